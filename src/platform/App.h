@@ -1,0 +1,30 @@
+// The runtime's App object and Command(): where the program lives, whether
+// another copy runs for the same folder, and the command line as one text.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace App {
+
+// The program's folder without a trailing separator. KORU_HOME overrides the
+// executable's folder, for portable installs, the demo and tests.
+QString Path();
+
+// Sets the folder explicitly (tests); an empty text goes back to the default.
+void SetPath(const QString& path);
+
+// True when another running KORU holds the instance lock of this program's
+// folder. The lock is taken on the first call and kept for the process's
+// life; the kernel releases it when the process dies.
+bool PrevInstance();
+
+// Releases the instance lock (tests that play two instances in one process).
+void ReleaseInstance();
+
+} // namespace App
+
+// The command line after the program name, arguments joined by one blank.
+QByteArray Command();
+void SetCommand(const QStringList& arguments);

@@ -1,0 +1,23 @@
+// The one error type of the program: a number, a description and a source,
+// as the runtime reports an error that nobody handles.
+#pragma once
+
+#include <QByteArray>
+#include <exception>
+
+class RuntimeError : public std::exception {
+public:
+    RuntimeError(int number, QByteArray description, QByteArray source);
+
+    int Number() const noexcept { return number_; }
+    const QByteArray& Description() const noexcept { return description_; }
+    const QByteArray& Source() const noexcept { return source_; }
+
+    const char* what() const noexcept override { return what_.constData(); }
+
+private:
+    int number_;
+    QByteArray description_;
+    QByteArray source_;
+    QByteArray what_;
+};

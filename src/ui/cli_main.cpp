@@ -1,0 +1,4 @@
+// koru-cli: the console front end.
+int main() {
+    return 0;
+}

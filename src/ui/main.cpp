@@ -1,0 +1,7 @@
+// KORU's windowed entry point.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return 0;
+}
