@@ -1,4 +1,23 @@
-// koru-cli: the console front end.
-int main() {
-    return 0;
+// koru-cli: the main window's commands from a console; the message log goes to
+// standard output byte for byte after each command.
+#include "platform/App.h"
+#include "update/ConsoleRunner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("KORU_HOME"))
+        App::SetPath(QDir::currentPath());
+
+    QFile out;
+    QFile err;
+    if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return 1;
+    ConsoleRunner runner(out, err);
+    return runner.Run(QCoreApplication::arguments().mid(1));
 }

@@ -1,0 +1,60 @@
+// The console front end's engine: runs main-window commands in order against
+// the same windows' logic and state as the menus, without a screen, and prints
+// the whole message log after each command.
+#pragma once
+
+#include "platform/MsgBox.h"
+#include "update/MainForm.h"
+
+#include <QIODevice>
+#include <QStringList>
+#include <span>
+
+// One console command: the menu item it clicks, as a user would.
+struct ConsoleCommand {
+    const char* name;
+    const char* argument;         // the argument's name in the usage text, or nullptr for none
+    MenuItem& (*item)(MainForm&); // the item clicked, after opening the heads above it
+    void (*prepare)(const QString& argument) = nullptr; // readies what the click will ask for
+    bool (*failed)(MainForm&) = nullptr; // a failure the command reports without an error
+};
+
+class ConsoleRunner {
+public:
+    enum ExitCode : int {
+        Success = 0,
+        CommandFailed = 2,
+        ItemDisabled = 3,
+        BadUsage = 64,
+    };
+
+    // The log goes to `out`; questions, message boxes and problems go to `err`.
+    ConsoleRunner(QIODevice& out, QIODevice& err,
+                  std::span<const ConsoleCommand> commands = Commands());
+
+    // Runs "[--yes|--no] COMMAND [ARG]..." (the arguments after the program's
+    // name) and answers the exit status. Usage is checked before anything runs.
+    int Run(const QStringList& arguments);
+
+    // The console's commands.
+    static std::span<const ConsoleCommand> Commands();
+    QByteArray Usage() const;
+
+private:
+    struct Step {
+        const ConsoleCommand* command;
+        QString argument;
+    };
+
+    int Refuse(const QByteArray& problem);
+    int Execute(const QList<Step>& steps);
+    // Opens the heads above the command's item and clicks it; answers false
+    // after reporting a disabled item.
+    bool ClickThrough(const Step& step, MainForm& main);
+    void Say(const QByteArray& line);
+
+    QIODevice& out_;
+    QIODevice& err_;
+    std::span<const ConsoleCommand> commands_;
+    MsgBoxResult answer_ = vbNo;
+};

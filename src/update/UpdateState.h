@@ -1,0 +1,41 @@
+// The update client's state shared by both windows: the current transfer, the
+// two versions and the server switch. One copy for the whole program.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+// The runtime's 16-bit Boolean.
+using VBBoolean = std::int16_t;
+inline constexpr VBBoolean vbTrue = -1;
+inline constexpr VBBoolean vbFalse = 0;
+
+// serviceMode values.
+inline constexpr std::uint8_t serviceNotChecked = 0;
+inline constexpr std::uint8_t serviceOff = 1;
+inline constexpr std::uint8_t serviceOn = 255;
+
+struct UpdateState {
+    QByteArray serverHost;     // update server host, set when a window loads
+    QByteArray requestPath;    // absolute path of the next request
+    QByteArray responseBuffer; // raw response, then the body or a result message
+    float localVersion = 0;    // installed VANTO version
+    float remoteVersion = 0;   // VANTO version offered by the server
+    QString targetFile;        // where the current transfer is saved
+    VBBoolean transferDone = vbFalse;
+    std::int32_t expectedLength = 0; // 0 while not known
+    std::uint8_t stallTicks = 0;     // timer ticks in a row without growth
+    std::int32_t lastLength = 0;     // buffer length at the previous tick
+    std::uint8_t serviceMode = serviceNotChecked;
+
+    // Back to the values at start (tests).
+    void Reset() { *this = UpdateState(); }
+};
+
+// The program's one copy.
+UpdateState& SharedState();
+
+// The update server's host: KORU_SERVER when set (a local server for the demo),
+// otherwise the maker's server.
+QByteArray UpdateServerHost();
