@@ -1,7 +1,19 @@
-// KORU's windowed entry point.
+// KORU's windowed entry point: the main window's load picks normal or quick mode.
+#include "platform/App.h"
+#include "platform/EndProgram.h"
+#include "ui/KoruApplication.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    SetCommand(QApplication::arguments().mid(1));
+    // Taken at start so that a later copy in quick mode sees this one.
+    App::PrevInstance();
+
+    KoruApplication koru;
+    koru.Start();
+    if (ProgramEnded())
+        return 0;
+    return QApplication::exec();
 }

@@ -1,0 +1,28 @@
+#include "ui/KoruApplication.h"
+
+#include "ui/KoruIcon.h"
+#include "ui/ShowMessageBox.h"
+
+#include <QApplication>
+
+KoruApplication::KoruApplication() {
+    // The closing rules decide when the program ends, not the last window.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(KoruIcon());
+    previousMsgBox_ = SetMsgBoxHandler(ShowMessageBox);
+    previousEnd_ = SetEndProgramHandler([] {
+        // Hiding also ends a modal window's loop, so a modal start-up returns.
+        for (QWidget* window : QApplication::topLevelWidgets())
+            window->hide();
+        QCoreApplication::exit(0);
+    });
+}
+
+KoruApplication::~KoruApplication() {
+    SetMsgBoxHandler(std::move(previousMsgBox_));
+    SetEndProgramHandler(std::move(previousEnd_));
+}
+
+void KoruApplication::Start() {
+    forms.KORU2.Show();
+}
