@@ -10,6 +10,9 @@ using TestApplication = QCoreApplication;
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // Headless unless told otherwise, also when the build lists the tests.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -89,10 +89,13 @@ void KORU2::ShowLog() {
         log_->setPlainText(ScreenText(shownLog_));
     }
     QTextCursor cursor = log_->textCursor();
-    if (log.SelStart() >= log.Text().size())
+    const bool atEnd = log.SelStart() >= log.Text().size();
+    if (atEnd)
         cursor.movePosition(QTextCursor::End);
     else
         cursor.setPosition(static_cast<int>(ScreenText(log.Text().left(log.SelStart())).size()));
     log_->setTextCursor(cursor);
     log_->ensureCursorVisible();
+    if (atEnd) // the last line's layout may still be pending; the end is the end
+        log_->verticalScrollBar()->setValue(log_->verticalScrollBar()->maximum());
 }

@@ -2,8 +2,10 @@
 
 #include "platform/ByteText.h"
 
+#include <QAbstractScrollArea>
+#include <QGuiApplication>
 #include <QPalette>
-#include <QWidget>
+#include <QScrollBar>
 
 QFont CourierNewFont(qreal points) {
     QFont font;
@@ -24,6 +26,13 @@ void SetColours(QWidget& widget, QRgb text, QRgb background) {
     }
     widget.setPalette(palette);
     widget.setAutoFillBackground(true);
+    // Scroll bars keep the desktop's colours, as beside any other text box.
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(&widget)) {
+        QPalette desktop = QGuiApplication::palette();
+        desktop.setResolveMask(~QPalette::ResolveMask(0)); // every role set, none inherited
+        area->verticalScrollBar()->setPalette(desktop);
+        area->horizontalScrollBar()->setPalette(desktop);
+    }
 }
 
 QString ScreenText(const QByteArray& bytes) {
