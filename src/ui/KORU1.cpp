@@ -9,7 +9,9 @@ KORU1::KORU1(QuickForm& form)
     setObjectName(QStringLiteral("KORU1"));
     SetClientSize(6495, 4110);
     SetColours(*this, 0x000000, 0xC0C0C0);
-    QFont font(QStringLiteral("Courier"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Courier"), QStringLiteral("Courier New"),
+                      QStringLiteral("Liberation Mono")});
     font.setStyleHint(QFont::TypeWriter);
     font.setPointSizeF(12);
     setFont(font);
