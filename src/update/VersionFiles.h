@@ -1,0 +1,36 @@
+// The formats the version check reads: the installed version in VANTO.ini,
+// the offered version in the server's version file, the switch keyword and
+// the help-links stamps.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace VersionFiles {
+
+// The text that stands for "no valid installation".
+inline constexpr char noInstallation[] = "00.00";
+
+// The installed version text: the 5 bytes at byte 100 of VANTO.ini, or
+// "00.00" for an empty file. The file is opened for binary access, so a
+// missing one is left behind empty.
+QByteArray InstalledVersionText(const QString& iniPath);
+
+// Characters 7 to 11 of the version file.
+QByteArray OfferedVersionText(const QByteArray& versionFile);
+
+// True when the offered version is strictly newer, compared in single precision.
+bool IsNewer(float installed, float offered);
+
+// The switch keyword, found and removed in any case.
+bool ContainsKillSwitch(const QByteArray& text);
+QByteArray WithoutKillSwitch(QByteArray text);
+
+// The 6-byte stamp at the start of a file (created empty when missing).
+QByteArray ReadStamp(const QString& path);
+
+// Stamps are equal only when both are whole 6-byte stamps with the same
+// bytes; a short stamp never matches, so the update stays on offer.
+bool SameStamp(const QByteArray& installed, const QByteArray& offered);
+
+} // namespace VersionFiles
