@@ -86,7 +86,8 @@ double PlainSockets(const QByteArray& block) {
     qsizetype sent = 0;
     qsizetype received = 0;
     while (received < TotalBytes) {
-        pollfd fds[2] = {{client, sent < TotalBytes ? POLLOUT : short{0}, 0}, {server, POLLIN, 0}};
+        const short wantOut = sent < TotalBytes ? short{POLLOUT} : short{0};
+        pollfd fds[2] = {{client, wantOut, 0}, {server, POLLIN, 0}};
         ::poll(fds, 2, 1000);
         if (fds[0].revents & POLLOUT) {
             const qsizetype offset = sent % block.size();
