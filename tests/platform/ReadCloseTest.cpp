@@ -11,19 +11,8 @@ namespace {
 using test::Note;
 using test::Recorder;
 
-class ReadCloseTest : public test::ServiceTest {
+class ReadCloseTest : public test::ConnectedPairTest {
 protected:
-    Recorder rec;
-    ws::SOCKET client = 0;
-    ws::SOCKET server = 0;
-
-    void SetUp() override {
-        ServiceTest::SetUp();
-        ConnectPair(rec, &client, &server);
-        ASSERT_TRUE(rec.WaitFor(2)); // connect, write
-        rec.notes.clear();
-    }
-
     void SendFromServer(int size) {
         const QByteArray data(size, 'x');
         ASSERT_EQ(ws::send(server, data.constData(), size, 0), size);

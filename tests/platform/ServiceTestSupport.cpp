@@ -142,4 +142,11 @@ void ServiceTest::ConnectPair(Recorder& rec, ws::SOCKET* client, ws::SOCKET* ser
     Track(*server);
 }
 
+void ConnectedPairTest::SetUp() {
+    ServiceTest::SetUp();
+    ConnectPair(rec, &client, &server);
+    ASSERT_TRUE(rec.WaitFor(2));
+    rec.notes.clear();
+}
+
 } // namespace test

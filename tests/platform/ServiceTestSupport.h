@@ -76,4 +76,16 @@ protected:
     std::vector<ws::SOCKET> tracked;
 };
 
+// A connected loopback pair: `client` registered with `rec` (its connect and
+// write notifications already delivered and cleared), `server` accepted and
+// not registered.
+class ConnectedPairTest : public ServiceTest {
+protected:
+    void SetUp() override;
+
+    Recorder rec;
+    ws::SOCKET client = 0;
+    ws::SOCKET server = 0;
+};
+
 } // namespace test
