@@ -149,6 +149,23 @@ TEST_F(ModuleTest, NotificationsReachTheRoutedObjectOnly) {
     UnregisterSocket(200);
 }
 
+TEST_F(ModuleTest, ObjectHoldingASocketForNobodyLeavesNoRouteBehind) {
+    auto holder = CSocketMaster::Create();
+    const ws::SOCKET loose = ws::socket(ws::AF_INET, ws::SOCK_STREAM, ws::IPPROTO_TCP);
+    auto keeper = CSocketMaster::Create(); // keeps the service and the window up
+    keeper->Bind(0);
+    holder->Accept(loose); // not waiting in the registry: the object holds it for an owner
+    EXPECT_EQ(holder->State(), sckConnected);
+    EXPECT_EQ(modSocketMaster::socketRoutes().Find(loose), holder.get());
+    holder.reset();
+    EXPECT_EQ(modSocketMaster::socketRoutes().Find(loose), nullptr);
+    win::PostMessage(modSocketMaster::messageWindow(), modSocketMaster::WM_SOCKET, loose,
+                     ws::FD_CLOSE);
+    RunEventsFor(20); // dropped, not delivered to a released object
+    EXPECT_EQ(ws::closesocket(loose), 0);
+    keeper->CloseSck();
+}
+
 TEST_F(ModuleTest, OtherMessagesGoToTheWindowsOwnProcedure) {
     const win::HWND window = win::CreateMessageWindow();
     QList<win::UINT> seen;

@@ -1,6 +1,7 @@
 // The receive path: DataArrival totals, GetData / PeekData by kind and
 // length, the states that allow them, and UDP datagrams with their senders.
 #include "SocketTestSupport.h"
+#include "socket/modSocketMaster.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,15 @@ TEST_F(ReceiveTest, AfterThePeerClosedBytesCanNoLongerBeTaken) {
                  "CSocketMaster.GetData");
     ExpectRaises([&] { client->PeekData(text); }, 40006, CSocketMaster::WrongStateText,
                  "CSocketMaster.PeekData");
+}
+
+TEST_F(ReceiveTest, ReadNotificationWithNothingToReadChangesNothing) {
+    win::PostMessage(modSocketMaster::messageWindow(), modSocketMaster::WM_SOCKET,
+                     client->SocketHandle(), ws::FD_READ);
+    RunEventsFor(20);
+    EXPECT_EQ(client->State(), sckConnected);
+    EXPECT_TRUE(log->lines.isEmpty());
+    Arrive("still open", 10);
 }
 
 TEST_F(ReceiveTest, HandlerTakingDataAndClosingEndsQuietly) {

@@ -2,6 +2,7 @@
 // resumed by the next write notification, refused states and kinds, UDP.
 #include "SocketTestSupport.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -135,6 +136,23 @@ TEST_F(SendTest, HandlerMaySendAgainFromSendProgress) {
                                             "SendComplete"}));
     client->onSendProgress = nullptr;
     client->CloseSck();
+}
+
+TEST_F(SendTest, SendingToAResetPeerIsReportedAndNeverSignals) {
+    const auto previous = std::signal(SIGPIPE, SIG_DFL); // a SIGPIPE would end the test run
+    RawSocket peer;
+    auto client = ConnectedClient(peer);
+    EventLog log(*client);
+    peer.Reset();
+    // No event is delivered in between: the send meets the reset itself.
+    client->SendData(Variant(QByteArray(1 << 20, 'x')));
+    EXPECT_EQ(log.lines,
+              (QList<QByteArray>{
+                  "Error 10054 Connection reset by peer. CSocketMaster.SendBufferedData"}));
+    EXPECT_EQ(client->State(), sckError);
+    RunEventsFor(20);
+    client->CloseSck();
+    std::signal(SIGPIPE, previous);
 }
 
 TEST_F(SendTest, UdpDatagramGoesToRemoteHostAndPort) {
