@@ -31,17 +31,27 @@ void CSocketMaster::AcceptConnectionRequest() {
     const QByteArray savedHostIP = remoteHostIP;
     const QByteArray savedHost = remoteHost;
     ReadPeerAddress(accepted, remotePort, remoteHostIP, remoteHost);
-    RaiseEvent(onConnectionRequest, accepted);
-    if (state == sckListening) {
-        remotePort = savedPort;
-        remoteHostIP = savedHostIP;
-        remoteHost = savedHost;
+    const auto finish = [&] {
+        if (state == sckListening) {
+            remotePort = savedPort;
+            remoteHostIP = savedHostIP;
+            remoteHost = savedHost;
+        }
+        if (IsAcceptRegistered(accepted)) {
+            ws::closesocket(accepted);
+            UnregisterSocket(accepted);
+            UnregisterAccept(accepted);
+        }
+    };
+    // A handler that raises still leaves no request waiting: nobody could
+    // take it later, and its socket and holder would never be released.
+    try {
+        RaiseEvent(onConnectionRequest, accepted);
+    } catch (...) {
+        finish();
+        throw;
     }
-    if (IsAcceptRegistered(accepted)) {
-        ws::closesocket(accepted);
-        UnregisterSocket(accepted);
-        UnregisterAccept(accepted);
-    }
+    finish();
 }
 
 void CSocketMaster::Accept(std::int32_t requestID) {

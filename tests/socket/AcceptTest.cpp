@@ -2,6 +2,7 @@
 // closed, what arrives before Accept, the listener's remote fields during the
 // event, and the refused calls.
 #include "SocketTestSupport.h"
+#include "platform/RuntimeError.h"
 #include "socket/modSocketMaster.h"
 
 #include <arpa/inet.h>
@@ -30,6 +31,17 @@ TEST_F(AcceptTest, IgnoredRequestIsClosedAtOnce) {
     RawSocket client = RawSocket::ConnectTo(listener->LocalPort());
     ASSERT_TRUE(WaitFor([&] { return !log.lines.isEmpty(); }));
     EXPECT_EQ(log.lines, QList<QByteArray>{"ConnectionRequest"});
+    EXPECT_TRUE(client.PeerClosed());
+    EXPECT_EQ(modSocketMaster::acceptRegistryCount(), 0);
+    EXPECT_EQ(modSocketMaster::liveObjects(), 1);
+    EXPECT_EQ(listener->State(), sckListening);
+}
+
+TEST_F(AcceptTest, RequestIsClosedAlsoWhenTheHandlerRaises) {
+    listener->onConnectionRequest = [](std::int32_t) {
+        throw RuntimeError(40020, CSocketMaster::InvalidOperationText, "handler");
+    };
+    RawSocket client = RawSocket::ConnectTo(listener->LocalPort());
     EXPECT_TRUE(client.PeerClosed());
     EXPECT_EQ(modSocketMaster::acceptRegistryCount(), 0);
     EXPECT_EQ(modSocketMaster::liveObjects(), 1);
