@@ -1,3 +1,4 @@
+// Tagged values: kinds, numeric reading, text forms and byte images.
 #include "platform/Variant.h"
 
 #include <QtEndian>

@@ -1,3 +1,4 @@
+// Front-taken byte buffer with a moving start mark.
 #include "socket/ByteQueue.h"
 
 #include <algorithm>

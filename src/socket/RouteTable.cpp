@@ -1,3 +1,4 @@
+// Route table slots with a handle index beside them.
 #include "socket/RouteTable.h"
 
 std::int32_t RouteTable::FirstSlotOf(std::int32_t handle) const {

@@ -1,3 +1,5 @@
+// The socket module: service start and stop, the notification window and
+// its dispatch procedure, registries, route tables, conversions, error texts.
 #include "socket/modSocketMaster.h"
 
 #include "platform/RuntimeError.h"

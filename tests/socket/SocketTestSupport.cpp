@@ -1,3 +1,4 @@
+// Scripted resolver, bounded waits, plain loopback peers and the event recorder.
 #include "SocketTestSupport.h"
 
 #include "platform/Events.h"
