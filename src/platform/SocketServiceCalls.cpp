@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
@@ -57,6 +58,19 @@ bool WaitFor(int fd, short events, int timeoutMs) {
 
 bool Transient(int errnum) {
     return errnum == EAGAIN || errnum == EWOULDBLOCK || errnum == EINTR;
+}
+
+// The bytes still queued after a stream read, from TCP_INQ; -1 when unknown.
+// At the end of the stream with nothing queued the kernel answers 1.
+int QueueLeft(msghdr& mh) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
+        if (c->cmsg_level == SOL_TCP && c->cmsg_type == TCP_CM_INQ) {
+            int left;
+            std::memcpy(&left, CMSG_DATA(c), sizeof left);
+            return left;
+        }
+    }
+    return -1;
 }
 
 // accept(2): Linux passes pending network errors of the new connection on.
@@ -135,11 +149,13 @@ int SocketService::Renew(Sock& s) {
     Unwatch(s);
     ::close(s.fd);
     s.fd = fd;
+    EnableQueueHint(fd);
     s.state = State::Idle;
     s.bound = false;
     s.errStash = 0;
     s.errReported = false;
     s.closeSeen = false;
+    s.peerClosed = false;
     s.writeOwed = false;
     ApplyOptions(s);
     if (!Watch(s))
@@ -510,10 +526,15 @@ int SocketService::Receive(SOCKET h, char* buf, int len, int flags, sockaddr_in*
     mh.msg_namelen = sizeof sender;
     mh.msg_iov = &io;
     mh.msg_iovlen = 1;
+    // With TCP_INQ the kernel tells how much is left, which spares a look
+    // of our own after each read.
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
     const int lflags = (flags & number::MsgPeek ? MSG_PEEK : 0) | MSG_DONTWAIT;
     ssize_t n;
     int errnum = 0;
     for (;;) {
+        mh.msg_control = s->stream ? control : nullptr;
+        mh.msg_controllen = s->stream ? sizeof control : 0;
         n = ::recvmsg(s->fd, &mh, lflags);
         if (n >= 0)
             break;
@@ -544,11 +565,7 @@ int SocketService::Receive(SOCKET h, char* buf, int len, int flags, sockaddr_in*
         FromLinux(sender, from, fromlen);
     // Every receive re-enables FD_READ (with MSG_PEEK too, and when it fails);
     // data still waiting posts it again at once.
-    s->armed |= FD_READ;
-    if (s->stream)
-        Evaluate(*s, EPOLLIN);
-    else
-        EvaluateNow(*s);
+    AfterReceive(*s, n, len, (flags & number::MsgPeek) != 0, n >= 0 ? QueueLeft(mh) : -1);
     return error ? Fail(error) : Succeed(static_cast<int>(n));
 }
 

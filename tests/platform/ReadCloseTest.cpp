@@ -52,6 +52,11 @@ TEST_F(ReadCloseTest, ReadIsPostedAgainOnlyAfterARecvThatLeavesData) {
     SendFromServer(5); // re-enabled: new data posts again
     ASSERT_TRUE(rec.WaitFor(3));
     EXPECT_EQ(rec.notes[2], rec.Net(client, ws::FD_READ));
+    EXPECT_EQ(Recv(4), 4); // a single byte left still counts
+    ASSERT_TRUE(rec.WaitFor(4));
+    EXPECT_EQ(Recv(1), 1);
+    test::Pump(50);
+    EXPECT_EQ(rec.notes.size(), 4u);
 }
 
 TEST_F(ReadCloseTest, PeekReEnablesReadAndTheDataStays) {
