@@ -46,11 +46,6 @@ int SocketService::SetConnectTimeout(int milliseconds) {
 
 SocketService::SocketService() {
     epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-    if (epollFd >= 0) {
-        notifier = std::make_unique<QSocketNotifier>(epollFd, QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                         [this] { OnEpoll(); });
-    }
     deadlineTimer.setSingleShot(true);
     deadlineTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadlineTimer, &QTimer::timeout, &deadlineTimer, [this] { OnDeadline(); });
@@ -84,6 +79,12 @@ SocketService::Sock* SocketService::Add(SOCKET handle, int fd, bool stream) {
 }
 
 bool SocketService::Watch(const Sock& s) {
+    // The notifier comes with the first socket: by then the event loop exists.
+    if (!notifier && epollFd >= 0) {
+        notifier = std::make_unique<QSocketNotifier>(epollFd, QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                         [this] { OnEpoll(); });
+    }
     epoll_event ev{};
     ev.events = WatchedEvents;
     ev.data.u64 = static_cast<std::uint64_t>(s.handle);

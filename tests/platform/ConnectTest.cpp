@@ -46,6 +46,7 @@ TEST_F(ConnectTest, RefusedConnectReportsErrorOnceAndRetryOnSameHandleWorks) {
     // A refusal is a connect notification only: never a close.
     EXPECT_EQ(rec.notes,
               (std::vector<test::Note>{rec.Net(s, ws::FD_CONNECT, ws::WSAECONNREFUSED)}));
+    EXPECT_LT(test::WakeupsOver(200), 50); // the failed socket stays quiet
 
     std::uint16_t port = 0;
     Track(test::Listener(&port));
