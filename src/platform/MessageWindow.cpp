@@ -4,6 +4,7 @@
 #include "platform/MessageWindow.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
 #include <deque>
@@ -55,11 +56,17 @@ private:
         QCoreApplication::postEvent(this, new QEvent(DrainEvent));
     }
 
-    // Delivers the messages that were queued when the batch began. The next
-    // drain is scheduled before each dispatch, so that a handler running a
-    // nested event loop keeps receiving messages, still in order.
+    // Delivers messages, those posted meanwhile included, for a short while
+    // at most: one event-loop round per message would cost more than most
+    // handlers, and the budget keeps timers and input flowing. The next drain
+    // is scheduled before each dispatch, so that a handler running a nested
+    // event loop keeps receiving messages, still in order.
     void Drain() {
-        for (std::size_t left = queue.size(); left > 0 && !queue.empty(); --left) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int budget = 256; budget > 0 && !queue.empty(); --budget) {
+            if (clock.nsecsElapsed() > 2'000'000)
+                break;
             const Message m = queue.front();
             queue.pop_front();
             Schedule();

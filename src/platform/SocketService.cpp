@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -23,6 +24,11 @@ namespace {
 constexpr std::uint32_t WatchedEvents = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
 
 } // namespace
+
+void SocketService::EnableQueueHint(int fd) {
+    const int on = 1;
+    ::setsockopt(fd, SOL_TCP, TCP_INQ, &on, sizeof on); // without it, reads look for themselves
+}
 
 int SocketService::PendingError(int fd) {
     int error = 0;
@@ -40,11 +46,6 @@ int SocketService::SetConnectTimeout(int milliseconds) {
 
 SocketService::SocketService() {
     epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-    if (epollFd >= 0) {
-        notifier = std::make_unique<QSocketNotifier>(epollFd, QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                         [this] { OnEpoll(); });
-    }
     deadlineTimer.setSingleShot(true);
     deadlineTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadlineTimer, &QTimer::timeout, &deadlineTimer, [this] { OnDeadline(); });
@@ -64,6 +65,8 @@ SocketService::Sock* SocketService::Find(SOCKET s) {
 }
 
 SocketService::Sock* SocketService::Add(SOCKET handle, int fd, bool stream) {
+    if (stream)
+        EnableQueueHint(fd);
     Sock& s = sockets[handle];
     s.handle = handle;
     s.fd = fd;
@@ -76,6 +79,12 @@ SocketService::Sock* SocketService::Add(SOCKET handle, int fd, bool stream) {
 }
 
 bool SocketService::Watch(const Sock& s) {
+    // The notifier comes with the first socket: by then the event loop exists.
+    if (!notifier && epollFd >= 0) {
+        notifier = std::make_unique<QSocketNotifier>(epollFd, QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                         [this] { OnEpoll(); });
+    }
     epoll_event ev{};
     ev.events = WatchedEvents;
     ev.data.u64 = static_cast<std::uint64_t>(s.handle);
@@ -197,9 +206,19 @@ void SocketService::Evaluate(Sock& s, std::uint32_t events) {
 void SocketService::EvaluateStream(Sock& s, std::uint32_t events) {
     if (s.errStash == 0 && (events & EPOLLERR))
         s.errStash = PendingError(s.fd);
+    if (events & (EPOLLRDHUP | EPOLLHUP))
+        s.peerClosed = true;
     if (s.errStash == 0) {
-        if ((events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) == 0)
+        if (!s.peerClosed) {
+            // Readable and not at its end: data waits. Nothing to decide
+            // while a read notification is outstanding.
+            if ((events & EPOLLIN) && (s.armed & FD_READ)) {
+                s.armed &= ~FD_READ;
+                Post(s, FD_READ, 0);
+            }
             return;
+        }
+        // The peer has finished sending: data first, then the close.
         char byte;
         const auto n = ::recv(s.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) {
@@ -219,6 +238,27 @@ void SocketService::EvaluateStream(Sock& s, std::uint32_t events) {
     // An abortive close is reported at once; unread data is lost to the caller.
     s.closeSeen = true;
     Post(s, FD_CLOSE, s.errStash ? CloseErrorFromErrno(s.errStash) : 0);
+}
+
+// The level rule after a receive, without a system call where the read
+// itself tells: data known to remain posts FD_READ again; a queue known to
+// be empty waits for the next edge; anything else is looked at.
+void SocketService::AfterReceive(Sock& s, std::ptrdiff_t got, int len, bool peek, int left) {
+    s.armed |= FD_READ;
+    if (!s.stream || s.peerClosed || s.errStash != 0 || got == 0) {
+        EvaluateNow(s);
+        return;
+    }
+    if (got < 0)
+        return; // would block: nothing queued
+    const bool remains = peek || left >= 2;
+    const bool emptied = left == 0 || (left < 0 && got < len);
+    if (remains) {
+        s.armed &= ~FD_READ;
+        Post(s, FD_READ, 0);
+    } else if (!emptied) {
+        EvaluateNow(s); // one byte, or the end of the stream, or unknown
+    }
 }
 
 void SocketService::FinishConnect(Sock& s, int errnum) {

@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -60,7 +61,8 @@ private:
         bool writeOwed = false; // FD_WRITE is due once the socket is writable
         bool closeSeen = false; // FD_CLOSE handled for this registration
         bool shutWr = false;
-        int errStash = 0; // errno of a broken connection, read once from the kernel
+        bool peerClosed = false; // the peer's end of stream (or a reset) was seen
+        int errStash = 0;        // errno of a broken connection, read once from the kernel
         bool errReported = false;
         // What a fresh descriptor needs after a failed connect.
         std::uint32_t bindAddr = 0; // network order
@@ -84,9 +86,11 @@ private:
     void Evaluate(Sock& s, std::uint32_t events);
     void EvaluateNow(Sock& s);
     void EvaluateStream(Sock& s, std::uint32_t events);
+    void AfterReceive(Sock& s, std::ptrdiff_t got, int len, bool peek, int left);
     void FinishConnect(Sock& s, int errnum);
     void AbortConnect(Sock& s);
     static int PendingError(int fd);
+    static void EnableQueueHint(int fd);
     void Post(const Sock& s, long event, int error) const;
 
     void ArmDeadline(Sock& s);

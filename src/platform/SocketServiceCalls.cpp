@@ -1,16 +1,16 @@
-// The socket calls of the service: argument checks and results as the
-// service gives them, over the Linux calls, plus the re-enabling hook each
-// call has in asynchronous selection.
+// The socket calls of the service that set sockets up: creation, binding,
+// connecting, listening, accepting, names, options and modes, with argument
+// checks and results as the service gives them, plus the re-enabling hook
+// each call has in asynchronous selection.
 #include "platform/ServiceHandle.h"
 #include "platform/SocketService.h"
-#include "platform/WinSockNumbers.h"
+#include "platform/SystemSocket.h"
 #include "platform/WsaError.h"
 
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,46 +18,9 @@
 namespace ws {
 namespace {
 
-constexpr int AddressSize = static_cast<int>(sizeof(sockaddr_in));
+using namespace sys;
+
 constexpr int MaxDatagram = 65507; // 65535 less the IPv4 and UDP headers
-
-::sockaddr_in ToLinux(const sockaddr_in& a) {
-    ::sockaddr_in out{};
-    out.sin_family = AF_INET;
-    out.sin_port = a.sin_port;
-    out.sin_addr.s_addr = a.sin_addr;
-    return out;
-}
-
-void FromLinux(const ::sockaddr_in& a, sockaddr_in* out, int* outlen) {
-    *out = sockaddr_in{};
-    out->sin_family = number::AfInet;
-    out->sin_port = a.sin_port;
-    out->sin_addr = a.sin_addr.s_addr;
-    *outlen = AddressSize;
-}
-
-const ::sockaddr* AsAddress(const ::sockaddr_in* a) {
-    return reinterpret_cast<const ::sockaddr*>(a);
-}
-
-::sockaddr* AsAddress(::sockaddr_in* a) {
-    return reinterpret_cast<::sockaddr*>(a);
-}
-
-// Blocking mode: waits for the descriptor (no limit when timeoutMs < 0).
-bool WaitFor(int fd, short events, int timeoutMs) {
-    pollfd p{fd, events, 0};
-    int n;
-    do
-        n = ::poll(&p, 1, timeoutMs);
-    while (n < 0 && errno == EINTR);
-    return n > 0;
-}
-
-bool Transient(int errnum) {
-    return errnum == EAGAIN || errnum == EWOULDBLOCK || errnum == EINTR;
-}
 
 // accept(2): Linux passes pending network errors of the new connection on.
 bool AcceptRetryable(int errnum) {
@@ -75,13 +38,6 @@ bool AcceptRetryable(int errnum) {
     default:
         return Transient(errnum);
     }
-}
-
-// 0 when the address is an IPv4 socket address, else the service's code.
-int AddressError(const sockaddr_in* name, int namelen) {
-    if (!name || namelen < AddressSize)
-        return WSAEFAULT;
-    return name->sin_family == number::AfInet ? 0 : WSAEAFNOSUPPORT;
 }
 
 int KernelBuffer(int fd, int option) {
@@ -135,11 +91,13 @@ int SocketService::Renew(Sock& s) {
     Unwatch(s);
     ::close(s.fd);
     s.fd = fd;
+    EnableQueueHint(fd);
     s.state = State::Idle;
     s.bound = false;
     s.errStash = 0;
     s.errReported = false;
     s.closeSeen = false;
+    s.peerClosed = false;
     s.writeOwed = false;
     ApplyOptions(s);
     if (!Watch(s))
@@ -426,145 +384,6 @@ int SocketService::Ioctl(SOCKET h, long cmd, std::uint32_t* argp) {
     if (s->state != State::Listening && ::ioctl(s->fd, FIONREAD, &queued) < 0)
         return Fail(ErrorFromErrno(errno));
     *argp = static_cast<std::uint32_t>(queued);
-    return Succeed(0);
-}
-
-int SocketService::Send(SOCKET h, const char* buf, int len, int flags, const sockaddr_in* to,
-                        int tolen) {
-    Sock* s = Find(h);
-    if (!s)
-        return Fail(WSAENOTSOCK);
-    if (len < 0 || (!buf && len > 0))
-        return Fail(WSAEFAULT);
-    if (flags != 0)
-        return Fail(WSAEOPNOTSUPP);
-    if (s->stream && s->state != State::Connected)
-        return Fail(WSAENOTCONN);
-    ::sockaddr_in dest{};
-    const bool addressed = !s->stream && to;
-    if (addressed) {
-        if (const int error = AddressError(to, tolen))
-            return Fail(error);
-        dest = ToLinux(*to);
-    }
-    const auto total = static_cast<std::size_t>(len);
-    std::size_t done = 0;
-    for (;;) {
-        // MSG_NOSIGNAL: a closed peer gives EPIPE, never SIGPIPE.
-        const auto n =
-            ::sendto(s->fd, buf + done, total - done, MSG_NOSIGNAL | MSG_DONTWAIT,
-                     addressed ? AsAddress(&dest) : nullptr, addressed ? sizeof dest : 0);
-        if (n >= 0) {
-            done += static_cast<std::size_t>(n);
-            if (!s->stream) {
-                s->bound = true; // sendto binds an unbound datagram socket
-                if (s->state == State::Idle)
-                    s->state = State::Bound;
-            }
-            // Blocking mode sends everything, as the service does.
-            if (s->nonBlocking || !s->stream || done == total)
-                return Succeed(static_cast<int>(done));
-            continue;
-        }
-        const int errnum = errno;
-        if (errnum == EINTR)
-            continue;
-        if (Transient(errnum)) {
-            if (!s->nonBlocking) {
-                WaitFor(s->fd, POLLOUT, -1);
-                continue;
-            }
-            if (done > 0)
-                return Succeed(static_cast<int>(done));
-            s->writeOwed = true; // the next FD_WRITE comes when space frees
-            return Fail(WSAEWOULDBLOCK);
-        }
-        if (!s->stream)
-            return Fail(DatagramErrorFromErrno(errnum));
-        if (errnum == EPIPE)
-            return Fail(s->shutWr ? WSAESHUTDOWN : WSAECONNRESET);
-        return Fail(ErrorFromErrno(errnum));
-    }
-}
-
-int SocketService::Receive(SOCKET h, char* buf, int len, int flags, sockaddr_in* from,
-                           int* fromlen) {
-    Sock* s = Find(h);
-    if (!s)
-        return Fail(WSAENOTSOCK);
-    if (len < 0 || (!buf && len > 0))
-        return Fail(WSAEFAULT);
-    if ((flags & ~number::MsgPeek) != 0)
-        return Fail(WSAEOPNOTSUPP);
-    const bool wantFrom = !s->stream && from;
-    if (wantFrom && (!fromlen || *fromlen < AddressSize))
-        return Fail(WSAEFAULT);
-    if (!s->stream && !s->bound)
-        return Fail(WSAEINVAL);
-    if (s->stream && s->state == State::Listening)
-        return Fail(WSAENOTCONN);
-    ::sockaddr_in sender{};
-    iovec io{buf, static_cast<std::size_t>(len)};
-    msghdr mh{};
-    mh.msg_name = &sender;
-    mh.msg_namelen = sizeof sender;
-    mh.msg_iov = &io;
-    mh.msg_iovlen = 1;
-    const int lflags = (flags & number::MsgPeek ? MSG_PEEK : 0) | MSG_DONTWAIT;
-    ssize_t n;
-    int errnum = 0;
-    for (;;) {
-        n = ::recvmsg(s->fd, &mh, lflags);
-        if (n >= 0)
-            break;
-        errnum = errno;
-        if (errnum == EINTR)
-            continue;
-        if (Transient(errnum) && !s->nonBlocking) {
-            WaitFor(s->fd, POLLIN, -1);
-            continue;
-        }
-        break;
-    }
-    int error = 0;
-    if (n < 0) {
-        error = s->stream ? ErrorFromErrno(errnum) : DatagramErrorFromErrno(errnum);
-        if (s->stream && !Transient(errnum) && errnum != ENOTCONN && s->errStash == 0) {
-            s->errStash = errnum; // the close notification reports it
-            s->errReported = true;
-        }
-    } else if (s->stream && n == 0 && len > 0 && s->errStash != 0 && !s->errReported) {
-        // A reset whose error the service read first: reported once, after the data.
-        error = ErrorFromErrno(s->errStash);
-        s->errReported = true;
-    } else if (!s->stream && (mh.msg_flags & MSG_TRUNC)) {
-        error = WSAEMSGSIZE; // the buffer holds the datagram's first len bytes
-    }
-    if (wantFrom && n >= 0)
-        FromLinux(sender, from, fromlen);
-    // Every receive re-enables FD_READ (with MSG_PEEK too, and when it fails);
-    // data still waiting posts it again at once.
-    s->armed |= FD_READ;
-    if (s->stream)
-        Evaluate(*s, EPOLLIN);
-    else
-        EvaluateNow(*s);
-    return error ? Fail(error) : Succeed(static_cast<int>(n));
-}
-
-int SocketService::Shutdown(SOCKET h, int how) {
-    Sock* s = Find(h);
-    if (!s)
-        return Fail(WSAENOTSOCK);
-    if (how != SD_RECEIVE && how != SD_SEND && how != SD_BOTH)
-        return Fail(WSAEINVAL);
-    if (s->stream && s->state != State::Connected)
-        return Fail(WSAENOTCONN);
-    const int linuxHow = how == SD_RECEIVE ? SHUT_RD : how == SD_SEND ? SHUT_WR : SHUT_RDWR;
-    if (::shutdown(s->fd, linuxHow) < 0)
-        return Fail(ErrorFromErrno(errno));
-    if (how != SD_RECEIVE)
-        s->shutWr = true;
     return Succeed(0);
 }
 

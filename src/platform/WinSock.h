@@ -39,12 +39,12 @@ inline constexpr int SO_RCVBUF = 0x1002;
 inline constexpr int SO_MAX_MSG_SIZE = 0x2003;
 
 inline constexpr int MSG_PEEK = 2;
+inline constexpr long FIONREAD = 0x4004667F;
+inline constexpr long FIONBIO = static_cast<long>(0x8004667EL);
 
 inline constexpr int SD_RECEIVE = 0;
 inline constexpr int SD_SEND = 1;
 inline constexpr int SD_BOTH = 2;
-inline constexpr long FIONREAD = 0x4004667F;
-inline constexpr long FIONBIO = static_cast<long>(0x8004667EL);
 
 inline constexpr long FD_READ = 0x01;
 inline constexpr long FD_WRITE = 0x02;

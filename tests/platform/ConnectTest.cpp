@@ -2,6 +2,8 @@
 // no answer), the write notification after it, and retries on the same handle.
 #include "ServiceTestSupport.h"
 
+#include <QThread>
+
 namespace {
 
 using test::Loopback;
@@ -34,6 +36,29 @@ TEST_F(ConnectTest, ConnectToListenerPostsConnectThenWrite) {
     EXPECT_EQ(test::LastError(), ws::WSAEISCONN);
 }
 
+TEST_F(ConnectTest, DataAlreadyWaitingIsReportedAfterConnectAndWrite) {
+    Recorder rec;
+    std::uint16_t port = 0;
+    const ws::SOCKET listener = Track(test::Listener(&port));
+    const ws::SOCKET client = NewSocket();
+    ASSERT_EQ(ws::WSAAsyncSelect(client, rec.hwnd, test::SocketMsg, 0x3B), 0);
+    const ws::sockaddr_in to = Loopback(port);
+    ws::connect(client, &to, sizeof to);
+    // Accept and answer before the event loop has seen the connect complete.
+    ws::SOCKET server = ws::INVALID_SOCKET;
+    for (int i = 0; i < 1000 && server == ws::INVALID_SOCKET; ++i) {
+        server = ws::accept(listener, nullptr, nullptr);
+        if (server == ws::INVALID_SOCKET)
+            QThread::msleep(1);
+    }
+    Track(server);
+    ASSERT_EQ(ws::send(server, "hi", 2, 0), 2);
+    ASSERT_TRUE(rec.WaitFor(3));
+    EXPECT_EQ(rec.notes, (std::vector<test::Note>{rec.Net(client, ws::FD_CONNECT),
+                                                  rec.Net(client, ws::FD_WRITE),
+                                                  rec.Net(client, ws::FD_READ)}));
+}
+
 TEST_F(ConnectTest, RefusedConnectReportsErrorOnceAndRetryOnSameHandleWorks) {
     Recorder rec;
     const ws::SOCKET s = NewSocket();
@@ -46,6 +71,7 @@ TEST_F(ConnectTest, RefusedConnectReportsErrorOnceAndRetryOnSameHandleWorks) {
     // A refusal is a connect notification only: never a close.
     EXPECT_EQ(rec.notes,
               (std::vector<test::Note>{rec.Net(s, ws::FD_CONNECT, ws::WSAECONNREFUSED)}));
+    EXPECT_LT(test::WakeupsOver(200), 50); // the failed socket stays quiet
 
     std::uint16_t port = 0;
     Track(test::Listener(&port));

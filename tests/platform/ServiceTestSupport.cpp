@@ -1,9 +1,11 @@
 // Shared pieces of the socket service tests.
 #include "ServiceTestSupport.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 namespace test {
@@ -72,6 +74,16 @@ bool PumpUntil(const std::function<bool()>& done) {
         WaitOnce(wake, deadline.remainingTime());
     }
     return true;
+}
+
+int WakeupsOver(int ms) {
+    int wakeups = 0;
+    auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
+    const auto connection =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++wakeups; });
+    Pump(ms);
+    QObject::disconnect(connection);
+    return wakeups;
 }
 
 ws::sockaddr_in Loopback(std::uint16_t port) {

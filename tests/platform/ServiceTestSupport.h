@@ -55,6 +55,10 @@ void Pump(int ms);
 // Delivers events until `done` answers true or 5 s have passed.
 bool PumpUntil(const std::function<bool()>& done);
 
+// Event-loop wake-ups over `ms` milliseconds: few when nothing happens, a
+// great many when a persistent condition keeps a notifier firing.
+int WakeupsOver(int ms);
+
 ws::sockaddr_in Loopback(std::uint16_t port);
 // A TCP socket listening on a free loopback port.
 ws::SOCKET Listener(std::uint16_t* port, int backlog = 5);
