@@ -34,4 +34,7 @@ bool PostMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Calls the window's procedure at once.
 LRESULT SendMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
+// Messages posted and not yet delivered (tests).
+int PendingMessageCount();
+
 } // namespace win

@@ -3,7 +3,9 @@
 // notifications, reproduced over POSIX non-blocking sockets and the Qt event
 // loop. Handles are virtual (never the descriptor, never reused), IPv4 only.
 //
-// Every call sets the calling thread's last error, read by WSAGetLastError.
+// Every call that goes to the service sets the calling thread's last error,
+// read by WSAGetLastError (0 on success); the byte-order and address-text
+// conversions leave it alone. All calls belong to the UI thread.
 // Nothing here ever runs caller code from inside a call: notifications are
 // posted to a message window (MessageWindow.h) and delivered by the event loop.
 #pragma once
@@ -37,6 +39,10 @@ inline constexpr int SO_RCVBUF = 0x1002;
 inline constexpr int SO_MAX_MSG_SIZE = 0x2003;
 
 inline constexpr int MSG_PEEK = 2;
+
+inline constexpr int SD_RECEIVE = 0;
+inline constexpr int SD_SEND = 1;
+inline constexpr int SD_BOTH = 2;
 inline constexpr long FIONREAD = 0x4004667F;
 inline constexpr long FIONBIO = static_cast<long>(0x8004667EL);
 
@@ -80,12 +86,23 @@ enum : int {
     WSAEISCONN = 10056,
     WSAENOTCONN = 10057,
     WSAESHUTDOWN = 10058,
+    WSAETOOMANYREFS = 10059,
     WSAETIMEDOUT = 10060,
     WSAECONNREFUSED = 10061,
+    WSAELOOP = 10062,
+    WSAENAMETOOLONG = 10063,
+    WSAEHOSTDOWN = 10064,
     WSAEHOSTUNREACH = 10065,
+    WSAENOTEMPTY = 10066,
+    WSAEPROCLIM = 10067,
+    WSAEUSERS = 10068,
+    WSAEDQUOT = 10069,
+    WSAESTALE = 10070,
+    WSAEREMOTE = 10071,
     WSASYSNOTREADY = 10091,
     WSAVERNOTSUPPORTED = 10092,
     WSANOTINITIALISED = 10093,
+    WSATYPE_NOT_FOUND = 10109,
     WSAHOST_NOT_FOUND = 11001,
     WSATRY_AGAIN = 11002,
     WSANO_RECOVERY = 11003,
@@ -133,11 +150,14 @@ int getsockname(SOCKET s, sockaddr_in* name, int* namelen);
 int getpeername(SOCKET s, sockaddr_in* name, int* namelen);
 int getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen);
 int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
+// FIONREAD: stream, the bytes queued (0 while listening); datagram, the
+// size of the next datagram, which is what one recvfrom returns.
 int ioctlsocket(SOCKET s, long cmd, std::uint32_t* argp);
 int send(SOCKET s, const char* buf, int len, int flags);
 int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr_in* to, int tolen);
 int recv(SOCKET s, char* buf, int len, int flags);
 int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr_in* from, int* fromlen);
+int shutdown(SOCKET s, int how);
 
 std::uint16_t htons(std::uint16_t hostshort);
 std::uint16_t ntohs(std::uint16_t netshort);
@@ -176,5 +196,10 @@ HostResolver SetHostResolver(HostResolver resolver); // returns the previous one
 
 // Host-name seam for gethostname; empty = the system's name.
 void SetLocalHostName(const QByteArray& name);
+
+// How long a connect may wait for an answer before it fails with
+// WSAETIMEDOUT (21 s, as the service's default; tests shorten it). Returns the
+// previous limit.
+int SetConnectTimeout(int milliseconds);
 
 } // namespace ws
