@@ -4,16 +4,32 @@
 #include <algorithm>
 
 void ByteQueue::append(const QByteArray& more) {
-    if (isEmpty() && head == 0)
+    if (isEmpty()) {
         bytes = more; // shares, no copy
-    else
-        bytes.append(more);
+        head = 0;
+        return;
+    }
+    compact();
+    bytes.append(more);
 }
 
 char* ByteQueue::grow(qsizetype count) {
+    if (isEmpty())
+        clear();
+    compact();
     const qsizetype end = bytes.size();
     bytes.resize(end + count);
     return bytes.data() + end;
+}
+
+// Taken bytes are dropped only when more are added, and only once they are at
+// least half the buffer: draining never moves bytes, adding moves each byte
+// a bounded number of times.
+void ByteQueue::compact() {
+    if (head > 0 && head * 2 >= bytes.size()) {
+        bytes.remove(0, head);
+        head = 0;
+    }
 }
 
 void ByteQueue::trimBack(qsizetype unused) {
@@ -28,12 +44,8 @@ QByteArray ByteQueue::front(qsizetype count) const {
 
 void ByteQueue::removeFront(qsizetype count) {
     head += std::min(count, size());
-    if (head == bytes.size()) {
+    if (head == bytes.size())
         clear();
-    } else if (head >= 65536 && head * 2 >= bytes.size()) {
-        bytes.remove(0, head);
-        head = 0;
-    }
 }
 
 QByteArray ByteQueue::take(qsizetype count) {

@@ -26,6 +26,8 @@ public:
     void clear();
 
 private:
+    void compact();
+
     QByteArray bytes;
     qsizetype head = 0;
 };
