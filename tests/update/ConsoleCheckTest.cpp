@@ -1,5 +1,5 @@
 // "koru-cli check": the log of a check, and exit status 2 when a transfer failed.
-#include "CheckFixture.h"
+#include "support/CheckFixture.h"
 #include "update/ConsoleRunner.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // Transfers that cannot succeed end at once as failed, say why in the log,
 // save nothing and never lead to a verdict or an offered update.
-#include "CheckFixture.h"
 #include "platform/Events.h"
+#include "support/CheckFixture.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,7 +1,7 @@
 // "Check for available updates" end to end against a scripted server: the
 // verdicts, the server switch, the help-links stamps, the news, and the
 // requests on the wire.
-#include "CheckFixture.h"
+#include "support/CheckFixture.h"
 
 namespace {
 

@@ -1,21 +1,22 @@
-// The main window's logic in a VANTO folder of its own, talking to a scripted
-// server on loopback: for the version check and the transfers under it.
+// The main window's logic in a VANTO folder of its own (VantoFixture), and
+// the same talking to a scripted server on loopback (CheckFixture): for the
+// version check and the transfers under it.
 #pragma once
 
-#include "FormsFixture.h"
-#include "ScriptedServer.h"
 #include "platform/App.h"
 #include "platform/WinSock.h"
 #include "socket/CSocketMaster.h"
+#include "support/FormsFixture.h"
+#include "support/ScriptedServer.h"
 #include "update/MainForm.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-class CheckFixture : public FormsFixture {
+class VantoFixture : public FormsFixture {
 protected:
-    CheckFixture() {
+    VantoFixture() {
         // No test asks a name server: the machine's own name is the only name looked up.
         previousResolver_ = ws::SetHostResolver([](const QByteArray& name) {
             ws::HostLookup lookup;
@@ -31,11 +32,10 @@ protected:
         QDir(home.path()).mkpath(QStringLiteral("files/koru/help"));
         Install("02.13");
         Start();
-        SharedState().serverHost = server.hostAndPort();
         // Ten stalled ticks end a silent transfer; short ticks keep the tests quick.
         main().Timer1.SetInterval(stallTickMs);
     }
-    ~CheckFixture() override {
+    ~VantoFixture() override {
         App::SetPath({});
         ws::SetHostResolver(previousResolver_);
     }
@@ -62,14 +62,6 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    // A server whose files say: switch absent, VANTO `offered`, the list and the news.
-    void Publish(const QByteArray& offered = "02.14", const QByteArray& list = "HL0007\r\nmanual") {
-        server.script("/files/koru/vanto_ver.txt",
-                      ScriptedServer::Ok("VER = " + offered + "\r\nRelease notes."));
-        server.script("/files/koru/koru_helplinks.txt", ScriptedServer::Ok(list));
-        server.script("/files/koru/otherinfo.txt", ScriptedServer::Ok("News of the day."));
-    }
-
     void Check() { main().mnuCheckForUpdates.Click(); }
 
     bool VantoOffered() { return main().mnuAvailableDownload(0).Enabled(); }
@@ -78,6 +70,20 @@ protected:
     static constexpr int stallTickMs = 20;
     ws::HostResolver previousResolver_;
     QTemporaryDir home;
+};
+
+class CheckFixture : public VantoFixture {
+protected:
+    CheckFixture() { SharedState().serverHost = server.hostAndPort(); }
+
+    // A server whose files say: switch absent, VANTO `offered`, the list and the news.
+    void Publish(const QByteArray& offered = "02.14", const QByteArray& list = "HL0007\r\nmanual") {
+        server.script("/files/koru/vanto_ver.txt",
+                      ScriptedServer::Ok("VER = " + offered + "\r\nRelease notes."));
+        server.script("/files/koru/koru_helplinks.txt", ScriptedServer::Ok(list));
+        server.script("/files/koru/otherinfo.txt", ScriptedServer::Ok("News of the day."));
+    }
+
     ScriptedServer server;
 };
 
