@@ -2,11 +2,10 @@
 #include "platform/App.h"
 #include "platform/EndProgram.h"
 #include "ui/KoruApplication.h"
-
-#include <QApplication>
+#include "ui/RuntimeApplication.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    RuntimeApplication app(argc, argv);
     SetCommand(QApplication::arguments().mid(1));
     // Taken at start so that a later copy in quick mode sees this one.
     App::PrevInstance();

@@ -15,6 +15,8 @@ const ConsoleCommand commands[] = {
     {"plugins", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuVANTOplugins; }},
     {"patches", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuPublicPatches; }},
     {"search", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuSearchForAnswers; }},
+    {"check", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; }, nullptr,
+     [](MainForm& f) { return f.FailedTransfers() > 0; }},
 };
 
 // Puts the program-wide seams back when a run ends, however it ends.

@@ -15,6 +15,20 @@ QByteArray RequestText(const QByteArray& host, const QByteArray& path) {
            "Accept: */*\r\n" + "Accept-Language: en\r\n" + "Connection: Keep-Alive\r\n" + "\r\n";
 }
 
+QByteArray ServerName(const QByteArray& server) {
+    const qsizetype colon = server.lastIndexOf(':');
+    return colon < 0 ? server : server.left(colon);
+}
+
+int ServerPort(const QByteArray& server) {
+    const qsizetype colon = server.lastIndexOf(':');
+    if (colon < 0)
+        return 80;
+    bool ok = false;
+    const int port = server.mid(colon + 1).toInt(&ok);
+    return ok && port > 0 && port <= 65535 ? port : 0;
+}
+
 qsizetype HeaderEnd(const QByteArray& response) {
     return response.indexOf("\r\n\r\n") + 1;
 }

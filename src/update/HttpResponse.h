@@ -12,6 +12,11 @@ namespace HttpResponse {
 // request line. `host` may carry ":port".
 QByteArray RequestText(const QByteArray& host, const QByteArray& path);
 
+// The host and the port of a server address written "host" or "host:port";
+// the port is 80 when none is given, 0 when the one given is not a port.
+QByteArray ServerName(const QByteArray& server);
+int ServerPort(const QByteArray& server);
+
 // 1-based position of the first CR LF CR LF, or 0 while the header block is incomplete.
 qsizetype HeaderEnd(const QByteArray& response);
 

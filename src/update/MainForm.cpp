@@ -2,6 +2,7 @@
 
 #include "platform/App.h"
 #include "platform/EndProgram.h"
+#include "socket/CSocketMaster.h"
 #include "update/Forms.h"
 #include "update/UpdateState.h"
 
@@ -62,11 +63,21 @@ void MainForm::InitializeControls() {
 }
 
 void MainForm::ReleaseControls() {
+    // A transfer still waiting ends with the window that owns its socket.
+    FailTransfer("The main window was closed.");
     Timer1.SetEnabled(false);
+    Winsock2.reset();
 }
 
 void MainForm::Form_Load() {
-    // Winsock2 = CSocketMaster::Create();  // the main window's socket object, created first
+    Winsock2 = CSocketMaster::Create();
+    Winsock2->onConnect = [this] { Winsock2_Connect(); };
+    Winsock2->onDataArrival = [this](std::int32_t bytesTotal) { Winsock2_DataArrival(bytesTotal); };
+    Winsock2->onCloseSck = [this] { Winsock2_CloseSck(); };
+    // Failures end the transfer at once; the log says why, so no message box either.
+    Winsock2->onError = [this](std::int16_t, QByteArray& Description, std::int32_t,
+                               const QByteArray&, const QByteArray&, std::int32_t,
+                               bool&) { Winsock2_Error(Description); };
     SharedState().serverHost = UpdateServerHost();
     SystemMessagesText1.SetText("Welcome to KORU.\r\n");
     SystemMessagesText1.AppendSeparator();
@@ -142,12 +153,8 @@ void MainForm::mnuSearchForAnswers_Click() {
     SystemMessagesText1.AppendSeparator();
 }
 
-// The commands below drive transfers; their steps join with the transfer machinery.
-
-void MainForm::mnuCheckForUpdates_Click() {}
+// The downloads come with their own transfers.
 
 void MainForm::mnuAllAvailableUpdates_Click() {}
 
 void MainForm::mnuAvailableDownload_Click(int /*index*/) {}
-
-void MainForm::Timer1_Timer() {}

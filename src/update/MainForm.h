@@ -9,6 +9,10 @@
 #include "update/MessageLog.h"
 
 #include <QList>
+#include <cstdint>
+#include <memory>
+
+class CSocketMaster;
 
 class Forms;
 
@@ -21,7 +25,8 @@ public:
 
     MessageLog SystemMessagesText1;
     Timer Timer1;
-    // The socket object Winsock2 (std::shared_ptr<CSocketMaster>) is declared here.
+    // The socket object of the main window's transfers, created by Form_Load.
+    std::shared_ptr<CSocketMaster> Winsock2;
 
     // Menu tree; each item is appended to its parent's submenu in this order.
     MenuItem mnuUpdate;
@@ -54,6 +59,13 @@ public:
     void mnuSearchForAnswers_Click();
     void SystemMessagesText1_Change();
     void Timer1_Timer();
+    void Winsock2_Connect();
+    void Winsock2_DataArrival(std::int32_t bytesTotal);
+    void Winsock2_CloseSck();
+    void Winsock2_Error(const QByteArray& Description);
+
+    // How many transfers failed since the last command began (the console's exit status).
+    int FailedTransfers() const { return failedTransfers_; }
 
 protected:
     void InitializeControls() override;
@@ -62,8 +74,35 @@ protected:
     void Form_Unload() override;
 
 private:
+    enum class Transfer {
+        Done,       // the body (or the not-found message) is in targetFile
+        Failed,     // reported in the log with "TRANSFER FAILED: "
+        ServiceOff, // nothing fetched: the server has switched the service off
+    };
+
     // With the service switched off, shows the server's message instead of a description.
     bool ShowServiceOffMessage();
+
+    // One complete transfer of requestPath into targetFile.
+    Transfer RunTransfer();
+    Transfer FetchAndSave();
+    void CheckContentSize2();
+    QByteArray SavingFile(const QByteArray& response);
+    // Ends the transfer in progress as failed; the first reason is the one reported.
+    void FailTransfer(const QByteArray& reason);
+    void CloseTransferSocket();
+
+    void CheckKillSwitch();
+    bool CompareVersions(const QByteArray& offered);
+    // Runs a command that starts transfers, refusing it while another one runs.
+    void RunExclusive(void (MainForm::*command)());
+    void CheckForUpdates();
+    QString LocalFile(const char* relativePath) const;
+
+    bool transferWaiting_ = false;
+    bool commandRunning_ = false;
+    QByteArray transferFailure_;
+    int failedTransfers_ = 0;
 
     Forms& forms_;
 };

@@ -1,6 +1,6 @@
 // Closing rules: the program runs while the main window or the help window is
 // visible, and the help window opens at the main window's top-left corner.
-#include "FormsFixture.h"
+#include "support/FormsFixture.h"
 
 namespace {
 

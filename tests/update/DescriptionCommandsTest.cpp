@@ -1,6 +1,6 @@
 // The three commands that only describe features to come: exact texts, replace
 // semantics, and the server's message while the service is switched off.
-#include "FormsFixture.h"
+#include "support/FormsFixture.h"
 
 namespace {
 

@@ -75,3 +75,16 @@ TEST(HttpResponseTest, ProgressShowsTheLowSevenDigits) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(HttpResponseTest, ServerAddressSplitsIntoNameAndPort) {
+    EXPECT_EQ(HttpResponse::ServerName("update.koru.example"), QByteArray("update.koru.example"));
+    EXPECT_EQ(HttpResponse::ServerPort("update.koru.example"), 80);
+    EXPECT_EQ(HttpResponse::ServerName("127.0.0.1:8080"), QByteArray("127.0.0.1"));
+    EXPECT_EQ(HttpResponse::ServerPort("127.0.0.1:8080"), 8080);
+    EXPECT_EQ(HttpResponse::ServerPort("host:http"), 0);
+    EXPECT_EQ(HttpResponse::ServerPort("host:70000"), 0);
+}
+
+} // namespace

@@ -1,6 +1,6 @@
 // The main window's menu tree: exact captions, separators, initial states, the
 // Download submenu's rule and the array's shared handler.
-#include "FormsFixture.h"
+#include "support/FormsFixture.h"
 
 namespace {
 

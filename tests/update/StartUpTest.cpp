@@ -1,6 +1,6 @@
 // Start-up: the mode the command line picks, which window the user gets, and
 // the main window's state after its load.
-#include "FormsFixture.h"
+#include "support/FormsFixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,0 +1,35 @@
+// koru-sample-server DIR [PORT]: serves DIR over HTTP/1.1 on 127.0.0.1 for
+// the demo and the tests. Port 0 (the default) takes any free port; the first
+// line printed names the address.
+#include "platform/RuntimeError.h"
+#include "server/SampleServer.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    bool portOk = arguments.size() < 3;
+    const int port = portOk ? 0 : arguments.at(2).toInt(&portOk);
+    if (arguments.size() < 2 || arguments.size() > 3 || !portOk || port < 0 || port > 65535 ||
+        !QFileInfo(arguments.at(1)).isDir()) {
+        std::fputs("usage: koru-sample-server DIR [PORT]\n"
+                   "Serves the files under DIR over HTTP/1.1 on 127.0.0.1 (port 0: any).\n",
+                   stderr);
+        return 64;
+    }
+    SampleServer server(arguments.at(1), port);
+    try {
+        server.Start();
+    } catch (const RuntimeError& e) {
+        std::fprintf(stderr, "koru-sample-server: %s\n", e.Description().constData());
+        return 1;
+    }
+    std::printf("serving %s on http://127.0.0.1:%d/\n",
+                QFileInfo(arguments.at(1)).absoluteFilePath().toLocal8Bit().constData(),
+                server.Port());
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,13 @@
+// The Qt application of the windowed program. An error that no handler
+// catches is reported as the runtime reports it, in a message box with its
+// number and description, and then ends the program, instead of tearing the
+// process down from inside the event loop.
+#pragma once
+
+#include <QApplication>
+
+class RuntimeApplication : public QApplication {
+public:
+    RuntimeApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};

@@ -1,0 +1,143 @@
+// "Check for available updates": the installed version, the server switch, the
+// offered version, the help-links stamps and the news, in that order. A step
+// whose transfer failed gives no verdict and offers no update.
+#include "platform/App.h"
+#include "platform/Val.h"
+#include "update/MainForm.h"
+#include "update/UpdateState.h"
+#include "update/VersionFiles.h"
+
+namespace {
+
+constexpr char notFoundMessage[] = "Update file not found on the server.";
+
+// Puts a command's guard back however the command ends.
+class CommandGuard {
+public:
+    CommandGuard(bool& running, MenuItem& head)
+        : running_(running), head_(head), headEnabled_(head.Enabled()) {
+        running_ = true;
+        head_.SetEnabled(false);
+    }
+    ~CommandGuard() {
+        head_.SetEnabled(headEnabled_);
+        running_ = false;
+    }
+    CommandGuard(const CommandGuard&) = delete;
+    CommandGuard& operator=(const CommandGuard&) = delete;
+
+private:
+    bool& running_;
+    MenuItem& head_;
+    bool headEnabled_;
+};
+
+} // namespace
+
+QString MainForm::LocalFile(const char* relativePath) const {
+    return App::Path() + QString::fromLatin1(relativePath);
+}
+
+void MainForm::RunExclusive(void (MainForm::*command)()) {
+    // Commands that fetch files wait in the event loop; while one waits, the
+    // UPDATES menu is off so that no second transfer can start inside it.
+    if (commandRunning_)
+        return;
+    failedTransfers_ = 0;
+    CommandGuard guard(commandRunning_, mnuUpdate);
+    (this->*command)();
+}
+
+void MainForm::mnuCheckForUpdates_Click() {
+    RunExclusive(&MainForm::CheckForUpdates);
+}
+
+bool MainForm::CompareVersions(const QByteArray& offered) {
+    UpdateState& state = SharedState();
+    state.remoteVersion = float(Val(offered));
+    return VersionFiles::IsNewer(state.localVersion, state.remoteVersion);
+}
+
+void MainForm::CheckKillSwitch() {
+    UpdateState& state = SharedState();
+    state.serviceMode = serviceOn;
+    state.targetFile = LocalFile("/files/temp/ver.tmp");
+    state.requestPath = "/files/koru/killswitch.txt";
+    RunTransfer();
+    state.serviceMode =
+        VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
+    state.responseBuffer = VersionFiles::WithoutKillSwitch(state.responseBuffer);
+}
+
+void MainForm::CheckForUpdates() {
+    UpdateState& state = SharedState();
+    SystemMessagesText1.SetText({});
+    SystemMessagesText1.Append("Checking for VANTO Updates...\r\n");
+
+    bool checkHelpLinks = true;
+    const QByteArray installed = VersionFiles::InstalledVersionText(LocalFile("/VANTO.ini"));
+    if (installed == VersionFiles::noInstallation) {
+        SystemMessagesText1.Append("NO VALID VANTO.INI FOUND!\r\n");
+        SystemMessagesText1.Append("This should never normally happen.\r\n");
+        SystemMessagesText1.AppendSeparator();
+    } else {
+        state.localVersion = float(Val(installed));
+        CheckKillSwitch();
+        state.targetFile = LocalFile("/files/temp/ver.tmp");
+        state.requestPath = "/files/koru/vanto_ver.txt";
+        const Transfer version = RunTransfer();
+        if (state.serviceMode == serviceOff) {
+            SystemMessagesText1.SetText(state.responseBuffer + "\r\n");
+            SystemMessagesText1.AppendSeparator();
+            checkHelpLinks = false;
+        } else {
+            if (version != Transfer::Done) {
+                mnuAvailableDownload(0).SetEnabled(false);
+            } else if (CompareVersions(VersionFiles::OfferedVersionText(state.responseBuffer))) {
+                mnuAvailableDownload(0).SetEnabled(true);
+                SystemMessagesText1.Append("\r\n" + state.responseBuffer + "\r\n");
+            } else {
+                mnuAvailableDownload(0).SetEnabled(false);
+                if (state.responseBuffer == notFoundMessage)
+                    SystemMessagesText1.Append("FAILED TO FIND UPDATE FILE ON THE SERVER\r\n");
+                else
+                    SystemMessagesText1.Append("You already have the most recent VANTO.\r\n");
+            }
+            SystemMessagesText1.AppendSeparator();
+        }
+    }
+
+    if (checkHelpLinks) {
+        SystemMessagesText1.Append("Checking for Help Link updates... ");
+        state.targetFile = LocalFile("/files/temp/ver.tmp");
+        state.requestPath = "/files/koru/koru_helplinks.txt";
+        const Transfer list = RunTransfer();
+        if (list == Transfer::Done) {
+            SystemMessagesText1.Append("\r\n");
+            const QByteArray oldStamp =
+                VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));
+            const QByteArray newStamp = VersionFiles::ReadStamp(LocalFile("/files/temp/ver.tmp"));
+            if (!VersionFiles::SameStamp(oldStamp, newStamp)) {
+                SystemMessagesText1.Append("Old version = " + oldStamp + "     " +
+                                           "New version = " + newStamp + "\r\n");
+                mnuAvailableDownload(1).SetEnabled(true);
+                SystemMessagesText1.AppendSeparator();
+            } else {
+                SystemMessagesText1.Append("Help Links already up to date.\r\n");
+                SystemMessagesText1.AppendSeparator();
+                mnuAvailableDownload(1).SetEnabled(false);
+            }
+        } else {
+            // Nothing fetched: the scratch file holds an older answer, never a stamp.
+            mnuAvailableDownload(1).SetEnabled(false);
+            if (list == Transfer::Failed)
+                SystemMessagesText1.AppendSeparator();
+        }
+    }
+
+    state.requestPath = "/files/koru/otherinfo.txt";
+    state.targetFile = LocalFile("/files/temp/otherinfo.txt");
+    if (RunTransfer() != Transfer::Failed)
+        SystemMessagesText1.Append(state.responseBuffer + "\r\n");
+    SystemMessagesText1.AppendSeparator();
+}

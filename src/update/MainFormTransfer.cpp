@@ -1,0 +1,194 @@
+// The main window's transfers: one HTTP GET per file on Winsock2, gathered to
+// the length the response announces and saved to targetFile, with Timer1's
+// stall count and progress digits. A transfer that cannot succeed ends at once
+// as failed and says why in the log; nothing is saved from it.
+#include "platform/EndProgram.h"
+#include "platform/Events.h"
+#include "platform/FileAccess.h"
+#include "platform/RuntimeError.h"
+#include "platform/Variant.h"
+#include "socket/CSocketMaster.h"
+#include "update/HttpResponse.h"
+#include "update/MainForm.h"
+#include "update/UpdateState.h"
+
+#include <limits>
+
+namespace {
+
+constexpr char notFoundMessage[] = "Update file not found on the server.";
+constexpr char failurePrefix[] = "TRANSFER FAILED: ";
+constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
+
+bool AcceptableStatus(int code) {
+    return (code >= 200 && code < 300) || code == 404;
+}
+
+} // namespace
+
+MainForm::Transfer MainForm::RunTransfer() {
+    UpdateState& state = SharedState();
+    if (state.serviceMode == serviceNotChecked) {
+        // The switch is asked first; the requested file follows when the service is on.
+        const QByteArray path = state.requestPath;
+        const QString target = state.targetFile;
+        CheckKillSwitch();
+        state.requestPath = path;
+        state.targetFile = target;
+    }
+    if (state.serviceMode == serviceOff) {
+        SystemMessagesText1.SetText("KORU INTERNET IS DOWN\r\n\r\n" + state.responseBuffer +
+                                    "\r\n");
+        SystemMessagesText1.AppendSeparator();
+        return Transfer::ServiceOff;
+    }
+    return FetchAndSave();
+}
+
+MainForm::Transfer MainForm::FetchAndSave() {
+    UpdateState& state = SharedState();
+    if (ProgramEnded())
+        return Transfer::Failed;
+    transferFailure_.clear();
+    if (transferWaiting_ || !Winsock2) {
+        // Only reachable when something bypassed the command guard.
+        transferFailure_ =
+            transferWaiting_ ? "Another transfer is in progress." : "The main window is closed.";
+    } else {
+        state.responseBuffer.clear();
+        state.stallTicks = 0;
+        state.transferDone = vbFalse;
+        Timer1.SetEnabled(true);
+        Winsock2->CloseSck();
+        state.expectedLength = 0;
+        transferWaiting_ = true;
+        const int port = HttpResponse::ServerPort(state.serverHost);
+        try {
+            if (port == 0)
+                FailTransfer("The server address " + state.serverHost + " has no valid port.");
+            else
+                Winsock2->Connect(Variant(HttpResponse::ServerName(state.serverHost)),
+                                  Variant(std::int32_t(port)));
+        } catch (const RuntimeError& e) {
+            FailTransfer(e.Description());
+        }
+        WaitUntil([&] {
+            return state.transferDone == vbTrue || !transferFailure_.isEmpty() || ProgramEnded();
+        });
+        transferWaiting_ = false;
+        if (ProgramEnded())
+            return Transfer::Failed;
+    }
+    if (transferFailure_.isEmpty()) {
+        state.transferDone = vbFalse;
+        try {
+            BinaryFile(state.targetFile).Close();
+            Kill(state.targetFile);
+            BinaryFile file(state.targetFile);
+            file.Put(1, SavingFile(state.responseBuffer));
+            file.Close();
+            return Transfer::Done;
+        } catch (const RuntimeError& e) {
+            transferFailure_ =
+                "Cannot save " + QFile::encodeName(state.targetFile) + ": " + e.Description() + '.';
+        }
+    }
+    ++failedTransfers_;
+    const QByteArray& log = SystemMessagesText1.Text();
+    if (!log.isEmpty() && !log.endsWith("\r\n"))
+        SystemMessagesText1.Append("\r\n");
+    SystemMessagesText1.Append(failurePrefix + transferFailure_ + "\r\n");
+    return Transfer::Failed;
+}
+
+void MainForm::FailTransfer(const QByteArray& reason) {
+    if (!transferWaiting_)
+        return;
+    if (transferFailure_.isEmpty())
+        transferFailure_ = reason;
+    CloseTransferSocket();
+}
+
+void MainForm::CloseTransferSocket() {
+    if (Winsock2)
+        Winsock2->CloseSck();
+    Timer1.SetEnabled(false);
+}
+
+void MainForm::CheckContentSize2() {
+    UpdateState& state = SharedState();
+    if (state.expectedLength != 0)
+        return;
+    const std::int64_t expected = HttpResponse::ExpectedLength(state.responseBuffer);
+    if (expected > std::numeric_limits<std::int32_t>::max())
+        FailTransfer("The server announced a file too large to take.");
+    else
+        state.expectedLength = std::int32_t(expected);
+}
+
+QByteArray MainForm::SavingFile(const QByteArray& response) {
+    QByteArray result = HttpResponse::Body(response);
+    if (HttpResponse::StatusCode(response) == 404 || HttpResponse::ContainsNotFound(result))
+        result = notFoundMessage;
+    SharedState().responseBuffer = result;
+    return result;
+}
+
+void MainForm::Winsock2_Connect() {
+    const UpdateState& state = SharedState();
+    Winsock2->SendData(Variant(HttpResponse::RequestText(state.serverHost, state.requestPath)));
+}
+
+void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
+    UpdateState& state = SharedState();
+    QByteArray data;
+    Winsock2->GetData(data);
+    state.responseBuffer += data;
+    if (!transferWaiting_)
+        return;
+    CheckContentSize2();
+    if (state.expectedLength == 0)
+        return; // the header block is still incomplete
+    const int status = HttpResponse::StatusCode(state.responseBuffer);
+    if (!AcceptableStatus(status)) {
+        FailTransfer(status == 0 ? QByteArray("The server's answer is not HTTP.")
+                                 : HttpResponse::StatusLine(state.responseBuffer));
+        return;
+    }
+    if (state.responseBuffer.size() > state.expectedLength) {
+        FailTransfer("The server sent more than it announced.");
+        return;
+    }
+    state.transferDone = state.responseBuffer.size() == state.expectedLength ? vbTrue : vbFalse;
+    if (state.transferDone == vbTrue)
+        CloseTransferSocket();
+}
+
+void MainForm::Winsock2_CloseSck() {
+    CloseTransferSocket();
+    if (SharedState().transferDone != vbTrue)
+        FailTransfer("The server closed the connection early.");
+}
+
+void MainForm::Winsock2_Error(const QByteArray& Description) {
+    FailTransfer(Description);
+}
+
+void MainForm::Timer1_Timer() {
+    UpdateState& state = SharedState();
+    const auto n = std::int32_t(state.responseBuffer.size());
+    if (n == state.lastLength) {
+        if (state.stallTicks < std::numeric_limits<std::uint8_t>::max())
+            ++state.stallTicks;
+    } else {
+        state.stallTicks = 0;
+        if (state.requestPath == "/files/vanto.zip") {
+            QByteArray log = SystemMessagesText1.Text();
+            log.chop(std::min<qsizetype>(7, log.size()));
+            SystemMessagesText1.SetText(log + HttpResponse::SevenDigits(n));
+        }
+    }
+    state.lastLength = n;
+    if (transferWaiting_ && state.stallTicks > stallLimit)
+        FailTransfer("No answer from the server.");
+}

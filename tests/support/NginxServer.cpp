@@ -1,0 +1,121 @@
+#include "support/NginxServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QThread>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A port that was free a moment ago; nginx may still lose it to a race, so
+// the caller retries.
+std::uint16_t FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Accepts(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = Loopback(port);
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+QString NginxServer::Program() {
+    QString program = QStandardPaths::findExecutable(QStringLiteral("nginx"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(
+            QStringLiteral("nginx"),
+            {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+    return program;
+}
+
+NginxServer::NginxServer(const QString& root) : root_(QDir(root).absolutePath()) {
+    if (Program().isEmpty())
+        throw std::runtime_error("nginx is not installed");
+    QDir(work_.path()).mkpath(QStringLiteral("temp"));
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (TryStart(FreePort()))
+            return;
+    }
+    QFile log(work_.filePath(QStringLiteral("error.log")));
+    log.open(QIODevice::ReadOnly);
+    throw std::runtime_error("nginx did not start: " + log.readAll().toStdString());
+}
+
+NginxServer::~NginxServer() {
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+QByteArray NginxServer::hostAndPort() const {
+    return "127.0.0.1:" + QByteArray::number(port_);
+}
+
+bool NginxServer::TryStart(std::uint16_t port) {
+    const QString dir = work_.path();
+    const QString temp = dir + QStringLiteral("/temp");
+    const QString config =
+        QStringLiteral("daemon off;\nmaster_process off;\nworker_processes 1;\n"
+                       "pid %1/nginx.pid;\nerror_log %1/error.log warn;\n"
+                       "events { worker_connections 128; }\n"
+                       "http {\n  access_log off;\n"
+                       "  client_body_temp_path %2; proxy_temp_path %2; fastcgi_temp_path %2;\n"
+                       "  uwsgi_temp_path %2; scgi_temp_path %2;\n"
+                       "  types { text/plain txt; image/gif gif; application/zip zip; }\n"
+                       "  default_type application/octet-stream;\n"
+                       "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n"
+                       "    location / { try_files $uri =404; }\n  }\n}\n")
+            .arg(dir, temp, QString::number(port), root_);
+    QFile file(dir + QStringLiteral("/nginx.conf"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(config.toUtf8());
+    file.close();
+
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(Program(), {QStringLiteral("-p"), dir, QStringLiteral("-c"), file.fileName(),
+                               QStringLiteral("-e"), dir + QStringLiteral("/error.log")});
+    if (!process_.waitForStarted(5000))
+        return false;
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        if (process_.state() == QProcess::NotRunning)
+            return false; // most likely the port was taken meanwhile
+        if (Accepts(port)) {
+            port_ = port;
+            return true;
+        }
+        QThread::msleep(10);
+    }
+    process_.kill();
+    process_.waitForFinished(5000);
+    return false;
+}

@@ -1,0 +1,33 @@
+// A real nginx serving a folder on a loopback port, started for one test or
+// benchmark and stopped with it. Runs as one process of the current user with
+// every file it writes in a folder of its own.
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <cstdint>
+
+class NginxServer {
+public:
+    // The nginx program, or an empty text when it is not installed.
+    static QString Program();
+
+    // Starts nginx on a free loopback port; throws std::runtime_error when it cannot.
+    explicit NginxServer(const QString& root);
+    ~NginxServer();
+    NginxServer(const NginxServer&) = delete;
+    NginxServer& operator=(const NginxServer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    QByteArray hostAndPort() const;
+
+private:
+    bool TryStart(std::uint16_t port);
+
+    QString root_;
+    QTemporaryDir work_;
+    QProcess process_;
+    std::uint16_t port_ = 0;
+};

@@ -1,0 +1,162 @@
+// Transfers that cannot succeed end at once as failed, say why in the log,
+// save nothing and never lead to a verdict or an offered update.
+#include "platform/Events.h"
+#include "support/CheckFixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using TransferFailureTest = CheckFixture;
+
+const QByteArray checking = "Checking for VANTO Updates...\r\n";
+const QByteArray notes = "VER = 02.14\r\nRelease notes.";
+
+// A loopback port with nobody listening.
+std::uint16_t ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+struct BrokenVersionFile {
+    const char* name;
+    ScriptedServer::Script script;
+    QByteArray reason;
+};
+
+class BrokenVersionFileTest : public CheckFixture,
+                              public ::testing::WithParamInterface<BrokenVersionFile> {};
+
+TEST_P(BrokenVersionFileTest, FailsTheVersionStepWithItsReason) {
+    Publish();
+    Write("files/temp/ver.tmp", "before");
+    server.script("/files/koru/killswitch.txt", ScriptedServer::Ok("on"));
+    server.script("/files/koru/vanto_ver.txt", GetParam().script);
+    main().mnuAvailableDownload(0).SetEnabled(true); // offered by an earlier check
+    Check();
+    EXPECT_TRUE(Log().startsWith(checking + Failed(GetParam().reason) + separator +
+                                 "Checking for Help Link updates... \r\nOld version"))
+        << Log().constData();
+    EXPECT_FALSE(Log().contains("most recent")) << Log().constData();
+    EXPECT_FALSE(VantoOffered());
+    EXPECT_EQ(main().FailedTransfers(), 1);
+}
+
+const QByteArray full = ScriptedServer::Response("200 OK", notes);
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, BrokenVersionFileTest,
+    ::testing::Values(
+        BrokenVersionFile{"EarlyClose",
+                          {{{full.left(full.size() - 5)}}, ScriptedServer::Ending::Close},
+                          "The server closed the connection early."},
+        BrokenVersionFile{
+            "Silence", {{}, ScriptedServer::Ending::StaySilent}, "No answer from the server."},
+        BrokenVersionFile{"Reset",
+                          {{{full.left(20)}}, ScriptedServer::Ending::Reset},
+                          "Connection reset by peer."},
+        BrokenVersionFile{"Overlong",
+                          {{{full + "extra"}}, ScriptedServer::Ending::StaySilent},
+                          "The server sent more than it announced."},
+        BrokenVersionFile{"ServerError",
+                          {{{ScriptedServer::Response("500 Internal Server Error", "oops")}},
+                           ScriptedServer::Ending::StaySilent},
+                          "HTTP/1.1 500 Internal Server Error"},
+        BrokenVersionFile{"NotHttp",
+                          {{{"SSH-2.0-OpenSSH\r\n\r\n"}}, ScriptedServer::Ending::StaySilent},
+                          "The server's answer is not HTTP."}),
+    [](const ::testing::TestParamInfo<BrokenVersionFile>& param) { return param.param.name; });
+
+TEST_F(TransferFailureTest, NothingIsSavedFromAFailedTransfer) {
+    Publish();
+    server.script("/files/koru/killswitch.txt",
+                  {{{ScriptedServer::Response("500 Internal Server Error", "oops")}},
+                   ScriptedServer::Ending::StaySilent});
+    server.script("/files/koru/vanto_ver.txt",
+                  {{{full.left(full.size() - 3)}}, ScriptedServer::Ending::Close});
+    Write("files/temp/ver.tmp", "before");
+    server.script("/files/koru/koru_helplinks.txt", {{}, ScriptedServer::Ending::Close});
+    server.script("/files/koru/otherinfo.txt", {{}, ScriptedServer::Ending::Close});
+    Check();
+    EXPECT_EQ(Read("files/temp/ver.tmp"), QByteArray("before"));
+    EXPECT_EQ(Read("files/temp/otherinfo.txt"), QByteArray("<missing>"));
+    EXPECT_EQ(main().FailedTransfers(), 4);
+}
+
+TEST_F(TransferFailureTest, RefusedConnectionFailsEveryStepAtOnce) {
+    SharedState().serverHost = "127.0.0.1:" + QByteArray::number(ClosedPort());
+    Check();
+    const QByteArray refused = Failed("Connection refused.");
+    EXPECT_EQ(Log(), checking + refused + refused + separator +
+                         "Checking for Help Link updates... \r\n" + refused + separator + refused +
+                         separator);
+    EXPECT_FALSE(VantoOffered());
+    EXPECT_FALSE(HelpLinksOffered());
+    EXPECT_EQ(SharedState().serviceMode, serviceOn);
+}
+
+TEST_F(TransferFailureTest, FailedListFetchComparesNoStamp) {
+    Publish("02.13");
+    Write("files/temp/ver.tmp", "HL9999\r\nold");
+    main().mnuAvailableDownload(1).SetEnabled(true);
+    server.script("/files/koru/koru_helplinks.txt",
+                  {{{ScriptedServer::Response("503 Service Unavailable", "")}},
+                   ScriptedServer::Ending::StaySilent});
+    Check();
+    EXPECT_TRUE(Log().contains("Checking for Help Link updates... \r\n" +
+                               Failed("HTTP/1.1 503 Service Unavailable") + separator +
+                               "News of the day."))
+        << Log().constData();
+    EXPECT_FALSE(Log().contains("Old version"));
+    EXPECT_FALSE(HelpLinksOffered());
+}
+
+TEST_F(TransferFailureTest, NoSecondCheckStartsWhileOneWaits) {
+    Publish();
+    server.script("/files/koru/killswitch.txt",
+                  {{{ScriptedServer::Response("404 Not Found", "404 Not Found"), 150}},
+                   ScriptedServer::Ending::StaySilent});
+    bool tried = false;
+    main().Timer1.onTimer = [this, &tried] {
+        if (!tried) {
+            tried = true;
+            EXPECT_FALSE(main().mnuUpdate.Enabled());
+            Check(); // a click that slipped through is refused
+        }
+        main().Timer1_Timer();
+    };
+    Check();
+    EXPECT_TRUE(tried);
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+    EXPECT_EQ(server.requestLines().size(), 4);
+    EXPECT_EQ(main().FailedTransfers(), 0);
+}
+
+TEST_F(TransferFailureTest, StallCountHoldsAtItsLimit) {
+    SharedState().stallTicks = 254;
+    SharedState().lastLength = 0;
+    main().Timer1_Timer();
+    main().Timer1_Timer();
+    EXPECT_EQ(SharedState().stallTicks, 255);
+}
+
+TEST_F(TransferFailureTest, ProgressDigitsReplaceTheLogsLastSeven) {
+    SharedState().requestPath = "/files/vanto.zip";
+    main().SystemMessagesText1.SetText("Bytes received: 0000000");
+    SharedState().responseBuffer = QByteArray(12345678, 'x');
+    main().Timer1_Timer();
+    EXPECT_EQ(Log(), QByteArray("Bytes received: 2345678"));
+    EXPECT_EQ(SharedState().stallTicks, 0);
+}
+
+} // namespace

@@ -1,0 +1,126 @@
+// "Check for available updates" end to end against a scripted server: the
+// verdicts, the server switch, the help-links stamps, the news, and the
+// requests on the wire.
+#include "support/CheckFixture.h"
+
+namespace {
+
+using VersionCheckTest = CheckFixture;
+
+const QByteArray checking = "Checking for VANTO Updates...\r\n";
+const QByteArray helpLinks = "Checking for Help Link updates... \r\n";
+const QByteArray news = "News of the day.\r\n" + separator;
+
+TEST_F(VersionCheckTest, NewerVersionShowsTheVersionFileAndOffersBothUpdates) {
+    Publish("02.14");
+    Check();
+    EXPECT_EQ(Log(), checking + "\r\nVER = 02.14\r\nRelease notes.\r\n" + separator + helpLinks +
+                         "Old version =      New version = HL0007\r\n" + separator + news);
+    EXPECT_TRUE(VantoOffered());
+    EXPECT_TRUE(HelpLinksOffered());
+    EXPECT_FLOAT_EQ(SharedState().remoteVersion, 2.14f);
+    EXPECT_EQ(Read("files/temp/otherinfo.txt"), QByteArray("News of the day."));
+    EXPECT_EQ(Read("files/temp/ver.tmp"), QByteArray("HL0007\r\nmanual"));
+    EXPECT_EQ(main().FailedTransfers(), 0);
+}
+
+TEST_F(VersionCheckTest, RequestsAreTheSixLineGetsInOrder) {
+    Publish();
+    Check();
+    const QByteArray host = server.hostAndPort();
+    QList<QByteArray> expected;
+    for (const char* path : {"/files/koru/killswitch.txt", "/files/koru/vanto_ver.txt",
+                             "/files/koru/koru_helplinks.txt", "/files/koru/otherinfo.txt"})
+        expected.append("GET http://" + host + path + " HTTP/1.1\r\nHost: " + host +
+                        "\r\nAccept: */*\r\nAccept-Language: en\r\n"
+                        "Connection: Keep-Alive\r\n\r\n");
+    EXPECT_EQ(server.requests(), expected);
+}
+
+TEST_F(VersionCheckTest, EqualVersionAndStampAreUpToDate) {
+    Publish("02.13");
+    Write("files/koru/koru_helplinks.ver", "HL0007");
+    Check();
+    EXPECT_EQ(Log(), checking + "You already have the most recent VANTO.\r\n" + separator +
+                         helpLinks + "Help Links already up to date.\r\n" + separator + news);
+    EXPECT_FALSE(VantoOffered());
+    EXPECT_FALSE(HelpLinksOffered());
+}
+
+TEST_F(VersionCheckTest, StampsDifferingOnlyInCaseAreDifferent) {
+    Publish("02.13");
+    Write("files/koru/koru_helplinks.ver", "hl0007");
+    Check();
+    EXPECT_TRUE(Log().contains("Old version = hl0007     New version = HL0007\r\n"));
+    EXPECT_TRUE(HelpLinksOffered());
+}
+
+TEST_F(VersionCheckTest, MissingVersionFileIsReportedAsNotFound) {
+    Publish();
+    server.script("/files/koru/vanto_ver.txt", ScriptedServer::NotFound());
+    Check();
+    EXPECT_TRUE(Log().startsWith(checking + "FAILED TO FIND UPDATE FILE ON THE SERVER\r\n" +
+                                 separator + helpLinks));
+    EXPECT_FALSE(VantoOffered());
+}
+
+TEST_F(VersionCheckTest, SwitchOffShowsTheServersMessageUntilItIsOnAgain) {
+    Publish();
+    server.script("/files/koru/killswitch.txt",
+                  ScriptedServer::Ok("killswitchonDown for maintenance."));
+    Check();
+    const QByteArray message = "Down for maintenance.";
+    EXPECT_EQ(Log(), "KORU INTERNET IS DOWN\r\n\r\n" + message + "\r\n" + separator + message +
+                         "\r\n" + separator);
+    EXPECT_EQ(SharedState().serviceMode, serviceOff);
+    EXPECT_FALSE(VantoOffered());
+
+    // Nothing but the switch was fetched.
+    EXPECT_EQ(server.requestLines().size(), 1);
+
+    server.script("/files/koru/killswitch.txt", ScriptedServer::NotFound());
+    Check();
+    EXPECT_EQ(SharedState().serviceMode, serviceOn);
+    EXPECT_TRUE(Log().startsWith(checking + "\r\nVER = 02.14"));
+    EXPECT_TRUE(VantoOffered());
+}
+
+TEST_F(VersionCheckTest, NoInstallationStillAsksTheSwitchBeforeComparingStamps) {
+    QFile::remove(home.filePath(QStringLiteral("VANTO.ini")));
+    Publish();
+    server.script("/files/koru/killswitch.txt", ScriptedServer::Ok("All services running."));
+    Check();
+    EXPECT_EQ(Log(), checking +
+                         "NO VALID VANTO.INI FOUND!\r\nThis should never normally happen.\r\n" +
+                         separator + helpLinks + "Old version =      New version = HL0007\r\n" +
+                         separator + news);
+    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("VANTO.ini"))));
+    EXPECT_EQ(SharedState().serviceMode, serviceOn);
+    QList<QByteArray> paths;
+    for (const QByteArray& line : server.requestLines())
+        paths.append(line.split(' ').value(1).mid(server.hostAndPort().size() + 7));
+    EXPECT_EQ(paths,
+              (QList<QByteArray>{"/files/koru/killswitch.txt", "/files/koru/koru_helplinks.txt",
+                                 "/files/koru/otherinfo.txt"}));
+}
+
+TEST_F(VersionCheckTest, VersionReadingStopsAtTheSecondPoint) {
+    Install("02.13");
+    Publish("2.2.0");
+    Check();
+    EXPECT_FLOAT_EQ(SharedState().remoteVersion, 2.2f);
+    EXPECT_TRUE(VantoOffered());
+}
+
+TEST_F(VersionCheckTest, HeaderBlockSplitOverTwoArrivalsStillCompletes) {
+    Publish();
+    const QByteArray response = ScriptedServer::Response("200 OK", "VER = 02.14\r\nRelease notes.");
+    const qsizetype cut = response.indexOf("Content-Type") + 4;
+    server.script("/files/koru/vanto_ver.txt", {{{response.left(cut)}, {response.mid(cut), 60}},
+                                                ScriptedServer::Ending::StaySilent});
+    Check();
+    EXPECT_TRUE(Log().startsWith(checking + "\r\nVER = 02.14"));
+    EXPECT_TRUE(VantoOffered());
+}
+
+} // namespace
