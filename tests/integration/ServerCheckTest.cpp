@@ -5,10 +5,15 @@
 #include "support/NginxServer.h"
 
 #include <QDirIterator>
+#include <ostream>
 
 namespace {
 
 enum class ServerKind { Sample, Nginx };
+
+void PrintTo(ServerKind kind, std::ostream* out) {
+    *out << (kind == ServerKind::Sample ? "sample server" : "nginx");
+}
 
 const QByteArray checking = "Checking for VANTO Updates...\r\n";
 const QByteArray helpLinks = "Checking for Help Link updates... \r\n";
