@@ -86,7 +86,6 @@ private:
     // One complete transfer of requestPath into targetFile.
     Transfer RunTransfer();
     Transfer FetchAndSave();
-    void CheckContentSize2();
     QByteArray SavingFile(const QByteArray& response);
     // Ends the transfer in progress as failed; the first reason is the one reported.
     void FailTransfer(const QByteArray& reason);

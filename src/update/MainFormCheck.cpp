@@ -4,12 +4,11 @@
 #include "platform/App.h"
 #include "platform/Val.h"
 #include "update/MainForm.h"
+#include "update/ResponseGathering.h"
 #include "update/UpdateState.h"
 #include "update/VersionFiles.h"
 
 namespace {
-
-constexpr char notFoundMessage[] = "Update file not found on the server.";
 
 // Puts a command's guard back however the command ends.
 class CommandGuard {
@@ -98,7 +97,7 @@ void MainForm::CheckForUpdates() {
                 SystemMessagesText1.Append("\r\n" + state.responseBuffer + "\r\n");
             } else {
                 mnuAvailableDownload(0).SetEnabled(false);
-                if (state.responseBuffer == notFoundMessage)
+                if (state.responseBuffer == ResponseGathering::notFoundMessage)
                     SystemMessagesText1.Append("FAILED TO FIND UPDATE FILE ON THE SERVER\r\n");
                 else
                     SystemMessagesText1.Append("You already have the most recent VANTO.\r\n");

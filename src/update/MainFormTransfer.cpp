@@ -10,19 +10,15 @@
 #include "socket/CSocketMaster.h"
 #include "update/HttpResponse.h"
 #include "update/MainForm.h"
+#include "update/ResponseGathering.h"
 #include "update/UpdateState.h"
 
 #include <limits>
 
 namespace {
 
-constexpr char notFoundMessage[] = "Update file not found on the server.";
 constexpr char failurePrefix[] = "TRANSFER FAILED: ";
 constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
-
-bool AcceptableStatus(int code) {
-    return (code >= 200 && code < 300) || code == 404;
-}
 
 } // namespace
 
@@ -115,21 +111,10 @@ void MainForm::CloseTransferSocket() {
     Timer1.SetEnabled(false);
 }
 
-void MainForm::CheckContentSize2() {
-    UpdateState& state = SharedState();
-    if (state.expectedLength != 0)
-        return;
-    const std::int64_t expected = HttpResponse::ExpectedLength(state.responseBuffer);
-    if (expected > std::numeric_limits<std::int32_t>::max())
-        FailTransfer("The server announced a file too large to take.");
-    else
-        state.expectedLength = std::int32_t(expected);
-}
-
 QByteArray MainForm::SavingFile(const QByteArray& response) {
-    QByteArray result = HttpResponse::Body(response);
-    if (HttpResponse::StatusCode(response) == 404 || HttpResponse::ContainsNotFound(result))
-        result = notFoundMessage;
+    const QByteArray result = ResponseGathering::IsNotFound(response)
+                                  ? QByteArray(ResponseGathering::notFoundMessage)
+                                  : HttpResponse::Body(response);
     SharedState().responseBuffer = result;
     return result;
 }
@@ -143,24 +128,10 @@ void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
     UpdateState& state = SharedState();
     QByteArray data;
     Winsock2->GetData(data);
-    state.responseBuffer += data;
-    if (!transferWaiting_)
-        return;
-    CheckContentSize2();
-    if (state.expectedLength == 0)
-        return; // the header block is still incomplete
-    const int status = HttpResponse::StatusCode(state.responseBuffer);
-    if (!AcceptableStatus(status)) {
-        FailTransfer(status == 0 ? QByteArray("The server's answer is not HTTP.")
-                                 : HttpResponse::StatusLine(state.responseBuffer));
-        return;
-    }
-    if (state.responseBuffer.size() > state.expectedLength) {
-        FailTransfer("The server sent more than it announced.");
-        return;
-    }
-    state.transferDone = state.responseBuffer.size() == state.expectedLength ? vbTrue : vbFalse;
-    if (state.transferDone == vbTrue)
+    const QByteArray failure = ResponseGathering::GatherArrival(state, data);
+    if (!failure.isEmpty())
+        FailTransfer(failure);
+    else if (state.transferDone == vbTrue)
         CloseTransferSocket();
 }
 
