@@ -1,6 +1,19 @@
 #include "update/QuickForm.h"
 
+#include "platform/App.h"
 #include "platform/EndProgram.h"
+#include "platform/FileAccess.h"
+#include "platform/MsgBox.h"
+#include "platform/RuntimeError.h"
+#include "platform/Val.h"
+#include "platform/Variant.h"
+#include "socket/CSocketMaster.h"
+#include "update/HttpResponse.h"
+#include "update/ResponseGathering.h"
+#include "update/UpdateState.h"
+#include "update/VersionFiles.h"
+
+#include <QFileInfo>
 
 QuickForm::QuickForm() : Form("VANTO Update") {
     DownloadUpdateCommand1.onClick = [this] { DownloadUpdateCommand1_Click(); };
@@ -17,19 +30,124 @@ void QuickForm::InitializeControls() {
 
 void QuickForm::ReleaseControls() {
     Timer1.SetEnabled(false);
+    Winsock1.reset();
 }
 
 void QuickForm::Form_Load() {
-    // Winsock1 = CSocketMaster::Create();  // the quick window's socket object
-    // The version check that starts here joins with the transfer machinery.
+    if (App::PrevInstance()) {
+        MsgBox({});
+        Unload();
+        return;
+    }
+    Winsock1 = CSocketMaster::Create();
+    Winsock1->onConnect = [this] { Winsock1_Connect(); };
+    Winsock1->onDataArrival = [this](std::int32_t bytesTotal) { Winsock1_DataArrival(bytesTotal); };
+    Winsock1->onCloseSck = [this] { Winsock1_CloseSck(); };
+    // A failed lookup or connection is shown in the label, not in a box of its own.
+    Winsock1->onError = [this](std::int16_t, QByteArray& Description, std::int32_t,
+                               const QByteArray&, const QByteArray&, std::int32_t,
+                               bool&) { Winsock1_Error(Description); };
+
+    const QString ini = App::Path() + QStringLiteral("/VANTO.ini");
+    const QByteArray installed = VersionFiles::InstalledVersionText(ini);
+    if (installed == VersionFiles::noInstallation) {
+        MsgBox("No valid VANTO.ini detected in this folder.", vbOKOnly | vbCritical,
+               "Unable to proceed.");
+        // Reading the version created the file when there was none.
+        if (QFileInfo(ini).size() == 0)
+            Kill(ini);
+        Unload();
+        return;
+    }
+    UpdateState& state = SharedState();
+    state.localVersion = float(Val(installed));
+    Label1.SetCaption({});
+    state.serverHost = UpdateServerHost();
+    state.requestPath = "/files/koru/vanto_ver.txt";
+    state.responseBuffer.clear();
+    state.expectedLength = 0;
+    state.transferDone = vbFalse;
+    Winsock1->CloseSck();
+    const int port = HttpResponse::ServerPort(state.serverHost);
+    if (port == 0) {
+        FailTransfer("The server address " + state.serverHost + " has no valid port.");
+        return;
+    }
+    try {
+        Winsock1->Connect(Variant(HttpResponse::ServerName(state.serverHost)),
+                          Variant(std::int32_t(port)));
+    } catch (const RuntimeError& e) {
+        FailTransfer(e.Description());
+    }
 }
 
 void QuickForm::Form_Unload() {
     EndProgram();
 }
 
-// The download and the progress caption join with the transfer machinery.
-
+// The archive download belongs with the file dialog; until then the button
+// is never offered an archive to fetch.
 void QuickForm::DownloadUpdateCommand1_Click() {}
 
-void QuickForm::Timer1_Timer() {}
+void QuickForm::Timer1_Timer() {
+    SetCaption(QByteArray::number(SharedState().responseBuffer.size()) + " bytes received");
+}
+
+void QuickForm::Winsock1_Connect() {
+    const UpdateState& state = SharedState();
+    Winsock1->SendData(Variant(HttpResponse::RequestText(state.serverHost, state.requestPath)));
+}
+
+void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
+    UpdateState& state = SharedState();
+    QByteArray data;
+    Winsock1->GetData(data);
+    const QByteArray failure = ResponseGathering::GatherArrival(state, data);
+    if (!failure.isEmpty()) {
+        FailTransfer(failure);
+        return;
+    }
+    if (state.transferDone != vbTrue)
+        return;
+    Label1.SetCaption(ReadData(state.responseBuffer));
+    if (Winsock1)
+        Winsock1->CloseSck();
+}
+
+void QuickForm::Winsock1_CloseSck() {
+    Winsock1->CloseSck();
+    Timer1.SetEnabled(false);
+    if (SharedState().transferDone != vbTrue)
+        FailTransfer("The server closed the connection early.");
+}
+
+void QuickForm::Winsock1_Error(const QByteArray& Description) {
+    FailTransfer(Description);
+}
+
+void QuickForm::FailTransfer(const QByteArray& reason) {
+    if (Winsock1)
+        Winsock1->CloseSck();
+    Label1.SetCaption("TRANSFER FAILED: " + reason);
+}
+
+bool QuickForm::CompareVersions1(const QByteArray& offered) {
+    UpdateState& state = SharedState();
+    state.remoteVersion = float(Val(offered));
+    return VersionFiles::IsNewer(state.localVersion, state.remoteVersion);
+}
+
+QByteArray QuickForm::ReadData(QByteArray response) {
+    UpdateState& state = SharedState();
+    state.responseBuffer = HttpResponse::Body(response);
+    if (CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
+        DownloadUpdateCommand1.SetEnabled(true);
+        DownloadUpdateCommand1.SetCaption("Download Update!");
+        SetCaption("New VANTO available!");
+    } else {
+        state.responseBuffer = ResponseGathering::IsNotFound(response)
+                                   ? QByteArray("VANTO update file not found on the server.")
+                                   : QByteArray("You have the most recent VANTO.");
+    }
+    return state.responseBuffer;
+}

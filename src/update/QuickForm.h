@@ -1,10 +1,17 @@
-// The quick update window KORU1 as the logic sees it: the status label, the one
-// download button and the progress timer. Closing it ends the program.
+// The quick update window KORU1 as the logic sees it: it asks the server for
+// the offered version as soon as it loads, shows the answer in its label and
+// offers the one download button. It never waits: its flow moves on in the
+// socket's events. Closing it ends the program.
 #pragma once
 
 #include "platform/Control.h"
 #include "platform/Form.h"
 #include "platform/Timer.h"
+
+#include <cstdint>
+#include <memory>
+
+class CSocketMaster;
 
 class QuickForm : public Form {
 public:
@@ -13,14 +20,26 @@ public:
     Label Label1;
     CommandButton DownloadUpdateCommand1;
     Timer Timer1;
-    // The socket object Winsock1 (std::shared_ptr<CSocketMaster>) is declared here.
+    // The socket object of the window's transfers, created by Form_Load.
+    std::shared_ptr<CSocketMaster> Winsock1;
 
     void DownloadUpdateCommand1_Click();
     void Timer1_Timer();
+    void Winsock1_Connect();
+    void Winsock1_DataArrival(std::int32_t bytesTotal);
+    void Winsock1_CloseSck();
+    void Winsock1_Error(const QByteArray& Description);
 
 protected:
     void InitializeControls() override;
     void ReleaseControls() override;
     void Form_Load() override;
     void Form_Unload() override;
+
+private:
+    // The label's text for a complete response.
+    QByteArray ReadData(QByteArray response);
+    bool CompareVersions1(const QByteArray& offered);
+    // Shows why the transfer cannot succeed and lets it go.
+    void FailTransfer(const QByteArray& reason);
 };

@@ -1,9 +1,11 @@
-// A fresh set of windows' logic for each test, with the program-wide state back
-// at its start values, recording views and a recorded end of the program.
+// A fresh set of windows' logic for each test in a VANTO folder of its own,
+// with the program-wide state back at its start values, recording views and a
+// recorded end of the program.
 #pragma once
 
 #include "platform/App.h"
 #include "platform/EndProgram.h"
+#include "support/TestVantoHome.h"
 #include "update/Forms.h"
 #include "update/UpdateState.h"
 
@@ -60,6 +62,7 @@ protected:
     }
     const QByteArray& Log() const { return forms.KORU2.SystemMessagesText1.Text(); }
 
+    TestVantoHome home;
     QByteArrayList events;
     Forms forms;
     RecordingView mainView{"KORU2", events};

@@ -1,10 +1,11 @@
-// The windowed program's windows for each test, offscreen, with the shared
-// state at its start values and a recorded end of the program that closes the
-// windows as the real one does (without leaving the test's event loop).
+// The windowed program's windows for each test, offscreen, in a VANTO folder
+// of its own, with the shared state at its start values and a recorded end of the program that
+// closes the windows as the real one does (without leaving the test's event loop).
 #pragma once
 
 #include "platform/App.h"
 #include "platform/EndProgram.h"
+#include "support/TestVantoHome.h"
 #include "ui/KoruApplication.h"
 #include "ui/Twips.h"
 #include "update/UpdateState.h"
@@ -36,6 +37,7 @@ protected:
         return {TwipsToPixels(width), TwipsToPixels(height)};
     }
 
+    TestVantoHome home;
     std::unique_ptr<KoruApplication> koru;
     int ends = 0;
 };

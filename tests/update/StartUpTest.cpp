@@ -53,11 +53,12 @@ TEST_F(FormsFixture, NormalStartShowsOnlyTheWelcomeLineAndSeparator) {
 }
 
 TEST_F(FormsFixture, TheLoadTouchesNoFile) {
-    QTemporaryDir home;
-    App::SetPath(home.path());
+    QTemporaryDir emptyHome;
+    App::SetPath(emptyHome.path());
     Start();
     App::SetPath({});
-    EXPECT_TRUE(QDir(home.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    EXPECT_TRUE(
+        QDir(emptyHome.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
 TEST_F(FormsFixture, QuickWindowStartsWithEmptyLabelDisabledButtonAndRunningTimer) {

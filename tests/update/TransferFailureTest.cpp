@@ -3,30 +3,12 @@
 #include "platform/Events.h"
 #include "support/CheckFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 using TransferFailureTest = CheckFixture;
 
 const QByteArray checking = "Checking for VANTO Updates...\r\n";
 const QByteArray notes = "VER = 02.14\r\nRelease notes.";
-
-// A loopback port with nobody listening.
-std::uint16_t ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 struct BrokenVersionFile {
     const char* name;
@@ -94,7 +76,7 @@ TEST_F(TransferFailureTest, NothingIsSavedFromAFailedTransfer) {
 }
 
 TEST_F(TransferFailureTest, RefusedConnectionFailsEveryStepAtOnce) {
-    SharedState().serverHost = "127.0.0.1:" + QByteArray::number(ClosedPort());
+    SharedState().serverHost = TestVantoHome::ClosedServer();
     Check();
     const QByteArray refused = Failed("Connection refused.");
     EXPECT_EQ(Log(), checking + refused + refused + separator +

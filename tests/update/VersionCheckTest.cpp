@@ -86,7 +86,7 @@ TEST_F(VersionCheckTest, SwitchOffShowsTheServersMessageUntilItIsOnAgain) {
 }
 
 TEST_F(VersionCheckTest, NoInstallationStillAsksTheSwitchBeforeComparingStamps) {
-    QFile::remove(home.filePath(QStringLiteral("VANTO.ini")));
+    QFile::remove(home.filePath("VANTO.ini"));
     Publish();
     server.script("/files/koru/killswitch.txt", ScriptedServer::Ok("All services running."));
     Check();
@@ -94,7 +94,7 @@ TEST_F(VersionCheckTest, NoInstallationStillAsksTheSwitchBeforeComparingStamps) 
                          "NO VALID VANTO.INI FOUND!\r\nThis should never normally happen.\r\n" +
                          separator + helpLinks + "Old version =      New version = HL0007\r\n" +
                          separator + news);
-    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("VANTO.ini"))));
+    EXPECT_TRUE(QFile::exists(home.filePath("VANTO.ini")));
     EXPECT_EQ(SharedState().serviceMode, serviceOn);
     QList<QByteArray> paths;
     for (const QByteArray& line : server.requestLines())

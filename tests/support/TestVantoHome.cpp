@@ -1,0 +1,75 @@
+#include "support/TestVantoHome.h"
+
+#include "platform/App.h"
+
+#include <QDir>
+#include <QFile>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+TestVantoHome::TestVantoHome() : previousServer_(qgetenv("KORU_SERVER")) {
+    // The machine's own name is the only name a test's socket looks up.
+    previousResolver_ = ws::SetHostResolver([](const QByteArray& name) {
+        ws::HostLookup lookup;
+        lookup.name = name;
+        if (name == "localhost" || name == LocalName())
+            lookup.addresses.append(htonl(INADDR_LOOPBACK));
+        else
+            lookup.error = ws::WSAHOST_NOT_FOUND;
+        return lookup;
+    });
+    QDir(path()).mkpath(QStringLiteral("files/temp"));
+    QDir(path()).mkpath(QStringLiteral("files/koru/help"));
+    Install("02.13");
+    App::SetPath(path());
+    qputenv("KORU_SERVER", ClosedServer());
+}
+
+TestVantoHome::~TestVantoHome() {
+    App::ReleaseInstance();
+    App::SetPath({});
+    if (previousServer_.isEmpty())
+        qunsetenv("KORU_SERVER");
+    else
+        qputenv("KORU_SERVER", previousServer_);
+    ws::SetHostResolver(previousResolver_);
+}
+
+QString TestVantoHome::filePath(const char* relative) const {
+    return dir_.filePath(QString::fromLatin1(relative));
+}
+
+void TestVantoHome::Write(const char* relative, const QByteArray& bytes) const {
+    QFile file(filePath(relative));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QByteArray TestVantoHome::Read(const char* relative) const {
+    QFile file(filePath(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void TestVantoHome::Install(const QByteArray& version) const {
+    Write("VANTO.ini", QByteArray(99, ' ') + version + "\r\n");
+}
+
+QByteArray TestVantoHome::ClosedServer() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
+}
+
+QByteArray TestVantoHome::LocalName() {
+    char name[256] = {};
+    ws::gethostname(name, sizeof name);
+    return name;
+}

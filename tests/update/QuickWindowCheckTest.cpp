@@ -1,0 +1,129 @@
+// The quick update window's check: it asks for the version file as it loads
+// and shows the answer in its label, without ever waiting.
+#include "platform/Events.h"
+#include "platform/MsgBox.h"
+#include "support/FormsFixture.h"
+#include "support/ScriptedServer.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+class QuickWindowCheckTest : public FormsFixture {
+protected:
+    QuickWindowCheckTest() {
+        qputenv("KORU_SERVER", server.hostAndPort());
+        previousMsgBox_ = SetMsgBoxHandler([this](const MsgBoxRequest& request) {
+            boxes.append(request.title + "|" + request.prompt + "|" +
+                         QByteArray::number(request.buttons));
+            return vbOK;
+        });
+    }
+    ~QuickWindowCheckTest() override { SetMsgBoxHandler(std::move(previousMsgBox_)); }
+
+    QuickForm& quick() { return forms.KORU1; }
+
+    // Loads the window and lets its events run until the label shows an answer.
+    void LoadAndWait() {
+        quick().Load();
+        const QDeadlineTimer deadline(5000);
+        WaitUntil([&] {
+            return !quick().Label1.Caption().isEmpty() || !quick().Loaded() ||
+                   deadline.hasExpired();
+        });
+    }
+
+    ScriptedServer server;
+    QByteArrayList boxes;
+
+private:
+    MsgBoxHandler previousMsgBox_;
+};
+
+const QByteArray versionFile = "VER = 02.14\r\nRelease notes.";
+
+TEST_F(QuickWindowCheckTest, NewerVersionOffersTheDownload) {
+    server.script("/files/koru/vanto_ver.txt", ScriptedServer::Ok(versionFile));
+    LoadAndWait();
+    EXPECT_EQ(quick().Label1.Caption(), versionFile);
+    EXPECT_TRUE(quick().DownloadUpdateCommand1.Enabled());
+    EXPECT_EQ(quick().DownloadUpdateCommand1.Caption(), QByteArray("Download Update!"));
+    EXPECT_EQ(quick().Caption(), QByteArray("New VANTO available!"));
+    quick().Timer1_Timer();
+    EXPECT_EQ(quick().Caption(), QByteArray::number(versionFile.size()) + " bytes received");
+
+    const QByteArray host = server.hostAndPort();
+    EXPECT_EQ(server.requests(),
+              QList<QByteArray>{"GET http://" + host + "/files/koru/vanto_ver.txt HTTP/1.1\r\n" +
+                                "Host: " + host +
+                                "\r\nAccept: */*\r\nAccept-Language: en\r\n"
+                                "Connection: Keep-Alive\r\n\r\n"});
+}
+
+TEST_F(QuickWindowCheckTest, EqualVersionIsTheMostRecent) {
+    server.script("/files/koru/vanto_ver.txt", ScriptedServer::Ok("VER = 02.13"));
+    LoadAndWait();
+    EXPECT_EQ(quick().Label1.Caption(), QByteArray("You have the most recent VANTO."));
+    EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled());
+    EXPECT_EQ(quick().Caption(), QByteArray("VANTO Update"));
+}
+
+TEST_F(QuickWindowCheckTest, MissingVersionFileIsReported) {
+    LoadAndWait();
+    EXPECT_EQ(quick().Label1.Caption(), QByteArray("VANTO update file not found on the server."));
+}
+
+TEST_F(QuickWindowCheckTest, UnreachableServerIsShownInTheLabel) {
+    qputenv("KORU_SERVER", TestVantoHome::ClosedServer());
+    LoadAndWait();
+    EXPECT_EQ(quick().Label1.Caption(), QByteArray("TRANSFER FAILED: Connection refused."));
+    EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled());
+}
+
+TEST_F(QuickWindowCheckTest, ErrorStatusIsShownInTheLabel) {
+    server.script("/files/koru/vanto_ver.txt", {{{ScriptedServer::Response("502 Bad Gateway", "")}},
+                                                ScriptedServer::Ending::StaySilent});
+    LoadAndWait();
+    EXPECT_EQ(quick().Label1.Caption(), QByteArray("TRANSFER FAILED: HTTP/1.1 502 Bad Gateway"));
+}
+
+TEST_F(QuickWindowCheckTest, WithoutInstallationItSaysSoAndEnds) {
+    QFile::remove(home.filePath("VANTO.ini"));
+    LoadAndWait();
+    EXPECT_EQ(boxes, QByteArrayList{"Unable to proceed.|No valid VANTO.ini detected in this "
+                                    "folder.|" +
+                                    QByteArray::number(vbOKOnly | vbCritical)});
+    EXPECT_FALSE(QFile::exists(home.filePath("VANTO.ini")));
+    EXPECT_TRUE(events.contains("end"));
+    EXPECT_EQ(server.connections(), 0);
+}
+
+TEST_F(QuickWindowCheckTest, AnInstallationWithContentIsLeftAlone) {
+    home.Write("VANTO.ini", "");
+    LoadAndWait();
+    EXPECT_FALSE(QFile::exists(home.filePath("VANTO.ini")));
+    boxes.clear();
+    events.clear();
+    home.Install("00.00");
+    forms.KORU1.Load();
+    EXPECT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(QFile::exists(home.filePath("VANTO.ini")));
+}
+
+TEST_F(QuickWindowCheckTest, SecondCopyShowsAnEmptyBoxAndEnds) {
+    // Another KORU holds the folder's instance lock.
+    const QByteArray lockPath = QFile::encodeName(home.filePath(".koru.lock"));
+    const int other = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    LoadAndWait();
+    ::close(other);
+    EXPECT_EQ(boxes, QByteArrayList{"KORU||0"});
+    EXPECT_TRUE(events.contains("end"));
+    EXPECT_EQ(server.connections(), 0);
+}
+
+} // namespace
