@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/EndProgram.h"
+#include "platform/FileDialog.h"
 #include "platform/MsgBox.h"
 #include "ui/KORU1.h"
 #include "ui/KORU2.h"
@@ -11,7 +12,7 @@
 
 class KoruApplication {
 public:
-    // Installs the program's icon, message boxes and ending, and builds the windows.
+    // Installs the program's icon, message boxes, file dialogs and ending, and builds the windows.
     KoruApplication();
     ~KoruApplication();
     KoruApplication(const KoruApplication&) = delete;
@@ -28,5 +29,6 @@ public:
 
 private:
     MsgBoxHandler previousMsgBox_;
+    FileDialogHandler previousFileDialog_;
     EndProgramHandler previousEnd_;
 };

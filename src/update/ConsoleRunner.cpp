@@ -2,13 +2,18 @@
 
 #include "platform/App.h"
 #include "platform/EndProgram.h"
+#include "platform/FileDialog.h"
 #include "platform/MsgBox.h"
 #include "platform/RuntimeError.h"
 #include "update/Forms.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 namespace {
+
+// The file the next file dialog answers with; empty cancels it.
+QString fileAnswer;
 
 // Adding a command is adding a line here.
 const ConsoleCommand commands[] = {
@@ -17,25 +22,38 @@ const ConsoleCommand commands[] = {
     {"search", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuSearchForAnswers; }},
     {"check", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; }, nullptr,
      [](MainForm& f) { return f.FailedTransfers() > 0; }},
+    {"vanto-update", "FILE", [](MainForm& f) -> MenuItem& { return f.mnuAvailableDownload(0); },
+     [](const QString& file) { fileAnswer = file; },
+     [](MainForm& f) { return f.FailedTransfers() > 0; }},
 };
 
 // Puts the program-wide seams back when a run ends, however it ends.
 class SeamGuard {
 public:
     SeamGuard(MsgBoxHandler msgBox, EndProgramHandler end)
-        : msgBox_(SetMsgBoxHandler(std::move(msgBox))), end_(SetEndProgramHandler(std::move(end))) {
+        : msgBox_(SetMsgBoxHandler(std::move(msgBox))), end_(SetEndProgramHandler(std::move(end))),
+          fileDialog_(SetFileDialogHandler(AnswerFileDialog)) {
         ResetProgramEnded();
+        fileAnswer.clear();
     }
     ~SeamGuard() {
         SetMsgBoxHandler(std::move(msgBox_));
         SetEndProgramHandler(std::move(end_));
+        SetFileDialogHandler(std::move(fileDialog_));
     }
     SeamGuard(const SeamGuard&) = delete;
     SeamGuard& operator=(const SeamGuard&) = delete;
 
 private:
+    static FileDialogResult AnswerFileDialog(const FileDialogRequest& request) {
+        if (fileAnswer.isEmpty())
+            return {};
+        return {true, QFileInfo(fileAnswer).absoluteFilePath(), request.filterIndex};
+    }
+
     MsgBoxHandler msgBox_;
     EndProgramHandler end_;
+    FileDialogHandler fileDialog_;
 };
 
 } // namespace

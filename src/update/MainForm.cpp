@@ -156,5 +156,3 @@ void MainForm::mnuSearchForAnswers_Click() {
 // The downloads come with their own transfers.
 
 void MainForm::mnuAllAvailableUpdates_Click() {}
-
-void MainForm::mnuAvailableDownload_Click(int /*index*/) {}

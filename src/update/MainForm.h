@@ -83,10 +83,18 @@ private:
     // With the service switched off, shows the server's message instead of a description.
     bool ShowServiceOffMessage();
 
+    // What a transfer does with the server's "not found" answer.
+    enum class NotFound {
+        SavedAsMessage, // the file receives "Update file not found on the server."
+        Fails,          // the transfer fails and the file is left alone (the archive)
+    };
+
     // One complete transfer of requestPath into targetFile.
-    Transfer RunTransfer();
-    Transfer FetchAndSave();
-    QByteArray SavingFile(const QByteArray& response);
+    Transfer RunTransfer(NotFound notFound = NotFound::SavedAsMessage);
+    Transfer FetchAndSave(NotFound notFound);
+    QByteArray SavingFile(const QByteArray& response, NotFound notFound = NotFound::SavedAsMessage);
+    // Appends the "TRANSFER FAILED: " line and counts the failure.
+    void ReportFailure(const QByteArray& reason);
     // Ends the transfer in progress as failed; the first reason is the one reported.
     void FailTransfer(const QByteArray& reason);
     void CloseTransferSocket();
@@ -96,6 +104,12 @@ private:
     // Runs a command that starts transfers, refusing it while another one runs.
     void RunExclusive(void (MainForm::*command)());
     void CheckForUpdates();
+    // "VANTO Update": the archive into a file the user chooses; returns when it has ended.
+    void VantoUpdate();
+    // "Help Links Update".
+    void HelpLinksUpdate();
+    // The batch flag: Tag reads as the number 1.
+    bool BatchFlagSet() const;
     QString LocalFile(const char* relativePath) const;
 
     bool transferWaiting_ = false;

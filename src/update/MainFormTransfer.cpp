@@ -4,10 +4,11 @@
 // as failed and says why in the log; nothing is saved from it.
 #include "platform/EndProgram.h"
 #include "platform/Events.h"
-#include "platform/FileAccess.h"
+#include "platform/ReplaceFile.h"
 #include "platform/RuntimeError.h"
 #include "platform/Variant.h"
 #include "socket/CSocketMaster.h"
+#include "update/ArchiveDownload.h"
 #include "update/HttpResponse.h"
 #include "update/MainForm.h"
 #include "update/ResponseGathering.h"
@@ -22,7 +23,7 @@ constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
 
 } // namespace
 
-MainForm::Transfer MainForm::RunTransfer() {
+MainForm::Transfer MainForm::RunTransfer(NotFound notFound) {
     UpdateState& state = SharedState();
     if (state.serviceMode == serviceNotChecked) {
         // The switch is asked first; the requested file follows when the service is on.
@@ -38,10 +39,10 @@ MainForm::Transfer MainForm::RunTransfer() {
         SystemMessagesText1.AppendSeparator();
         return Transfer::ServiceOff;
     }
-    return FetchAndSave();
+    return FetchAndSave(notFound);
 }
 
-MainForm::Transfer MainForm::FetchAndSave() {
+MainForm::Transfer MainForm::FetchAndSave(NotFound notFound) {
     UpdateState& state = SharedState();
     if (ProgramEnded())
         return Transfer::Failed;
@@ -75,26 +76,30 @@ MainForm::Transfer MainForm::FetchAndSave() {
         if (ProgramEnded())
             return Transfer::Failed;
     }
+    if (transferFailure_.isEmpty() && notFound == NotFound::Fails &&
+        ArchiveDownload::ArchiveMissing(state.responseBuffer))
+        transferFailure_ = ResponseGathering::notFoundMessage;
     if (transferFailure_.isEmpty()) {
         state.transferDone = vbFalse;
         try {
-            BinaryFile(state.targetFile).Close();
-            Kill(state.targetFile);
-            BinaryFile file(state.targetFile);
-            file.Put(1, SavingFile(state.responseBuffer));
-            file.Close();
+            // Written beside the file and renamed over it: a save that fails
+            // leaves the file as it was.
+            ReplaceFile(state.targetFile, SavingFile(state.responseBuffer, notFound));
             return Transfer::Done;
         } catch (const RuntimeError& e) {
-            transferFailure_ =
-                "Cannot save " + QFile::encodeName(state.targetFile) + ": " + e.Description() + '.';
+            transferFailure_ = ArchiveDownload::CannotSave(e);
         }
     }
+    ReportFailure(transferFailure_);
+    return Transfer::Failed;
+}
+
+void MainForm::ReportFailure(const QByteArray& reason) {
     ++failedTransfers_;
     const QByteArray& log = SystemMessagesText1.Text();
     if (!log.isEmpty() && !log.endsWith("\r\n"))
         SystemMessagesText1.Append("\r\n");
-    SystemMessagesText1.Append(failurePrefix + transferFailure_ + "\r\n");
-    return Transfer::Failed;
+    SystemMessagesText1.Append(failurePrefix + reason + "\r\n");
 }
 
 void MainForm::FailTransfer(const QByteArray& reason) {
@@ -111,10 +116,11 @@ void MainForm::CloseTransferSocket() {
     Timer1.SetEnabled(false);
 }
 
-QByteArray MainForm::SavingFile(const QByteArray& response) {
-    const QByteArray result = ResponseGathering::IsNotFound(response)
-                                  ? QByteArray(ResponseGathering::notFoundMessage)
-                                  : HttpResponse::Body(response);
+QByteArray MainForm::SavingFile(const QByteArray& response, NotFound notFound) {
+    const bool missing =
+        notFound == NotFound::SavedAsMessage && ResponseGathering::IsNotFound(response);
+    const QByteArray result =
+        missing ? QByteArray(ResponseGathering::notFoundMessage) : HttpResponse::Body(response);
     SharedState().responseBuffer = result;
     return result;
 }

@@ -4,6 +4,7 @@
 #include "platform/EndProgram.h"
 #include "platform/FileAccess.h"
 #include "platform/MsgBox.h"
+#include "platform/ReplaceFile.h"
 #include "platform/RuntimeError.h"
 #include "platform/Val.h"
 #include "platform/Variant.h"
@@ -14,6 +15,12 @@
 #include "update/VersionFiles.h"
 
 #include <QFileInfo>
+
+namespace {
+
+constexpr char pleaseWait[] = "Please wait for confirmation...";
+
+} // namespace
 
 QuickForm::QuickForm() : Form("VANTO Update") {
     DownloadUpdateCommand1.onClick = [this] { DownloadUpdateCommand1_Click(); };
@@ -29,6 +36,10 @@ void QuickForm::InitializeControls() {
 }
 
 void QuickForm::ReleaseControls() {
+    // A download abandoned with the window takes its empty file with it.
+    if (download_)
+        ArchiveDownload::ForgetSaveTarget(*download_);
+    download_.reset();
     Timer1.SetEnabled(false);
     Winsock1.reset();
 }
@@ -65,9 +76,15 @@ void QuickForm::Form_Load() {
     state.serverHost = UpdateServerHost();
     state.requestPath = "/files/koru/vanto_ver.txt";
     state.responseBuffer.clear();
-    state.expectedLength = 0;
-    state.transferDone = vbFalse;
+    StartTransfer();
+}
+
+void QuickForm::StartTransfer() {
+    UpdateState& state = SharedState();
     Winsock1->CloseSck();
+    state.expectedLength = 0;
+    // The previous answer's completion must not count for this one.
+    state.transferDone = vbFalse;
     const int port = HttpResponse::ServerPort(state.serverHost);
     if (port == 0) {
         FailTransfer("The server address " + state.serverHost + " has no valid port.");
@@ -85,9 +102,27 @@ void QuickForm::Form_Unload() {
     EndProgram();
 }
 
-// The archive download belongs with the file dialog; until then the button
-// is never offered an archive to fetch.
-void QuickForm::DownloadUpdateCommand1_Click() {}
+void QuickForm::DownloadUpdateCommand1_Click() {
+    using namespace ArchiveDownload;
+    UpdateState& state = SharedState();
+    try {
+        download_ = ChooseSaveTarget();
+    } catch (const RuntimeError& e) {
+        Label1.SetCaption("TRANSFER FAILED: " + CannotSave(e));
+        return;
+    }
+    if (!download_)
+        return;
+    DownloadUpdateCommand1.SetCaption({});
+    DownloadUpdateCommand1.SetEnabled(false);
+    Label1.SetCaption("Downloading VANTO version " + VersionText(state.remoteVersion) + "\r\n" +
+                      pleaseWait);
+    state.targetFile = download_->path;
+    state.requestPath = archivePath;
+    state.responseBuffer.clear();
+    Timer1.SetEnabled(true);
+    StartTransfer();
+}
 
 void QuickForm::Timer1_Timer() {
     SetCaption(QByteArray::number(SharedState().responseBuffer.size()) + " bytes received");
@@ -128,7 +163,17 @@ void QuickForm::Winsock1_Error(const QByteArray& Description) {
 void QuickForm::FailTransfer(const QByteArray& reason) {
     if (Winsock1)
         Winsock1->CloseSck();
-    Label1.SetCaption("TRANSFER FAILED: " + reason);
+    Label1.SetCaption(FailureText(reason));
+}
+
+QByteArray QuickForm::FailureText(const QByteArray& reason) {
+    if (download_) {
+        ArchiveDownload::ForgetSaveTarget(*download_);
+        download_.reset();
+        DownloadUpdateCommand1.SetCaption("Download Update!");
+        DownloadUpdateCommand1.SetEnabled(true);
+    }
+    return "TRANSFER FAILED: " + reason;
 }
 
 bool QuickForm::CompareVersions1(const QByteArray& offered) {
@@ -139,6 +184,14 @@ bool QuickForm::CompareVersions1(const QByteArray& offered) {
 
 QByteArray QuickForm::ReadData(QByteArray response) {
     UpdateState& state = SharedState();
+    if (download_) {
+        // Any other answer to the archive's request is a failed download, not a version.
+        if (ArchiveDownload::DeclaresZip(response) && !ArchiveDownload::ArchiveMissing(response))
+            return SaveArchive(response);
+        return FailureText(ArchiveDownload::ArchiveMissing(response)
+                               ? QByteArray(ResponseGathering::notFoundMessage)
+                               : QByteArray("The server's answer is not an archive."));
+    }
     state.responseBuffer = HttpResponse::Body(response);
     if (CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
         DownloadUpdateCommand1.SetEnabled(true);
@@ -150,4 +203,19 @@ QByteArray QuickForm::ReadData(QByteArray response) {
                                    : QByteArray("You have the most recent VANTO.");
     }
     return state.responseBuffer;
+}
+
+QByteArray QuickForm::SaveArchive(const QByteArray& response) {
+    UpdateState& state = SharedState();
+    QByteArray label = Label1.Caption();
+    label.replace(pleaseWait,
+                  "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(state.targetFile));
+    state.responseBuffer = HttpResponse::Body(response);
+    try {
+        ReplaceFile(state.targetFile, state.responseBuffer);
+    } catch (const RuntimeError& e) {
+        return FailureText(ArchiveDownload::CannotSave(e));
+    }
+    download_.reset();
+    return label;
 }

@@ -7,9 +7,11 @@
 #include "platform/Control.h"
 #include "platform/Form.h"
 #include "platform/Timer.h"
+#include "update/ArchiveDownload.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class CSocketMaster;
 
@@ -37,9 +39,18 @@ protected:
     void Form_Unload() override;
 
 private:
+    // Fetches requestPath on a fresh connection; the answer arrives in the socket's events.
+    void StartTransfer();
     // The label's text for a complete response.
     QByteArray ReadData(QByteArray response);
+    // The archive branch: saves the body to targetFile.
+    QByteArray SaveArchive(const QByteArray& response);
     bool CompareVersions1(const QByteArray& offered);
     // Shows why the transfer cannot succeed and lets it go.
     void FailTransfer(const QByteArray& reason);
+    // The label's text for a failed transfer; a failed download is offered again.
+    QByteArray FailureText(const QByteArray& reason);
+
+    // The archive's file while a download runs.
+    std::optional<ArchiveDownload::SaveTarget> download_;
 };

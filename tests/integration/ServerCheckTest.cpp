@@ -2,6 +2,7 @@
 // the bundled sample server and nginx, both publishing the sample tree.
 #include "server/SampleServer.h"
 #include "support/CheckFixture.h"
+#include "support/DialogAnswers.h"
 #include "support/NginxServer.h"
 
 #include <QDirIterator>
@@ -120,6 +121,18 @@ TEST_P(ServerCheckTest, SwitchTurnsTheServiceOffAndOnAgain) {
     Check();
     EXPECT_TRUE(Log().startsWith(checking + "\r\nVER = 02.14")) << Log().constData();
     EXPECT_TRUE(VantoOffered());
+}
+
+TEST_P(ServerCheckTest, ArchiveArrivesByteForByte) {
+    Check();
+    ASSERT_TRUE(VantoOffered());
+    DialogAnswers answers;
+    answers.file = home.filePath("vanto-update");
+    main().mnuAvailableDownload(0).Click();
+    EXPECT_TRUE(Log().endsWith("Downloading VANTO version 2.14\r\nDone!\r\n" + separator))
+        << Log().constData();
+    ASSERT_FALSE(ServerFile("files/vanto.zip").isEmpty());
+    EXPECT_EQ(Read("vanto-update.zip"), ServerFile("files/vanto.zip"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerCheckTest,

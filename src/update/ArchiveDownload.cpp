@@ -1,0 +1,62 @@
+#include "update/ArchiveDownload.h"
+
+#include "platform/FileAccess.h"
+#include "platform/MsgBox.h"
+#include "platform/OpenSave.h"
+#include "update/HttpResponse.h"
+
+#include <QFileInfo>
+#include <charconv>
+
+namespace ArchiveDownload {
+
+std::optional<SaveTarget> ChooseSaveTarget() {
+    OpenSave dialog;
+    dialog.SetFilter("ZIP|*.zip");
+    dialog.ShowSave();
+    QByteArray name = TextBeforeNul(dialog.FileName());
+    if (name.isEmpty())
+        return std::nullopt;
+    if (name.right(4).toLower() != ".zip")
+        name += ".zip";
+    SaveTarget target{QFile::decodeName(name), false};
+    target.created = !QFileInfo::exists(target.path);
+    BinaryFile file(target.path);
+    const qint64 length = file.Length();
+    file.Close();
+    if (length > 0 && MsgBox("File aready exists!\r\nOverwrite?", vbYesNo, "Overwrite?") == vbNo)
+        return std::nullopt;
+    return target;
+}
+
+void ForgetSaveTarget(const SaveTarget& target) {
+    const QFileInfo file(target.path);
+    if (target.created && file.isFile() && file.size() == 0)
+        QFile::remove(target.path);
+}
+
+QByteArray VersionText(float version) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, version);
+    return QByteArray(text, written.ptr - text);
+}
+
+bool DeclaresZip(const QByteArray& response) {
+    // Only the header block declares; a body may hold any text.
+    const qsizetype end = HttpResponse::HeaderEnd(response);
+    return (end > 0 ? response.left(end) : response)
+        .toLower()
+        .contains("content-type: application/zip");
+}
+
+bool ArchiveMissing(const QByteArray& response) {
+    if (HttpResponse::StatusCode(response) == 404)
+        return true;
+    return !DeclaresZip(response) && HttpResponse::ContainsNotFound(HttpResponse::Body(response));
+}
+
+QByteArray CannotSave(const RuntimeError& error) {
+    return "Cannot save " + error.Source() + ": " + error.Description() + '.';
+}
+
+} // namespace ArchiveDownload

@@ -1,0 +1,47 @@
+// What both windows share when they download VANTO's archive: asking where
+// to save it, the version text of their messages, how an archive answer is
+// recognised, and putting the chosen file back when the download fails.
+#pragma once
+
+#include "platform/RuntimeError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace ArchiveDownload {
+
+inline constexpr char archivePath[] = "/files/vanto.zip";
+
+// Where the archive goes, and whether asking for it created the file.
+struct SaveTarget {
+    QString path;
+    bool created = false;
+};
+
+// Asks for the file with a fresh save dialog, adds ".zip" unless the name
+// ends in it (any case), creates the file when missing and asks before
+// overwriting one with content. Nothing when the user cancels or answers No.
+// Raises RuntimeError when the file cannot be opened.
+std::optional<SaveTarget> ChooseSaveTarget();
+
+// After a failed download: removes the file when asking for it created it
+// and it is still empty. A file that was there before is never touched.
+void ForgetSaveTarget(const SaveTarget& target);
+
+// The offered version in its shortest decimal form: 2.14, 2.2.
+QByteArray VersionText(float version);
+
+// True when the response declares "Content-Type: application/zip" (any case).
+bool DeclaresZip(const QByteArray& response);
+
+// True when the server says it has no archive: a 404 status, or a body that
+// says "404 not found" in an answer that is not declared an archive (an
+// archive's bytes may hold any text).
+bool ArchiveMissing(const QByteArray& response);
+
+// Why a file could not be opened or saved, from the file access error
+// (whose source is the file's name).
+QByteArray CannotSave(const RuntimeError& error);
+
+} // namespace ArchiveDownload

@@ -1,0 +1,73 @@
+// The main window's downloads under UPDATES > Download: "VANTO Update" saves
+// the archive where the user chooses, with the progress digits in the log.
+// A failed download says why in the log, keeps the update on offer and
+// leaves the chosen file as it was.
+#include "platform/RuntimeError.h"
+#include "update/ArchiveDownload.h"
+#include "update/MainForm.h"
+#include "update/UpdateState.h"
+
+namespace {
+
+constexpr char progressLine[] = "Bytes received: 0000000";
+
+} // namespace
+
+bool MainForm::BatchFlagSet() const {
+    bool numeric = false;
+    const double value = Tag.trimmed().toDouble(&numeric);
+    return numeric && value == 1.0;
+}
+
+void MainForm::mnuAvailableDownload_Click(int index) {
+    void (MainForm::*download)() = index == 1 ? &MainForm::HelpLinksUpdate : &MainForm::VantoUpdate;
+    // All Available Updates runs the downloads inside its own command.
+    if (commandRunning_ && BatchFlagSet())
+        (this->*download)();
+    else
+        RunExclusive(download);
+}
+
+void MainForm::VantoUpdate() {
+    using namespace ArchiveDownload;
+    UpdateState& state = SharedState();
+    if (ShowServiceOffMessage())
+        return;
+    if (!BatchFlagSet())
+        SystemMessagesText1.SetText({});
+    std::optional<SaveTarget> target;
+    try {
+        target = ChooseSaveTarget();
+    } catch (const RuntimeError& e) {
+        ReportFailure(CannotSave(e));
+        SystemMessagesText1.AppendSeparator();
+        return;
+    }
+    if (!target)
+        return;
+
+    mnuUpdate.SetEnabled(false);
+    SystemMessagesText1.Append("Downloading VANTO version " + VersionText(state.remoteVersion) +
+                               "\r\n");
+    SystemMessagesText1.Append(progressLine);
+    state.targetFile = target->path;
+    state.requestPath = archivePath;
+    state.responseBuffer.clear();
+    const Transfer transfer = RunTransfer(NotFound::Fails);
+    if (transfer == Transfer::Done) {
+        QByteArray log = SystemMessagesText1.Text();
+        log.chop(qsizetype(sizeof progressLine) - 1);
+        SystemMessagesText1.SetText(log + "Done!\r\n");
+        SystemMessagesText1.AppendSeparator();
+        mnuAvailableDownload(0).SetEnabled(false);
+    } else {
+        // Still offered, so that the user can try again.
+        ForgetSaveTarget(*target);
+        if (transfer == Transfer::Failed)
+            SystemMessagesText1.AppendSeparator();
+    }
+    mnuUpdate.SetEnabled(true);
+}
+
+// The help-links update comes with its own change.
+void MainForm::HelpLinksUpdate() {}

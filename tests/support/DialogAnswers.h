@@ -1,0 +1,59 @@
+// Answers KORU's file dialogs and message boxes for a test, as a user would,
+// recording what was asked; the previous handlers come back at the end.
+#pragma once
+
+#include "platform/FileDialog.h"
+#include "platform/MsgBox.h"
+
+#include <QByteArrayList>
+#include <QList>
+
+class DialogAnswers {
+public:
+    DialogAnswers()
+        : previousDialog_(SetFileDialogHandler([this](const FileDialogRequest& request) {
+              dialogs.append(request);
+              if (file.isEmpty())
+                  return FileDialogResult{};
+              return FileDialogResult{true, file, request.filterIndex};
+          })),
+          previousBox_(SetMsgBoxHandler([this](const MsgBoxRequest& request) {
+              boxes.append(request.title + "|" + request.prompt + "|" +
+                           QByteArray::number(request.buttons));
+              return request.asksYesNo() ? answer : vbOK;
+          })) {}
+    ~DialogAnswers() {
+        SetFileDialogHandler(std::move(previousDialog_));
+        SetMsgBoxHandler(std::move(previousBox_));
+    }
+    DialogAnswers(const DialogAnswers&) = delete;
+    DialogAnswers& operator=(const DialogAnswers&) = delete;
+
+    QString file;               // the file chosen in the next dialogs; empty cancels them
+    MsgBoxResult answer = vbNo; // to Yes/No questions
+    QList<FileDialogRequest> dialogs;
+    QByteArrayList boxes; // "title|prompt|buttons"
+
+private:
+    FileDialogHandler previousDialog_;
+    MsgBoxHandler previousBox_;
+};
+
+// The question asked before an existing file with content is overwritten.
+inline const QByteArray overwriteQuestion =
+    "Overwrite?|File aready exists!\r\nOverwrite?|" + QByteArray::number(vbYesNo);
+
+// An archive answer as a web server sends it.
+inline QByteArray ZipResponse(const QByteArray& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// Bytes of every value, as an archive holds them.
+inline QByteArray ArchiveBytes() {
+    QByteArray bytes;
+    for (int round = 0; round < 3; ++round)
+        for (int value = 0; value < 256; ++value)
+            bytes.append(char(value));
+    return bytes + QByteArray("PK\r\n\r\n\0end", 10);
+}

@@ -1,0 +1,141 @@
+// The quick update window's download: the button asks for the file, the
+// label follows the download and says where the archive went; a failed
+// download says why and offers the button again.
+#include "platform/Events.h"
+#include "support/DialogAnswers.h"
+#include "support/FormsFixture.h"
+#include "support/ScriptedServer.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+namespace {
+
+const QByteArray versionFile = "VER = 02.14\r\nRelease notes.";
+const QByteArray downloading = "Downloading VANTO version 2.14\r\n";
+
+class QuickWindowDownloadTest : public FormsFixture {
+protected:
+    QuickWindowDownloadTest() {
+        qputenv("KORU_SERVER", server.hostAndPort());
+        server.script("/files/koru/vanto_ver.txt", ScriptedServer::Ok(versionFile));
+        server.script("/files/vanto.zip", {{{ZipResponse(archive)}}});
+    }
+    ~QuickWindowDownloadTest() override { qunsetenv("KORU_SERVER"); }
+
+    QuickForm& quick() { return forms.KORU1; }
+
+    // Runs events until the label passes `until` or five seconds have passed.
+    void WaitForLabel(const std::function<bool(const QByteArray&)>& until) {
+        const QDeadlineTimer deadline(5000);
+        WaitUntil([&] { return until(quick().Label1.Caption()) || deadline.hasExpired(); });
+    }
+    void LoadWithOffer() {
+        quick().Load();
+        WaitForLabel([](const QByteArray& label) { return !label.isEmpty(); });
+        ASSERT_TRUE(quick().DownloadUpdateCommand1.Enabled());
+    }
+    void Download(const char* name) {
+        answers.file = name[0] == '\0' ? QString() : home.filePath(name);
+        ASSERT_TRUE(quick().DownloadUpdateCommand1.Click());
+        WaitForLabel([](const QByteArray& label) {
+            return label.contains("Done!") || label.startsWith("TRANSFER FAILED");
+        });
+    }
+
+    ScriptedServer server;
+    DialogAnswers answers;
+    const QByteArray archive = ArchiveBytes();
+};
+
+TEST_F(QuickWindowDownloadTest, SavesTheArchiveAndSaysWhere) {
+    LoadWithOffer();
+    answers.file = home.filePath("update");
+    ASSERT_TRUE(quick().DownloadUpdateCommand1.Click());
+    EXPECT_EQ(quick().Label1.Caption(), downloading + "Please wait for confirmation...");
+    EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled());
+    EXPECT_TRUE(quick().DownloadUpdateCommand1.Caption().isEmpty());
+    WaitForLabel([](const QByteArray& label) { return label.contains("Done!"); });
+
+    const QString saved = home.filePath("update.zip");
+    EXPECT_EQ(quick().Label1.Caption(),
+              downloading + "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(saved));
+    EXPECT_EQ(home.Read("update.zip"), archive);
+    EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled());
+    EXPECT_EQ(server.requestLines().last(),
+              "GET http://" + server.hostAndPort() + "/files/vanto.zip HTTP/1.1");
+}
+
+TEST_F(QuickWindowDownloadTest, ExistingFileAndNoFetchesNothing) {
+    LoadWithOffer();
+    home.Write("keep.zip", "old archive");
+    answers.file = home.filePath("keep.zip");
+    ASSERT_TRUE(quick().DownloadUpdateCommand1.Click());
+    EXPECT_EQ(answers.boxes, QByteArrayList{overwriteQuestion});
+    EXPECT_EQ(home.Read("keep.zip"), QByteArray("old archive"));
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_EQ(quick().Label1.Caption(), versionFile);
+    EXPECT_TRUE(quick().DownloadUpdateCommand1.Enabled());
+}
+
+TEST_F(QuickWindowDownloadTest, CancelledDialogFetchesNothing) {
+    LoadWithOffer();
+    ASSERT_TRUE(quick().DownloadUpdateCommand1.Click());
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_EQ(quick().Label1.Caption(), versionFile);
+}
+
+struct BrokenQuickArchive {
+    const char* name;
+    ScriptedServer::Script script;
+    QByteArray label;
+};
+
+class BrokenQuickArchiveTest : public QuickWindowDownloadTest,
+                               public ::testing::WithParamInterface<BrokenQuickArchive> {};
+
+TEST_P(BrokenQuickArchiveTest, SaysWhyAndOffersTheButtonAgain) {
+    server.script("/files/vanto.zip", GetParam().script);
+    LoadWithOffer();
+    home.Write("old.zip", "old archive");
+    answers.answer = vbYes;
+    Download("old.zip");
+    EXPECT_EQ(quick().Label1.Caption(), GetParam().label);
+    EXPECT_EQ(home.Read("old.zip"), QByteArray("old archive"));
+    EXPECT_TRUE(quick().DownloadUpdateCommand1.Enabled());
+    EXPECT_EQ(quick().DownloadUpdateCommand1.Caption(), QByteArray("Download Update!"));
+
+    // Trying again with a new file: it is gone again after the failure.
+    Download("new.zip");
+    EXPECT_EQ(quick().Label1.Caption(), GetParam().label);
+    EXPECT_FALSE(QFile::exists(home.filePath("new.zip")));
+}
+
+const QByteArray zip = ZipResponse(ArchiveBytes());
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, BrokenQuickArchiveTest,
+    ::testing::Values(
+        BrokenQuickArchive{"EarlyClose",
+                           {{{zip.left(zip.size() - 5)}}, ScriptedServer::Ending::Close},
+                           "TRANSFER FAILED: The server closed the connection early."},
+        BrokenQuickArchive{"ServerError",
+                           {{{ScriptedServer::Response("500 Internal Server Error", "oops")}}},
+                           "TRANSFER FAILED: HTTP/1.1 500 Internal Server Error"},
+        BrokenQuickArchive{"Missing", ScriptedServer::NotFound(),
+                           "TRANSFER FAILED: Update file not found on the server."},
+        BrokenQuickArchive{"NotAnArchive", ScriptedServer::Ok(versionFile),
+                           "TRANSFER FAILED: The server's answer is not an archive."}),
+    [](const ::testing::TestParamInfo<BrokenQuickArchive>& param) { return param.param.name; });
+
+TEST_F(QuickWindowDownloadTest, ClosingTheWindowDropsTheEmptyFile) {
+    server.script("/files/vanto.zip", {{}, ScriptedServer::Ending::StaySilent});
+    LoadWithOffer();
+    answers.file = home.filePath("new.zip");
+    ASSERT_TRUE(quick().DownloadUpdateCommand1.Click());
+    EXPECT_TRUE(QFile::exists(home.filePath("new.zip")));
+    quick().Unload();
+    EXPECT_FALSE(QFile::exists(home.filePath("new.zip")));
+}
+
+} // namespace
