@@ -1,6 +1,7 @@
 #include "ui/KoruApplication.h"
 
 #include "ui/KoruIcon.h"
+#include "ui/ShellOpen.h"
 #include "ui/ShowMessageBox.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ KoruApplication::KoruApplication() {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(KoruIcon());
     previousMsgBox_ = SetMsgBoxHandler(ShowMessageBox);
+    previousShell_ = SetShellExecuteHandler(ShellOpen);
     previousEnd_ = SetEndProgramHandler([] {
         // Hiding also ends a modal window's loop, so a modal start-up returns.
         for (QWidget* window : QApplication::topLevelWidgets())
@@ -20,6 +22,7 @@ KoruApplication::KoruApplication() {
 
 KoruApplication::~KoruApplication() {
     SetMsgBoxHandler(std::move(previousMsgBox_));
+    SetShellExecuteHandler(std::move(previousShell_));
     SetEndProgramHandler(std::move(previousEnd_));
 }
 

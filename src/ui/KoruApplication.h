@@ -4,6 +4,7 @@
 
 #include "platform/EndProgram.h"
 #include "platform/MsgBox.h"
+#include "platform/ShellExecute.h"
 #include "ui/KORU1.h"
 #include "ui/KORU2.h"
 #include "ui/KORUHelp1.h"
@@ -11,7 +12,7 @@
 
 class KoruApplication {
 public:
-    // Installs the program's icon, message boxes and ending, and builds the windows.
+    // Installs the program's icon, message boxes, shell and ending, and builds the windows.
     KoruApplication();
     ~KoruApplication();
     KoruApplication(const KoruApplication&) = delete;
@@ -28,5 +29,6 @@ public:
 
 private:
     MsgBoxHandler previousMsgBox_;
+    ShellExecuteHandler previousShell_;
     EndProgramHandler previousEnd_;
 };

@@ -10,13 +10,23 @@
 
 namespace {
 
+bool transferFailed(MainForm& main) {
+    return main.FailedTransfers() > 0;
+}
+
 // Adding a command is adding a line here.
 const ConsoleCommand commands[] = {
     {"plugins", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuVANTOplugins; }},
     {"patches", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuPublicPatches; }},
     {"search", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuSearchForAnswers; }},
     {"check", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; }, nullptr,
-     [](MainForm& f) { return f.FailedTransfers() > 0; }},
+     transferFailed},
+    {"help-links-update", nullptr,
+     [](MainForm& f) -> MenuItem& { return f.mnuAvailableDownload(1); }, nullptr, transferFailed},
+    // FILE is the archive's save name for the VANTO download; it reaches the
+    // save dialog through the file-dialog seam that comes with that download.
+    {"all", "FILE", [](MainForm& f) -> MenuItem& { return f.mnuAllAvailableUpdates; }, nullptr,
+     transferFailed},
 };
 
 // Puts the program-wide seams back when a run ends, however it ends.

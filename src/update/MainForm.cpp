@@ -153,8 +153,10 @@ void MainForm::mnuSearchForAnswers_Click() {
     SystemMessagesText1.AppendSeparator();
 }
 
-// The downloads come with their own transfers.
-
-void MainForm::mnuAllAvailableUpdates_Click() {}
-
-void MainForm::mnuAvailableDownload_Click(int /*index*/) {}
+void MainForm::mnuAvailableDownload_Click(int index) {
+    if (index == 1) {
+        HelpLinksUpdate();
+        return;
+    }
+    // The VANTO download comes with its own change.
+}

@@ -98,6 +98,16 @@ private:
     void CheckForUpdates();
     QString LocalFile(const char* relativePath) const;
 
+    // True while the batch flag is set: Tag reads as the number 1.
+    bool InBatch() const;
+    // "VANTO Update": returns when its download has ended.
+    void VantoUpdate();
+    // "Help Links Update", guarded like every command that starts transfers.
+    void HelpLinksUpdate();
+    void FetchHelpLinks();
+    // One help-link file into the help folder; false when its transfer failed.
+    bool FetchHelpLinkFile(const QByteArray& name, const char* ending);
+
     bool transferWaiting_ = false;
     bool commandRunning_ = false;
     QByteArray transferFailure_;
