@@ -70,7 +70,7 @@ QPushButton* KORUHelp1::NewButton() {
 
 bool KORUHelp1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
-        const auto index = static_cast<int>(buttons_.indexOf(static_cast<QPushButton*>(watched)));
+        const auto index = static_cast<int>(buttons_.indexOf(qobject_cast<QPushButton*>(watched)));
         if (index >= 0) {
             const auto* move = static_cast<QMouseEvent*>(event);
             const QPoint at = move->position().toPoint();

@@ -59,7 +59,7 @@ TEST_F(ConsoleCheckTest, HelpLinksUpdateWithAFailedItemExitsWithTwo) {
 TEST_F(ConsoleCheckTest, AllTakesTheArchivesSaveNameAndRunsTheHelpLinks) {
     Publish("02.13", "HL0008\r\n");
     const QStringList commands{QStringLiteral("check"), QStringLiteral("all"),
-                               QStringLiteral("vanto.zip")};
+                               home.filePath("vanto.zip")};
     EXPECT_EQ(RunCheck(server.hostAndPort(), commands), ConsoleRunner::Success);
     EXPECT_TRUE(out.data().endsWith(separator + "Done!\r\n"));
     EXPECT_EQ(RunCheck(server.hostAndPort(), {QStringLiteral("all")}), ConsoleRunner::BadUsage);
