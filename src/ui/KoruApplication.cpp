@@ -1,6 +1,7 @@
 #include "ui/KoruApplication.h"
 
 #include "ui/KoruIcon.h"
+#include "ui/ShellOpen.h"
 #include "ui/ShowFileDialog.h"
 #include "ui/ShowMessageBox.h"
 
@@ -12,6 +13,7 @@ KoruApplication::KoruApplication() {
     QApplication::setWindowIcon(KoruIcon());
     previousMsgBox_ = SetMsgBoxHandler(ShowMessageBox);
     previousFileDialog_ = SetFileDialogHandler(ShowQtFileDialog);
+    previousShell_ = SetShellExecuteHandler(ShellOpen);
     previousEnd_ = SetEndProgramHandler([] {
         // Hiding also ends a modal window's loop, so a modal start-up returns.
         for (QWidget* window : QApplication::topLevelWidgets())
@@ -23,6 +25,7 @@ KoruApplication::KoruApplication() {
 KoruApplication::~KoruApplication() {
     SetMsgBoxHandler(std::move(previousMsgBox_));
     SetFileDialogHandler(std::move(previousFileDialog_));
+    SetShellExecuteHandler(std::move(previousShell_));
     SetEndProgramHandler(std::move(previousEnd_));
 }
 

@@ -5,6 +5,7 @@
 #include "platform/EndProgram.h"
 #include "platform/FileDialog.h"
 #include "platform/MsgBox.h"
+#include "platform/ShellExecute.h"
 #include "ui/KORU1.h"
 #include "ui/KORU2.h"
 #include "ui/KORUHelp1.h"
@@ -12,7 +13,8 @@
 
 class KoruApplication {
 public:
-    // Installs the program's icon, message boxes, file dialogs and ending, and builds the windows.
+    // Installs the program's icon, message boxes, file dialogs, shell and ending, and
+    // builds the windows.
     KoruApplication();
     ~KoruApplication();
     KoruApplication(const KoruApplication&) = delete;
@@ -30,5 +32,6 @@ public:
 private:
     MsgBoxHandler previousMsgBox_;
     FileDialogHandler previousFileDialog_;
+    ShellExecuteHandler previousShell_;
     EndProgramHandler previousEnd_;
 };

@@ -15,16 +15,24 @@ namespace {
 // The file the next file dialog answers with; empty cancels it.
 QString fileAnswer;
 
+bool transferFailed(MainForm& main) {
+    return main.FailedTransfers() > 0;
+}
+
 // Adding a command is adding a line here.
 const ConsoleCommand commands[] = {
     {"plugins", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuVANTOplugins; }},
     {"patches", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuPublicPatches; }},
     {"search", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuSearchForAnswers; }},
     {"check", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; }, nullptr,
-     [](MainForm& f) { return f.FailedTransfers() > 0; }},
+     transferFailed},
     {"vanto-update", "FILE", [](MainForm& f) -> MenuItem& { return f.mnuAvailableDownload(0); },
-     [](const QString& file) { fileAnswer = file; },
-     [](MainForm& f) { return f.FailedTransfers() > 0; }},
+     [](const QString& file) { fileAnswer = file; }, transferFailed},
+    {"help-links-update", nullptr,
+     [](MainForm& f) -> MenuItem& { return f.mnuAvailableDownload(1); }, nullptr, transferFailed},
+    // FILE answers the save dialog of the VANTO download, when the batch runs one.
+    {"all", "FILE", [](MainForm& f) -> MenuItem& { return f.mnuAllAvailableUpdates; },
+     [](const QString& file) { fileAnswer = file; }, transferFailed},
 };
 
 // Puts the program-wide seams back when a run ends, however it ends.

@@ -152,7 +152,3 @@ void MainForm::mnuSearchForAnswers_Click() {
     SystemMessagesText1.Append(notYetAvailable);
     SystemMessagesText1.AppendSeparator();
 }
-
-// The downloads come with their own transfers.
-
-void MainForm::mnuAllAvailableUpdates_Click() {}

@@ -104,13 +104,17 @@ private:
     // Runs a command that starts transfers, refusing it while another one runs.
     void RunExclusive(void (MainForm::*command)());
     void CheckForUpdates();
+    QString LocalFile(const char* relativePath) const;
+
+    // True while the batch flag is set: Tag reads as the number 1.
+    bool InBatch() const;
     // "VANTO Update": the archive into a file the user chooses; returns when it has ended.
     void VantoUpdate();
-    // "Help Links Update".
+    // "Help Links Update", guarded like every command that starts transfers.
     void HelpLinksUpdate();
-    // The batch flag: Tag reads as the number 1.
-    bool BatchFlagSet() const;
-    QString LocalFile(const char* relativePath) const;
+    void FetchHelpLinks();
+    // One help-link file into the help folder; false when its transfer failed.
+    bool FetchHelpLinkFile(const QByteArray& name, const char* ending);
 
     bool transferWaiting_ = false;
     bool commandRunning_ = false;

@@ -13,19 +13,12 @@ constexpr char progressLine[] = "Bytes received: 0000000";
 
 } // namespace
 
-bool MainForm::BatchFlagSet() const {
-    bool numeric = false;
-    const double value = Tag.trimmed().toDouble(&numeric);
-    return numeric && value == 1.0;
-}
-
 void MainForm::mnuAvailableDownload_Click(int index) {
-    void (MainForm::*download)() = index == 1 ? &MainForm::HelpLinksUpdate : &MainForm::VantoUpdate;
-    // All Available Updates runs the downloads inside its own command.
-    if (commandRunning_ && BatchFlagSet())
-        (this->*download)();
+    // The help-links update guards itself; every other index is the VANTO download.
+    if (index == 1)
+        HelpLinksUpdate();
     else
-        RunExclusive(download);
+        RunExclusive(&MainForm::VantoUpdate);
 }
 
 void MainForm::VantoUpdate() {
@@ -33,7 +26,7 @@ void MainForm::VantoUpdate() {
     UpdateState& state = SharedState();
     if (ShowServiceOffMessage())
         return;
-    if (!BatchFlagSet())
+    if (!InBatch())
         SystemMessagesText1.SetText({});
     std::optional<SaveTarget> target;
     try {
@@ -68,6 +61,3 @@ void MainForm::VantoUpdate() {
     }
     mnuUpdate.SetEnabled(true);
 }
-
-// The help-links update comes with its own change.
-void MainForm::HelpLinksUpdate() {}

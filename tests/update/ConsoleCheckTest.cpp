@@ -1,4 +1,5 @@
-// "koru-cli check": the log of a check, and exit status 2 when a transfer failed.
+// "koru-cli check", "help-links-update" and "all": the log of each, and exit
+// status 2 when a transfer failed.
 #include "support/CheckFixture.h"
 #include "update/ConsoleRunner.h"
 
@@ -8,11 +9,12 @@ namespace {
 
 class ConsoleCheckTest : public CheckFixture {
 protected:
-    int RunCheck(const QByteArray& serverAddress) {
+    int RunCheck(const QByteArray& serverAddress,
+                 const QStringList& commands = {QStringLiteral("check")}) {
         qputenv("KORU_SERVER", serverAddress);
         out.open(QIODevice::WriteOnly);
         err.open(QIODevice::WriteOnly);
-        const int status = ConsoleRunner(out, err).Run({QStringLiteral("check")});
+        const int status = ConsoleRunner(out, err).Run(commands);
         qunsetenv("KORU_SERVER");
         return status;
     }
@@ -34,6 +36,33 @@ TEST_F(ConsoleCheckTest, FailedTransferExitsWithTwo) {
                    ScriptedServer::Ending::StaySilent});
     EXPECT_EQ(RunCheck(server.hostAndPort()), ConsoleRunner::CommandFailed);
     EXPECT_TRUE(out.data().endsWith(Failed("HTTP/1.1 500 Internal Server Error") + separator));
+}
+
+TEST_F(ConsoleCheckTest, HelpLinksUpdateAfterACheckFetchesTheItems) {
+    Publish("02.13", "HL0008\r\nmanual\r\n");
+    server.script("/files/koru/manual.txt", ScriptedServer::Ok("https://vanto.example/manual"));
+    server.script("/files/koru/manual.gif", ScriptedServer::Ok("GIF89a"));
+    const QStringList commands{QStringLiteral("check"), QStringLiteral("help-links-update")};
+    EXPECT_EQ(RunCheck(server.hostAndPort(), commands), ConsoleRunner::Success);
+    EXPECT_TRUE(out.data().endsWith(separator + "Downloading manual <TXT><GIF>\r\nDone!\r\n"));
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0008"));
+}
+
+TEST_F(ConsoleCheckTest, HelpLinksUpdateWithAFailedItemExitsWithTwo) {
+    Publish("02.13", "HL0008\r\nmanual\r\n");
+    server.script("/files/koru/manual.txt", {{}, ScriptedServer::Ending::Reset});
+    const QStringList commands{QStringLiteral("check"), QStringLiteral("help-links-update")};
+    EXPECT_EQ(RunCheck(server.hostAndPort(), commands), ConsoleRunner::CommandFailed);
+    EXPECT_TRUE(out.data().endsWith("NOT ALL HELP LINKS ARRIVED: the update stays on offer.\r\n"));
+}
+
+TEST_F(ConsoleCheckTest, AllTakesTheArchivesSaveNameAndRunsTheHelpLinks) {
+    Publish("02.13", "HL0008\r\n");
+    const QStringList commands{QStringLiteral("check"), QStringLiteral("all"),
+                               home.filePath("vanto.zip")};
+    EXPECT_EQ(RunCheck(server.hostAndPort(), commands), ConsoleRunner::Success);
+    EXPECT_TRUE(out.data().endsWith(separator + "Done!\r\n"));
+    EXPECT_EQ(RunCheck(server.hostAndPort(), {QStringLiteral("all")}), ConsoleRunner::BadUsage);
 }
 
 } // namespace

@@ -1,0 +1,35 @@
+#include "update/HelpLinksList.h"
+
+#include "platform/FileAccess.h"
+
+#include <algorithm>
+
+namespace {
+constexpr qsizetype stampSize = 6;
+} // namespace
+
+HelpLinksList HelpLinksList::Read(const QString& path) {
+    TextFile file(path);
+    HelpLinksList list;
+    // An empty list has no line 1 to read; it stands for a blank stamp.
+    const QByteArray first = file.AtEnd() ? QByteArray() : file.LineInput();
+    list.stamp = first.left(stampSize).leftJustified(stampSize, ' ');
+    while (!file.AtEnd())
+        list.items.append(file.LineInput());
+    return list;
+}
+
+bool HelpLinksList::IsFileName(const QByteArray& name) {
+    if (name.isEmpty() || name.contains("..") || name.contains('/') || name.contains('\\'))
+        return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+QByteArray HelpLinksList::PathSegment(const QByteArray& name) {
+    // Unreserved characters stay as they are, and so do the sub-delimiters,
+    // ':' and '@', which a path segment allows unescaped.
+    return name.toPercentEncoding("!$&'()*+,;=:@");
+}

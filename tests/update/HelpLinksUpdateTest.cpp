@@ -1,0 +1,235 @@
+// "Help Links Update" and "All Available Updates" against a scripted server:
+// the items of the saved list fetched in order, the stamp, the log, the batch
+// flag, and the names and failures that must not reach the help folder's files.
+#include "platform/MsgBox.h"
+#include "support/CheckFixture.h"
+#include "update/HelpLinksList.h"
+
+namespace {
+
+class HelpLinksUpdateTest : public CheckFixture {
+protected:
+    HelpLinksUpdateTest() {
+        SharedState().serviceMode = serviceOn;
+        main().SystemMessagesText1.SetText("Earlier command.\r\n");
+        // What the menus look like at every change of the log's text.
+        main().SystemMessagesText1.refreshView = [this] {
+            if (Log() == shown)
+                return; // the caret following the text
+            shown = Log();
+            seen.append({main().mnuUpdate.Enabled(), main().Tag});
+        };
+        shown = Log();
+    }
+
+    // The list as the last check saved it, with Help Links Update on offer.
+    void Offer(const QByteArray& list) {
+        Write("files/temp/ver.tmp", list);
+        main().mnuAvailableDownload(1).SetEnabled(true);
+    }
+    void Serve(const QByteArray& name) {
+        server.script("/files/koru/" + name + ".txt", ScriptedServer::Ok(name + " text"));
+        server.script("/files/koru/" + name + ".gif", ScriptedServer::Ok(name + " picture"));
+    }
+    void Update() { main().mnuAvailableDownload(1).Click(); }
+    void UpdateAll() {
+        main().mnuDownload.Click();
+        main().mnuAllAvailableUpdates.Click();
+    }
+
+    // The paths asked for, without the scheme and host.
+    QList<QByteArray> Paths() const {
+        QList<QByteArray> paths;
+        for (const QByteArray& line : server.requestLines())
+            paths.append(line.split(' ').value(1).mid(server.hostAndPort().size() + 7));
+        return paths;
+    }
+
+    struct Seen {
+        bool updatesEnabled;
+        QByteArray tag;
+        bool operator==(const Seen&) const = default;
+    };
+    QList<Seen> seen;
+    QByteArray shown;
+};
+
+const QByteArray itemA = "Downloading a <TXT><GIF>\r\n";
+const QByteArray itemB = "Downloading b <TXT><GIF>\r\n";
+
+TEST_F(HelpLinksUpdateTest, OnlyTheStampLineFetchesNothingAndWritesTheStamp) {
+    Offer("HL0008\r\n");
+    Update();
+    EXPECT_EQ(Log(), QByteArray("Done!\r\n"));
+    EXPECT_TRUE(Paths().isEmpty());
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0008"));
+    EXPECT_FALSE(HelpLinksOffered());
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
+TEST_F(HelpLinksUpdateTest, TwoItemsAreFetchedTextThenPictureWithOneLineEach) {
+    Offer("HL0008\r\na\r\nb\r\n");
+    Serve("a");
+    Serve("b");
+    Update();
+    EXPECT_EQ(Log(), itemA + itemB + "Done!\r\n");
+    EXPECT_EQ(Paths(), (QList<QByteArray>{"/files/koru/a.txt", "/files/koru/a.gif",
+                                          "/files/koru/b.txt", "/files/koru/b.gif"}));
+    EXPECT_EQ(Read("files/koru/help/a.txt"), QByteArray("a text"));
+    EXPECT_EQ(Read("files/koru/help/b.gif"), QByteArray("b picture"));
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0008"));
+    EXPECT_EQ(main().FailedTransfers(), 0);
+    // The log was cleared first, and UPDATES stayed off until the run ended.
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first(), (Seen{false, {}}));
+    EXPECT_EQ(seen.last(), (Seen{false, {}}));
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
+TEST_F(HelpLinksUpdateTest, StampLineIsCutOrPaddedToSixCharacters) {
+    const struct {
+        QByteArray list;
+        QByteArray stored;
+    } cases[] = {
+        {"HL000899\r\n", "HL0008"},
+        {"HL8\r\n", "HL8   "},
+        {"", "      "}, // an empty list is a blank stamp, not a failed read
+    };
+    for (const auto& c : cases) {
+        Offer(c.list);
+        Update();
+        EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), c.stored) << c.list.constData();
+    }
+}
+
+TEST_F(HelpLinksUpdateTest, InABatchTheLogIsKept) {
+    Offer("HL0008\r\n");
+    main().Tag = "1";
+    Update();
+    EXPECT_EQ(Log(), QByteArray("Earlier command.\r\nDone!\r\n"));
+}
+
+TEST_F(HelpLinksUpdateTest, ServiceSwitchedOffShowsTheServersMessage) {
+    Offer("HL0008\r\na\r\n");
+    SharedState().serviceMode = serviceOff;
+    SharedState().responseBuffer = "Down for maintenance.";
+    Update();
+    EXPECT_EQ(Log(), "Down for maintenance.\r\n" + separator);
+    EXPECT_TRUE(Paths().isEmpty());
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("<missing>"));
+}
+
+TEST_F(HelpLinksUpdateTest, NamesThatAreNoFileNamesAreSkipped) {
+    Offer(QByteArray("HL0008\r\n../escape\r\na/b\r\n..\r\nx") + '\0' +
+          "y\r\nwin\\dir\r\na\r\n\r\n");
+    Serve("a");
+    Update();
+    const QByteArray skipped = "\" is not a file name for the help folder.\r\n";
+    EXPECT_EQ(Log(), "ITEM SKIPPED: \"..%2Fescape" + skipped + "ITEM SKIPPED: \"a%2Fb" + skipped +
+                         "ITEM SKIPPED: \".." + skipped + "ITEM SKIPPED: \"x%00y" + skipped +
+                         "ITEM SKIPPED: \"win%5Cdir" + skipped + itemA + "ITEM SKIPPED: \"" +
+                         skipped + "Done!\r\n");
+    EXPECT_EQ(Paths(), (QList<QByteArray>{"/files/koru/a.txt", "/files/koru/a.gif"}));
+    EXPECT_FALSE(QFile::exists(home.filePath("files/koru/escape.txt")));
+    // Fetching again cannot make such names safe, so they do not hold the stamp back.
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0008"));
+}
+
+TEST_F(HelpLinksUpdateTest, NamesArePercentEncodedInTheRequestOnly) {
+    Offer("HL0008\r\nmy file%?#\r\n");
+    server.script("/files/koru/my%20file%25%3F%23.txt", ScriptedServer::Ok("text"));
+    server.script("/files/koru/my%20file%25%3F%23.gif", ScriptedServer::Ok("picture"));
+    Update();
+    EXPECT_EQ(Paths(), (QList<QByteArray>{"/files/koru/my%20file%25%3F%23.txt",
+                                          "/files/koru/my%20file%25%3F%23.gif"}));
+    EXPECT_EQ(Read("files/koru/help/my file%?#.txt"), QByteArray("text"));
+    EXPECT_EQ(Read("files/koru/help/my file%?#.gif"), QByteArray("picture"));
+}
+
+TEST_F(HelpLinksUpdateTest, AFailedItemKeepsItsOldCopyAndTheOldStamp) {
+    Write("files/koru/koru_helplinks.ver", "HL0007");
+    Write("files/koru/help/a.gif", "old picture");
+    Offer("HL0008\r\na\r\nb\r\n");
+    Serve("a");
+    Serve("b");
+    server.script("/files/koru/a.gif", {{{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhalf"}},
+                                        ScriptedServer::Ending::Close});
+    Update();
+    EXPECT_EQ(Log(), "Downloading a <TXT><GIF>\r\n" +
+                         Failed("The server closed the connection early.") + itemB +
+                         "NOT ALL HELP LINKS ARRIVED: the update stays on offer.\r\n");
+    EXPECT_EQ(Read("files/koru/help/a.gif"), QByteArray("old picture"));
+    EXPECT_EQ(Read("files/koru/help/b.gif"), QByteArray("b picture"));
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0007"));
+    EXPECT_TRUE(HelpLinksOffered());
+    EXPECT_EQ(main().FailedTransfers(), 1);
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
+TEST_F(HelpLinksUpdateTest, AllWithOnlyHelpLinksClearsTheLogOnceAndAsksNothing) {
+    QByteArrayList questions;
+    const MsgBoxHandler previous = SetMsgBoxHandler([&](const MsgBoxRequest& box) {
+        questions.append(box.prompt);
+        return vbNo;
+    });
+    Offer("HL0008\r\na\r\n");
+    Serve("a");
+    UpdateAll();
+    SetMsgBoxHandler(previous);
+    EXPECT_EQ(Log(), itemA + "Done!\r\n");
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_EQ(Paths(), (QList<QByteArray>{"/files/koru/a.txt", "/files/koru/a.gif"}));
+    EXPECT_EQ(main().Tag, QByteArray("0"));
+    // Cleared once before the batch flag is set, then every line written under it.
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first(), (Seen{true, {}}));
+    for (const Seen& s : seen.mid(1))
+        EXPECT_EQ(s.tag, QByteArray("1"));
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
+TEST_F(HelpLinksUpdateTest, AllGoesOnToTheHelpLinksOnceTheVantoUpdateHasEnded) {
+    Offer("HL0008\r\na\r\n");
+    Serve("a");
+    main().mnuAvailableDownload(0).SetEnabled(true);
+    UpdateAll();
+    EXPECT_TRUE(Log().endsWith(itemA + "Done!\r\n"));
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0008"));
+    EXPECT_EQ(main().Tag, QByteArray("0"));
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
+TEST_F(HelpLinksUpdateTest, AllCountsTheFailuresOfTheWholeBatch) {
+    Offer("HL0008\r\na\r\n");
+    UpdateAll(); // nothing scripted: both files are missing, which is no failed transfer
+    EXPECT_EQ(main().FailedTransfers(), 0);
+    server.script("/files/koru/a.txt", {{}, ScriptedServer::Ending::Reset});
+    Offer("HL0008\r\na\r\n");
+    UpdateAll();
+    EXPECT_GE(main().FailedTransfers(), 1);
+    EXPECT_TRUE(HelpLinksOffered());
+}
+
+TEST(HelpLinksListTest, FileNamesAndPathSegments) {
+    const struct {
+        QByteArray name;
+        bool fileName;
+        QByteArray segment;
+    } cases[] = {
+        {"manual", true, "manual"},
+        {"a.b-c_d~e", true, "a.b-c_d~e"},
+        {"a b", true, "a%20b"},
+        {"100%", true, "100%25"},
+        {"what?#", true, "what%3F%23"},
+        {"a..b", false, "a..b"},
+        {"", false, ""},
+        {"tab\there", false, "tab%09here"},
+        {"caf\xE9", true, "caf%E9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HelpLinksList::IsFileName(c.name), c.fileName) << c.name.constData();
+        EXPECT_EQ(HelpLinksList::PathSegment(c.name), c.segment) << c.name.constData();
+    }
+}
+
+} // namespace
