@@ -26,7 +26,7 @@ protected:
     bool VantoOffered() { return main().mnuAvailableDownload(0).Enabled(); }
     bool HelpLinksOffered() { return main().mnuAvailableDownload(1).Enabled(); }
 
-    static constexpr int stallTickMs = 20;
+    static constexpr int stallTickMs = 50;
 };
 
 class CheckFixture : public VantoFixture {

@@ -106,7 +106,7 @@ TEST_F(TransferFailureTest, FailedListFetchComparesNoStamp) {
 TEST_F(TransferFailureTest, NoSecondCheckStartsWhileOneWaits) {
     Publish();
     server.script("/files/koru/killswitch.txt",
-                  {{{ScriptedServer::Response("404 Not Found", "404 Not Found"), 150}},
+                  {{{ScriptedServer::Response("404 Not Found", "404 Not Found"), 100}},
                    ScriptedServer::Ending::StaySilent});
     bool tried = false;
     main().Timer1.onTimer = [this, &tried] {
