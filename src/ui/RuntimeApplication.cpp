@@ -9,12 +9,18 @@ RuntimeApplication::RuntimeApplication(int& argc, char** argv) : QApplication(ar
 bool RuntimeApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const RuntimeError& e) {
-        MsgBox("Run-time error '" + QByteArray::number(e.Number()) + "':\n\n" + e.Description(),
-               vbOKOnly | vbCritical);
     } catch (const std::exception& e) {
-        MsgBox(QByteArray("Unexpected error:\n\n") + e.what(), vbOKOnly | vbCritical);
+        ReportUncaughtError(e);
     }
-    EndProgram();
     return false;
+}
+
+void ReportUncaughtError(const std::exception& error) {
+    if (const auto* runtime = dynamic_cast<const RuntimeError*>(&error))
+        MsgBox("Run-time error '" + QByteArray::number(runtime->Number()) + "':\n\n" +
+                   runtime->Description(),
+               vbOKOnly | vbCritical);
+    else
+        MsgBox(QByteArray("Unexpected error:\n\n") + error.what(), vbOKOnly | vbCritical);
+    EndProgram();
 }

@@ -5,9 +5,13 @@
 #pragma once
 
 #include <QApplication>
+#include <exception>
 
 class RuntimeApplication : public QApplication {
 public:
     RuntimeApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Shows an error that reached the event loop and ends the program.
+void ReportUncaughtError(const std::exception& error);
