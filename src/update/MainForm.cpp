@@ -4,6 +4,7 @@
 #include "platform/EndProgram.h"
 #include "socket/CSocketMaster.h"
 #include "update/Forms.h"
+#include "update/ServerConnection.h"
 #include "update/UpdateState.h"
 
 namespace {
@@ -74,10 +75,9 @@ void MainForm::Form_Load() {
     Winsock2->onConnect = [this] { Winsock2_Connect(); };
     Winsock2->onDataArrival = [this](std::int32_t bytesTotal) { Winsock2_DataArrival(bytesTotal); };
     Winsock2->onCloseSck = [this] { Winsock2_CloseSck(); };
-    // Failures end the transfer at once; the log says why, so no message box either.
-    Winsock2->onError = [this](std::int16_t, QByteArray& Description, std::int32_t,
-                               const QByteArray&, const QByteArray&, std::int32_t,
-                               bool&) { Winsock2_Error(Description); };
+    // Failures end the transfer at once; the log says why.
+    Winsock2->onError =
+        ServerConnection::ReportErrorTo([this](const QByteArray& why) { Winsock2_Error(why); });
     SharedState().serverHost = UpdateServerHost();
     SystemMessagesText1.SetText("Welcome to KORU.\r\n");
     SystemMessagesText1.AppendSeparator();

@@ -6,12 +6,12 @@
 #include "platform/Events.h"
 #include "platform/ReplaceFile.h"
 #include "platform/RuntimeError.h"
-#include "platform/Variant.h"
 #include "socket/CSocketMaster.h"
 #include "update/ArchiveDownload.h"
 #include "update/HttpResponse.h"
 #include "update/MainForm.h"
 #include "update/ResponseGathering.h"
+#include "update/ServerConnection.h"
 #include "update/UpdateState.h"
 
 #include <limits>
@@ -56,19 +56,11 @@ MainForm::Transfer MainForm::FetchAndSave(NotFound notFound) {
         state.stallTicks = 0;
         state.transferDone = vbFalse;
         Timer1.SetEnabled(true);
-        Winsock2->CloseSck();
         state.expectedLength = 0;
         transferWaiting_ = true;
-        const int port = HttpResponse::ServerPort(state.serverHost);
-        try {
-            if (port == 0)
-                FailTransfer("The server address " + state.serverHost + " has no valid port.");
-            else
-                Winsock2->Connect(Variant(HttpResponse::ServerName(state.serverHost)),
-                                  Variant(std::int32_t(port)));
-        } catch (const RuntimeError& e) {
-            FailTransfer(e.Description());
-        }
+        if (const QByteArray failure = ServerConnection::Connect(*Winsock2, state.serverHost);
+            !failure.isEmpty())
+            FailTransfer(failure);
         WaitUntil([&] {
             return state.transferDone == vbTrue || !transferFailure_.isEmpty() || ProgramEnded();
         });
@@ -126,18 +118,14 @@ QByteArray MainForm::SavingFile(const QByteArray& response, NotFound notFound) {
 }
 
 void MainForm::Winsock2_Connect() {
-    const UpdateState& state = SharedState();
-    Winsock2->SendData(Variant(HttpResponse::RequestText(state.serverHost, state.requestPath)));
+    ServerConnection::SendRequest(*Winsock2);
 }
 
 void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
-    UpdateState& state = SharedState();
-    QByteArray data;
-    Winsock2->GetData(data);
-    const QByteArray failure = ResponseGathering::GatherArrival(state, data);
+    const QByteArray failure = ServerConnection::TakeArrival(*Winsock2);
     if (!failure.isEmpty())
         FailTransfer(failure);
-    else if (state.transferDone == vbTrue)
+    else if (SharedState().transferDone == vbTrue)
         CloseTransferSocket();
 }
 

@@ -7,10 +7,10 @@
 #include "platform/ReplaceFile.h"
 #include "platform/RuntimeError.h"
 #include "platform/Val.h"
-#include "platform/Variant.h"
 #include "socket/CSocketMaster.h"
 #include "update/HttpResponse.h"
 #include "update/ResponseGathering.h"
+#include "update/ServerConnection.h"
 #include "update/UpdateState.h"
 #include "update/VersionFiles.h"
 
@@ -54,10 +54,9 @@ void QuickForm::Form_Load() {
     Winsock1->onConnect = [this] { Winsock1_Connect(); };
     Winsock1->onDataArrival = [this](std::int32_t bytesTotal) { Winsock1_DataArrival(bytesTotal); };
     Winsock1->onCloseSck = [this] { Winsock1_CloseSck(); };
-    // A failed lookup or connection is shown in the label, not in a box of its own.
-    Winsock1->onError = [this](std::int16_t, QByteArray& Description, std::int32_t,
-                               const QByteArray&, const QByteArray&, std::int32_t,
-                               bool&) { Winsock1_Error(Description); };
+    // A failed lookup or connection is shown in the label.
+    Winsock1->onError =
+        ServerConnection::ReportErrorTo([this](const QByteArray& why) { Winsock1_Error(why); });
 
     const QString ini = App::Path() + QStringLiteral("/VANTO.ini");
     const QByteArray installed = VersionFiles::InstalledVersionText(ini);
@@ -81,21 +80,12 @@ void QuickForm::Form_Load() {
 
 void QuickForm::StartTransfer() {
     UpdateState& state = SharedState();
-    Winsock1->CloseSck();
     state.expectedLength = 0;
     // The previous answer's completion must not count for this one.
     state.transferDone = vbFalse;
-    const int port = HttpResponse::ServerPort(state.serverHost);
-    if (port == 0) {
-        FailTransfer("The server address " + state.serverHost + " has no valid port.");
-        return;
-    }
-    try {
-        Winsock1->Connect(Variant(HttpResponse::ServerName(state.serverHost)),
-                          Variant(std::int32_t(port)));
-    } catch (const RuntimeError& e) {
-        FailTransfer(e.Description());
-    }
+    if (const QByteArray failure = ServerConnection::Connect(*Winsock1, state.serverHost);
+        !failure.isEmpty())
+        FailTransfer(failure);
 }
 
 void QuickForm::Form_Unload() {
@@ -129,15 +119,12 @@ void QuickForm::Timer1_Timer() {
 }
 
 void QuickForm::Winsock1_Connect() {
-    const UpdateState& state = SharedState();
-    Winsock1->SendData(Variant(HttpResponse::RequestText(state.serverHost, state.requestPath)));
+    ServerConnection::SendRequest(*Winsock1);
 }
 
 void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
-    UpdateState& state = SharedState();
-    QByteArray data;
-    Winsock1->GetData(data);
-    const QByteArray failure = ResponseGathering::GatherArrival(state, data);
+    const UpdateState& state = SharedState();
+    const QByteArray failure = ServerConnection::TakeArrival(*Winsock1);
     if (!failure.isEmpty()) {
         FailTransfer(failure);
         return;

@@ -1,0 +1,29 @@
+// What both windows do on their socket object for a transfer: connect to the
+// update server, send the request when connected, and take each arrival into
+// the response being gathered.
+#pragma once
+
+#include "socket/CSocketMaster.h"
+
+#include <QByteArray>
+#include <functional>
+
+namespace ServerConnection {
+
+// Closes whatever the socket held and connects it to the server address
+// ("host" or "host:port"). Answers why that cannot be done, or an empty text.
+QByteArray Connect(CSocketMaster& socket, const QByteArray& server);
+
+// Sends the request for the shared state's requestPath (the Connect event).
+void SendRequest(CSocketMaster& socket);
+
+// Takes everything waiting and gathers it into the shared state's response
+// (the DataArrival event). Answers why the transfer cannot succeed, or an
+// empty text.
+QByteArray TakeArrival(CSocketMaster& socket);
+
+// An Error event handler that passes the description on: the windows report
+// socket failures themselves, so no message box is asked for.
+decltype(CSocketMaster::onError) ReportErrorTo(std::function<void(const QByteArray&)> report);
+
+} // namespace ServerConnection
