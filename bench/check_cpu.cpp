@@ -2,14 +2,13 @@
 // each of the four transfers waits out its stall time-out in the event loop.
 // Prints the UI thread's CPU seconds over the whole wait (target: under 1% of
 // one core).
-#include "CheckBench.h"
 #include "support/ScriptedServer.h"
+#include "support/TestVantoHome.h"
 #include "update/ConsoleRunner.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -26,9 +25,8 @@ double ThreadCpuSeconds() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QTemporaryDir home;
-    UseSampleVantoFolder(home.path());
-    UseOfflineResolver();
+    // A VANTO folder with 02.13 installed, and no name server asked.
+    const TestVantoHome home;
     ScriptedServer silent;
     for (const char* path : {"/files/koru/killswitch.txt", "/files/koru/vanto_ver.txt",
                              "/files/koru/koru_helplinks.txt", "/files/koru/otherinfo.txt"})

@@ -1,7 +1,8 @@
 // Wall time of a whole "Check for available updates" (four transfers) against
 // nginx on loopback publishing the sample tree: median over 20 checks.
-#include "CheckBench.h"
+#include "support/CopyTree.h"
 #include "support/NginxServer.h"
+#include "support/TestVantoHome.h"
 #include "update/Forms.h"
 #include "update/UpdateState.h"
 
@@ -14,11 +15,10 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // A VANTO folder with 02.13 installed, and no name server asked.
+    const TestVantoHome home;
     QTemporaryDir published;
-    QTemporaryDir home;
     CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), published.path());
-    UseSampleVantoFolder(home.path());
-    UseOfflineResolver();
     NginxServer nginx(published.path());
     qputenv("KORU_SERVER", nginx.hostAndPort());
 

@@ -2,10 +2,10 @@
 // the bundled sample server and nginx, both publishing the sample tree.
 #include "server/SampleServer.h"
 #include "support/CheckFixture.h"
+#include "support/CopyTree.h"
 #include "support/DialogAnswers.h"
 #include "support/NginxServer.h"
 
-#include <QDirIterator>
 #include <ostream>
 
 namespace {
@@ -31,16 +31,6 @@ protected:
             ASSERT_FALSE(NginxServer::Program().isEmpty()) << "nginx is not installed";
             nginx = std::make_unique<NginxServer>(published.path());
             SharedState().serverHost = nginx->hostAndPort();
-        }
-    }
-
-    static void CopyTree(const QString& from, const QString& to) {
-        QDirIterator files(from, QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            const QString source = files.next();
-            const QString target = to + source.mid(from.size());
-            QDir().mkpath(QFileInfo(target).path());
-            QFile::copy(source, target);
         }
     }
 

@@ -1,47 +1,13 @@
 #include "support/NginxServer.h"
 
+#include "support/LoopbackPort.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A port that was free a moment ago; nginx may still lose it to a race, so
-// the caller retries.
-std::uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(port);
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-} // namespace
 
 QString NginxServer::Program() {
     QString program = QStandardPaths::findExecutable(QStringLiteral("nginx"));
@@ -57,7 +23,7 @@ NginxServer::NginxServer(const QString& root) : root_(QDir(root).absolutePath())
         throw std::runtime_error("nginx is not installed");
     QDir(work_.path()).mkpath(QStringLiteral("temp"));
     for (int attempt = 0; attempt < 5; ++attempt) {
-        if (TryStart(FreePort()))
+        if (TryStart(UnusedLoopbackPort()))
             return;
     }
     QFile log(work_.filePath(QStringLiteral("error.log")));
@@ -109,7 +75,7 @@ bool NginxServer::TryStart(std::uint16_t port) {
     while (!deadline.hasExpired()) {
         if (process_.state() == QProcess::NotRunning)
             return false; // most likely the port was taken meanwhile
-        if (Accepts(port)) {
+        if (LoopbackAccepts(port)) {
             port_ = port;
             return true;
         }

@@ -1,13 +1,11 @@
 #include "support/TestVantoHome.h"
 
 #include "platform/App.h"
+#include "support/LoopbackPort.h"
 
 #include <QDir>
 #include <QFile>
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 TestVantoHome::TestVantoHome() : previousServer_(qgetenv("KORU_SERVER")) {
     // The machine's own name is the only name a test's socket looks up.
@@ -57,15 +55,7 @@ void TestVantoHome::Install(const QByteArray& version) const {
 }
 
 QByteArray TestVantoHome::ClosedServer() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
+    return "127.0.0.1:" + QByteArray::number(UnusedLoopbackPort());
 }
 
 QByteArray TestVantoHome::LocalName() {
