@@ -1,7 +1,7 @@
 // Shared set-up of the socket service benchmarks.
 #pragma once
 
-#include "platform/WinSock.h"
+#include "platform/winsock/WinSock.h"
 
 namespace bench {
 

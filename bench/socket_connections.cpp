@@ -3,7 +3,7 @@
 // 100, 500, 1000 and 2000 open connections every client sends one small
 // message and waits for its echo; the time of that round divided by the
 // notifications it took shows whether routing grows with the number of sockets.
-#include "platform/Events.h"
+#include "platform/runtime/Events.h"
 #include "socket/CSocketMaster.h"
 #include "socket/modSocketMaster.h"
 

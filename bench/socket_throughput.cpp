@@ -1,7 +1,7 @@
 // Throughput of one loopback TCP stream: 256 MB between two CSocketMaster
 // objects, against the same transfer through plain non-blocking POSIX sockets
 // driven by one poll loop. Prints MB/s of each and their ratio.
-#include "platform/Events.h"
+#include "platform/runtime/Events.h"
 #include "socket/CSocketMaster.h"
 
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // 100-byte echo per round. The cost per connection and round should not grow
 // from 200 to 2,000 connections (4,001 sockets).
 #include "ServiceBench.h"
-#include "platform/MessageWindow.h"
-#include "platform/WinSock.h"
+#include "platform/winsock/MessageWindow.h"
+#include "platform/winsock/WinSock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

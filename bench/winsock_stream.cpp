@@ -5,8 +5,8 @@
 // wake-up, and one that reads one piece per wake-up as the service's callers
 // do. Prints MB/s for each and the ratios.
 #include "ServiceBench.h"
-#include "platform/MessageWindow.h"
-#include "platform/WinSock.h"
+#include "platform/winsock/MessageWindow.h"
+#include "platform/winsock/WinSock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "server/SampleServer.h"
 
-#include "platform/Variant.h"
+#include "platform/runtime/Variant.h"
 #include "socket/CSocketMaster.h"
 
 SampleServer::SampleServer(const QString& root, std::int32_t port)

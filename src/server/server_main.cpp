@@ -1,7 +1,7 @@
 // koru-sample-server DIR [PORT]: serves DIR over HTTP/1.1 on 127.0.0.1 for
 // the demo and the tests. Port 0 (the default) takes any free port; the first
 // line printed names the address.
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "server/SampleServer.h"
 
 #include <QCoreApplication>

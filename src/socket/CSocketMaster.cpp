@@ -2,8 +2,8 @@
 // convention, and the handling of the module's notifications.
 #include "socket/CSocketMaster.h"
 
-#include "platform/MsgBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/modSocketMaster.h"
 
 using namespace modSocketMaster;

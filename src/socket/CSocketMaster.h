@@ -20,8 +20,8 @@
 //   `maxLen` through references, as the runtime passes them.
 #pragma once
 
-#include "platform/Variant.h"
-#include "platform/WinSock.h"
+#include "platform/runtime/Variant.h"
+#include "platform/winsock/WinSock.h"
 #include "socket/ByteQueue.h"
 
 #include <QByteArray>

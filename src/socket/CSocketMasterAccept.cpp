@@ -1,7 +1,7 @@
 // CSocketMaster: listening, the connection requests it produces, and Accept,
 // which hands an accepted connection to its owner together with whatever
 // arrived while it waited in the module's accept registry.
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
 #include "socket/modSocketMaster.h"
 

@@ -1,6 +1,6 @@
 // CSocketMaster: bind, the blocking name resolutions, and the local host
 // name and address.
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
 #include "socket/modSocketMaster.h"
 

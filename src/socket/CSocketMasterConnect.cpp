@@ -1,6 +1,6 @@
 // CSocketMaster: socket creation and options, connect with the asynchronous
 // host lookup, close and destroy.
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
 #include "socket/modSocketMaster.h"
 

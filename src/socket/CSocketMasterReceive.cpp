@@ -1,7 +1,7 @@
 // CSocketMaster: the receive path. TCP data are read into the receive buffer
 // one piece per read notification and taken from it by GetData / PeekData;
 // UDP datagrams stay with the service until GetData / PeekData reads them.
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
 #include "socket/modSocketMaster.h"
 

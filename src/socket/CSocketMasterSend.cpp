@@ -1,7 +1,7 @@
 // CSocketMaster: the send path. Values become bytes at the back of the send
 // buffer; TCP hands the buffer to the service piece by piece until it is full
 // and resumes on the next write notification, UDP sends it as one datagram.
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
 #include "socket/modSocketMaster.h"
 

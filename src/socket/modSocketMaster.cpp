@@ -2,7 +2,7 @@
 // its dispatch procedure, registries, route tables, conversions, error texts.
 #include "socket/modSocketMaster.h"
 
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
 
 #include <QHash>

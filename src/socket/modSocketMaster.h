@@ -9,8 +9,8 @@
 // accepted connections until an owner takes them.
 #pragma once
 
-#include "platform/MessageWindow.h"
-#include "platform/WinSock.h"
+#include "platform/winsock/MessageWindow.h"
+#include "platform/winsock/WinSock.h"
 #include "socket/RouteTable.h"
 
 #include <QByteArray>

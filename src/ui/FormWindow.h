@@ -3,9 +3,9 @@
 // rules then decide whether the program ends.
 #pragma once
 
-#include "platform/EndProgram.h"
-#include "platform/Events.h"
-#include "platform/Form.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/Events.h"
+#include "platform/runtime/Form.h"
 #include "ui/Looks.h"
 #include "ui/Twips.h"
 

@@ -2,10 +2,10 @@
 // dialogs, and ending the program as closing every window.
 #pragma once
 
-#include "platform/EndProgram.h"
-#include "platform/FileDialog.h"
-#include "platform/MsgBox.h"
-#include "platform/ShellExecute.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/FileDialog.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/ShellExecute.h"
 #include "ui/KORU1.h"
 #include "ui/KORU2.h"
 #include "ui/KORUHelp1.h"

@@ -1,6 +1,6 @@
 #include "ui/Looks.h"
 
-#include "platform/ByteText.h"
+#include "platform/runtime/ByteText.h"
 
 #include <QAbstractScrollArea>
 #include <QGuiApplication>

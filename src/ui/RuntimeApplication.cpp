@@ -1,8 +1,8 @@
 #include "ui/RuntimeApplication.h"
 
-#include "platform/EndProgram.h"
-#include "platform/MsgBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/RuntimeError.h"
 
 RuntimeApplication::RuntimeApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

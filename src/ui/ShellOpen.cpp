@@ -1,6 +1,6 @@
 #include "ui/ShellOpen.h"
 
-#include "platform/ByteText.h"
+#include "platform/runtime/ByteText.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -2,7 +2,7 @@
 // and a file to the program the desktop opens it with.
 #pragma once
 
-#include "platform/ShellExecute.h"
+#include "platform/runtime/ShellExecute.h"
 
 #include <QUrl>
 

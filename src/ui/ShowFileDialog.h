@@ -4,7 +4,7 @@
 // nor asks about existing files; the caller does both.
 #pragma once
 
-#include "platform/FileDialog.h"
+#include "platform/runtime/FileDialog.h"
 
 #include <QStringList>
 

@@ -2,6 +2,6 @@
 // QMessageBox with the title, the text, OK or Yes/No, and the critical icon.
 #pragma once
 
-#include "platform/MsgBox.h"
+#include "platform/runtime/MsgBox.h"
 
 MsgBoxResult ShowMessageBox(const MsgBoxRequest& request);

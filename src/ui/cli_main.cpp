@@ -1,6 +1,6 @@
 // koru-cli: the main window's commands from a console; the message log goes to
 // standard output byte for byte after each command.
-#include "platform/App.h"
+#include "platform/runtime/App.h"
 #include "update/ConsoleRunner.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 // KORU's windowed entry point: the main window's load picks normal or quick mode.
-#include "platform/App.h"
-#include "platform/EndProgram.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
 #include "ui/KoruApplication.h"
 #include "ui/RuntimeApplication.h"
 

@@ -1,8 +1,8 @@
 #include "update/ArchiveDownload.h"
 
-#include "platform/FileAccess.h"
-#include "platform/MsgBox.h"
-#include "platform/OpenSave.h"
+#include "platform/runtime/FileAccess.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/OpenSave.h"
 #include "update/HttpResponse.h"
 
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // recognised, and putting the chosen file back when the download fails.
 #pragma once
 
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 
 #include <QByteArray>
 #include <QString>

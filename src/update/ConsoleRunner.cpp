@@ -1,10 +1,10 @@
 #include "update/ConsoleRunner.h"
 
-#include "platform/App.h"
-#include "platform/EndProgram.h"
-#include "platform/FileDialog.h"
-#include "platform/MsgBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/FileDialog.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/RuntimeError.h"
 #include "update/Forms.h"
 
 #include <QFileInfo>

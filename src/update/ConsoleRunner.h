@@ -3,7 +3,7 @@
 // the whole message log after each command.
 #pragma once
 
-#include "platform/MsgBox.h"
+#include "platform/runtime/MsgBox.h"
 #include "update/MainForm.h"
 
 #include <QIODevice>

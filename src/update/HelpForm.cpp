@@ -1,10 +1,10 @@
 #include "update/HelpForm.h"
 
-#include "platform/App.h"
-#include "platform/EndProgram.h"
-#include "platform/FileAccess.h"
-#include "platform/RuntimeError.h"
-#include "platform/ShellExecute.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/FileAccess.h"
+#include "platform/runtime/RuntimeError.h"
+#include "platform/runtime/ShellExecute.h"
 #include "update/Forms.h"
 
 #include <QFile>

@@ -4,8 +4,8 @@
 // shell on a click. Opened from the main window's menu, it can outlive it.
 #pragma once
 
-#include "platform/FileListBox.h"
-#include "platform/Form.h"
+#include "platform/runtime/FileListBox.h"
+#include "platform/runtime/Form.h"
 
 #include <QByteArray>
 #include <QString>

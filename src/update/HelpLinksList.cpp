@@ -1,6 +1,6 @@
 #include "update/HelpLinksList.h"
 
-#include "platform/FileAccess.h"
+#include "platform/runtime/FileAccess.h"
 
 #include <algorithm>
 

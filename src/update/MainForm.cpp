@@ -1,7 +1,7 @@
 #include "update/MainForm.h"
 
-#include "platform/App.h"
-#include "platform/EndProgram.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
 #include "socket/CSocketMaster.h"
 #include "update/Forms.h"
 #include "update/ServerConnection.h"

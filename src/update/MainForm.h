@@ -2,10 +2,10 @@
 // timer, the menu tree and the handlers behind them, start-up and mode choice.
 #pragma once
 
-#include "platform/Form.h"
-#include "platform/MenuItem.h"
-#include "platform/MenuItemArray.h"
-#include "platform/Timer.h"
+#include "platform/runtime/Form.h"
+#include "platform/runtime/MenuItem.h"
+#include "platform/runtime/MenuItemArray.h"
+#include "platform/runtime/Timer.h"
 #include "update/MessageLog.h"
 
 #include <QList>

@@ -1,8 +1,8 @@
 // "Check for available updates": the installed version, the server switch, the
 // offered version, the help-links stamps and the news, in that order. A step
 // whose transfer failed gives no verdict and offers no update.
-#include "platform/App.h"
-#include "platform/Val.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/Val.h"
 #include "update/MainForm.h"
 #include "update/ResponseGathering.h"
 #include "update/UpdateState.h"

@@ -2,7 +2,7 @@
 // the archive where the user chooses, with the progress digits in the log.
 // A failed download says why in the log, keeps the update on offer and
 // leaves the chosen file as it was.
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "update/ArchiveDownload.h"
 #include "update/MainForm.h"
 #include "update/UpdateState.h"

@@ -1,10 +1,10 @@
 // "Help Links Update" and "All Available Updates": the help-link items named
 // in the list that the last check saved, fetched into the help folder, and the
 // batch that runs the VANTO update and the help-links update one after the other.
-#include "platform/EndProgram.h"
-#include "platform/Events.h"
-#include "platform/FileAccess.h"
-#include "platform/Val.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/Events.h"
+#include "platform/runtime/FileAccess.h"
+#include "platform/runtime/Val.h"
 #include "update/HelpLinksList.h"
 #include "update/MainForm.h"
 #include "update/UpdateState.h"

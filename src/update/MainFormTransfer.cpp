@@ -2,10 +2,10 @@
 // the length the response announces and saved to targetFile, with Timer1's
 // stall count and progress digits. A transfer that cannot succeed ends at once
 // as failed and says why in the log; nothing is saved from it.
-#include "platform/EndProgram.h"
-#include "platform/Events.h"
-#include "platform/ReplaceFile.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/Events.h"
+#include "platform/runtime/ReplaceFile.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
 #include "update/ArchiveDownload.h"
 #include "update/HttpResponse.h"

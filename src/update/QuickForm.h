@@ -4,9 +4,9 @@
 // socket's events. Closing it ends the program.
 #pragma once
 
-#include "platform/Control.h"
-#include "platform/Form.h"
-#include "platform/Timer.h"
+#include "platform/runtime/Control.h"
+#include "platform/runtime/Form.h"
+#include "platform/runtime/Timer.h"
 #include "update/ArchiveDownload.h"
 
 #include <cstdint>

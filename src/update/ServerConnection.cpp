@@ -1,7 +1,7 @@
 #include "update/ServerConnection.h"
 
-#include "platform/RuntimeError.h"
-#include "platform/Variant.h"
+#include "platform/runtime/RuntimeError.h"
+#include "platform/runtime/Variant.h"
 #include "update/HttpResponse.h"
 #include "update/ResponseGathering.h"
 #include "update/UpdateState.h"

@@ -1,6 +1,6 @@
 #include "update/VersionFiles.h"
 
-#include "platform/FileAccess.h"
+#include "platform/runtime/FileAccess.h"
 
 namespace VersionFiles {
 

@@ -2,7 +2,7 @@
 // closed, what arrives before Accept, the listener's remote fields during the
 // event, and the refused calls.
 #include "SocketTestSupport.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/modSocketMaster.h"
 
 #include <arpa/inet.h>

@@ -1,7 +1,7 @@
 // Connect and close: by dotted address and by name, refused and unknown
 // hosts, close during a lookup, argument checks, and the bind before connect.
 #include "SocketTestSupport.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The socket module: error texts, conversions, route-table slot rules, the
 // service's start and stop, the notification window's life and dispatch.
 #include "SocketTestSupport.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/modSocketMaster.h"
 
 #include <QList>

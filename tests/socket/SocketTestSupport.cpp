@@ -1,9 +1,9 @@
 // Scripted resolver, bounded waits, plain loopback peers and the event recorder.
 #include "SocketTestSupport.h"
 
-#include "platform/Events.h"
-#include "platform/MsgBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/Events.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/RuntimeError.h"
 #include "socket/modSocketMaster.h"
 
 #include <QDeadlineTimer>

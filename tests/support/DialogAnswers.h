@@ -2,8 +2,8 @@
 // recording what was asked; the previous handlers come back at the end.
 #pragma once
 
-#include "platform/FileDialog.h"
-#include "platform/MsgBox.h"
+#include "platform/runtime/FileDialog.h"
+#include "platform/runtime/MsgBox.h"
 
 #include <QByteArrayList>
 #include <QList>

@@ -3,8 +3,8 @@
 // recorded end of the program.
 #pragma once
 
-#include "platform/App.h"
-#include "platform/EndProgram.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
 #include "support/TestVantoHome.h"
 #include "update/Forms.h"
 #include "update/UpdateState.h"

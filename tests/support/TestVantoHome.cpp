@@ -1,6 +1,6 @@
 #include "support/TestVantoHome.h"
 
-#include "platform/App.h"
+#include "platform/runtime/App.h"
 #include "support/LoopbackPort.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 // that connect on load (the quick window) thus never leave the machine.
 #pragma once
 
-#include "platform/WinSock.h"
+#include "platform/winsock/WinSock.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 // An error that reaches the windowed program's event loop is shown as the
 // runtime shows it and ends the program.
-#include "platform/EndProgram.h"
-#include "platform/MsgBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/RuntimeError.h"
 #include "ui/RuntimeApplication.h"
 
 #include <QByteArrayList>

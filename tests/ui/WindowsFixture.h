@@ -3,8 +3,8 @@
 // closes the windows as the real one does (without leaving the test's event loop).
 #pragma once
 
-#include "platform/App.h"
-#include "platform/EndProgram.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
 #include "support/TestVantoHome.h"
 #include "ui/KoruApplication.h"
 #include "ui/Twips.h"

@@ -2,7 +2,7 @@
 // refusal of disabled items, failures, usage errors and answered questions.
 #include "update/ConsoleRunner.h"
 
-#include "platform/RuntimeError.h"
+#include "platform/runtime/RuntimeError.h"
 #include "update/UpdateState.h"
 
 #include <QBuffer>

@@ -1,6 +1,6 @@
 // The help links window's logic without a screen: the column built from the
 // help folder, scrolling, the link shown on mouse-over and opened on a click.
-#include "platform/ShellExecute.h"
+#include "platform/runtime/ShellExecute.h"
 #include "support/FormsFixture.h"
 
 #include <QDir>

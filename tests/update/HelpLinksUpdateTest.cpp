@@ -1,7 +1,7 @@
 // "Help Links Update" and "All Available Updates" against a scripted server:
 // the items of the saved list fetched in order, the stamp, the log, the batch
 // flag, and the names and failures that must not reach the help folder's files.
-#include "platform/MsgBox.h"
+#include "platform/runtime/MsgBox.h"
 #include "support/CheckFixture.h"
 #include "update/HelpLinksList.h"
 

@@ -1,7 +1,7 @@
 // The quick update window's check: it asks for the version file as it loads
 // and shows the answer in its label, without ever waiting.
-#include "platform/Events.h"
-#include "platform/MsgBox.h"
+#include "platform/runtime/Events.h"
+#include "platform/runtime/MsgBox.h"
 #include "support/FormsFixture.h"
 #include "support/ScriptedServer.h"
 

@@ -1,7 +1,7 @@
 // The quick update window's download: the button asks for the file, the
 // label follows the download and says where the archive went; a failed
 // download says why and offers the button again.
-#include "platform/Events.h"
+#include "platform/runtime/Events.h"
 #include "support/DialogAnswers.h"
 #include "support/FormsFixture.h"
 #include "support/ScriptedServer.h"

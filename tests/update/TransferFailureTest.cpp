@@ -1,6 +1,6 @@
 // Transfers that cannot succeed end at once as failed, say why in the log,
 // save nothing and never lead to a verdict or an offered update.
-#include "platform/Events.h"
+#include "platform/runtime/Events.h"
 #include "support/CheckFixture.h"
 
 namespace {

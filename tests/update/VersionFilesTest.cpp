@@ -1,7 +1,7 @@
 // Reading the installed and offered versions, the switch keyword and stamps.
 #include "update/VersionFiles.h"
 
-#include "platform/Val.h"
+#include "platform/runtime/Val.h"
 
 #include <QFile>
 #include <QTemporaryDir>

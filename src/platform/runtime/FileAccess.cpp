@@ -1,0 +1,80 @@
+#include "platform/runtime/FileAccess.h"
+
+#include "platform/runtime/RuntimeError.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+[[noreturn]] void raiseFileError(int number, const char* text, const QString& path) {
+    throw RuntimeError(number, text, QFile::encodeName(path));
+}
+
+[[noreturn]] void raiseOpenError(const QString& path) {
+    if (!QFileInfo(path).absoluteDir().exists())
+        raiseFileError(76, "Path not found", path);
+    raiseFileError(75, "Path/File access error", path);
+}
+
+} // namespace
+
+BinaryFile::BinaryFile(const QString& path) : file_(path) {
+    if (!file_.open(QIODevice::ReadWrite))
+        raiseOpenError(path);
+}
+
+qint64 BinaryFile::Length() const {
+    return file_.size();
+}
+
+QByteArray BinaryFile::Get(qint64 position, qint64 count) {
+    if (position < 1 || count < 0)
+        raiseFileError(63, "Bad record number", file_.fileName());
+    if (!file_.seek(position - 1))
+        return {};
+    return file_.read(count);
+}
+
+void BinaryFile::Put(qint64 position, const QByteArray& bytes) {
+    if (position < 1)
+        raiseFileError(63, "Bad record number", file_.fileName());
+    if (!file_.seek(position - 1) || file_.write(bytes) != bytes.size())
+        raiseFileError(75, "Path/File access error", file_.fileName());
+}
+
+void BinaryFile::Close() {
+    if (file_.isOpen() && !file_.flush())
+        raiseFileError(75, "Path/File access error", file_.fileName());
+    file_.close();
+}
+
+TextFile::TextFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo::exists(path))
+            raiseFileError(53, "File not found", path);
+        raiseOpenError(path);
+    }
+    contents_ = file.readAll();
+}
+
+QByteArray TextFile::LineInput() {
+    if (AtEnd())
+        raiseFileError(62, "Input past end of file", {});
+    qsizetype end = contents_.indexOf('\r', position_);
+    if (end < 0)
+        end = contents_.size();
+    QByteArray line = contents_.mid(position_, end - position_);
+    position_ = end + 1;
+    if (position_ < contents_.size() && contents_[position_] == '\n')
+        ++position_;
+    return line;
+}
+
+void Kill(const QString& path) {
+    if (!QFileInfo::exists(path))
+        raiseFileError(53, "File not found", path);
+    if (!QFile::remove(path))
+        raiseFileError(75, "Path/File access error", path);
+}
