@@ -3,7 +3,6 @@
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/OpenSave.h"
-#include "update/HttpResponse.h"
 
 #include <QFileInfo>
 #include <charconv>
@@ -39,20 +38,6 @@ QByteArray VersionText(float version) {
     char text[32];
     const auto written = std::to_chars(text, text + sizeof text, version);
     return QByteArray(text, written.ptr - text);
-}
-
-bool DeclaresZip(const QByteArray& response) {
-    // Only the header block declares; a body may hold any text.
-    const qsizetype end = HttpResponse::HeaderEnd(response);
-    return (end > 0 ? response.left(end) : response)
-        .toLower()
-        .contains("content-type: application/zip");
-}
-
-bool ArchiveMissing(const QByteArray& response) {
-    if (HttpResponse::StatusCode(response) == 404)
-        return true;
-    return !DeclaresZip(response) && HttpResponse::ContainsNotFound(HttpResponse::Body(response));
 }
 
 QByteArray CannotSave(const RuntimeError& error) {

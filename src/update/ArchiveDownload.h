@@ -1,6 +1,6 @@
 // What both windows share when they download VANTO's archive: asking where
-// to save it, the version text of their messages, how an archive answer is
-// recognised, and putting the chosen file back when the download fails.
+// to save it, the version text of their messages, and putting the chosen
+// file back when the download fails.
 #pragma once
 
 #include "platform/runtime/RuntimeError.h"
@@ -31,14 +31,6 @@ void ForgetSaveTarget(const SaveTarget& target);
 
 // The offered version in its shortest decimal form: 2.14, 2.2.
 QByteArray VersionText(float version);
-
-// True when the response declares "Content-Type: application/zip" (any case).
-bool DeclaresZip(const QByteArray& response);
-
-// True when the server says it has no archive: a 404 status, or a body that
-// says "404 not found" in an answer that is not declared an archive (an
-// archive's bytes may hold any text).
-bool ArchiveMissing(const QByteArray& response);
 
 // Why a file could not be opened or saved, from the file access error
 // (whose source is the file's name).

@@ -1,6 +1,6 @@
-// The update client's HTTP exchange as pure functions over byte text: the
-// request it sends and what it reads from a response gathered so far. No I/O,
-// so every rule can be tested by feeding pieces.
+// The update client's side of the HTTP exchange that needs no state: the
+// request it sends, the server address it is given, the not-found words and
+// the progress digits. Responses are read by HttpResponseReader.
 #pragma once
 
 #include <QByteArray>
@@ -17,27 +17,11 @@ QByteArray RequestText(const QByteArray& host, const QByteArray& path);
 QByteArray ServerName(const QByteArray& server);
 int ServerPort(const QByteArray& server);
 
-// 1-based position of the first CR LF CR LF, or 0 while the header block is incomplete.
-qsizetype HeaderEnd(const QByteArray& response);
-
-// The number after "Content-length: " (any case) on its line: leading blanks
-// skipped, digits up to the first other character; 0 when the header is absent.
-std::int64_t ContentLength(const QByteArray& response);
-
-// Total length the response will have: header block with its blank line plus
-// the announced body. 0 until the whole header block has arrived, so that a
-// header split over two arrivals is never judged from its first half.
-std::int64_t ExpectedLength(const QByteArray& response);
-
-// The status line without its CR LF, and its numeric code (0 when unreadable).
-QByteArray StatusLine(const QByteArray& response);
-int StatusCode(const QByteArray& response);
-
-// The body: the last Content-Length characters of a complete response.
-QByteArray Body(const QByteArray& response);
-
 // True when the text holds "404 not found" in any mix of case.
-bool ContainsNotFound(const QByteArray& body);
+bool ContainsNotFound(const char* text, qsizetype size);
+inline bool ContainsNotFound(const QByteArray& text) {
+    return ContainsNotFound(text.constData(), text.size());
+}
 
 // The seven progress digits: the low seven digits of n, zero-padded.
 QByteArray SevenDigits(std::int64_t n);

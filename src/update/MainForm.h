@@ -7,6 +7,7 @@
 #include "platform/runtime/MenuItemArray.h"
 #include "platform/runtime/Timer.h"
 #include "update/MessageLog.h"
+#include "update/ResponseGathering.h"
 
 #include <QList>
 #include <cstdint>
@@ -83,16 +84,21 @@ private:
     // With the service switched off, shows the server's message instead of a description.
     bool ShowServiceOffMessage();
 
-    // What a transfer does with the server's "not found" answer.
-    enum class NotFound {
-        SavedAsMessage, // the file receives "Update file not found on the server."
-        Fails,          // the transfer fails and the file is left alone (the archive)
+    // Where a transfer's body goes, and what the server's "not found" does.
+    enum class Body {
+        Text,    // kept in memory and saved to targetFile; "not found" saves the message
+        Archive, // streamed to a file beside targetFile; "not found" fails the transfer
     };
 
     // One complete transfer of requestPath into targetFile.
-    Transfer RunTransfer(NotFound notFound = NotFound::SavedAsMessage);
-    Transfer FetchAndSave(NotFound notFound);
-    QByteArray SavingFile(const QByteArray& response, NotFound notFound = NotFound::SavedAsMessage);
+    Transfer RunTransfer(Body body = Body::Text);
+    Transfer FetchAndSave(Body body);
+    // Connects and waits until the response is complete or the transfer failed.
+    void Receive();
+    // Saves a complete response; answers why it could not.
+    QByteArray Save(Body body);
+    // The text to save: the body, or the not-found message.
+    QByteArray SavingFile();
     // Appends the "TRANSFER FAILED: " line and counts the failure.
     void ReportFailure(const QByteArray& reason);
     // Ends the transfer in progress as failed; the first reason is the one reported.
@@ -119,6 +125,7 @@ private:
     bool transferWaiting_ = false;
     bool commandRunning_ = false;
     QByteArray transferFailure_;
+    ResponseGathering response_;
     int failedTransfers_ = 0;
 
     Forms& forms_;

@@ -62,10 +62,15 @@ void MainForm::CheckKillSwitch() {
     state.serviceMode = serviceOn;
     state.targetFile = LocalFile("/files/temp/ver.tmp");
     state.requestPath = "/files/koru/killswitch.txt";
-    RunTransfer();
+    if (RunTransfer() != Transfer::Done) {
+        // A failed fetch gives no verdict: the service counts as on, and the
+        // failure line stays in the log.
+        state.SetResponse({});
+        return;
+    }
     state.serviceMode =
         VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
-    state.responseBuffer = VersionFiles::WithoutKillSwitch(state.responseBuffer);
+    state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
 }
 
 void MainForm::CheckForUpdates() {

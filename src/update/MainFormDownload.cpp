@@ -45,8 +45,8 @@ void MainForm::VantoUpdate() {
     SystemMessagesText1.Append(progressLine);
     state.targetFile = target->path;
     state.requestPath = archivePath;
-    state.responseBuffer.clear();
-    const Transfer transfer = RunTransfer(NotFound::Fails);
+    state.SetResponse({});
+    const Transfer transfer = RunTransfer(Body::Archive);
     if (transfer == Transfer::Done) {
         QByteArray log = SystemMessagesText1.Text();
         log.chop(qsizetype(sizeof progressLine) - 1);

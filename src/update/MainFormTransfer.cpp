@@ -1,7 +1,7 @@
-// The main window's transfers: one HTTP GET per file on Winsock2, gathered to
-// the length the response announces and saved to targetFile, with Timer1's
-// stall count and progress digits. A transfer that cannot succeed ends at once
-// as failed and says why in the log; nothing is saved from it.
+// The main window's transfers: one HTTP GET per file on Winsock2, read to the
+// length the response announces and saved to targetFile (a text from memory,
+// the archive streamed beside it), with Timer1's stall count and progress digits. A transfer that
+// cannot succeed ends at once as failed and says why in the log; nothing is saved from it.
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "platform/runtime/ReplaceFile.h"
@@ -23,7 +23,7 @@ constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
 
 } // namespace
 
-MainForm::Transfer MainForm::RunTransfer(NotFound notFound) {
+MainForm::Transfer MainForm::RunTransfer(Body body) {
     UpdateState& state = SharedState();
     if (state.serviceMode == serviceNotChecked) {
         // The switch is asked first; the requested file follows when the service is on.
@@ -39,11 +39,10 @@ MainForm::Transfer MainForm::RunTransfer(NotFound notFound) {
         SystemMessagesText1.AppendSeparator();
         return Transfer::ServiceOff;
     }
-    return FetchAndSave(notFound);
+    return FetchAndSave(body);
 }
 
-MainForm::Transfer MainForm::FetchAndSave(NotFound notFound) {
-    UpdateState& state = SharedState();
+MainForm::Transfer MainForm::FetchAndSave(Body body) {
     if (ProgramEnded())
         return Transfer::Failed;
     transferFailure_.clear();
@@ -52,38 +51,63 @@ MainForm::Transfer MainForm::FetchAndSave(NotFound notFound) {
         transferFailure_ =
             transferWaiting_ ? "Another transfer is in progress." : "The main window is closed.";
     } else {
-        state.responseBuffer.clear();
-        state.stallTicks = 0;
-        state.transferDone = vbFalse;
-        Timer1.SetEnabled(true);
-        state.expectedLength = 0;
-        transferWaiting_ = true;
-        if (const QByteArray failure = ServerConnection::Connect(*Winsock2, state.serverHost);
-            !failure.isEmpty())
-            FailTransfer(failure);
-        WaitUntil([&] {
-            return state.transferDone == vbTrue || !transferFailure_.isEmpty() || ProgramEnded();
-        });
-        transferWaiting_ = false;
-        if (ProgramEnded())
-            return Transfer::Failed;
-    }
-    if (transferFailure_.isEmpty() && notFound == NotFound::Fails &&
-        ArchiveDownload::ArchiveMissing(state.responseBuffer))
-        transferFailure_ = ResponseGathering::notFoundMessage;
-    if (transferFailure_.isEmpty()) {
-        state.transferDone = vbFalse;
         try {
-            // Written beside the file and renamed over it: a save that fails
-            // leaves the file as it was.
-            ReplaceFile(state.targetFile, SavingFile(state.responseBuffer, notFound));
-            return Transfer::Done;
+            if (body == Body::Archive)
+                response_.BeginArchive(SharedState().targetFile);
+            else
+                response_.BeginText();
         } catch (const RuntimeError& e) {
             transferFailure_ = ArchiveDownload::CannotSave(e);
         }
+        if (transferFailure_.isEmpty())
+            Receive();
+        if (ProgramEnded()) {
+            response_.Abandon();
+            return Transfer::Failed;
+        }
     }
+    if (transferFailure_.isEmpty())
+        transferFailure_ = Save(body);
+    if (transferFailure_.isEmpty())
+        return Transfer::Done;
+    response_.Abandon();
     ReportFailure(transferFailure_);
     return Transfer::Failed;
+}
+
+void MainForm::Receive() {
+    UpdateState& state = SharedState();
+    state.stallTicks = 0;
+    Timer1.SetEnabled(true);
+    transferWaiting_ = true;
+    if (const QByteArray failure = ServerConnection::Connect(*Winsock2, state.serverHost);
+        !failure.isEmpty())
+        FailTransfer(failure);
+    WaitUntil([&] {
+        return state.transferDone == vbTrue || !transferFailure_.isEmpty() || ProgramEnded();
+    });
+    transferWaiting_ = false;
+}
+
+QByteArray MainForm::Save(Body body) {
+    UpdateState& state = SharedState();
+    state.transferDone = vbFalse;
+    try {
+        if (body == Body::Text) {
+            // Written beside the file and renamed over it: a save that fails
+            // leaves the file as it was.
+            ReplaceFile(state.targetFile, SavingFile());
+        } else if (response_.NotFound()) {
+            return ResponseGathering::notFoundMessage;
+        } else {
+            response_.SaveArchive();
+            state.responseBuffer.clear();
+            state.responseLength = response_.Response().BodyReceived();
+        }
+    } catch (const RuntimeError& e) {
+        return ArchiveDownload::CannotSave(e);
+    }
+    return {};
 }
 
 void MainForm::ReportFailure(const QByteArray& reason) {
@@ -108,13 +132,11 @@ void MainForm::CloseTransferSocket() {
     Timer1.SetEnabled(false);
 }
 
-QByteArray MainForm::SavingFile(const QByteArray& response, NotFound notFound) {
-    const bool missing =
-        notFound == NotFound::SavedAsMessage && ResponseGathering::IsNotFound(response);
-    const QByteArray result =
-        missing ? QByteArray(ResponseGathering::notFoundMessage) : HttpResponse::Body(response);
-    SharedState().responseBuffer = result;
-    return result;
+QByteArray MainForm::SavingFile() {
+    UpdateState& state = SharedState();
+    if (response_.NotFound())
+        state.SetResponse(ResponseGathering::notFoundMessage);
+    return state.responseBuffer;
 }
 
 void MainForm::Winsock2_Connect() {
@@ -122,7 +144,7 @@ void MainForm::Winsock2_Connect() {
 }
 
 void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
-    const QByteArray failure = ServerConnection::TakeArrival(*Winsock2);
+    const QByteArray failure = ServerConnection::TakeArrival(*Winsock2, response_);
     if (!failure.isEmpty())
         FailTransfer(failure);
     else if (SharedState().transferDone == vbTrue)
@@ -141,7 +163,7 @@ void MainForm::Winsock2_Error(const QByteArray& Description) {
 
 void MainForm::Timer1_Timer() {
     UpdateState& state = SharedState();
-    const auto n = std::int32_t(state.responseBuffer.size());
+    const std::int64_t n = state.responseLength;
     if (n == state.lastLength) {
         if (state.stallTicks < std::numeric_limits<std::uint8_t>::max())
             ++state.stallTicks;

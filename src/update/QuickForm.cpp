@@ -4,11 +4,9 @@
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/MsgBox.h"
-#include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "socket/CSocketMaster.h"
-#include "update/HttpResponse.h"
 #include "update/ResponseGathering.h"
 #include "update/ServerConnection.h"
 #include "update/UpdateState.h"
@@ -37,6 +35,7 @@ void QuickForm::InitializeControls() {
 
 void QuickForm::ReleaseControls() {
     // A download abandoned with the window takes its empty file with it.
+    response_.Abandon();
     if (download_)
         ArchiveDownload::ForgetSaveTarget(*download_);
     download_.reset();
@@ -74,15 +73,22 @@ void QuickForm::Form_Load() {
     Label1.SetCaption({});
     state.serverHost = UpdateServerHost();
     state.requestPath = "/files/koru/vanto_ver.txt";
-    state.responseBuffer.clear();
     StartTransfer();
 }
 
 void QuickForm::StartTransfer() {
     UpdateState& state = SharedState();
-    state.expectedLength = 0;
-    // The previous answer's completion must not count for this one.
-    state.transferDone = vbFalse;
+    // Both start from an empty response, so the previous answer's completion
+    // cannot count for this one.
+    try {
+        if (download_)
+            response_.BeginArchive(state.targetFile);
+        else
+            response_.BeginText();
+    } catch (const RuntimeError& e) {
+        FailTransfer(ArchiveDownload::CannotSave(e));
+        return;
+    }
     if (const QByteArray failure = ServerConnection::Connect(*Winsock1, state.serverHost);
         !failure.isEmpty())
         FailTransfer(failure);
@@ -109,13 +115,12 @@ void QuickForm::DownloadUpdateCommand1_Click() {
                       pleaseWait);
     state.targetFile = download_->path;
     state.requestPath = archivePath;
-    state.responseBuffer.clear();
     Timer1.SetEnabled(true);
     StartTransfer();
 }
 
 void QuickForm::Timer1_Timer() {
-    SetCaption(QByteArray::number(SharedState().responseBuffer.size()) + " bytes received");
+    SetCaption(QByteArray::number(SharedState().responseLength) + " bytes received");
 }
 
 void QuickForm::Winsock1_Connect() {
@@ -124,14 +129,14 @@ void QuickForm::Winsock1_Connect() {
 
 void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
     const UpdateState& state = SharedState();
-    const QByteArray failure = ServerConnection::TakeArrival(*Winsock1);
+    const QByteArray failure = ServerConnection::TakeArrival(*Winsock1, response_);
     if (!failure.isEmpty()) {
         FailTransfer(failure);
         return;
     }
     if (state.transferDone != vbTrue)
         return;
-    Label1.SetCaption(ReadData(state.responseBuffer));
+    Label1.SetCaption(ReadData());
     if (Winsock1)
         Winsock1->CloseSck();
 }
@@ -154,6 +159,7 @@ void QuickForm::FailTransfer(const QByteArray& reason) {
 }
 
 QByteArray QuickForm::FailureText(const QByteArray& reason) {
+    response_.Abandon();
     if (download_) {
         ArchiveDownload::ForgetSaveTarget(*download_);
         download_.reset();
@@ -169,40 +175,42 @@ bool QuickForm::CompareVersions1(const QByteArray& offered) {
     return VersionFiles::IsNewer(state.localVersion, state.remoteVersion);
 }
 
-QByteArray QuickForm::ReadData(QByteArray response) {
+QByteArray QuickForm::ReadData() {
     UpdateState& state = SharedState();
     if (download_) {
         // Any other answer to the archive's request is a failed download, not a version.
-        if (ArchiveDownload::DeclaresZip(response) && !ArchiveDownload::ArchiveMissing(response))
-            return SaveArchive(response);
-        return FailureText(ArchiveDownload::ArchiveMissing(response)
+        if (response_.DeclaresZip() && !response_.NotFound())
+            return SaveArchive();
+        return FailureText(response_.NotFound()
                                ? QByteArray(ResponseGathering::notFoundMessage)
                                : QByteArray("The server's answer is not an archive."));
     }
-    state.responseBuffer = HttpResponse::Body(response);
+    // The body is what responseBuffer holds now.
+    state.SetResponse(state.responseBuffer);
     if (CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
         DownloadUpdateCommand1.SetEnabled(true);
         DownloadUpdateCommand1.SetCaption("Download Update!");
         SetCaption("New VANTO available!");
     } else {
-        state.responseBuffer = ResponseGathering::IsNotFound(response)
-                                   ? QByteArray("VANTO update file not found on the server.")
-                                   : QByteArray("You have the most recent VANTO.");
+        state.SetResponse(response_.NotFound()
+                              ? QByteArray("VANTO update file not found on the server.")
+                              : QByteArray("You have the most recent VANTO."));
     }
     return state.responseBuffer;
 }
 
-QByteArray QuickForm::SaveArchive(const QByteArray& response) {
+QByteArray QuickForm::SaveArchive() {
     UpdateState& state = SharedState();
     QByteArray label = Label1.Caption();
     label.replace(pleaseWait,
                   "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(state.targetFile));
-    state.responseBuffer = HttpResponse::Body(response);
     try {
-        ReplaceFile(state.targetFile, state.responseBuffer);
+        response_.SaveArchive();
     } catch (const RuntimeError& e) {
         return FailureText(ArchiveDownload::CannotSave(e));
     }
+    state.responseBuffer.clear();
+    state.responseLength = response_.Response().BodyReceived();
     download_.reset();
     return label;
 }

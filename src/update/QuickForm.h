@@ -8,6 +8,7 @@
 #include "platform/runtime/Form.h"
 #include "platform/runtime/Timer.h"
 #include "update/ArchiveDownload.h"
+#include "update/ResponseGathering.h"
 
 #include <cstdint>
 #include <memory>
@@ -42,9 +43,9 @@ private:
     // Fetches requestPath on a fresh connection; the answer arrives in the socket's events.
     void StartTransfer();
     // The label's text for a complete response.
-    QByteArray ReadData(QByteArray response);
-    // The archive branch: saves the body to targetFile.
-    QByteArray SaveArchive(const QByteArray& response);
+    QByteArray ReadData();
+    // The archive branch: the body, already on disk beside targetFile, replaces it.
+    QByteArray SaveArchive();
     bool CompareVersions1(const QByteArray& offered);
     // Shows why the transfer cannot succeed and lets it go.
     void FailTransfer(const QByteArray& reason);
@@ -53,4 +54,5 @@ private:
 
     // The archive's file while a download runs.
     std::optional<ArchiveDownload::SaveTarget> download_;
+    ResponseGathering response_;
 };

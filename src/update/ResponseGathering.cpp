@@ -1,49 +1,96 @@
 #include "update/ResponseGathering.h"
 
+#include "update/ArchiveDownload.h"
 #include "update/HttpResponse.h"
-
-#include <limits>
-
-namespace ResponseGathering {
+#include "update/UpdateState.h"
 
 namespace {
 
-bool AcceptableStatus(int code) {
-    return (code >= 200 && code < 300) || code == 404;
-}
+constexpr qsizetype notFoundSize = 13; // "404 not found"
 
 } // namespace
 
-QByteArray CheckContentSize(UpdateState& state) {
-    if (state.expectedLength != 0)
+void ResponseGathering::BeginText() {
+    UpdateState& state = SharedState();
+    state.SetResponse({});
+    state.expectedLength = 0;
+    state.transferDone = vbFalse;
+    archive_.reset();
+    mentionsNotFound_ = false;
+    scanTail_.clear();
+    reader_.Reset([this](const char* data, qsizetype size) { return TakeText(data, size); },
+                  [this](const HttpResponseReader&) { return CheckHead(); });
+}
+
+void ResponseGathering::BeginArchive(const QString& target) {
+    BeginText();
+    archive_ = std::make_unique<DownloadFile>(target);
+    reader_.Reset([this](const char* data, qsizetype size) { return TakeArchive(data, size); },
+                  [this](const HttpResponseReader&) { return CheckHead(); });
+}
+
+QByteArray ResponseGathering::TakeArrival(const QByteArray& data) {
+    UpdateState& state = SharedState();
+    const QByteArray failure = reader_.Feed(data);
+    state.responseLength = reader_.Received();
+    state.expectedLength = reader_.ExpectedLength();
+    state.transferDone = failure.isEmpty() && reader_.Complete() ? vbTrue : vbFalse;
+    if (state.transferDone == vbTrue && !archive_)
+        mentionsNotFound_ = HttpResponse::ContainsNotFound(state.responseBuffer);
+    return failure;
+}
+
+QByteArray ResponseGathering::CheckHead() {
+    const std::int64_t length = reader_.ContentLength();
+    if (!archive_) {
+        if (length > textLimit)
+            return "The server sent a text file larger than 1 MiB.";
+        SharedState().responseBuffer.reserve(qsizetype(length));
         return {};
-    const std::int64_t expected = HttpResponse::ExpectedLength(state.responseBuffer);
-    if (expected > std::numeric_limits<std::int32_t>::max())
-        return "The server announced a file too large to take.";
-    state.expectedLength = std::int32_t(expected);
+    }
+    try {
+        if (reader_.StatusCode() != 404)
+            archive_->Reserve(length);
+    } catch (const RuntimeError& e) {
+        return ArchiveDownload::CannotSave(e);
+    }
     return {};
 }
 
-QByteArray GatherArrival(UpdateState& state, const QByteArray& data) {
-    state.responseBuffer += data;
-    if (QByteArray failure = CheckContentSize(state); !failure.isEmpty())
-        return failure;
-    if (state.expectedLength == 0)
-        return {}; // the header block is still incomplete
-    const int status = HttpResponse::StatusCode(state.responseBuffer);
-    if (status == 0)
-        return "The server's answer is not HTTP.";
-    if (!AcceptableStatus(status))
-        return HttpResponse::StatusLine(state.responseBuffer);
-    if (state.responseBuffer.size() > state.expectedLength)
-        return "The server sent more than it announced.";
-    state.transferDone = state.responseBuffer.size() == state.expectedLength ? vbTrue : vbFalse;
+QByteArray ResponseGathering::TakeText(const char* data, qsizetype size) {
+    SharedState().responseBuffer.append(data, size);
     return {};
 }
 
-bool IsNotFound(const QByteArray& response) {
-    return HttpResponse::StatusCode(response) == 404 ||
-           HttpResponse::ContainsNotFound(HttpResponse::Body(response));
+QByteArray ResponseGathering::TakeArchive(const char* data, qsizetype size) {
+    // An answer not declared an archive is read for the not-found words as it
+    // passes, including words split between two arrivals.
+    if (!mentionsNotFound_ && !DeclaresZip()) {
+        const QByteArray seam = scanTail_ + QByteArray::fromRawData(data, qMin(size, notFoundSize));
+        mentionsNotFound_ = HttpResponse::ContainsNotFound(seam.constData(), seam.size()) ||
+                            HttpResponse::ContainsNotFound(data, size);
+        scanTail_ =
+            (size >= notFoundSize ? QByteArray() : scanTail_) +
+            QByteArray(data + qMax<qsizetype>(0, size - notFoundSize), qMin(size, notFoundSize));
+        scanTail_ = scanTail_.right(notFoundSize - 1);
+    }
+    try {
+        archive_->Write(data, size);
+    } catch (const RuntimeError& e) {
+        return ArchiveDownload::CannotSave(e);
+    }
+    return {};
 }
 
-} // namespace ResponseGathering
+bool ResponseGathering::NotFound() const {
+    return reader_.StatusCode() == 404 || mentionsNotFound_;
+}
+
+bool ResponseGathering::DeclaresZip() const {
+    return reader_.Header("content-type").toLower().startsWith("application/zip");
+}
+
+void ResponseGathering::SaveArchive() {
+    archive_->Commit();
+    archive_.reset();
+}

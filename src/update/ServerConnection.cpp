@@ -3,7 +3,6 @@
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Variant.h"
 #include "update/HttpResponse.h"
-#include "update/ResponseGathering.h"
 #include "update/UpdateState.h"
 
 namespace ServerConnection {
@@ -26,10 +25,10 @@ void SendRequest(CSocketMaster& socket) {
     socket.SendData(Variant(HttpResponse::RequestText(state.serverHost, state.requestPath)));
 }
 
-QByteArray TakeArrival(CSocketMaster& socket) {
+QByteArray TakeArrival(CSocketMaster& socket, ResponseGathering& response) {
     QByteArray data;
     socket.GetData(data);
-    return ResponseGathering::GatherArrival(SharedState(), data);
+    return response.TakeArrival(data);
 }
 
 decltype(CSocketMaster::onError) ReportErrorTo(std::function<void(const QByteArray&)> report) {

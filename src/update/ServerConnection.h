@@ -4,6 +4,7 @@
 #pragma once
 
 #include "socket/CSocketMaster.h"
+#include "update/ResponseGathering.h"
 
 #include <QByteArray>
 #include <functional>
@@ -17,10 +18,9 @@ QByteArray Connect(CSocketMaster& socket, const QByteArray& server);
 // Sends the request for the shared state's requestPath (the Connect event).
 void SendRequest(CSocketMaster& socket);
 
-// Takes everything waiting and gathers it into the shared state's response
-// (the DataArrival event). Answers why the transfer cannot succeed, or an
-// empty text.
-QByteArray TakeArrival(CSocketMaster& socket);
+// Takes everything waiting into the response being gathered (the DataArrival
+// event). Answers why the transfer cannot succeed, or an empty text.
+QByteArray TakeArrival(CSocketMaster& socket, ResponseGathering& response);
 
 // An Error event handler that passes the description on: the windows report
 // socket failures themselves, so no message box is asked for.

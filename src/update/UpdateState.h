@@ -17,17 +17,28 @@ inline constexpr std::uint8_t serviceOff = 1;
 inline constexpr std::uint8_t serviceOn = 255;
 
 struct UpdateState {
-    QByteArray serverHost;     // update server host, set when a window loads
-    QByteArray requestPath;    // absolute path of the next request
-    QByteArray responseBuffer; // raw response, then the body or a result message
-    float localVersion = 0;    // installed VANTO version
-    float remoteVersion = 0;   // VANTO version offered by the server
-    QString targetFile;        // where the current transfer is saved
+    QByteArray serverHost;  // update server host, set when a window loads
+    QByteArray requestPath; // absolute path of the next request
+    // A text answer's body as it arrives (the head stays with the response
+    // reader, an archive's body goes to its file), then the body or a result message.
+    QByteArray responseBuffer;
+    // Bytes of the response received so far, head included; once a body is
+    // taken, the length of what responseBuffer stands for (an archive's on disk).
+    std::int64_t responseLength = 0;
+    float localVersion = 0;  // installed VANTO version
+    float remoteVersion = 0; // VANTO version offered by the server
+    QString targetFile;      // where the current transfer is saved
     VBBoolean transferDone = vbFalse;
-    std::int32_t expectedLength = 0; // 0 while not known
+    std::int64_t expectedLength = 0; // head plus announced body; 0 while not known
     std::uint8_t stallTicks = 0;     // timer ticks in a row without growth
-    std::int32_t lastLength = 0;     // buffer length at the previous tick
+    std::int64_t lastLength = 0;     // responseLength at the previous tick
     std::uint8_t serviceMode = serviceNotChecked;
+
+    // Sets responseBuffer to a text of its own length.
+    void SetResponse(QByteArray text) {
+        responseLength = text.size();
+        responseBuffer = std::move(text);
+    }
 
     // Back to the values at start (tests).
     void Reset() { *this = UpdateState(); }

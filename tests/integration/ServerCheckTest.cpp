@@ -6,6 +6,7 @@
 #include "support/DialogAnswers.h"
 #include "support/NginxServer.h"
 
+#include <QDir>
 #include <ostream>
 
 namespace {
@@ -123,6 +124,23 @@ TEST_P(ServerCheckTest, ArchiveArrivesByteForByte) {
         << Log().constData();
     ASSERT_FALSE(ServerFile("files/vanto.zip").isEmpty());
     EXPECT_EQ(Read("vanto-update.zip"), ServerFile("files/vanto.zip"));
+}
+
+TEST_P(ServerCheckTest, LargeArchiveStreamsToItsFile) {
+    QByteArray archive(40 * 1024 * 1024 + 7, '\0');
+    for (qsizetype i = 0; i < archive.size(); i += 4093)
+        archive[i] = char(i / 4093);
+    Publish("files/vanto.zip", archive);
+    Check();
+    DialogAnswers answers;
+    answers.file = home.filePath("big.zip");
+    main().mnuAvailableDownload(0).Click();
+    EXPECT_TRUE(Log().endsWith("Done!\r\n" + separator)) << Log().constData();
+    EXPECT_TRUE(Read("big.zip") == archive);
+    EXPECT_EQ(SharedState().responseLength, archive.size());
+    // Nothing of the download is left beside the archive.
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({QStringLiteral("VANTO.ini"), QStringLiteral("big.zip")}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerCheckTest,

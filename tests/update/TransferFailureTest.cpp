@@ -56,6 +56,47 @@ INSTANTIATE_TEST_SUITE_P(
                           "HTTP/1.1 500 Internal Server Error"},
         BrokenVersionFile{"NotHttp",
                           {{{"SSH-2.0-OpenSSH\r\n\r\n"}}, ScriptedServer::Ending::StaySilent},
+                          "The server's answer is not HTTP."},
+        BrokenVersionFile{"EndlessHead",
+                          {{{"HTTP/1.1 200 OK\r\n" + QByteArray(70000, 'x')}},
+                           ScriptedServer::Ending::StaySilent},
+                          "The server's header block is too long."},
+        BrokenVersionFile{"WordLength",
+                          {{{"HTTP/1.1 200 OK\r\nContent-Length: five\r\n\r\n"}},
+                           ScriptedServer::Ending::StaySilent},
+                          "The server announced no valid length."},
+        BrokenVersionFile{"TextOverOneMiB", ScriptedServer::Ok(QByteArray(1024 * 1024 + 1, 'v')),
+                          "The server sent a text file larger than 1 MiB."}),
+    [](const ::testing::TestParamInfo<BrokenVersionFile>& param) { return param.param.name; });
+
+class FailedSwitchTest : public CheckFixture,
+                         public ::testing::WithParamInterface<BrokenVersionFile> {};
+
+TEST_P(FailedSwitchTest, GivesNoVerdictAndTheServiceStaysOn) {
+    Publish();
+    server.script("/files/koru/killswitch.txt", GetParam().script);
+    Check();
+    EXPECT_TRUE(Log().startsWith(checking + Failed(GetParam().reason) + "\r\n" + notes + "\r\n" +
+                                 separator))
+        << Log().constData();
+    EXPECT_EQ(SharedState().serviceMode, serviceOn);
+    EXPECT_TRUE(VantoOffered());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FailedSwitchTest,
+    ::testing::Values(
+        BrokenVersionFile{
+            "ServerError",
+            {{{ScriptedServer::Response("500 Internal Server Error", "KILLSWITCHON")}},
+             ScriptedServer::Ending::StaySilent},
+            "HTTP/1.1 500 Internal Server Error"},
+        BrokenVersionFile{"EarlyCloseAfterTheKeyword",
+                          {{{"HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\nKILLSWITCHON"}},
+                           ScriptedServer::Ending::Close},
+                          "The server closed the connection early."},
+        BrokenVersionFile{"NotHttp",
+                          {{{"KILLSWITCHON\r\n\r\n"}}, ScriptedServer::Ending::StaySilent},
                           "The server's answer is not HTTP."}),
     [](const ::testing::TestParamInfo<BrokenVersionFile>& param) { return param.param.name; });
 
@@ -135,7 +176,7 @@ TEST_F(TransferFailureTest, StallCountHoldsAtItsLimit) {
 TEST_F(TransferFailureTest, ProgressDigitsReplaceTheLogsLastSeven) {
     SharedState().requestPath = "/files/vanto.zip";
     main().SystemMessagesText1.SetText("Bytes received: 0000000");
-    SharedState().responseBuffer = QByteArray(12345678, 'x');
+    SharedState().responseLength = 12345678;
     main().Timer1_Timer();
     EXPECT_EQ(Log(), QByteArray("Bytes received: 2345678"));
     EXPECT_EQ(SharedState().stallTicks, 0);
