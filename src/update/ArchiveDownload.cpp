@@ -44,4 +44,8 @@ QByteArray CannotSave(const RuntimeError& error) {
     return "Cannot save " + error.Source() + ": " + error.Description() + '.';
 }
 
+QByteArray SaveFailure(const RuntimeError& error) {
+    return "SAVE FAILED: " + error.Source() + ": " + error.Description() + '.';
+}
+
 } // namespace ArchiveDownload

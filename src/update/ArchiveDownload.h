@@ -33,7 +33,9 @@ void ForgetSaveTarget(const SaveTarget& target);
 QByteArray VersionText(float version);
 
 // Why a file could not be opened or saved, from the file access error
-// (whose source is the file's name).
+// (whose source is the file's name): a transfer's reason...
 QByteArray CannotSave(const RuntimeError& error);
+// ...and the line for a file that could not be opened before any transfer.
+QByteArray SaveFailure(const RuntimeError& error);
 
 } // namespace ArchiveDownload

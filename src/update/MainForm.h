@@ -24,6 +24,9 @@ public:
     // True when the command line asks for quick mode: "Update" anywhere, any case.
     static bool QuickModeRequested(const QByteArray& commandLine);
 
+    // The progress line of an archive download; its seven digits are rewritten.
+    static constexpr char progressLine[] = "Bytes received: 0000000";
+
     MessageLog SystemMessagesText1;
     Timer Timer1;
     // The socket object of the main window's transfers, created by Form_Load.
@@ -99,8 +102,11 @@ private:
     QByteArray Save(Body body);
     // The text to save: the body, or the not-found message.
     QByteArray SavingFile();
-    // Appends the "TRANSFER FAILED: " line and counts the failure.
+    // Appends the "TRANSFER FAILED: " line, named by requestPath, and counts
+    // the failure; a progress line showing is removed first.
     void ReportFailure(const QByteArray& reason);
+    // Takes the "Bytes received: " line off the end of the log.
+    void RemoveProgressLine();
     // Ends the transfer in progress as failed; the first reason is the one reported.
     void FailTransfer(const QByteArray& reason);
     void CloseTransferSocket();
@@ -126,6 +132,9 @@ private:
     bool commandRunning_ = false;
     QByteArray transferFailure_;
     ResponseGathering response_;
+    bool progressShown_ = false; // the log ends in the "Bytes received: " line
+    // Where failure lines wait while a help-link item's log line is unfinished.
+    QByteArrayList* heldFailures_ = nullptr;
     int failedTransfers_ = 0;
 
     Forms& forms_;

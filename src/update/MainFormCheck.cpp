@@ -116,7 +116,12 @@ void MainForm::CheckForUpdates() {
         state.targetFile = LocalFile("/files/temp/ver.tmp");
         state.requestPath = "/files/koru/koru_helplinks.txt";
         const Transfer list = RunTransfer();
-        if (list == Transfer::Done) {
+        if (list == Transfer::Done && response_.NotFound()) {
+            // No list is no set of help links: nothing to compare or offer.
+            SystemMessagesText1.Append("\r\nFAILED TO FIND HELP LINKS ON THE SERVER\r\n");
+            SystemMessagesText1.AppendSeparator();
+            mnuAvailableDownload(1).SetEnabled(false);
+        } else if (list == Transfer::Done) {
             SystemMessagesText1.Append("\r\n");
             const QByteArray oldStamp =
                 VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));

@@ -7,12 +7,6 @@
 #include "update/MainForm.h"
 #include "update/UpdateState.h"
 
-namespace {
-
-constexpr char progressLine[] = "Bytes received: 0000000";
-
-} // namespace
-
 void MainForm::mnuAvailableDownload_Click(int index) {
     // The help-links update guards itself; every other index is the VANTO download.
     if (index == 1)
@@ -32,7 +26,9 @@ void MainForm::VantoUpdate() {
     try {
         target = ChooseSaveTarget();
     } catch (const RuntimeError& e) {
-        ReportFailure(CannotSave(e));
+        // Nothing was fetched: the file named in the dialog cannot be written.
+        ++failedTransfers_;
+        SystemMessagesText1.Append(SaveFailure(e) + "\r\n");
         SystemMessagesText1.AppendSeparator();
         return;
     }
@@ -43,18 +39,19 @@ void MainForm::VantoUpdate() {
     SystemMessagesText1.Append("Downloading VANTO version " + VersionText(state.remoteVersion) +
                                "\r\n");
     SystemMessagesText1.Append(progressLine);
+    progressShown_ = true;
     state.targetFile = target->path;
     state.requestPath = archivePath;
     state.SetResponse({});
     const Transfer transfer = RunTransfer(Body::Archive);
     if (transfer == Transfer::Done) {
-        QByteArray log = SystemMessagesText1.Text();
-        log.chop(qsizetype(sizeof progressLine) - 1);
-        SystemMessagesText1.SetText(log + "Done!\r\n");
+        RemoveProgressLine();
+        SystemMessagesText1.Append("Done!\r\n");
         SystemMessagesText1.AppendSeparator();
         mnuAvailableDownload(0).SetEnabled(false);
     } else {
         // Still offered, so that the user can try again.
+        progressShown_ = false;
         ForgetSaveTarget(*target);
         if (transfer == Transfer::Failed)
             SystemMessagesText1.AppendSeparator();

@@ -51,8 +51,14 @@ void MainForm::FetchHelpLinks() {
             continue;
         }
         SystemMessagesText1.Append("Downloading " + name + " <TXT>");
+        // The item's line is finished before a failure of its text is told.
+        QByteArrayList held;
+        heldFailures_ = &held;
         failed += FetchHelpLinkFile(name, ".txt") ? 0 : 1;
+        heldFailures_ = nullptr;
         SystemMessagesText1.Append("<GIF>\r\n");
+        for (const QByteArray& line : held)
+            SystemMessagesText1.Append(line);
         failed += FetchHelpLinkFile(name, ".gif") ? 0 : 1;
         if (ProgramEnded())
             return;

@@ -112,10 +112,25 @@ QByteArray MainForm::Save(Body body) {
 
 void MainForm::ReportFailure(const QByteArray& reason) {
     ++failedTransfers_;
+    // Named by the file it was for, so that two failures in a row differ.
+    const QByteArray line = failurePrefix + SharedState().requestPath + ": " + reason + "\r\n";
+    if (heldFailures_ != nullptr) {
+        heldFailures_->append(line);
+        return;
+    }
+    if (progressShown_)
+        RemoveProgressLine();
     const QByteArray& log = SystemMessagesText1.Text();
     if (!log.isEmpty() && !log.endsWith("\r\n"))
         SystemMessagesText1.Append("\r\n");
-    SystemMessagesText1.Append(failurePrefix + reason + "\r\n");
+    SystemMessagesText1.Append(line);
+}
+
+void MainForm::RemoveProgressLine() {
+    QByteArray log = SystemMessagesText1.Text();
+    log.chop(qsizetype(sizeof progressLine) - 1);
+    SystemMessagesText1.SetText(log);
+    progressShown_ = false;
 }
 
 void MainForm::FailTransfer(const QByteArray& reason) {
@@ -177,5 +192,5 @@ void MainForm::Timer1_Timer() {
     }
     state.lastLength = n;
     if (transferWaiting_ && state.stallTicks > stallLimit)
-        FailTransfer("No answer from the server.");
+        FailTransfer(n > 0 ? "The server stopped sending." : "No answer from the server.");
 }

@@ -104,7 +104,7 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     try {
         download_ = ChooseSaveTarget();
     } catch (const RuntimeError& e) {
-        Label1.SetCaption("TRANSFER FAILED: " + CannotSave(e));
+        Label1.SetCaption(SaveFailure(e));
         return;
     }
     if (!download_)

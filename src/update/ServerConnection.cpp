@@ -32,9 +32,20 @@ QByteArray TakeArrival(CSocketMaster& socket, ResponseGathering& response) {
 }
 
 decltype(CSocketMaster::onError) ReportErrorTo(std::function<void(const QByteArray&)> report) {
-    return [report = std::move(report)](std::int16_t, QByteArray& Description, std::int32_t,
-                                        const QByteArray&, const QByteArray&, std::int32_t,
-                                        bool&) { report(Description); };
+    return [report = std::move(report)](std::int16_t Number, QByteArray& Description, std::int32_t,
+                                        const QByteArray&, const QByteArray&, std::int32_t, bool&) {
+        report(ErrorReason(Number, Description, SharedState().serverHost));
+    };
+}
+
+QByteArray ErrorReason(std::int16_t number, const QByteArray& description,
+                       const QByteArray& server) {
+    // The socket's texts for a failed lookup do not say what was looked up.
+    const bool lookupFailed = number >= 11001 && number <= 11004;
+    if (!lookupFailed)
+        return description;
+    return "Cannot find the update server " + HttpResponse::ServerName(server) + " (" +
+           description + ")";
 }
 
 } // namespace ServerConnection

@@ -22,8 +22,13 @@ void SendRequest(CSocketMaster& socket);
 // event). Answers why the transfer cannot succeed, or an empty text.
 QByteArray TakeArrival(CSocketMaster& socket, ResponseGathering& response);
 
-// An Error event handler that passes the description on: the windows report
-// socket failures themselves, so no message box is asked for.
+// An Error event handler that passes the reason on: the windows report socket
+// failures themselves, so no message box is asked for. A failed name lookup
+// names the server it was for.
 decltype(CSocketMaster::onError) ReportErrorTo(std::function<void(const QByteArray&)> report);
+
+// The reason a socket error gives for a transfer to `server` ("host" or "host:port").
+QByteArray ErrorReason(std::int16_t number, const QByteArray& description,
+                       const QByteArray& server);
 
 } // namespace ServerConnection

@@ -44,6 +44,13 @@ protected:
     ScriptedServer server;
 };
 
-inline QByteArray Failed(const QByteArray& reason) {
-    return "TRANSFER FAILED: " + reason + "\r\n";
+// The log line of a failed transfer of `path`.
+inline QByteArray Failed(const QByteArray& path, const QByteArray& reason) {
+    return "TRANSFER FAILED: " + path + ": " + reason + "\r\n";
 }
+
+inline constexpr char killSwitchPath[] = "/files/koru/killswitch.txt";
+inline constexpr char versionPath[] = "/files/koru/vanto_ver.txt";
+inline constexpr char listPath[] = "/files/koru/koru_helplinks.txt";
+inline constexpr char newsPath[] = "/files/koru/otherinfo.txt";
+inline constexpr char archivePath[] = "/files/vanto.zip";

@@ -35,7 +35,8 @@ TEST_F(ConsoleCheckTest, FailedTransferExitsWithTwo) {
                   {{{ScriptedServer::Response("500 Internal Server Error", "")}},
                    ScriptedServer::Ending::StaySilent});
     EXPECT_EQ(RunCheck(server.hostAndPort()), ConsoleRunner::CommandFailed);
-    EXPECT_TRUE(out.data().endsWith(Failed("HTTP/1.1 500 Internal Server Error") + separator));
+    EXPECT_TRUE(
+        out.data().endsWith(Failed(newsPath, "HTTP/1.1 500 Internal Server Error") + separator));
 }
 
 TEST_F(ConsoleCheckTest, HelpLinksUpdateAfterACheckFetchesTheItems) {

@@ -42,7 +42,8 @@ TEST_F(ConsoleDownloadTest, FailedDownloadExitsWithTwo) {
                   {{{ScriptedServer::Response("500 Internal Server Error", "")}}});
     EXPECT_EQ(Run({QStringLiteral("check"), QStringLiteral("vanto-update"), File("update.zip")}),
               ConsoleRunner::CommandFailed);
-    EXPECT_TRUE(out.data().endsWith(Failed("HTTP/1.1 500 Internal Server Error") + separator));
+    EXPECT_TRUE(
+        out.data().endsWith(Failed(archivePath, "HTTP/1.1 500 Internal Server Error") + separator));
     EXPECT_EQ(Read("update.zip"), QByteArray("<missing>"));
 }
 

@@ -148,21 +148,27 @@ TEST_F(HelpLinksUpdateTest, NamesArePercentEncodedInTheRequestOnly) {
 
 TEST_F(HelpLinksUpdateTest, AFailedItemKeepsItsOldCopyAndTheOldStamp) {
     Write("files/koru/koru_helplinks.ver", "HL0007");
+    Write("files/koru/help/a.txt", "old text");
     Write("files/koru/help/a.gif", "old picture");
     Offer("HL0008\r\na\r\nb\r\n");
     Serve("a");
     Serve("b");
+    server.script("/files/koru/a.txt", {{{ScriptedServer::Response("503 Service Unavailable", "")}},
+                                        ScriptedServer::Ending::StaySilent});
     server.script("/files/koru/a.gif", {{{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhalf"}},
                                         ScriptedServer::Ending::Close});
     Update();
+    // The item's line stays whole; its failures follow it.
     EXPECT_EQ(Log(), "Downloading a <TXT><GIF>\r\n" +
-                         Failed("The server closed the connection early.") + itemB +
-                         "NOT ALL HELP LINKS ARRIVED: the update stays on offer.\r\n");
+                         Failed("/files/koru/a.txt", "HTTP/1.1 503 Service Unavailable") +
+                         Failed("/files/koru/a.gif", "The server closed the connection early.") +
+                         itemB + "NOT ALL HELP LINKS ARRIVED: the update stays on offer.\r\n");
+    EXPECT_EQ(Read("files/koru/help/a.txt"), QByteArray("old text"));
     EXPECT_EQ(Read("files/koru/help/a.gif"), QByteArray("old picture"));
     EXPECT_EQ(Read("files/koru/help/b.gif"), QByteArray("b picture"));
     EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0007"));
     EXPECT_TRUE(HelpLinksOffered());
-    EXPECT_EQ(main().FailedTransfers(), 1);
+    EXPECT_EQ(main().FailedTransfers(), 2);
     EXPECT_TRUE(main().mnuUpdate.Enabled());
 }
 

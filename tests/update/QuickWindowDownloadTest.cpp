@@ -66,6 +66,15 @@ TEST_F(QuickWindowDownloadTest, SavesTheArchiveAndSaysWhere) {
               "GET http://" + server.hostAndPort() + "/files/vanto.zip HTTP/1.1");
 }
 
+TEST_F(QuickWindowDownloadTest, UnwritableFolderIsASaveFailure) {
+    LoadWithOffer();
+    answers.file = home.filePath("missing/update.zip");
+    ASSERT_TRUE(quick().DownloadUpdateCommand1.Click());
+    EXPECT_EQ(quick().Label1.Caption(),
+              "SAVE FAILED: " + QFile::encodeName(answers.file) + ": Path not found.");
+    EXPECT_TRUE(quick().DownloadUpdateCommand1.Enabled());
+}
+
 TEST_F(QuickWindowDownloadTest, ExistingFileAndNoFetchesNothing) {
     LoadWithOffer();
     home.Write("keep.zip", "old archive");

@@ -2,6 +2,7 @@
 // save nothing and never lead to a verdict or an offered update.
 #include "platform/runtime/Events.h"
 #include "support/CheckFixture.h"
+#include "update/ServerConnection.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ TEST_P(BrokenVersionFileTest, FailsTheVersionStepWithItsReason) {
     server.script("/files/koru/vanto_ver.txt", GetParam().script);
     main().mnuAvailableDownload(0).SetEnabled(true); // offered by an earlier check
     Check();
-    EXPECT_TRUE(Log().startsWith(checking + Failed(GetParam().reason) + separator +
+    EXPECT_TRUE(Log().startsWith(checking + Failed(versionPath, GetParam().reason) + separator +
                                  "Checking for Help Link updates... \r\nOld version"))
         << Log().constData();
     EXPECT_FALSE(Log().contains("most recent")) << Log().constData();
@@ -76,8 +77,8 @@ TEST_P(FailedSwitchTest, GivesNoVerdictAndTheServiceStaysOn) {
     Publish();
     server.script("/files/koru/killswitch.txt", GetParam().script);
     Check();
-    EXPECT_TRUE(Log().startsWith(checking + Failed(GetParam().reason) + "\r\n" + notes + "\r\n" +
-                                 separator))
+    EXPECT_TRUE(Log().startsWith(checking + Failed(killSwitchPath, GetParam().reason) + "\r\n" +
+                                 notes + "\r\n" + separator))
         << Log().constData();
     EXPECT_EQ(SharedState().serviceMode, serviceOn);
     EXPECT_TRUE(VantoOffered());
@@ -119,13 +120,25 @@ TEST_F(TransferFailureTest, NothingIsSavedFromAFailedTransfer) {
 TEST_F(TransferFailureTest, RefusedConnectionFailsEveryStepAtOnce) {
     SharedState().serverHost = TestVantoHome::ClosedServer();
     Check();
-    const QByteArray refused = Failed("Connection refused.");
-    EXPECT_EQ(Log(), checking + refused + refused + separator +
-                         "Checking for Help Link updates... \r\n" + refused + separator + refused +
-                         separator);
+    const auto refused = [](const char* path) { return Failed(path, "Connection refused."); };
+    // Each line names its file, so two failures in a row are told apart.
+    EXPECT_EQ(Log(), checking + refused(killSwitchPath) + refused(versionPath) + separator +
+                         "Checking for Help Link updates... \r\n" + refused(listPath) + separator +
+                         refused(newsPath) + separator);
     EXPECT_FALSE(VantoOffered());
     EXPECT_FALSE(HelpLinksOffered());
     EXPECT_EQ(SharedState().serviceMode, serviceOn);
+}
+
+TEST_F(TransferFailureTest, UnknownHostIsNamed) {
+    SharedState().serverHost = "nowhere.test:8080";
+    Check();
+    EXPECT_TRUE(Log().startsWith(checking + Failed(killSwitchPath,
+                                                   "Cannot find the update server nowhere.test "
+                                                   "(Host not found.)")))
+        << Log().constData();
+    EXPECT_EQ(ServerConnection::ErrorReason(10061, "Connection refused.", "nowhere.test"),
+              QByteArray("Connection refused."));
 }
 
 TEST_F(TransferFailureTest, FailedListFetchComparesNoStamp) {
@@ -137,7 +150,7 @@ TEST_F(TransferFailureTest, FailedListFetchComparesNoStamp) {
                    ScriptedServer::Ending::StaySilent});
     Check();
     EXPECT_TRUE(Log().contains("Checking for Help Link updates... \r\n" +
-                               Failed("HTTP/1.1 503 Service Unavailable") + separator +
+                               Failed(listPath, "HTTP/1.1 503 Service Unavailable") + separator +
                                "News of the day."))
         << Log().constData();
     EXPECT_FALSE(Log().contains("Old version"));

@@ -64,6 +64,20 @@ TEST_F(VersionCheckTest, MissingVersionFileIsReportedAsNotFound) {
     EXPECT_FALSE(VantoOffered());
 }
 
+TEST_F(VersionCheckTest, AServerWithoutTheFilesOffersNothing) {
+    // Every answer is "not found": no list is no set of help links to compare.
+    Write("files/koru/koru_helplinks.ver", "HL0007");
+    main().mnuAvailableDownload(1).SetEnabled(true);
+    Check();
+    EXPECT_EQ(Log(), checking + "FAILED TO FIND UPDATE FILE ON THE SERVER\r\n" + separator +
+                         helpLinks + "FAILED TO FIND HELP LINKS ON THE SERVER\r\n" + separator +
+                         "Update file not found on the server.\r\n" + separator);
+    EXPECT_FALSE(VantoOffered());
+    EXPECT_FALSE(HelpLinksOffered());
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0007"));
+    EXPECT_EQ(main().FailedTransfers(), 0);
+}
+
 TEST_F(VersionCheckTest, SwitchOffShowsTheServersMessageUntilItIsOnAgain) {
     Publish();
     server.script("/files/koru/killswitch.txt",

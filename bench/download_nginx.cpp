@@ -1,0 +1,161 @@
+// "koru-cli --yes check vanto-update FILE" against curl fetching the same five
+// files into files, both from nginx on loopback, alternating, medians: wall
+// time and peak memory for archives of 100 MB and 1 GB (sparse files, so the
+// server reads no disk). KORU flushes the archive to disk before it renames
+// it, so curl is also timed with a flush of its archive.
+//   download_nginx            the 100 MB and 1 GB comparison
+//   download_nginx --huge     one 4.5 GiB download, checked for size (64-bit lengths)
+#include "support/CopyTree.h"
+#include "support/NginxServer.h"
+#include "support/TestVantoHome.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Run {
+    double seconds = 0;
+    double peakMiB = 0;
+    int status = -1;
+};
+
+// Runs a program with its output discarded; wall time and the child's peak memory.
+Run Measure(const QStringList& command) {
+    QList<QByteArray> arguments;
+    for (const QString& argument : command)
+        arguments.append(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    Run run;
+    run.seconds = double(timer.nsecsElapsed()) / 1e9;
+    run.peakMiB = double(usage.ru_maxrss) / 1024.0;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+double Flush(const QString& path) {
+    QElapsedTimer timer;
+    timer.start();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    ::fdatasync(fd);
+    ::close(fd);
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void MakeSparse(const QString& path, qint64 size) {
+    QFile::remove(path);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.resize(size);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const bool huge = argc > 1 && QByteArray(argv[1]) == "--huge";
+    const TestVantoHome home;
+    QTemporaryDir published;
+    CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), published.path());
+    NginxServer nginx(published.path());
+    const QString server = QString::fromLatin1(nginx.hostAndPort());
+    const QString archive = published.filePath(QStringLiteral("files/vanto.zip"));
+    const QString koruOut = home.path() + QStringLiteral("/vanto-update.zip");
+    const QString curlOut = home.path() + QStringLiteral("/curl-vanto.zip");
+    qputenv("KORU_HOME", QFile::encodeName(home.path()));
+    qputenv("KORU_SERVER", nginx.hostAndPort());
+
+    const QStringList koru = {QStringLiteral(KORU_CLI), QStringLiteral("--yes"),
+                              QStringLiteral("check"), QStringLiteral("vanto-update"), koruOut};
+    QStringList curl = {QStringLiteral("curl"), QStringLiteral("-sf")};
+    for (const char* path : {"files/koru/killswitch.txt", "files/koru/vanto_ver.txt",
+                             "files/koru/koru_helplinks.txt", "files/koru/otherinfo.txt"}) {
+        curl << QStringLiteral("-o")
+             << home.path() + QStringLiteral("/curl-") +
+                    QFileInfo(QString::fromLatin1(path)).fileName()
+             << QStringLiteral("http://%1/%2").arg(server, QString::fromLatin1(path));
+    }
+    curl << QStringLiteral("-o") << curlOut
+         << QStringLiteral("http://%1/files/vanto.zip").arg(server);
+
+    if (huge) {
+        const qint64 size = (qint64(9) << 29) + 12345; // 4.5 GiB and a bit
+        MakeSparse(archive, size);
+        const Run run = Measure(koru);
+        const qint64 saved = QFileInfo(koruOut).size();
+        std::printf(
+            "4.5 GiB archive (%lld bytes): exit %d, saved %lld bytes, %.1f s, peak %.1f MiB\n",
+            size, run.status, saved, run.seconds, run.peakMiB);
+        QFile::remove(koruOut);
+        return run.status == 0 && saved == size ? 0 : 1;
+    }
+
+    std::printf("%-8s %5s %10s %10s %10s %8s %10s %10s %10s\n", "archive", "runs", "KORU s",
+                "curl s", "curl+sync", "ratio", "ratio+sync", "KORU MiB", "curl MiB");
+    for (const auto& [label, size, runs] : {std::tuple{"100 MB", qint64(100) * 1000 * 1000, 7},
+                                            std::tuple{"1 GB", qint64(1000) * 1000 * 1000, 5}}) {
+        MakeSparse(archive, size);
+        std::vector<double> koruTimes, curlTimes, curlSynced, koruPeaks, curlPeaks;
+        for (int i = 0; i < runs; ++i) {
+            QFile::remove(koruOut);
+            QFile::remove(curlOut);
+            ::sync();
+            const Run k = Measure(koru);
+            const Run c = Measure(curl);
+            const double flush = Flush(curlOut);
+            if (k.status != 0 || c.status != 0 || QFileInfo(koruOut).size() != size ||
+                QFileInfo(curlOut).size() != size) {
+                std::fprintf(stderr, "run %d failed: koru-cli %d, curl %d\n", i, k.status,
+                             c.status);
+                return 1;
+            }
+            koruTimes.push_back(k.seconds);
+            curlTimes.push_back(c.seconds);
+            curlSynced.push_back(c.seconds + flush);
+            koruPeaks.push_back(k.peakMiB);
+            curlPeaks.push_back(c.peakMiB);
+        }
+        const double koruTime = Median(koruTimes);
+        std::printf("%-8s %5d %10.3f %10.3f %10.3f %8.2f %10.2f %10.1f %10.1f\n", label, runs,
+                    koruTime, Median(curlTimes), Median(curlSynced), koruTime / Median(curlTimes),
+                    koruTime / Median(curlSynced),
+                    *std::max_element(koruPeaks.begin(), koruPeaks.end()),
+                    *std::max_element(curlPeaks.begin(), curlPeaks.end()));
+        std::fflush(stdout);
+    }
+    QFile::remove(koruOut);
+    QFile::remove(curlOut);
+    return 0;
+}
