@@ -50,6 +50,8 @@ ArchiveVerifier::ArchiveVerifier() {
 }
 
 void ArchiveVerifier::Update(const char* data, qsizetype size) {
+    if (size < 0)
+        throw RuntimeError(5, "Invalid procedure call or argument", "ArchiveVerifier");
     RequireHashed(crypto_generichash_update(&state_, reinterpret_cast<const unsigned char*>(data),
                                             static_cast<unsigned long long>(size)));
     hashed_ += size;

@@ -94,7 +94,7 @@ protected:
 
 std::unique_ptr<QTemporaryDir> SignedArchiveTest::keys;
 
-const QByteArray archiveBytes = QByteArray("PK\x03\x04 VANTO 2.14\r\n", 19).repeated(500);
+const QByteArray archiveBytes = QByteArray("PK\x03\x04 VANTO 2.14\r\n").repeated(500);
 
 QByteArray Replaced(QByteArray text, const char* from, const char* to) {
     return text.replace(from, to);
