@@ -1,7 +1,10 @@
 #include "update/DownloadFile.h"
 
+#include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,6 +33,77 @@ QString OwnName() {
 
 QByteArray Encoded(const QString& path) {
     return QFile::encodeName(path);
+}
+
+constexpr char keptPrefix[] = ".koru-partial-";
+constexpr char infoSuffix[] = ".info";
+constexpr qint64 keptLifetimeSeconds = 7 * 24 * 60 * 60;
+
+// The same archive to the same target finds the same name.
+QString KeptName(const QString& target, const QByteArray& url) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(url);
+    hash.addData(QByteArrayView("\n"));
+    hash.addData(Encoded(QFileInfo(target).fileName()));
+    return QString::fromLatin1(keptPrefix + hash.result().left(8).toHex());
+}
+
+QString InfoPath(const QString& kept) {
+    return kept + QLatin1String(infoSuffix);
+}
+
+// Which part is kept, wherever it is: the desktop's place for a program's state.
+QString PointerPath() {
+    QString state = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
+    if (state.isEmpty()) {
+        const QString home = QFile::decodeName(qgetenv("HOME"));
+        if (home.isEmpty())
+            return {};
+        state = home + QStringLiteral("/.local/state");
+    }
+    return state + QStringLiteral("/koru/kept-download");
+}
+
+QString ReadPointer() {
+    QFile file(PointerPath());
+    return file.open(QIODevice::ReadOnly) ? QFile::decodeName(file.readAll()) : QString();
+}
+
+void ClearPointer(const QString& kept) {
+    if (ReadPointer() == kept)
+        QFile::remove(PointerPath());
+}
+
+void WritePointer(const QString& kept) {
+    const QString pointer = PointerPath();
+    if (pointer.isEmpty() || !QDir().mkpath(QFileInfo(pointer).absolutePath()))
+        return;
+    try {
+        ReplaceFile(pointer, Encoded(kept));
+    } catch (const RuntimeError&) {
+        // Only the clean-up of another target's part depends on it.
+    }
+}
+
+// Removes a kept part and its validator unless a KORU is resuming it.
+void RemoveKept(const QString& kept) {
+    const QByteArray path = Encoded(kept);
+    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return;
+    }
+    ::unlink(path.constData());
+    QFile::remove(InfoPath(kept));
+    if (fd >= 0)
+        ::close(fd);
+    ClearPointer(kept);
+}
+
+bool Fresh(const QString& kept) {
+    const QFileInfo info(InfoPath(kept));
+    return info.exists() &&
+           info.lastModified().secsTo(QDateTime::currentDateTime()) < keptLifetimeSeconds;
 }
 
 } // namespace
@@ -67,7 +141,10 @@ int DownloadFile::RemoveStale(const QString& folder) {
     return removed;
 }
 
-DownloadFile::DownloadFile(const QString& target) : target_(QFileInfo(target).absoluteFilePath()) {
+DownloadFile::DownloadFile(const QString& target, const QByteArray& url)
+    : target_(QFileInfo(target).absoluteFilePath()) {
+    if (!url.isEmpty())
+        keptPath_ = QFileInfo(target_).absolutePath() + u'/' + KeptName(target_, url);
     try {
         Create();
     } catch (...) {
@@ -82,6 +159,11 @@ void DownloadFile::Create() {
     if (folderFd_ < 0)
         Raise(errno);
     RemoveStale(folder);
+    if (!keptPath_.isEmpty()) {
+        ForgetOtherKeptParts(folder);
+        if (TakeUpKeptPart())
+            return;
+    }
 
     // Nameless first, so that nothing is left behind if the process dies.
     fd_ = ::openat(folderFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -104,11 +186,102 @@ void DownloadFile::Create() {
         ::fchmod(fd_, existing.st_mode & 07777);
 }
 
+void DownloadFile::ForgetOtherKeptParts(const QString& folder) const {
+    const QString elsewhere = ReadPointer();
+    if (!elsewhere.isEmpty() && elsewhere != keptPath_)
+        RemoveKept(elsewhere);
+    const QStringList names = QDir(folder).entryList({QLatin1String(keptPrefix) + u'*'},
+                                                     QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        QString kept = folder + u'/' + name;
+        if (kept.endsWith(QLatin1String(infoSuffix)))
+            kept.chop(qsizetype(sizeof infoSuffix) - 1);
+        if (kept != keptPath_ || !Fresh(kept))
+            RemoveKept(kept);
+    }
+}
+
+bool DownloadFile::TakeUpKeptPart() {
+    QFile info(InfoPath(keptPath_));
+    const QByteArray validator =
+        info.open(QIODevice::ReadOnly) ? info.readLine(1024).trimmed() : QByteArray();
+    if (validator.isEmpty())
+        return false;
+    const int fd =
+        ::open(Encoded(keptPath_).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat kept {};
+    // Another KORU may be resuming it right now.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &kept) != 0 || kept.st_size <= 0 ||
+        ::lseek(fd, 0, SEEK_END) < 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    path_ = keptPath_;
+    written_ = flushedTo_ = keptSize_ = kept.st_size;
+    keptValidator_ = validator;
+    return true;
+}
+
+void DownloadFile::StartOver() {
+    if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)
+        Raise(errno);
+    written_ = flushedTo_ = keptSize_ = 0;
+    keptValidator_.clear();
+    if (!path_.isEmpty() && path_ == keptPath_)
+        QFile::remove(InfoPath(keptPath_));
+}
+
 void DownloadFile::Reserve(std::int64_t size) {
     // Where the file system cannot reserve, the writes find out instead.
-    if (size > 0 && ::fallocate(fd_, 0, 0, off_t(size)) != 0 && errno != EOPNOTSUPP &&
+    if (size > 0 && ::fallocate(fd_, 0, off_t(written_), off_t(size)) != 0 && errno != EOPNOTSUPP &&
         errno != ENOSYS)
         Raise(errno);
+}
+
+QString DownloadFile::ReadablePath() const {
+    return path_.isEmpty() ? QStringLiteral("/proc/self/fd/") + QString::number(fd_) : path_;
+}
+
+void DownloadFile::Keep(const QByteArray& validator) {
+    if (keptPath_.isEmpty() || validator.isEmpty() || written_ == 0 || fd_ < 0) {
+        Discard();
+        return;
+    }
+    const QByteArray kept = Encoded(keptPath_);
+    if (path_ != keptPath_) {
+        // A part under that name that nobody holds is an older one of ours.
+        const int older = ::open(kept.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        const bool held = older >= 0 && ::flock(older, LOCK_EX | LOCK_NB) != 0;
+        if (older >= 0 && !held)
+            ::unlink(kept.constData());
+        if (older >= 0)
+            ::close(older);
+        const bool named =
+            !held &&
+            (path_.isEmpty() ? ::linkat(AT_FDCWD, Encoded(ReadablePath()).constData(), AT_FDCWD,
+                                        kept.constData(), AT_SYMLINK_FOLLOW) == 0
+                             : ::rename(Encoded(path_).constData(), kept.constData()) == 0);
+        if (!named) {
+            Discard();
+            return;
+        }
+        path_ = keptPath_;
+    }
+    try {
+        // Reserved room beyond what arrived is given back.
+        if (::ftruncate(fd_, off_t(written_)) != 0)
+            Raise(errno);
+        ReplaceFile(InfoPath(keptPath_), validator + '\n');
+    } catch (const RuntimeError&) {
+        Discard(); // keeping is a courtesy: the download has failed anyway
+        return;
+    }
+    WritePointer(keptPath_);
+    path_.clear();
+    Close();
 }
 
 DownloadFile::~DownloadFile() {
@@ -118,6 +291,10 @@ DownloadFile::~DownloadFile() {
 void DownloadFile::Discard() {
     if (!path_.isEmpty())
         ::unlink(Encoded(path_).constData());
+    if (!path_.isEmpty() && path_ == keptPath_) {
+        QFile::remove(InfoPath(keptPath_));
+        ClearPointer(keptPath_);
+    }
     path_.clear();
     Close();
 }
@@ -165,6 +342,10 @@ void DownloadFile::Commit() {
     }
     if (::rename(Encoded(path_).constData(), Encoded(target_).constData()) != 0)
         Raise(errno);
+    if (path_ == keptPath_) {
+        QFile::remove(InfoPath(keptPath_));
+        ClearPointer(keptPath_);
+    }
     path_.clear();
     // The rename itself reaches the disk with the folder.
     ::fsync(folderFd_);

@@ -4,9 +4,10 @@
 
 namespace HttpResponse {
 
-QByteArray RequestText(const QByteArray& host, const QByteArray& path) {
+QByteArray RequestText(const QByteArray& host, const QByteArray& path, const QByteArray& headers) {
     return "GET http://" + host + path + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
-           "Accept: */*\r\n" + "Accept-Language: en\r\n" + "Connection: Keep-Alive\r\n" + "\r\n";
+           "Accept: */*\r\n" + "Accept-Language: en\r\n" + "Connection: Keep-Alive\r\n" + headers +
+           "\r\n";
 }
 
 QByteArray ServerName(const QByteArray& server) {

@@ -9,8 +9,10 @@
 namespace HttpResponse {
 
 // The six-line GET request, with the absolute form of the address on the
-// request line. `host` may carry ":port".
-QByteArray RequestText(const QByteArray& host, const QByteArray& path);
+// request line; `headers` (whole lines) go before its blank line. `host` may
+// carry ":port".
+QByteArray RequestText(const QByteArray& host, const QByteArray& path,
+                       const QByteArray& headers = {});
 
 // The host and the port of a server address written "host" or "host:port";
 // the port is 80 when none is given, 0 when the one given is not a port.

@@ -11,6 +11,7 @@
 
 #include <QList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class CSocketMaster;
@@ -68,6 +69,10 @@ public:
     void Winsock2_CloseSck();
     void Winsock2_Error(const QByteArray& Description);
 
+    // Told of an archive download's bytes so far and its whole size (0 until
+    // announced) after each arrival, and once more with `done` at its end.
+    std::function<void(std::int64_t received, std::int64_t size, bool done)> onArchiveProgress;
+
     // How many transfers failed since the last command began (the console's exit status).
     int FailedTransfers() const { return failedTransfers_; }
 
@@ -98,6 +103,17 @@ private:
     Transfer FetchAndSave(Body body);
     // Connects and waits until the response is complete or the transfer failed.
     void Receive();
+    // The archive into a file beside targetFile, resuming a kept part; asked
+    // once more from its first byte when the server will not resume.
+    void FetchArchive();
+    // Checks the complete archive's signature and renames it over targetFile;
+    // answers why it could not.
+    QByteArray SaveArchive();
+    QByteArray CheckSignature();
+    // Lets go of the archive of a failed download (a part may be kept).
+    void DropArchive();
+    // "Resuming at N bytes." above the progress line.
+    void ShowResumed(std::int64_t at);
     // Saves a complete response; answers why it could not.
     QByteArray Save(Body body);
     // The text to save: the body, or the not-found message.
@@ -132,7 +148,9 @@ private:
     bool commandRunning_ = false;
     QByteArray transferFailure_;
     ResponseGathering response_;
-    bool progressShown_ = false; // the log ends in the "Bytes received: " line
+    std::unique_ptr<ArchiveReceiver> archive_; // while an archive download runs
+    QByteArray trustedComment_;                // of the last verified archive
+    bool progressShown_ = false;               // the log ends in the "Bytes received: " line
     // Where failure lines wait while a help-link item's log line is unfinished.
     QByteArrayList* heldFailures_ = nullptr;
     int failedTransfers_ = 0;

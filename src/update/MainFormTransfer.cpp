@@ -1,7 +1,8 @@
 // The main window's transfers: one HTTP GET per file on Winsock2, read to the
 // length the response announces and saved to targetFile (a text from memory,
-// the archive streamed beside it), with Timer1's stall count and progress digits. A transfer that
-// cannot succeed ends at once as failed and says why in the log; nothing is saved from it.
+// the archive streamed beside it), with Timer1's stall count and progress
+// digits. A transfer that cannot succeed ends at once as failed and says why
+// in the log; nothing is saved from it.
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "platform/runtime/ReplaceFile.h"
@@ -50,27 +51,21 @@ MainForm::Transfer MainForm::FetchAndSave(Body body) {
         // Only reachable when something bypassed the command guard.
         transferFailure_ =
             transferWaiting_ ? "Another transfer is in progress." : "The main window is closed.";
+    } else if (body == Body::Archive) {
+        FetchArchive();
     } else {
-        try {
-            if (body == Body::Archive)
-                response_.BeginArchive(SharedState().targetFile);
-            else
-                response_.BeginText();
-        } catch (const RuntimeError& e) {
-            transferFailure_ = ArchiveDownload::CannotSave(e);
-        }
-        if (transferFailure_.isEmpty())
-            Receive();
-        if (ProgramEnded()) {
-            response_.Abandon();
-            return Transfer::Failed;
-        }
+        response_.BeginText();
+        Receive();
+    }
+    if (ProgramEnded()) {
+        DropArchive();
+        return Transfer::Failed;
     }
     if (transferFailure_.isEmpty())
         transferFailure_ = Save(body);
     if (transferFailure_.isEmpty())
         return Transfer::Done;
-    response_.Abandon();
+    DropArchive();
     ReportFailure(transferFailure_);
     return Transfer::Failed;
 }
@@ -97,12 +92,8 @@ QByteArray MainForm::Save(Body body) {
             // Written beside the file and renamed over it: a save that fails
             // leaves the file as it was.
             ReplaceFile(state.targetFile, SavingFile());
-        } else if (response_.NotFound()) {
-            return ResponseGathering::notFoundMessage;
         } else {
-            response_.SaveArchive();
-            state.responseBuffer.clear();
-            state.responseLength = response_.Response().BodyReceived();
+            return SaveArchive();
         }
     } catch (const RuntimeError& e) {
         return ArchiveDownload::CannotSave(e);
@@ -155,11 +146,13 @@ QByteArray MainForm::SavingFile() {
 }
 
 void MainForm::Winsock2_Connect() {
-    ServerConnection::SendRequest(*Winsock2);
+    ServerConnection::SendRequest(*Winsock2, response_.RequestHeaders());
 }
 
 void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
     const QByteArray failure = ServerConnection::TakeArrival(*Winsock2, response_);
+    if (onArchiveProgress && response_.ReceivingArchive())
+        onArchiveProgress(response_.ArchiveReceived(), response_.ArchiveSize(), false);
     if (!failure.isEmpty())
         FailTransfer(failure);
     else if (SharedState().transferDone == vbTrue)

@@ -14,12 +14,6 @@
 
 #include <QFileInfo>
 
-namespace {
-
-constexpr char pleaseWait[] = "Please wait for confirmation...";
-
-} // namespace
-
 QuickForm::QuickForm() : Form("VANTO Update") {
     DownloadUpdateCommand1.onClick = [this] { DownloadUpdateCommand1_Click(); };
     Timer1.onTimer = [this] { Timer1_Timer(); };
@@ -34,8 +28,9 @@ void QuickForm::InitializeControls() {
 }
 
 void QuickForm::ReleaseControls() {
-    // A download abandoned with the window takes its empty file with it.
-    response_.Abandon();
+    // A download abandoned with the window takes its empty file with it; what
+    // arrived of the archive may be kept for a resume.
+    response_.Release(archive_);
     if (download_)
         ArchiveDownload::ForgetSaveTarget(*download_);
     download_.reset();
@@ -80,15 +75,10 @@ void QuickForm::StartTransfer() {
     UpdateState& state = SharedState();
     // Both start from an empty response, so the previous answer's completion
     // cannot count for this one.
-    try {
-        if (download_)
-            response_.BeginArchive(state.targetFile);
-        else
-            response_.BeginText();
-    } catch (const RuntimeError& e) {
-        FailTransfer(ArchiveDownload::CannotSave(e));
-        return;
-    }
+    if (archive_ && !fetchingSignature_)
+        response_.BeginArchive(*archive_);
+    else
+        response_.BeginText();
     if (const QByteArray failure = ServerConnection::Connect(*Winsock1, state.serverHost);
         !failure.isEmpty())
         FailTransfer(failure);
@@ -98,33 +88,12 @@ void QuickForm::Form_Unload() {
     EndProgram();
 }
 
-void QuickForm::DownloadUpdateCommand1_Click() {
-    using namespace ArchiveDownload;
-    UpdateState& state = SharedState();
-    try {
-        download_ = ChooseSaveTarget();
-    } catch (const RuntimeError& e) {
-        Label1.SetCaption(SaveFailure(e));
-        return;
-    }
-    if (!download_)
-        return;
-    DownloadUpdateCommand1.SetCaption({});
-    DownloadUpdateCommand1.SetEnabled(false);
-    Label1.SetCaption("Downloading VANTO version " + VersionText(state.remoteVersion) + "\r\n" +
-                      pleaseWait);
-    state.targetFile = download_->path;
-    state.requestPath = archivePath;
-    Timer1.SetEnabled(true);
-    StartTransfer();
-}
-
 void QuickForm::Timer1_Timer() {
     SetCaption(QByteArray::number(SharedState().responseLength) + " bytes received");
 }
 
 void QuickForm::Winsock1_Connect() {
-    ServerConnection::SendRequest(*Winsock1);
+    ServerConnection::SendRequest(*Winsock1, response_.RequestHeaders());
 }
 
 void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
@@ -136,9 +105,9 @@ void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
     }
     if (state.transferDone != vbTrue)
         return;
+    // Closed first: the answer may lead on to the archive's signature.
+    Winsock1->CloseSck();
     Label1.SetCaption(ReadData());
-    if (Winsock1)
-        Winsock1->CloseSck();
 }
 
 void QuickForm::Winsock1_CloseSck() {
@@ -155,18 +124,9 @@ void QuickForm::Winsock1_Error(const QByteArray& Description) {
 void QuickForm::FailTransfer(const QByteArray& reason) {
     if (Winsock1)
         Winsock1->CloseSck();
+    if (RestartedArchive())
+        return;
     Label1.SetCaption(FailureText(reason));
-}
-
-QByteArray QuickForm::FailureText(const QByteArray& reason) {
-    response_.Abandon();
-    if (download_) {
-        ArchiveDownload::ForgetSaveTarget(*download_);
-        download_.reset();
-        DownloadUpdateCommand1.SetCaption("Download Update!");
-        DownloadUpdateCommand1.SetEnabled(true);
-    }
-    return "TRANSFER FAILED: " + reason;
 }
 
 bool QuickForm::CompareVersions1(const QByteArray& offered) {
@@ -177,14 +137,8 @@ bool QuickForm::CompareVersions1(const QByteArray& offered) {
 
 QByteArray QuickForm::ReadData() {
     UpdateState& state = SharedState();
-    if (download_) {
-        // Any other answer to the archive's request is a failed download, not a version.
-        if (response_.DeclaresZip() && !response_.NotFound())
-            return SaveArchive();
-        return FailureText(response_.NotFound()
-                               ? QByteArray(ResponseGathering::notFoundMessage)
-                               : QByteArray("The server's answer is not an archive."));
-    }
+    if (download_)
+        return ReadArchive();
     // The body is what responseBuffer holds now.
     state.SetResponse(state.responseBuffer);
     if (CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
@@ -197,20 +151,4 @@ QByteArray QuickForm::ReadData() {
                               : QByteArray("You have the most recent VANTO."));
     }
     return state.responseBuffer;
-}
-
-QByteArray QuickForm::SaveArchive() {
-    UpdateState& state = SharedState();
-    QByteArray label = Label1.Caption();
-    label.replace(pleaseWait,
-                  "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(state.targetFile));
-    try {
-        response_.SaveArchive();
-    } catch (const RuntimeError& e) {
-        return FailureText(ArchiveDownload::CannotSave(e));
-    }
-    state.responseBuffer.clear();
-    state.responseLength = response_.Response().BodyReceived();
-    download_.reset();
-    return label;
 }

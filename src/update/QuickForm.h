@@ -44,8 +44,15 @@ private:
     void StartTransfer();
     // The label's text for a complete response.
     QByteArray ReadData();
-    // The archive branch: the body, already on disk beside targetFile, replaces it.
+    // The archive branch: a complete archive answer leads on to its signature
+    // when a key is trusted, then replaces targetFile.
+    QByteArray ReadArchive();
+    QByteArray CheckSignature();
     QByteArray SaveArchive();
+    // Asks once more for the whole archive when the server would not resume.
+    bool RestartedArchive();
+    // "Resuming at N bytes." above the label's last line.
+    void ShowResumed(std::int64_t at);
     bool CompareVersions1(const QByteArray& offered);
     // Shows why the transfer cannot succeed and lets it go.
     void FailTransfer(const QByteArray& reason);
@@ -55,4 +62,7 @@ private:
     // The archive's file while a download runs.
     std::optional<ArchiveDownload::SaveTarget> download_;
     ResponseGathering response_;
+    std::unique_ptr<ArchiveReceiver> archive_;
+    bool fetchingSignature_ = false;
+    std::int64_t archiveLength_ = 0; // the archive's bytes, once complete
 };

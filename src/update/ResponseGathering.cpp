@@ -1,6 +1,5 @@
 #include "update/ResponseGathering.h"
 
-#include "update/ArchiveDownload.h"
 #include "update/HttpResponse.h"
 #include "update/UpdateState.h"
 
@@ -15,16 +14,16 @@ void ResponseGathering::BeginText() {
     state.SetResponse({});
     state.expectedLength = 0;
     state.transferDone = vbFalse;
-    archive_.reset();
+    archive_ = nullptr;
     mentionsNotFound_ = false;
     scanTail_.clear();
     reader_.Reset([this](const char* data, qsizetype size) { return TakeText(data, size); },
                   [this](const HttpResponseReader&) { return CheckHead(); });
 }
 
-void ResponseGathering::BeginArchive(const QString& target) {
+void ResponseGathering::BeginArchive(ArchiveReceiver& archive) {
     BeginText();
-    archive_ = std::make_unique<DownloadFile>(target);
+    archive_ = &archive;
     reader_.Reset([this](const char* data, qsizetype size) { return TakeArchive(data, size); },
                   [this](const HttpResponseReader&) { return CheckHead(); });
 }
@@ -32,7 +31,7 @@ void ResponseGathering::BeginArchive(const QString& target) {
 QByteArray ResponseGathering::TakeArrival(const QByteArray& data) {
     UpdateState& state = SharedState();
     const QByteArray failure = reader_.Feed(data);
-    state.responseLength = reader_.Received();
+    state.responseLength = reader_.Received() + (archive_ ? archive_->Offset() : 0);
     state.expectedLength = reader_.ExpectedLength();
     state.transferDone = failure.isEmpty() && reader_.Complete() ? vbTrue : vbFalse;
     if (state.transferDone == vbTrue && !archive_)
@@ -48,13 +47,7 @@ QByteArray ResponseGathering::CheckHead() {
         SharedState().responseBuffer.reserve(qsizetype(length));
         return {};
     }
-    try {
-        if (reader_.StatusCode() != 404)
-            archive_->Reserve(length);
-    } catch (const RuntimeError& e) {
-        return ArchiveDownload::CannotSave(e);
-    }
-    return {};
+    return archive_->CheckHead(reader_);
 }
 
 QByteArray ResponseGathering::TakeText(const char* data, qsizetype size) {
@@ -74,12 +67,15 @@ QByteArray ResponseGathering::TakeArchive(const char* data, qsizetype size) {
             QByteArray(data + qMax<qsizetype>(0, size - notFoundSize), qMin(size, notFoundSize));
         scanTail_ = scanTail_.right(notFoundSize - 1);
     }
-    try {
-        archive_->Write(data, size);
-    } catch (const RuntimeError& e) {
-        return ArchiveDownload::CannotSave(e);
-    }
-    return {};
+    return archive_->Take(data, size);
+}
+
+std::int64_t ResponseGathering::ArchiveReceived() const {
+    return archive_ ? archive_->Offset() + reader_.BodyReceived() : 0;
+}
+
+std::int64_t ResponseGathering::ArchiveSize() const {
+    return archive_ && reader_.HeadComplete() ? archive_->Offset() + reader_.ContentLength() : 0;
 }
 
 bool ResponseGathering::NotFound() const {
@@ -90,7 +86,18 @@ bool ResponseGathering::DeclaresZip() const {
     return reader_.Header("content-type").toLower().startsWith("application/zip");
 }
 
-void ResponseGathering::SaveArchive() {
-    archive_->Commit();
-    archive_.reset();
+void ResponseGathering::Release(std::unique_ptr<ArchiveReceiver>& archive) {
+    if (!archive)
+        return;
+    if (archive_ == archive.get())
+        Abandon();
+    else
+        archive->Interrupt(false);
+    archive.reset();
+}
+
+void ResponseGathering::Abandon() {
+    if (archive_)
+        archive_->Interrupt(reader_.HeadComplete() && !reader_.Failed() && !reader_.Complete());
+    archive_ = nullptr;
 }

@@ -1,11 +1,11 @@
 // One response gathered for a window's transfer, the same for both windows.
 // Each arrival goes through the response reader once. A text file's body is
 // kept in responseBuffer, because the log shows it; an archive's body goes to
-// a file beside its target as it arrives and replaces the target only when it
-// is complete and right. The shared state's counts follow every arrival.
+// its receiver (a file beside its target) as it arrives. The shared state's
+// counts follow every arrival.
 #pragma once
 
-#include "update/DownloadFile.h"
+#include "update/ArchiveReceiver.h"
 #include "update/HttpResponseReader.h"
 
 #include <QByteArray>
@@ -23,9 +23,8 @@ public:
     // expected length and transferDone.
     // Starts a response whose body is a text, kept in responseBuffer.
     void BeginText();
-    // Starts a response whose body goes to a file beside `target`. Raises
-    // RuntimeError when the target's folder cannot take it.
-    void BeginArchive(const QString& target);
+    // Starts a response whose body goes to `archive`, which outlives it.
+    void BeginArchive(ArchiveReceiver& archive);
 
     // Takes one arrival and sets responseLength, expectedLength and
     // transferDone from it. Answers why the transfer cannot succeed, or an
@@ -33,6 +32,16 @@ public:
     QByteArray TakeArrival(const QByteArray& data);
 
     const HttpResponseReader& Response() const { return reader_; }
+    // The request's extra lines (a resumed archive's range).
+    QByteArray RequestHeaders() const {
+        return archive_ ? archive_->RequestHeaders() : QByteArray();
+    }
+
+    // The archive's progress: whether one is being received, its bytes so
+    // far (a resumed part included), and its whole size once announced.
+    bool ReceivingArchive() const { return archive_ != nullptr; }
+    std::int64_t ArchiveReceived() const;
+    std::int64_t ArchiveSize() const;
     // True when the complete response says the file is missing: a 404 status,
     // or "404 not found" in any case in a body that is not declared an
     // archive (an archive's bytes may hold any text).
@@ -40,10 +49,14 @@ public:
     // True when the response declares "Content-Type: application/zip".
     bool DeclaresZip() const;
 
-    // Flushes the archive and renames it over its target; raises RuntimeError.
-    void SaveArchive();
-    // Lets the archive's file go: the target keeps what it had.
-    void Abandon() { archive_.reset(); }
+    // Lets the archive go when the response did not end in a save: the
+    // target keeps what it had, and what arrived of an interrupted answer is
+    // kept for a resume.
+    void Abandon();
+    // Lets go of `archive` after a download that did not end in a save: what
+    // arrived while its body was being read may be kept; once complete (and
+    // refused) it is not.
+    void Release(std::unique_ptr<ArchiveReceiver>& archive);
 
 private:
     QByteArray CheckHead();
@@ -51,7 +64,7 @@ private:
     QByteArray TakeArchive(const char* data, qsizetype size);
 
     HttpResponseReader reader_;
-    std::unique_ptr<DownloadFile> archive_;
+    ArchiveReceiver* archive_ = nullptr;
     bool mentionsNotFound_ = false;
     QByteArray scanTail_; // the last bytes of the previous piece, for a split "404 not found"
 };

@@ -3,26 +3,45 @@
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Variant.h"
 #include "update/HttpResponse.h"
+#include "update/ProxySettings.h"
 #include "update/UpdateState.h"
 
 namespace ServerConnection {
 
+namespace {
+
+// Where a transfer to `server` connects: the server, or the environment's proxy.
+ProxySettings::Route RouteTo(const QByteArray& server) {
+    return ProxySettings::FromProcessEnvironment().RouteFor(HttpResponse::ServerName(server),
+                                                            HttpResponse::ServerPort(server));
+}
+
+} // namespace
+
 QByteArray Connect(CSocketMaster& socket, const QByteArray& server) {
     socket.CloseSck();
-    const int port = HttpResponse::ServerPort(server);
-    if (port == 0)
+    if (HttpResponse::ServerPort(server) == 0)
         return "The server address " + server + " has no valid port.";
+    const ProxySettings::Route route = RouteTo(server);
+    if (!route.problem.isEmpty())
+        return route.problem;
     try {
-        socket.Connect(Variant(HttpResponse::ServerName(server)), Variant(std::int32_t(port)));
+        socket.Connect(Variant(route.host), Variant(std::int32_t(route.port)));
     } catch (const RuntimeError& e) {
         return e.Description();
     }
     return {};
 }
 
-void SendRequest(CSocketMaster& socket) {
+void SendRequest(CSocketMaster& socket, const QByteArray& headers) {
     const UpdateState& state = SharedState();
-    socket.SendData(Variant(HttpResponse::RequestText(state.serverHost, state.requestPath)));
+    // The request line and Host stay the server's, through a proxy too.
+    const ProxySettings::Route route = RouteTo(state.serverHost);
+    const QByteArray proxyLogin = route.viaProxy && !route.authorization.isEmpty()
+                                      ? "Proxy-Authorization: " + route.authorization + "\r\n"
+                                      : QByteArray();
+    socket.SendData(Variant(
+        HttpResponse::RequestText(state.serverHost, state.requestPath, headers + proxyLogin)));
 }
 
 QByteArray TakeArrival(CSocketMaster& socket, ResponseGathering& response) {
