@@ -95,7 +95,7 @@ public:
     // Stops without waiting: a lookup under way may block in the system's
     // resolver for seconds, and the caller is the UI thread. The thread ends
     // on its own once that lookup returns, its result going nowhere, and is
-    // joined by a later Stop (or at exit).
+    // joined by a later Stop.
     static void Stop(std::shared_ptr<Worker> worker) {
         {
             std::lock_guard lock(worker->mutex);
@@ -104,14 +104,14 @@ public:
             worker->jobs.clear();
         }
         worker->wake.notify_one();
-        Retired& retired = TheRetired();
-        std::erase_if(retired.workers, [](const std::shared_ptr<Worker>& old) {
+        std::vector<std::shared_ptr<Worker>>& retired = Retired();
+        std::erase_if(retired, [](const std::shared_ptr<Worker>& old) {
             if (!old->Ended())
                 return false;
             old->thread.join(); // it has left its loop: only the return is left
             return true;
         });
-        retired.workers.push_back(std::move(worker));
+        retired.push_back(std::move(worker));
     }
 
 private:
@@ -140,23 +140,13 @@ private:
         return ended;
     }
 
-    // Stopped workers whose threads may still be in a lookup. At exit the
-    // finished ones are joined and the rest left to the process's end; each
-    // thread owns a share of its worker, so nothing it touches goes away.
-    struct Retired {
-        std::vector<std::shared_ptr<Worker>> workers;
-        ~Retired() {
-            for (const std::shared_ptr<Worker>& worker : workers) {
-                if (worker->Ended())
-                    worker->thread.join();
-                else
-                    worker->thread.detach();
-            }
-        }
-    };
-    static Retired& TheRetired() {
-        static Retired retired;
-        return retired;
+    // Stopped workers whose threads may still be in a lookup. Never
+    // destroyed, like the seams: a service that stops during the program's
+    // exit still finds it, and a thread still in a lookup then ends with the
+    // process, owning a share of its worker, so nothing it touches goes away.
+    static std::vector<std::shared_ptr<Worker>>& Retired() {
+        static auto* retired = new std::vector<std::shared_ptr<Worker>>;
+        return *retired;
     }
 
     std::mutex mutex;
