@@ -68,7 +68,7 @@ TEST_F(ScratchFilesLockTest, ASecondKoruCliWaitsAndSaysSoOnce) {
     cli.setReadChannel(QProcess::StandardError);
     cli.start(QStringLiteral(KORU_CLI), {QStringLiteral("check")});
     QByteArray err;
-    for (int i = 0; i < 100 && !err.contains('\n'); ++i) {
+    for (int i = 0; i < 300 && !err.contains('\n'); ++i) {
         cli.waitForReadyRead(100);
         err += cli.readAllStandardError();
     }

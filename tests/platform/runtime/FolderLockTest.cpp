@@ -34,7 +34,7 @@ public:
     // What the copy's instance check answered as it started.
     bool SawAnother() {
         QByteArray out;
-        for (int i = 0; i < 100 && !out.contains("seen="); ++i) {
+        for (int i = 0; i < 300 && !out.contains("seen="); ++i) {
             process_.waitForReadyRead(100);
             out += process_.readAllStandardOutput();
         }
@@ -43,7 +43,7 @@ public:
     }
     void End() {
         process_.closeWriteChannel();
-        EXPECT_TRUE(process_.state() == QProcess::NotRunning || process_.waitForFinished(10000));
+        EXPECT_TRUE(process_.state() == QProcess::NotRunning || process_.waitForFinished(30000));
     }
 
 private:
