@@ -1,19 +1,13 @@
 #include "ui/ShellOpen.h"
 
-#include "platform/runtime/ByteText.h"
+#include "update/HelpForm.h"
 
 #include <QDesktopServices>
-#include <QDir>
 
 QUrl ShellOpenUrl(const ShellExecuteRequest& request) {
-    const QString file = DisplayText(request.file).trimmed();
-    if (file.isEmpty())
-        return {};
-    // Like the shell: an existing file (relative to the directory given, or
-    // the current one) opens as a file, anything else is taken for an address.
-    const QString directory =
-        request.directory.isEmpty() ? QDir::currentPath() : DisplayText(request.directory);
-    return QUrl::fromUserInput(file, directory);
+    // Only what the help links window lets through: the desktop opens a file
+    // or runs a program as readily as it shows a page.
+    return HelpForm::WebAddress(request.file);
 }
 
 void ShellOpen(const ShellExecuteRequest& request) {

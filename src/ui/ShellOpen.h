@@ -1,5 +1,5 @@
-// The windowed program's shell: "Open" hands a URL to the desktop's browser
-// and a file to the program the desktop opens it with.
+// The windowed program's shell: "Open" hands a web address to the desktop's
+// browser and a mail address to its mail program; nothing else is opened.
 #pragma once
 
 #include "platform/runtime/ShellExecute.h"

@@ -152,6 +152,7 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
     SetCommand({});
     Forms forms;
     MainForm& main = forms.KORU2;
+    main.onNotice = [this](const QByteArray& notice) { Say(notice); };
     main.Show();
 
     for (const Step& step : steps) {

@@ -1,6 +1,7 @@
 #include "update/HelpForm.h"
 
 #include "platform/runtime/App.h"
+#include "platform/runtime/ByteText.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/RuntimeError.h"
@@ -66,6 +67,10 @@ void HelpForm::Form_Unload() {
 
 void HelpForm::Command1_MouseMove(int Index, int /*Button*/, int /*Shift*/, float /*X*/,
                                   float /*Y*/) {
+    ShowLink(Index);
+}
+
+void HelpForm::ShowLink(int Index) {
     QByteArray target;
     QByteArray description;
     // A picture without a text file of the same rank has no link to show.
@@ -88,9 +93,31 @@ void HelpForm::Command1_MouseMove(int Index, int /*Button*/, int /*Shift*/, floa
 }
 
 void HelpForm::Command1_Click(int Index) {
+    const QByteArray target = Command1.at(static_cast<std::size_t>(Index)).ToolTipText;
+    // An empty target (no mouse-over yet) opens nothing either way.
+    if (!target.trimmed().isEmpty() && WebAddress(target).isEmpty()) {
+        ShowLink(Index);
+        Text1 += QByteArray(notOpenedNote) + "\r\n";
+        Changed();
+        return;
+    }
     // Show command 2: the opened program starts minimised.
-    ShellExecute(this, "Open", Command1.at(static_cast<std::size_t>(Index)).ToolTipText, {}, {},
-                 SW_SHOWMINIMIZED);
+    ShellExecute(this, "Open", target, {}, {}, SW_SHOWMINIMIZED);
+}
+
+QUrl HelpForm::WebAddress(const QByteArray& target) {
+    QString text = DisplayText(target).trimmed();
+    if (text.startsWith(u"www.", Qt::CaseInsensitive))
+        text.prepend(u"http://");
+    const QUrl url(text);
+    if (!url.isValid())
+        return {};
+    const QString scheme = url.scheme(); // QUrl keeps schemes in lower case
+    if ((scheme == u"http" || scheme == u"https") && !url.host().isEmpty())
+        return url;
+    if (scheme == u"mailto" && !url.path().isEmpty())
+        return url;
+    return {};
 }
 
 void HelpForm::VScroll1_Change() {

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <functional>
 #include <vector>
 
@@ -51,6 +52,14 @@ public:
 
     int Command1UBound() const { return static_cast<int>(Command1.size()) - 1; }
 
+    // The address a link target stands for when it is one to hand to the
+    // desktop: an http:, https: or mailto: address, or a plain "www." one
+    // (taken as http). Empty for anything else (a file, a program, another
+    // scheme): the target comes from the server, so nothing local is opened.
+    static QUrl WebAddress(const QByteArray& target);
+    // The line after the description when a click opened nothing.
+    static constexpr char notOpenedNote[] = "Not opened: only web and mail addresses are opened.";
+
     void Command1_MouseMove(int Index, int Button, int Shift, float X, float Y);
     void Command1_Click(int Index);
     void VScroll1_Change();
@@ -69,6 +78,8 @@ protected:
 
 private:
     void Changed();
+    // Reads link `Index`'s target into its tooltip and its description into Text1.
+    void ShowLink(int Index);
 
     Forms& forms_;
 };

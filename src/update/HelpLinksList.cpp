@@ -2,7 +2,9 @@
 
 #include "platform/runtime/FileAccess.h"
 
+#include <QFile>
 #include <algorithm>
+#include <climits>
 
 namespace {
 constexpr qsizetype stampSize = 6;
@@ -26,6 +28,20 @@ bool HelpLinksList::IsFileName(const QByteArray& name) {
         const auto byte = static_cast<unsigned char>(c);
         return byte < 0x20 || byte == 0x7F;
     });
+}
+
+bool HelpLinksList::FitsFolder(const QString& helpFolder, const QByteArray& name) {
+    // Both endings have four bytes.
+    constexpr qsizetype endingSize = 4;
+    if (!IsFileName(name) || QFile::encodeName(QFile::decodeName(name)) != name)
+        return false;
+    return name.size() + endingSize <= NAME_MAX &&
+           QFile::encodeName(ItemPath(helpFolder, name, ".txt")).size() < PATH_MAX;
+}
+
+QString HelpLinksList::ItemPath(const QString& helpFolder, const QByteArray& name,
+                                const char* ending) {
+    return helpFolder + u'/' + QFile::decodeName(name + ending);
 }
 
 QByteArray HelpLinksList::PathSegment(const QByteArray& name) {

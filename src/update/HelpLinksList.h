@@ -19,6 +19,15 @@ struct HelpLinksList {
     // empty, no folder separator, no "..", no control character.
     static bool IsFileName(const QByteArray& name);
 
+    // True when the item's files can be saved in `helpFolder` under the
+    // name's own bytes: a file name that the program's file names carry
+    // unchanged, short enough with its ending for the file system (NAME_MAX)
+    // and within PATH_MAX as a whole path.
+    static bool FitsFolder(const QString& helpFolder, const QByteArray& name);
+
+    // The path of the item's file with `ending` (".txt" or ".gif").
+    static QString ItemPath(const QString& helpFolder, const QByteArray& name, const char* ending);
+
     // The name as it goes into a request path: every byte outside the
     // characters a path segment allows is percent-encoded.
     static QByteArray PathSegment(const QByteArray& name);

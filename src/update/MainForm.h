@@ -8,11 +8,13 @@
 #include "platform/runtime/Timer.h"
 #include "update/MessageLog.h"
 #include "update/ResponseGathering.h"
+#include "update/ScratchFilesLock.h"
 
 #include <QList>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CSocketMaster;
 
@@ -76,6 +78,10 @@ public:
     // How many transfers failed since the last command began (the console's exit status).
     int FailedTransfers() const { return failedTransfers_; }
 
+    // Where a line about the run itself goes (a command waiting for another
+    // KORU on the same folder); without a handler, to the log.
+    std::function<void(const QByteArray&)> onNotice;
+
 protected:
     void InitializeControls() override;
     void ReleaseControls() override;
@@ -129,8 +135,13 @@ private:
 
     void CheckKillSwitch();
     bool CompareVersions(const QByteArray& offered);
-    // Runs a command that starts transfers, refusing it while another one runs.
-    void RunExclusive(void (MainForm::*command)());
+    enum class ScratchFiles { Used, Unused };
+    // Runs a command that starts transfers, refusing it while another one
+    // runs; one that uses the scratch files first waits for their lock.
+    void RunExclusive(void (MainForm::*command)(), ScratchFiles scratch = ScratchFiles::Used);
+    // Takes the scratch files' lock, with the commands off while it waits;
+    // false when the program ended first.
+    bool AwaitScratchFiles(std::optional<ScratchFilesLock>& lock);
     void CheckForUpdates();
     QString LocalFile(const char* relativePath) const;
 

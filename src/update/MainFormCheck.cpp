@@ -37,14 +37,29 @@ QString MainForm::LocalFile(const char* relativePath) const {
     return App::Path() + QString::fromLatin1(relativePath);
 }
 
-void MainForm::RunExclusive(void (MainForm::*command)()) {
+void MainForm::RunExclusive(void (MainForm::*command)(), ScratchFiles scratch) {
     // Commands that fetch files wait in the event loop; while one waits, the
     // UPDATES menu is off so that no second transfer can start inside it.
     if (commandRunning_)
         return;
     failedTransfers_ = 0;
+    std::optional<ScratchFilesLock> lock;
+    if (scratch == ScratchFiles::Used && !AwaitScratchFiles(lock))
+        return;
     CommandGuard guard(commandRunning_, mnuUpdate);
     (this->*command)();
+}
+
+bool MainForm::AwaitScratchFiles(std::optional<ScratchFilesLock>& lock) {
+    CommandGuard guard(commandRunning_, mnuUpdate);
+    lock.emplace([this] {
+        const QByteArray notice = "Waiting for another KORU to finish its work in this folder...";
+        if (onNotice)
+            onNotice(notice);
+        else
+            SystemMessagesText1.Append(notice + "\r\n");
+    });
+    return lock->Held();
 }
 
 void MainForm::mnuCheckForUpdates_Click() {

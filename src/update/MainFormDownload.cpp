@@ -12,7 +12,7 @@ void MainForm::mnuAvailableDownload_Click(int index) {
     if (index == 1)
         HelpLinksUpdate();
     else
-        RunExclusive(&MainForm::VantoUpdate);
+        RunExclusive(&MainForm::VantoUpdate, ScratchFiles::Unused);
 }
 
 void MainForm::VantoUpdate() {

@@ -44,8 +44,9 @@ void MainForm::FetchHelpLinks() {
     const HelpLinksList list = HelpLinksList::Read(LocalFile("/files/temp/ver.tmp"));
     int failed = 0;
     for (const QByteArray& name : list.items) {
-        if (!HelpLinksList::IsFileName(name)) {
-            // Such a name would write outside the help folder, or nowhere sensible.
+        if (!HelpLinksList::FitsFolder(LocalFile("/files/koru/help"), name)) {
+            // Such a name would write outside the help folder, under other bytes,
+            // or fail on every run and keep the update on offer for ever.
             SystemMessagesText1.Append("ITEM SKIPPED: \"" + HelpLinksList::PathSegment(name) +
                                        "\" is not a file name for the help folder.\r\n");
             continue;
@@ -79,7 +80,7 @@ void MainForm::FetchHelpLinks() {
 
 bool MainForm::FetchHelpLinkFile(const QByteArray& name, const char* ending) {
     UpdateState& state = SharedState();
-    state.targetFile = LocalFile("/files/koru/help/") + QString::fromLatin1(name + ending);
+    state.targetFile = HelpLinksList::ItemPath(LocalFile("/files/koru/help"), name, ending);
     state.requestPath = "/files/koru/" + HelpLinksList::PathSegment(name) + ending;
     return RunTransfer() == Transfer::Done;
 }
@@ -90,6 +91,10 @@ void MainForm::mnuAllAvailableUpdates_Click() {
     if (commandRunning_)
         return;
     if (ShowServiceOffMessage())
+        return;
+    // One hold of the scratch files for the whole batch.
+    std::optional<ScratchFilesLock> scratch;
+    if (!AwaitScratchFiles(scratch))
         return;
     SystemMessagesText1.SetText({});
     BatchFlag batch(Tag);

@@ -28,12 +28,22 @@ bool ContainsKillSwitch(const QByteArray& text) {
     return text.toLower().contains(killSwitchKeyword);
 }
 
-QByteArray WithoutKillSwitch(QByteArray text) {
+QByteArray WithoutKillSwitch(const QByteArray& text) {
+    // One lower-cased copy, searched left to right; the text after a removed
+    // occurrence is searched as it stands, so a keyword that only forms across
+    // the gap stays.
+    const QByteArray lower = text.toLower();
     const qsizetype keywordSize = qsizetype(sizeof killSwitchKeyword) - 1;
-    for (qsizetype at = text.toLower().indexOf(killSwitchKeyword); at >= 0;
-         at = text.toLower().indexOf(killSwitchKeyword, at))
-        text.remove(at, keywordSize);
-    return text;
+    QByteArray kept;
+    kept.reserve(text.size());
+    qsizetype from = 0;
+    for (qsizetype at = lower.indexOf(killSwitchKeyword); at >= 0;
+         at = lower.indexOf(killSwitchKeyword, from)) {
+        kept.append(text.constData() + from, at - from);
+        from = at + keywordSize;
+    }
+    kept.append(text.constData() + from, text.size() - from);
+    return kept;
 }
 
 QByteArray ReadStamp(const QString& path) {

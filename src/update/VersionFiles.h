@@ -24,7 +24,7 @@ bool IsNewer(float installed, float offered);
 
 // The switch keyword, found and removed in any case.
 bool ContainsKillSwitch(const QByteArray& text);
-QByteArray WithoutKillSwitch(QByteArray text);
+QByteArray WithoutKillSwitch(const QByteArray& text);
 
 // The 6-byte stamp at the start of a file (created empty when missing).
 QByteArray ReadStamp(const QString& path);

@@ -173,6 +173,41 @@ TEST_F(HelpFormTest, ClickOpensTheTargetKnownFromMouseOver) {
     EXPECT_EQ(opened.at(1).file, QByteArray("https://vanto.example/link01"));
 }
 
+TEST_F(HelpFormTest, OnlyWebAndMailTargetsAreOpened) {
+    const struct {
+        QByteArray target;
+        bool opened;
+    } cases[] = {
+        {"http://vanto.example/faq", true},
+        {"HTTPS://vanto.example", true},
+        {"www.vanto.example/forum", true},
+        {"mailto:help@vanto.example", true},
+        {" https://vanto.example ", true},
+        {"file:///etc/passwd", false},
+        {"/usr/bin/xterm", false},
+        {"evil.desktop", false},
+        {"javascript:alert(1)", false},
+        {"http:nohost", false},
+        {"mailto:", false},
+        {"smb://share/x", false},
+    };
+    Put("link.gif");
+    Put("link.txt");
+    help().Load();
+    for (const auto& c : cases) {
+        opened.clear();
+        Put("link.txt", c.target + "\r\nAbout it.\r\n");
+        MouseOver(0);
+        help().Command1_Click(0);
+        help().Command1_Click(0); // the note is not repeated
+        EXPECT_EQ(opened.size(), c.opened ? 2 : 0) << c.target.constData();
+        EXPECT_EQ(help().Text1,
+                  c.opened ? QByteArray("About it.\r\n")
+                           : "About it.\r\n" + QByteArray(HelpForm::notOpenedNote) + "\r\n")
+            << c.target.constData();
+    }
+}
+
 TEST_F(HelpFormTest, ALoadShowsTheFolderAsItIsThen) {
     PutLinks(3);
     help().Load();

@@ -5,6 +5,8 @@
 #include "support/CheckFixture.h"
 #include "update/HelpLinksList.h"
 
+#include <unistd.h>
+
 namespace {
 
 class HelpLinksUpdateTest : public CheckFixture {
@@ -135,6 +137,27 @@ TEST_F(HelpLinksUpdateTest, NamesThatAreNoFileNamesAreSkipped) {
     EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0008"));
 }
 
+TEST_F(HelpLinksUpdateTest, ItemsAreSavedUnderTheirOwnBytesAndUnsavableNamesSkipped) {
+    const QByteArray cafe = "caf\xC3\xA9";
+    const QByteArray longest(251, 'n'); // 255 bytes with its ending
+    Offer("HL0008\r\n" + cafe + "\r\n" + longest + "\r\n" + QByteArray(252, 'l') +
+          "\r\ncaf\xE9\r\n");
+    for (const QByteArray& name : {cafe, longest}) {
+        for (const char* ending : {".txt", ".gif"})
+            server.script("/files/koru/" + HelpLinksList::PathSegment(name) + ending,
+                          ScriptedServer::Ok(name + ending));
+    }
+    Update();
+    const QByteArray skipped = "\" is not a file name for the help folder.\r\n";
+    EXPECT_EQ(Log(), "Downloading " + cafe + " <TXT><GIF>\r\nDownloading " + longest +
+                         " <TXT><GIF>\r\nITEM SKIPPED: \"" + QByteArray(252, 'l') + skipped +
+                         "ITEM SKIPPED: \"caf%E9" + skipped + "Done!\r\n");
+    const QByteArray help = QFile::encodeName(home.filePath("files/koru/help/"));
+    for (const QByteArray& file : {cafe + ".txt", cafe + ".gif", longest + ".gif"})
+        EXPECT_EQ(::access((help + file).constData(), F_OK), 0) << file.constData();
+    EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0008"));
+}
+
 TEST_F(HelpLinksUpdateTest, NamesArePercentEncodedInTheRequestOnly) {
     Offer("HL0008\r\nmy file%?#\r\n");
     server.script("/files/koru/my%20file%25%3F%23.txt", ScriptedServer::Ok("text"));
@@ -236,6 +259,25 @@ TEST(HelpLinksListTest, FileNamesAndPathSegments) {
         EXPECT_EQ(HelpLinksList::IsFileName(c.name), c.fileName) << c.name.constData();
         EXPECT_EQ(HelpLinksList::PathSegment(c.name), c.segment) << c.name.constData();
     }
+}
+
+TEST(HelpLinksListTest, NamesFitTheFolderOnlyWithinTheFileSystemsLimits) {
+    const QString deep = QStringLiteral("/h") + QString(4000, u'd'); // 4002 bytes
+    const struct {
+        QString folder;
+        QByteArray name;
+        bool fits;
+    } cases[] = {
+        {QStringLiteral("/h"), QByteArray(251, 'n'), true},
+        {QStringLiteral("/h"), QByteArray(252, 'n'), false},
+        {QStringLiteral("/h"), "caf\xC3\xA9", true},
+        {QStringLiteral("/h"), "caf\xE9", false}, // no file name of ours has these bytes
+        {QStringLiteral("/h"), "a/b", false},
+        {deep, QByteArray(88, 'p'), true}, // 4095 bytes with "/" and ".txt"
+        {deep, QByteArray(89, 'p'), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HelpLinksList::FitsFolder(c.folder, c.name), c.fits) << c.name.constData();
 }
 
 } // namespace

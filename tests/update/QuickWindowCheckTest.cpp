@@ -1,15 +1,13 @@
 // The quick update window's check: it asks for the version file as it loads
 // and shows the answer in its label, without ever waiting.
 #include "platform/runtime/Events.h"
+#include "platform/runtime/FolderLock.h"
 #include "platform/runtime/MsgBox.h"
 #include "support/FormsFixture.h"
 #include "support/ScriptedServer.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 
@@ -115,12 +113,11 @@ TEST_F(QuickWindowCheckTest, AnInstallationWithContentIsLeftAlone) {
 }
 
 TEST_F(QuickWindowCheckTest, SecondCopyShowsAnEmptyBoxAndEnds) {
-    // Another KORU holds the folder's instance lock.
-    const QByteArray lockPath = QFile::encodeName(home.filePath(".koru.lock"));
-    const int other = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    // Another KORU holds its share of the folder's instance lock.
+    FolderLock other(home.path(), "instance");
+    ASSERT_TRUE(other.TryLock(FolderLock::Shared));
     LoadAndWait();
-    ::close(other);
+    other.Unlock();
     EXPECT_EQ(boxes, QByteArrayList{"KORU||0"});
     EXPECT_TRUE(events.contains("end"));
     EXPECT_EQ(server.connections(), 0);

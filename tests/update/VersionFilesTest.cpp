@@ -4,10 +4,20 @@
 #include "platform/runtime/Val.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The first removal loop, kept as the reference: the whole text lower-cased
+// again for every occurrence.
+QByteArray QuadraticWithoutKillSwitch(QByteArray text) {
+    for (qsizetype at = text.toLower().indexOf("killswitchon"); at >= 0;
+         at = text.toLower().indexOf("killswitchon", at))
+        text.remove(at, 12);
+    return text;
+}
 
 class VersionFilesTest : public ::testing::Test {
 protected:
@@ -57,6 +67,31 @@ TEST_F(VersionFilesTest, SwitchKeywordInAnyCaseIsFoundAndRemoved) {
               QByteArray("Down for maintenance."));
     EXPECT_EQ(VersionFiles::WithoutKillSwitch("KILLSWITCHKILLSWITCHONON"),
               QByteArray("KILLSWITCHON"));
+}
+
+TEST_F(VersionFilesTest, SwitchKeywordRemovalMatchesTheFirstLoopOnRandomTexts) {
+    // Pieces of the keyword in mixed case make joins, overlaps and near misses likely.
+    const QByteArray pieces[] = {
+        "KILLSWITCHON", "killswitchon", "KillSwitch", "ON",   "on",
+        "KILL",         "SWITCHON",     "x",          "\r\n", QByteArray(1, '\0')};
+    QRandomGenerator random(20240611);
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray text;
+        const int count = random.bounded(12);
+        for (int i = 0; i < count; ++i)
+            text += pieces[random.bounded(int(std::size(pieces)))];
+        ASSERT_EQ(VersionFiles::WithoutKillSwitch(text), QuadraticWithoutKillSwitch(text))
+            << text.toPercentEncoding().constData();
+    }
+}
+
+TEST_F(VersionFilesTest, SwitchKeywordRemovalKeepsUpWithAMegabyteOfKeywords) {
+    // The first loop took over a minute of CPU on this text.
+    QByteArray text;
+    for (int i = 0; i < 90000; ++i)
+        text += i % 2 ? "KILLSWITCHON" : "killSwitchOn";
+    EXPECT_TRUE(VersionFiles::ContainsKillSwitch(text));
+    EXPECT_EQ(VersionFiles::WithoutKillSwitch(text + "rest"), QByteArray("rest"));
 }
 
 TEST_F(VersionFilesTest, StampsCompareExactlyAndShortStampsNeverMatch) {

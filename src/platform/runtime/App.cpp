@@ -1,17 +1,18 @@
 #include "platform/runtime/App.h"
 
+#include "platform/runtime/FolderLock.h"
+#include "platform/runtime/RuntimeError.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <memory>
 
 namespace {
 
 QString explicitPath;
 QByteArray commandLine;
-int lockFd = -1;
+std::unique_ptr<FolderLock> instanceLock;
 bool otherInstance = false;
 bool lockChecked = false;
 
@@ -43,25 +44,25 @@ bool App::PrevInstance() {
     if (lockChecked)
         return otherInstance;
     lockChecked = true;
-    // flock rather than a PID file: the kernel drops it with the process, so a
-    // crashed KORU never leaves the folder locked.
-    const QByteArray lockPath = QFile::encodeName(Path() + QStringLiteral("/.koru.lock"));
-    lockFd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd < 0)
-        return otherInstance = false; // a read-only folder cannot be shared anyway
-    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(lockFd);
-        lockFd = -1;
-        otherInstance = true;
+    // Every running copy holds a shared lock on the folder's instance file for
+    // its life, taken before it looks: of two copies starting together, the
+    // later look sees the other. Looking takes nothing, so it disturbs no one.
+    try {
+        instanceLock = std::make_unique<FolderLock>(Path(), "instance");
+        if (!instanceLock->TryLock(FolderLock::Shared))
+            qWarning("KORU: cannot take the instance lock %s",
+                     qUtf8Printable(instanceLock->FilePath()));
+        otherInstance = instanceLock->HeldElsewhere();
+    } catch (const RuntimeError& e) {
+        qWarning("KORU: no instance lock, so other copies go unseen: %s (%s)",
+                 e.Description().constData(), e.Source().constData());
+        otherInstance = false;
     }
     return otherInstance;
 }
 
 void App::ReleaseInstance() {
-    if (lockFd >= 0) {
-        ::close(lockFd);
-        lockFd = -1;
-    }
+    instanceLock.reset();
     lockChecked = false;
     otherInstance = false;
 }

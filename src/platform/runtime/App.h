@@ -15,9 +15,10 @@ QString Path();
 // Sets the folder explicitly (tests); an empty text goes back to the default.
 void SetPath(const QString& path);
 
-// True when another running KORU holds the instance lock of this program's
-// folder. The lock is taken on the first call and kept for the process's
-// life; the kernel releases it when the process dies.
+// True when another running KORU works on this program's folder. The first
+// call takes this copy's share of the folder's instance lock and keeps it for
+// the process's life (the kernel drops it when the process dies), so every
+// running copy counts; later calls answer the first one's finding.
 bool PrevInstance();
 
 // Releases the instance lock (tests that play two instances in one process).

@@ -20,7 +20,10 @@ namespace {
 } // namespace
 
 BinaryFile::BinaryFile(const QString& path) : file_(path) {
-    if (!file_.open(QIODevice::ReadWrite))
+    // Without an access mode the runtime settles for reading when writing is
+    // refused, so a VANTO installed read-only can still be read; a write then fails.
+    if (!file_.open(QIODevice::ReadWrite) &&
+        (!QFileInfo::exists(path) || !file_.open(QIODevice::ReadOnly)))
         raiseOpenError(path);
 }
 

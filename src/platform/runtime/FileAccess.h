@@ -11,7 +11,8 @@
 
 class BinaryFile {
 public:
-    // Opens for binary access; a missing file is created empty, a missing folder fails.
+    // Opens for binary access; a missing file is created empty, a missing
+    // folder fails. A file that refuses writing is opened for reading only.
     explicit BinaryFile(const QString& path);
 
     qint64 Length() const;

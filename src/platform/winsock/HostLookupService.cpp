@@ -9,7 +9,6 @@
 #include <QMetaObject>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -93,21 +92,26 @@ public:
         wake.notify_one();
     }
 
-    // Waits a little for a lookup under way; a system lookup that takes
-    // longer is left to finish on its own, its result going nowhere.
-    void Stop() {
-        std::unique_lock lock(mutex);
-        sink = nullptr;
-        stopping = true;
-        jobs.clear();
-        wake.notify_one();
-        const bool finished =
-            endedCv.wait_for(lock, std::chrono::seconds(2), [this] { return ended; });
-        lock.unlock();
-        if (finished)
-            thread.join();
-        else
-            thread.detach();
+    // Stops without waiting: a lookup under way may block in the system's
+    // resolver for seconds, and the caller is the UI thread. The thread ends
+    // on its own once that lookup returns, its result going nowhere, and is
+    // joined by a later Stop.
+    static void Stop(std::shared_ptr<Worker> worker) {
+        {
+            std::lock_guard lock(worker->mutex);
+            worker->sink = nullptr;
+            worker->stopping = true;
+            worker->jobs.clear();
+        }
+        worker->wake.notify_one();
+        std::vector<std::shared_ptr<Worker>>& retired = Retired();
+        std::erase_if(retired, [](const std::shared_ptr<Worker>& old) {
+            if (!old->Ended())
+                return false;
+            old->thread.join(); // it has left its loop: only the return is left
+            return true;
+        });
+        retired.push_back(std::move(worker));
     }
 
 private:
@@ -129,12 +133,24 @@ private:
             }
         }
         ended = true;
-        endedCv.notify_all();
+    }
+
+    bool Ended() {
+        std::lock_guard lock(mutex);
+        return ended;
+    }
+
+    // Stopped workers whose threads may still be in a lookup. Never
+    // destroyed, like the seams: a service that stops during the program's
+    // exit still finds it, and a thread still in a lookup then ends with the
+    // process, owning a share of its worker, so nothing it touches goes away.
+    static std::vector<std::shared_ptr<Worker>>& Retired() {
+        static auto* retired = new std::vector<std::shared_ptr<Worker>>;
+        return *retired;
     }
 
     std::mutex mutex;
     std::condition_variable wake;
-    std::condition_variable endedCv;
     std::deque<std::pair<HANDLE, QByteArray>> jobs;
     HostLookupService* sink = nullptr;
     bool stopping = false;
@@ -146,7 +162,7 @@ HostLookupService::HostLookupService() = default;
 
 HostLookupService::~HostLookupService() {
     if (worker)
-        worker->Stop();
+        Worker::Stop(std::move(worker));
 }
 
 HANDLE HostLookupService::Start(win::HWND hWnd, std::uint32_t wMsg, const char* name, char* buf,

@@ -4,9 +4,33 @@
 #include "platform/runtime/RuntimeError.h"
 
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 namespace {
+
+// Root passes every permission check. While this lives, the calling thread's
+// file-system user is nobody, which also drops root's override, and file
+// permissions bind as they do for a user.
+class FilesCheckedAsNobody {
+public:
+    FilesCheckedAsNobody() : previous_(static_cast<uid_t>(::setfsuid(nobody))) {}
+    ~FilesCheckedAsNobody() { ::setfsuid(previous_); }
+    FilesCheckedAsNobody(const FilesCheckedAsNobody&) = delete;
+    FilesCheckedAsNobody& operator=(const FilesCheckedAsNobody&) = delete;
+
+private:
+    static constexpr uid_t nobody = 65534;
+    uid_t previous_;
+};
+
+bool Writable(const QString& path) {
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+}
 
 class FileAccessTest : public ::testing::Test {
 protected:
@@ -32,6 +56,39 @@ TEST_F(FileAccessTest, BinaryPutAndGetKeepEveryByteAtOneBasedPositions) {
     EXPECT_EQ(file.Get(101, 5), all.mid(100, 5));
     EXPECT_EQ(file.Get(258, 10), QByteArray("ail")); // short near the end
     EXPECT_EQ(file.Get(400, 5), QByteArray());
+}
+
+TEST_F(FileAccessTest, ReadOnlyFileIsReadButNotWritten) {
+    {
+        BinaryFile file(path("VANTO.ini"));
+        file.Put(1, QByteArray(99, ' ') + "02.13");
+    }
+    const auto read = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(path("VANTO.ini"), read));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(),
+                                      read | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+    std::optional<FilesCheckedAsNobody> asUser;
+    if (Writable(path("VANTO.ini")))
+        asUser.emplace();
+    if (Writable(path("VANTO.ini")))
+        GTEST_SKIP() << "file permissions do not bind for this user here";
+
+    BinaryFile file(path("VANTO.ini"));
+    EXPECT_EQ(file.Get(100, 5), QByteArray("02.13"));
+    const auto errorOf = [](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const RuntimeError& e) {
+            return e.Number();
+        }
+        return 0;
+    };
+    EXPECT_EQ(errorOf([&] { file.Put(1, "x"); }), 75);
+    // Nothing to fall back on for a file the read-only folder cannot hold.
+    EXPECT_EQ(errorOf([&] { BinaryFile missing(path("new.ver")); }), 75);
+    asUser.reset();
+    EXPECT_EQ(QFile(path("VANTO.ini")).size(), 104);
+    EXPECT_FALSE(QFile::exists(path("new.ver")));
 }
 
 TEST_F(FileAccessTest, OpenInMissingFolderRaisesPathNotFound) {

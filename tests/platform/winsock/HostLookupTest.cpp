@@ -2,10 +2,13 @@
 // order, cancelling, error codes, short buffers, literals, blocking lookups.
 #include "ServiceTestSupport.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QWaitCondition>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -36,6 +39,8 @@ protected:
                 if (!s->slowReleased)
                     s->released.wait(&s->mutex, 5000);
             }
+            if (name == "twoseconds.test")
+                std::this_thread::sleep_for(std::chrono::seconds(2)); // a slow system lookup
             if (name.startsWith("error")) {
                 r.error = name.mid(5).toInt();
                 return r;
@@ -203,6 +208,26 @@ TEST_F(HostLookupTest, CleanupCancelsPendingLookups) {
     test::Pump(100);
     EXPECT_TRUE(rec.notes.empty());
     EXPECT_EQ(std::count(buf, buf + sizeof buf, '\x5A'), static_cast<long>(sizeof buf));
+}
+
+TEST_F(HostLookupTest, CleanupDuringASlowLookupReturnsAtOnceAndTheServiceStartsAgain) {
+    char slow[ws::MAXGETHOSTSTRUCT];
+    Lookup("twoseconds.test", slow);
+    // Under way on the worker; the event loop would only wake at its end.
+    for (int i = 0; i < 500 && script->calls == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(script->calls, 1);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(ws::WSACleanup(), 0);
+    EXPECT_LT(clock.elapsed(), 500); // the lookup itself takes 2 s
+    ws::WSADATA data;
+    ASSERT_EQ(ws::WSAStartup(0x0101, &data), 0);
+    alignas(8) char buf[ws::MAXGETHOSTSTRUCT];
+    const ws::HANDLE task = Lookup("next.test", buf);
+    ASSERT_TRUE(rec.WaitFor(1));
+    EXPECT_EQ(rec.notes, (std::vector<Note>{Done(task, rec.notes.at(0).low)}));
+    EXPECT_EQ(QByteArray(reinterpret_cast<ws::hostent*>(buf)->h_name), "canonical.next.test");
 }
 
 } // namespace
