@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 namespace {
 
 QString explicitPath;
+QString homeOption;
 QByteArray commandLine;
 int lockFd = -1;
 bool otherInstance = false;
@@ -27,12 +29,27 @@ QString cleanPath(const QString& path) {
 QString App::Path() {
     if (!explicitPath.isEmpty())
         return explicitPath;
-    const QByteArray home = qgetenv("KORU_HOME");
-    if (!home.isEmpty())
-        return cleanPath(QFile::decodeName(home));
-    if (QCoreApplication::instance() != nullptr)
-        return cleanPath(QCoreApplication::applicationDirPath());
-    return cleanPath(QDir::currentPath());
+    const QString program = QCoreApplication::instance() != nullptr
+                                ? QCoreApplication::applicationDirPath()
+                                : QString();
+    return LocatePath(program, homeOption, QFile::decodeName(qgetenv("KORU_HOME")),
+                      QDir::currentPath());
+}
+
+QString App::LocatePath(const QString& programFolder, const QString& home, const QString& koruHome,
+                        const QString& currentFolder) {
+    // KORU copied into VANTO's folder works there whatever else is set.
+    if (!programFolder.isEmpty() &&
+        QFileInfo(programFolder + QStringLiteral("/VANTO.ini")).isFile())
+        return cleanPath(programFolder);
+    for (const QString& folder : {home, koruHome})
+        if (!folder.isEmpty())
+            return cleanPath(folder);
+    return cleanPath(currentFolder);
+}
+
+void App::SetHome(const QString& path) {
+    homeOption = path.isEmpty() ? QString() : cleanPath(path);
 }
 
 void App::SetPath(const QString& path) {
