@@ -1,6 +1,7 @@
 // koru-sample-server DIR [PORT]: serves DIR over HTTP/1.1 on 127.0.0.1 for
 // the demo and the tests. Port 0 (the default) takes any free port; the first
 // line printed names the address.
+#include "BuildConfig.h"
 #include "platform/runtime/RuntimeError.h"
 #include "server/SampleServer.h"
 
@@ -8,16 +9,29 @@
 #include <QFileInfo>
 #include <cstdio>
 
+namespace {
+
+const char usage[] = "usage: koru-sample-server DIR [PORT]\n"
+                     "Serves the files under DIR over HTTP/1.1 on 127.0.0.1 (port 0: any).\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 2 && arguments.at(1) == u"--help") {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (arguments.size() == 2 && arguments.at(1) == u"--version") {
+        std::puts("koru-sample-server " KORU_VERSION);
+        return 0;
+    }
     bool portOk = arguments.size() < 3;
     const int port = portOk ? 0 : arguments.at(2).toInt(&portOk);
     if (arguments.size() < 2 || arguments.size() > 3 || !portOk || port < 0 || port > 65535 ||
         !QFileInfo(arguments.at(1)).isDir()) {
-        std::fputs("usage: koru-sample-server DIR [PORT]\n"
-                   "Serves the files under DIR over HTTP/1.1 on 127.0.0.1 (port 0: any).\n",
-                   stderr);
+        std::fputs(usage, stderr);
         return 64;
     }
     SampleServer server(arguments.at(1), port);

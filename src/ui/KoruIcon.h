@@ -1,4 +1,4 @@
-// KORU's own window icon, drawn at start-up.
+// KORU's own window icon: the one SVG picture that is also installed.
 #pragma once
 
 #include <QIcon>

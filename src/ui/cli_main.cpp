@@ -1,18 +1,13 @@
 // koru-cli: the main window's commands from a console; the message log goes to
 // standard output byte for byte after each command.
-#include "platform/runtime/App.h"
 #include "update/ConsoleRunner.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <cstdio>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsEmpty("KORU_HOME"))
-        App::SetPath(QDir::currentPath());
-
     QFile out;
     QFile err;
     if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered) ||

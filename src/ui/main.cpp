@@ -1,12 +1,37 @@
 // KORU's windowed entry point: the main window's load picks normal or quick mode.
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
+#include "ui/DisplayCheck.h"
 #include "ui/KoruApplication.h"
 #include "ui/RuntimeApplication.h"
+#include "update/StartOptions.h"
+
+#include <QFile>
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    // --help, --version and bad usage are answered before Qt needs a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QFile out;
+    QFile err;
+    if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return 1;
+    if (const auto status =
+            StartOptions::Parse(arguments).Answer(out, err, "koru", StartOptions::KoruUsage()))
+        return *status;
+    if (!DisplayAvailable(arguments)) {
+        err.write(NoDisplayMessage());
+        return 1;
+    }
+
     RuntimeApplication app(argc, argv);
-    SetCommand(QApplication::arguments().mid(1));
+    // Qt has taken its own options (-platform, -style) off the line by now.
+    const StartOptions options = StartOptions::Parse(QApplication::arguments().mid(1));
+    options.Apply();
+    SetCommand(options.rest);
     // Taken at start so that a later copy in quick mode sees this one.
     App::PrevInstance();
 

@@ -6,6 +6,7 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/Forms.h"
+#include "update/StartOptions.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -75,7 +76,7 @@ std::span<const ConsoleCommand> ConsoleRunner::Commands() {
 }
 
 QByteArray ConsoleRunner::Usage() const {
-    QByteArray text = "usage: koru-cli [--yes|--no] COMMAND [ARG]...\n"
+    QByteArray text = "usage: koru-cli [OPTION]... COMMAND [ARG]...\n"
                       "Runs KORU's main-window commands in order, as clicks on their menu items,\n"
                       "and prints the whole message log after each one.\n\ncommands:\n";
     Forms forms; // for the captions
@@ -87,9 +88,9 @@ QByteArray ConsoleRunner::Usage() const {
             "  " + call.leftJustified(22) + command.item(forms.KORU2).Caption().trimmed() + '\n';
     }
     text += "\noptions:\n"
-            "  --yes, --no           answer KORU's Yes/No questions (default: No)\n"
-            "\nKORU_HOME names VANTO's folder (default: the current folder).\n"
-            "Exit status: 0 every command ran, 2 a command failed, 3 a command's menu item\n"
+            "  --yes, --no           answer KORU's Yes/No questions (default: No)\n" +
+            StartOptions::OptionLines() + StartOptions::EnvironmentText() +
+            "\nExit status: 0 every command ran, 2 a command failed, 3 a command's menu item\n"
             "was disabled, 64 bad usage.\n";
     return text;
 }
@@ -101,21 +102,22 @@ int ConsoleRunner::Refuse(const QByteArray& problem) {
 }
 
 int ConsoleRunner::Run(const QStringList& arguments) {
+    StartOptions options;
     qsizetype next = 0;
-    for (; next < arguments.size() && arguments.at(next).startsWith(u"--"); ++next) {
+    while (next < arguments.size() && arguments.at(next).startsWith(u"--")) {
         const QString& option = arguments.at(next);
-        if (option == u"--yes")
-            answer_ = vbYes;
-        else if (option == u"--no")
-            answer_ = vbNo;
-        else if (option == u"--help") {
-            out_.write(Usage());
-            return Success;
-        } else
+        if (option == u"--yes" || option == u"--no") {
+            answer_ = option == u"--yes" ? vbYes : vbNo;
+            ++next;
+        } else if (!options.Take(arguments, next)) {
             return Refuse("unknown option " + option.toLocal8Bit());
+        }
     }
+    if (const auto status = options.Answer(out_, err_, "koru-cli", Usage()))
+        return *status;
     if (next == arguments.size())
         return Refuse("no command given");
+    options.Apply();
 
     QList<Step> steps;
     while (next < arguments.size()) {

@@ -32,8 +32,9 @@ public:
     ConsoleRunner(QIODevice& out, QIODevice& err,
                   std::span<const ConsoleCommand> commands = Commands());
 
-    // Runs "[--yes|--no] COMMAND [ARG]..." (the arguments after the program's
-    // name) and answers the exit status. Usage is checked before anything runs.
+    // Runs "[OPTION]... COMMAND [ARG]..." (the arguments after the program's
+    // name) and answers the exit status. Usage is checked before anything runs;
+    // --home and --server take effect for the run.
     int Run(const QStringList& arguments);
 
     // The console's commands.

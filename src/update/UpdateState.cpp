@@ -1,6 +1,14 @@
 #include "update/UpdateState.h"
 
+#include "BuildConfig.h"
+
 #include <QtGlobal>
+
+namespace {
+
+QByteArray serverOption;
+
+} // namespace
 
 UpdateState& SharedState() {
     static UpdateState state;
@@ -8,6 +16,12 @@ UpdateState& SharedState() {
 }
 
 QByteArray UpdateServerHost() {
+    if (!serverOption.isEmpty())
+        return serverOption;
     const QByteArray host = qgetenv("KORU_SERVER");
-    return host.isEmpty() ? QByteArray("update.koru.example") : host;
+    return host.isEmpty() ? QByteArray(KORU_SERVER_HOST) : host;
+}
+
+void SetUpdateServer(const QByteArray& server) {
+    serverOption = server;
 }

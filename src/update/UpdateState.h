@@ -47,6 +47,10 @@ struct UpdateState {
 // The program's one copy.
 UpdateState& SharedState();
 
-// The update server's host: KORU_SERVER when set (a local server for the demo),
-// otherwise the maker's server.
+// The update server's host, with ":port" when not 80: the one given with
+// SetUpdateServer, else KORU_SERVER when set (a mirror, the demo), otherwise
+// the one KORU was built with.
 QByteArray UpdateServerHost();
+
+// The server --server names; an empty text goes back to the default.
+void SetUpdateServer(const QByteArray& server);

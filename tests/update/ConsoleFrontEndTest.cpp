@@ -1,5 +1,9 @@
 // koru-cli as a user runs it: the log on standard output byte for byte, CR LF
-// kept, and its exit statuses.
+// kept, its exit statuses, its version and where it finds VANTO.
+#include "BuildConfig.h"
+#include "support/TestVantoHome.h"
+
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -12,13 +16,14 @@ struct Result {
     QByteArray err;
 };
 
-Result RunCli(const QStringList& arguments) {
+// Runs koru-cli with KORU_HOME naming an empty folder.
+Result RunCli(const QStringList& arguments, const QString& program = QStringLiteral(KORU_CLI)) {
     QTemporaryDir home;
     QProcess cli;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("KORU_HOME"), home.path());
     cli.setProcessEnvironment(environment);
-    cli.start(QStringLiteral(KORU_CLI), arguments);
+    cli.start(program, arguments);
     EXPECT_TRUE(cli.waitForFinished(60000));
     return {cli.exitCode(), cli.readAllStandardOutput(), cli.readAllStandardError()};
 }
@@ -48,4 +53,39 @@ TEST(ConsoleFrontEndTest, BadUsageExitsWith64AndTheUsageText) {
     EXPECT_EQ(result.exitCode, 64);
     EXPECT_EQ(result.out, QByteArray());
     EXPECT_TRUE(result.err.startsWith("koru-cli: unknown command frobnicate\nusage: koru-cli"));
+}
+
+TEST(ConsoleFrontEndTest, VersionAndHelpPrintAndExitWithoutRunningAnything) {
+    const Result version = RunCli({QStringLiteral("--version"), QStringLiteral("check")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QByteArray("koru-cli " KORU_VERSION "\n"));
+    const Result help = RunCli({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* part : {"usage: koru-cli", "--home DIR", "--server HOST", "KORU_SERVER"})
+        EXPECT_TRUE(help.out.contains(part)) << part;
+    const Result bad = RunCli({QStringLiteral("--server"), QStringLiteral("h:0"), u"search"_qs});
+    EXPECT_EQ(bad.exitCode, 64);
+    EXPECT_EQ(bad.out, QByteArray());
+}
+
+// KORU_HOME names an empty folder in each case; only the VANTO folder has VANTO.ini.
+TEST(ConsoleFrontEndTest, FindsVantoInItsOwnFolderThenThroughHome) {
+    const TestVantoHome vanto; // also points KORU_SERVER at a closed port
+    const QString copy = vanto.filePath("koru-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KORU_CLI), copy));
+    const struct {
+        QString program;
+        QStringList arguments;
+        bool found;
+    } cases[] = {
+        {copy, {u"check"_qs}, true},
+        {QStringLiteral(KORU_CLI), {u"--home"_qs, vanto.path(), u"check"_qs}, true},
+        {QStringLiteral(KORU_CLI), {u"check"_qs}, false},
+    };
+    for (const auto& c : cases) {
+        const Result result = RunCli(c.arguments, c.program);
+        EXPECT_EQ(result.exitCode, 2) << c.program.toStdString(); // the closed server
+        EXPECT_EQ(result.out.contains("NO VALID VANTO.INI FOUND!"), !c.found)
+            << c.program.toStdString() << ' ' << c.arguments.join(u' ').toStdString();
+    }
 }

@@ -2,10 +2,13 @@
 // refusal of disabled items, failures, usage errors and answered questions.
 #include "update/ConsoleRunner.h"
 
+#include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/UpdateState.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,7 +119,7 @@ TEST_P(ConsoleUsageTest, BadUsageRunsNothingAndExplains) {
     EXPECT_EQ(out.data(), QByteArray());
     EXPECT_TRUE(err.data().startsWith(QByteArray("koru-cli: ") + GetParam().problem + '\n'))
         << err.data().constData();
-    EXPECT_TRUE(err.data().contains("usage: koru-cli [--yes|--no] COMMAND [ARG]..."));
+    EXPECT_TRUE(err.data().contains("usage: koru-cli [OPTION]... COMMAND [ARG]..."));
     EXPECT_TRUE(err.data().contains("  ask QUESTION          Search For Answers\n"));
 }
 
@@ -132,5 +135,23 @@ INSTANTIATE_TEST_SUITE_P(
                                 "unknown command nope"},
                       UsageCase{"MissingArgument",
                                 {QStringLiteral("search"), QStringLiteral("ask")},
-                                "ask needs QUESTION"}),
+                                "ask needs QUESTION"},
+                      UsageCase{"MissingHome",
+                                {QStringLiteral("--yes"), QStringLiteral("--home")},
+                                "--home needs DIR"},
+                      UsageCase{"BadServerBeforeAGoodCommand",
+                                {QStringLiteral("--server=h:x"), QStringLiteral("search")},
+                                "--server h:x: not HOST or HOST:PORT with a port from 1 to "
+                                "65535"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(ConsoleRunnerTest, HomeAndServerHoldForTheRunTheyAreGivenTo) {
+    QTemporaryDir home;
+    EXPECT_EQ(Run({u"--server"_qs, u"127.0.0.1:8080"_qs, u"--home"_qs, home.path(), u"search"_qs}),
+              ConsoleRunner::Success);
+    EXPECT_EQ(UpdateServerHost(), QByteArray("127.0.0.1:8080"));
+    EXPECT_EQ(App::Path(), QDir::cleanPath(home.path()));
+    EXPECT_EQ(Run({u"search"_qs}), ConsoleRunner::Success);
+    EXPECT_NE(UpdateServerHost(), QByteArray("127.0.0.1:8080"));
+    EXPECT_NE(App::Path(), QDir::cleanPath(home.path()));
+}

@@ -6,11 +6,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <memory>
 
 namespace {
 
 QString explicitPath;
+QString homeOption;
 QByteArray commandLine;
 std::unique_ptr<FolderLock> instanceLock;
 bool otherInstance = false;
@@ -28,12 +30,27 @@ QString cleanPath(const QString& path) {
 QString App::Path() {
     if (!explicitPath.isEmpty())
         return explicitPath;
-    const QByteArray home = qgetenv("KORU_HOME");
-    if (!home.isEmpty())
-        return cleanPath(QFile::decodeName(home));
-    if (QCoreApplication::instance() != nullptr)
-        return cleanPath(QCoreApplication::applicationDirPath());
-    return cleanPath(QDir::currentPath());
+    const QString program = QCoreApplication::instance() != nullptr
+                                ? QCoreApplication::applicationDirPath()
+                                : QString();
+    return LocatePath(program, homeOption, QFile::decodeName(qgetenv("KORU_HOME")),
+                      QDir::currentPath());
+}
+
+QString App::LocatePath(const QString& programFolder, const QString& home, const QString& koruHome,
+                        const QString& currentFolder) {
+    // KORU copied into VANTO's folder works there whatever else is set.
+    if (!programFolder.isEmpty() &&
+        QFileInfo(programFolder + QStringLiteral("/VANTO.ini")).isFile())
+        return cleanPath(programFolder);
+    for (const QString& folder : {home, koruHome})
+        if (!folder.isEmpty())
+            return cleanPath(folder);
+    return cleanPath(currentFolder);
+}
+
+void App::SetHome(const QString& path) {
+    homeOption = path.isEmpty() ? QString() : cleanPath(path);
 }
 
 void App::SetPath(const QString& path) {

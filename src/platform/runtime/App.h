@@ -8,11 +8,20 @@
 
 namespace App {
 
-// The program's folder without a trailing separator. KORU_HOME overrides the
-// executable's folder, for portable installs, the demo and tests.
+// VANTO's folder, where KORU works, without a trailing separator: the
+// program's own folder when it holds VANTO.ini (KORU lives in VANTO's folder),
+// otherwise the folder given with SetHome (--home), then KORU_HOME, then the
+// current folder.
 QString Path();
 
-// Sets the folder explicitly (tests); an empty text goes back to the default.
+// The rule of Path() on given folders; empty ones are not given.
+QString LocatePath(const QString& programFolder, const QString& home, const QString& koruHome,
+                   const QString& currentFolder);
+
+// The folder --home names; an empty text clears it.
+void SetHome(const QString& path);
+
+// Sets the folder over every rule (tests); an empty text goes back to them.
 void SetPath(const QString& path);
 
 // True when another running KORU works on this program's folder. The first

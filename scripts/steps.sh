@@ -1,0 +1,33 @@
+# Shared by scripts/demo and scripts/package (sourced): one line per step, the
+# steps' own output in a log file, and the release build they both reuse.
+
+# step TEXT COMMAND...: runs COMMAND with its output appended to $log.
+step() {
+    local text=$1
+    shift
+    printf '== %s ... ' "$text"
+    if "$@" >>"$log" 2>&1; then
+        echo done
+    else
+        echo "failed; the end of $log:"
+        tail -n 25 "$log" >&2
+        exit 1
+    fi
+}
+
+# Configures build/release; a first configure leaves out the tests and the
+# benchmarks, which need packages the demo does not install. Arguments go to
+# cmake (cache variables such as -DKORU_SERVER_HOST=...).
+configure_release() {
+    if [ -f build/release/CMakeCache.txt ]; then
+        cmake -S . -B build/release "$@"
+    else
+        cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DKORU_BUILD_TESTS=OFF -DKORU_BUILD_BENCH=OFF "$@"
+    fi
+}
+
+# The programs and what installing them needs.
+build_release() {
+    cmake --build build/release -j "$(nproc)" --target koru koru-cli koru-sample-server koru_data
+}

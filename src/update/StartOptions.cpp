@@ -1,0 +1,141 @@
+#include "update/StartOptions.h"
+
+#include "BuildConfig.h"
+#include "platform/runtime/App.h"
+#include "update/HttpResponse.h"
+#include "update/UpdateState.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace {
+
+// "--name VALUE" or "--name=VALUE" at `next`; moves past what it took.
+std::optional<QString> TakeValue(const QStringList& arguments, qsizetype& next, QStringView name,
+                                 bool& missing) {
+    const QString& argument = arguments.at(next);
+    if (argument == name) {
+        ++next;
+        if (next == arguments.size()) {
+            missing = true;
+            return QString();
+        }
+        return arguments.at(next++);
+    }
+    if (argument.startsWith(name) && argument.mid(name.size()).startsWith(u'=')) {
+        ++next;
+        return argument.mid(name.size() + 1);
+    }
+    return std::nullopt;
+}
+
+bool IsServerAddress(const QByteArray& server) {
+    const QByteArray host = HttpResponse::ServerName(server);
+    if (host.isEmpty() || HttpResponse::ServerPort(server) == 0)
+        return false;
+    // It goes into the request's Host line as it is.
+    return std::none_of(host.begin(), host.end(),
+                        [](char c) { return c <= ' ' || c == '/' || c == '\x7f'; });
+}
+
+} // namespace
+
+StartOptions StartOptions::Parse(const QStringList& arguments) {
+    StartOptions options;
+    qsizetype next = 0;
+    while (next < arguments.size()) {
+        if (arguments.at(next) == u"--") {
+            options.rest += arguments.mid(next + 1);
+            break;
+        }
+        if (!options.Take(arguments, next))
+            options.rest.append(arguments.at(next++));
+    }
+    return options;
+}
+
+bool StartOptions::Take(const QStringList& arguments, qsizetype& next) {
+    const QString& argument = arguments.at(next);
+    if (argument == u"--help" || argument == u"-h") {
+        help = true;
+        ++next;
+        return true;
+    }
+    if (argument == u"--version") {
+        version = true;
+        ++next;
+        return true;
+    }
+    bool missing = false;
+    QByteArray trouble;
+    if (const auto dir = TakeValue(arguments, next, u"--home", missing)) {
+        if (missing)
+            trouble = "--home needs DIR";
+        else if (!QFileInfo(*dir).isDir())
+            trouble = "--home " + dir->toLocal8Bit() + ": no such folder";
+        else
+            home = QDir::cleanPath(QDir(*dir).absolutePath());
+    } else if (const auto address = TakeValue(arguments, next, u"--server", missing)) {
+        if (missing)
+            trouble = "--server needs HOST[:PORT]";
+        else if (!IsServerAddress(address->toLocal8Bit()))
+            trouble = "--server " + address->toLocal8Bit() +
+                      ": not HOST or HOST:PORT with a port from 1 to 65535";
+        else
+            server = address->toLocal8Bit();
+    } else {
+        return false;
+    }
+    if (problem.isEmpty())
+        problem = trouble;
+    return true;
+}
+
+std::optional<int> StartOptions::Answer(QIODevice& out, QIODevice& err, const QByteArray& program,
+                                        const QByteArray& usage) const {
+    if (!problem.isEmpty()) {
+        err.write(program + ": " + problem + '\n' + usage);
+        return BadUsage;
+    }
+    if (help) {
+        out.write(usage);
+        return 0;
+    }
+    if (version) {
+        out.write(program + ' ' + KORU_VERSION + '\n');
+        return 0;
+    }
+    return std::nullopt;
+}
+
+void StartOptions::Apply() const {
+    App::SetHome(home);
+    SetUpdateServer(server);
+}
+
+QByteArray StartOptions::OptionLines() {
+    return "  --home DIR            VANTO's folder, when KORU's own folder has no VANTO.ini\n"
+           "  --server HOST[:PORT]  the update server to ask (port 80 unless given)\n"
+           "  --help                print this help and exit\n"
+           "  --version             print the version and exit\n";
+}
+
+QByteArray StartOptions::EnvironmentText() {
+    return "\nenvironment:\n"
+           "  KORU_HOME             VANTO's folder, when KORU's own folder has no\n"
+           "                        VANTO.ini and --home is not given (otherwise the\n"
+           "                        current folder)\n"
+           "  KORU_SERVER           the update server, when --server is not given\n"
+           "                        (otherwise " KORU_SERVER_HOST ")\n";
+}
+
+QByteArray StartOptions::KoruUsage() {
+    return "usage: koru [OPTION]... [update]\n"
+           "Opens KORU's main window, or only the quick update window when the command\n"
+           "line holds the word \"update\" in any case (koru update, koru /UPDATE).\n"
+           "The values of --home and --server do not count as that word.\n"
+           "\noptions:\n" +
+           OptionLines() + EnvironmentText() +
+           "\nkoru-cli runs the main window's commands from a console (koru-cli --help).\n";
+}

@@ -1,0 +1,44 @@
+// The options koru and koru-cli take before anything runs: --help, --version,
+// --home DIR and --server HOST[:PORT]. They are consumed, values included, so
+// that only the rest of the command line takes part in the mode choice.
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct StartOptions {
+    bool help = false;
+    bool version = false;
+    QString home;       // --home: VANTO's folder, absolute
+    QByteArray server;  // --server: host or host:port
+    QStringList rest;   // every other argument, in order
+    QByteArray problem; // why the usage is bad; empty when it is not
+
+    // Takes every option of ours anywhere on the line, up to a "--" after
+    // which everything belongs to the rest.
+    static StartOptions Parse(const QStringList& arguments);
+
+    // Takes the option at `next` with its value and moves past it; false when
+    // the argument there is none of ours.
+    bool Take(const QStringList& arguments, qsizetype& next);
+
+    // Prints the version, the usage or the problem and answers the exit
+    // status when the program ends here; nothing when it goes on.
+    std::optional<int> Answer(QIODevice& out, QIODevice& err, const QByteArray& program,
+                              const QByteArray& usage) const;
+
+    // Hands --home and --server to the program; an absent option clears an
+    // earlier one.
+    void Apply() const;
+
+    // The help text's lines on these options, and on the environment.
+    static QByteArray OptionLines();
+    static QByteArray EnvironmentText();
+    // koru's whole help text.
+    static QByteArray KoruUsage();
+
+    static constexpr int BadUsage = 64;
+};
