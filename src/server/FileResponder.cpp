@@ -87,7 +87,8 @@ struct ByteRange {
 // One range of "bytes=N-", "bytes=N-M" or "bytes=-K". Anything else (another
 // unit, several ranges, bad syntax) gets the whole file, as a server may do.
 ByteRange ParseRange(const QByteArray& value, qint64 size) {
-    if (!value.toLower().startsWith("bytes="))
+    // An empty file has no byte to point at: it is sent whole, as nginx does.
+    if (size == 0 || !value.toLower().startsWith("bytes="))
         return {};
     const QByteArray spec = value.mid(6).trimmed();
     const qsizetype dash = spec.indexOf('-');
@@ -99,7 +100,7 @@ ByteRange ParseRange(const QByteArray& value, qint64 size) {
         const qint64 suffix = Digits(right);
         if (suffix < 0)
             return {};
-        if (suffix == 0 || size == 0)
+        if (suffix == 0)
             return {ByteRange::Unsatisfiable};
         return {ByteRange::Part, suffix >= size ? 0 : size - suffix, size - 1};
     }
