@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -65,10 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     const qsizetype piece = data[0] % 64 + 1;
-    const QByteArray input(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
+    const char* input = reinterpret_cast<const char*>(data + 1);
+    const auto length = qsizetype(size - 1);
     QByteArray pending;
-    for (qsizetype at = 0; at < input.size(); at += piece) {
-        pending += input.mid(at, piece);
+    pending.reserve(length);
+    for (qsizetype at = 0; at < length; at += piece) {
+        pending.append(input + at, std::min(piece, length - at));
         while (const auto reply = responder.Take(pending)) {
             CheckReply(*reply, tree.root);
             if (!reply->keepAlive)

@@ -76,7 +76,12 @@ void SampleServer::OnConnectionRequest(std::int32_t requestID) {
     socket.onCloseSck = [this, id] { Drop(id); };
     socket.onError = [this, id](std::int16_t, QByteArray&, std::int32_t, const QByteArray&,
                                 const QByteArray&, std::int32_t, bool&) { Drop(id); };
-    socket.Accept(requestID);
+    try {
+        socket.Accept(requestID);
+    } catch (const RuntimeError&) {
+        connections_.erase(id); // the request is closed by the listener; nothing to keep
+        throw;
+    }
 }
 
 void SampleServer::OnDataArrival(std::uint64_t id) {
