@@ -90,12 +90,12 @@ ByteRange ParseRange(const QByteArray& value, qint64 size) {
     // An empty file has no byte to point at: it is sent whole, as nginx does.
     if (size == 0 || !value.toLower().startsWith("bytes="))
         return {};
-    const QByteArray spec = value.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
-    if (dash < 0 || spec.contains(','))
+    const QByteArray ranges = value.mid(6).trimmed();
+    const qsizetype dash = ranges.indexOf('-');
+    if (dash < 0 || ranges.contains(','))
         return {};
-    const QByteArray left = spec.left(dash).trimmed();
-    const QByteArray right = spec.mid(dash + 1).trimmed();
+    const QByteArray left = ranges.left(dash).trimmed();
+    const QByteArray right = ranges.mid(dash + 1).trimmed();
     if (left.isEmpty()) {
         const qint64 suffix = Digits(right);
         if (suffix < 0)
