@@ -1,13 +1,26 @@
+// Request parsing and replies of the sample server: GET and HEAD of files,
+// single byte ranges with their validators, and error pages.
 #include "server/FileResponder.h"
 
-#include <QDir>
-#include <QFile>
+#include <QDateTime>
 #include <QFileInfo>
-#include <QUrl>
+#include <QLocale>
+#include <limits>
 
 namespace {
 
-constexpr qsizetype maxHeadSize = 16 * 1024;
+struct Status {
+    int code;
+    const char* reason;
+};
+
+constexpr Status Ok{200, "OK"};
+constexpr Status Partial{206, "Partial Content"};
+constexpr Status BadRequest{400, "Bad Request"};
+constexpr Status NotFound{404, "Not Found"};
+constexpr Status NotAllowed{405, "Method Not Allowed"};
+constexpr Status TooLarge{413, "Payload Too Large"};
+constexpr Status NotSatisfiable{416, "Range Not Satisfiable"};
 
 QByteArray ContentType(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -20,56 +33,131 @@ QByteArray ContentType(const QString& path) {
     return "application/octet-stream";
 }
 
-QByteArray HeaderValue(const QList<QByteArray>& lines, const QByteArray& name) {
+// The value of the first header of that name (in lower case); none when absent.
+std::optional<QByteArray> Header(const QList<QByteArray>& lines, const QByteArray& name) {
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
         if (colon > 0 && lines[i].left(colon).trimmed().toLower() == name)
             return lines[i].mid(colon + 1).trimmed();
     }
-    return {};
+    return std::nullopt;
 }
 
-QByteArray Headers(int code, const char* reason, const QByteArray& type, qsizetype length,
-                   bool keepAlive) {
-    return "HTTP/1.1 " + QByteArray::number(code) + ' ' + reason + "\r\n" +
+QByteArray Head(Status status, const QByteArray& type, qint64 length, bool keepAlive,
+                const QByteArray& extra = {}) {
+    return "HTTP/1.1 " + QByteArray::number(status.code) + ' ' + status.reason + "\r\n" +
            "Server: koru-sample-server\r\n" + "Content-Type: " + type + "\r\n" +
-           "Content-Length: " + QByteArray::number(length) + "\r\n" +
+           "Content-Length: " + QByteArray::number(length) + "\r\n" + extra +
            "Connection: " + (keepAlive ? "keep-alive" : "close") + "\r\n\r\n";
+}
+
+FileResponder::Reply Page(Status status, bool keepAlive, bool headOnly,
+                          const QByteArray& extra = {}) {
+    const QByteArray title = QByteArray::number(status.code) + ' ' + status.reason;
+    const QByteArray page = "<html><head><title>" + title + "</title></head><body><h1>" + title +
+                            "</h1></body></html>\r\n";
+    QByteArray bytes = Head(status, "text/html", page.size(), keepAlive, extra);
+    if (!headOnly)
+        bytes += page;
+    return {bytes, nullptr, 0, 0, keepAlive};
+}
+
+// Decimal digits only; saturates instead of overflowing. -1 when there are none.
+qint64 Digits(const QByteArray& text) {
+    if (text.isEmpty())
+        return -1;
+    qint64 value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return -1;
+        const int digit = c - '0';
+        value = value > (std::numeric_limits<qint64>::max() - digit) / 10
+                    ? std::numeric_limits<qint64>::max()
+                    : value * 10 + digit;
+    }
+    return value;
+}
+
+struct ByteRange {
+    enum Kind { Whole, Part, Unsatisfiable } kind = Whole;
+    qint64 first = 0;
+    qint64 last = 0;
+};
+
+// One range of "bytes=N-", "bytes=N-M" or "bytes=-K". Anything else (another
+// unit, several ranges, bad syntax) gets the whole file, as a server may do.
+ByteRange ParseRange(const QByteArray& value, qint64 size) {
+    // An empty file has no byte to point at: it is sent whole, as nginx does.
+    if (size == 0 || !value.toLower().startsWith("bytes="))
+        return {};
+    const QByteArray ranges = value.mid(6).trimmed();
+    const qsizetype dash = ranges.indexOf('-');
+    if (dash < 0 || ranges.contains(','))
+        return {};
+    const QByteArray left = ranges.left(dash).trimmed();
+    const QByteArray right = ranges.mid(dash + 1).trimmed();
+    if (left.isEmpty()) {
+        const qint64 suffix = Digits(right);
+        if (suffix < 0)
+            return {};
+        if (suffix == 0)
+            return {ByteRange::Unsatisfiable};
+        return {ByteRange::Part, suffix >= size ? 0 : size - suffix, size - 1};
+    }
+    const qint64 first = Digits(left);
+    const qint64 last = right.isEmpty() ? size - 1 : Digits(right);
+    if (first < 0 || (!right.isEmpty() && (last < 0 || last < first)))
+        return {};
+    if (first >= size)
+        return {ByteRange::Unsatisfiable};
+    return {ByteRange::Part, first, last < size ? last : size - 1};
+}
+
+QByteArray HttpDate(const QDateTime& time) {
+    return QLocale::c()
+        .toString(time.toUTC(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+        .toLatin1();
 }
 
 } // namespace
 
 FileResponder::FileResponder(const QString& root) : root_(QFileInfo(root).canonicalFilePath()) {}
 
-QList<FileResponder::Reply> FileResponder::Take(QByteArray& pending) const {
-    QList<Reply> replies;
-    while (true) {
-        const qsizetype end = pending.indexOf("\r\n\r\n");
-        if (end < 0) {
-            if (pending.size() > maxHeadSize) {
-                replies.append({Status(400, "Bad Request", false, false), false});
-                pending.clear();
-            }
-            return replies;
-        }
-        const QByteArray head = pending.left(end);
-        // A GET carries no body; should a client send one anyway, skip it.
-        qsizetype consumed = end + 4;
-        const QByteArray length = HeaderValue(head.split('\n'), "content-length");
-        bool ok = false;
-        const qsizetype bodySize = length.toLongLong(&ok);
-        if (ok && bodySize > 0) {
-            if (pending.size() < consumed + bodySize)
-                return replies;
-            consumed += bodySize;
-        }
-        pending.remove(0, consumed);
-        replies.append(Answer(head));
-        if (!replies.last().keepAlive) {
+std::optional<FileResponder::Reply> FileResponder::Take(QByteArray& pending) const {
+    const qsizetype end = pending.indexOf("\r\n\r\n");
+    if (end < 0 || end > maxHeadSize) {
+        if (end < 0 && pending.size() <= maxHeadSize)
+            return std::nullopt;
+        pending.clear();
+        return Page(BadRequest, false, false);
+    }
+    const QByteArray head = pending.left(end);
+    const QList<QByteArray> lines = head.split('\n');
+    const QByteArray method = lines.value(0).left(lines.value(0).indexOf(' '));
+    qsizetype consumed = end + 4;
+    if (method == "GET" || method == "HEAD") {
+        // A body on GET is allowed but meaningless: a short one is skipped
+        // once it is here, anything that cannot be framed ends the connection.
+        if (Header(lines, "transfer-encoding")) {
             pending.clear();
-            return replies;
+            return Page(BadRequest, false, method == "HEAD");
+        }
+        if (const auto length = Header(lines, "content-length")) {
+            const qint64 body = Digits(*length);
+            if (body < 0 || body > maxHeadSize) {
+                pending.clear();
+                return Page(body < 0 ? BadRequest : TooLarge, false, method == "HEAD");
+            }
+            if (pending.size() - consumed < body)
+                return std::nullopt;
+            consumed += body;
         }
     }
+    pending.remove(0, consumed);
+    Reply reply = Answer(head);
+    if (!reply.keepAlive)
+        pending.clear();
+    return reply;
 }
 
 FileResponder::Reply FileResponder::Answer(const QByteArray& head) const {
@@ -78,36 +166,60 @@ FileResponder::Reply FileResponder::Answer(const QByteArray& head) const {
         line = line.trimmed();
     const QList<QByteArray> request = lines.value(0).split(' ');
     if (request.size() != 3 || !request[2].startsWith("HTTP/1."))
-        return {Status(400, "Bad Request", false, false), false};
+        return Page(BadRequest, false, false);
 
-    const QByteArray method = request[0];
-    const QByteArray connection = HeaderValue(lines, "connection").toLower();
+    const QByteArray& method = request[0];
+    const bool headOnly = method == "HEAD";
+    // Any other method may come with a body of any size: answer at once and
+    // close rather than wait for it.
+    if (method != "GET" && !headOnly)
+        return Page(NotAllowed, false, false, "Allow: GET, HEAD\r\n");
+    const QByteArray connection = Header(lines, "connection").value_or("").toLower();
     const bool keepAlive =
         request[2] == "HTTP/1.1" ? connection != "close" : connection == "keep-alive";
-    const bool headOnly = method == "HEAD";
-    if (method != "GET" && !headOnly)
-        return {Status(405, "Method Not Allowed", keepAlive, false), keepAlive};
-
     const QString path = Resolve(request[1]);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return {Status(404, "Not Found", keepAlive, headOnly), keepAlive};
-    const QByteArray body = file.readAll();
-    QByteArray bytes = Headers(200, "OK", ContentType(path), body.size(), keepAlive);
-    if (!headOnly)
-        bytes += body;
-    return {bytes, keepAlive};
+    if (path.isEmpty())
+        return Page(NotFound, keepAlive, headOnly);
+    return FileReply(path, lines, headOnly, keepAlive);
 }
 
-QByteArray FileResponder::Status(int code, const char* reason, bool keepAlive,
-                                 bool headOnly) const {
-    const QByteArray page = "<html><head><title>" + QByteArray::number(code) + ' ' + reason +
-                            "</title></head><body><h1>" + QByteArray::number(code) + ' ' + reason +
-                            "</h1></body></html>\r\n";
-    QByteArray bytes = Headers(code, reason, "text/html", page.size(), keepAlive);
-    if (!headOnly)
-        bytes += page;
-    return bytes;
+FileResponder::Reply FileResponder::FileReply(const QString& path, const QList<QByteArray>& lines,
+                                              bool headOnly, bool keepAlive) const {
+    const auto file = std::make_shared<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return Page(NotFound, keepAlive, headOnly);
+    const qint64 size = file->size();
+    const QDateTime modified = QFileInfo(*file).lastModified();
+    // The same form as nginx's: modification time and size in hex.
+    const QByteArray etag = '"' + QByteArray::number(modified.toSecsSinceEpoch(), 16) + '-' +
+                            QByteArray::number(size, 16) + '"';
+    const QByteArray lastModified = HttpDate(modified);
+    QByteArray validators =
+        "Last-Modified: " + lastModified + "\r\nETag: " + etag + "\r\nAccept-Ranges: bytes\r\n";
+
+    ByteRange range = ParseRange(Header(lines, "range").value_or(""), size);
+    const auto condition = Header(lines, "if-range");
+    if (range.kind != ByteRange::Whole && condition && *condition != etag &&
+        *condition != lastModified)
+        range = {};
+    if (range.kind == ByteRange::Unsatisfiable)
+        return Page(NotSatisfiable, keepAlive, headOnly,
+                    "Content-Range: bytes */" + QByteArray::number(size) + "\r\n");
+    Reply reply{{}, file, 0, size, keepAlive};
+    Status status = Ok;
+    if (range.kind == ByteRange::Part) {
+        status = Partial;
+        reply.offset = range.first;
+        reply.length = range.last - range.first + 1;
+        validators += "Content-Range: bytes " + QByteArray::number(range.first) + '-' +
+                      QByteArray::number(range.last) + '/' + QByteArray::number(size) + "\r\n";
+    }
+    reply.head = Head(status, ContentType(path), reply.length, keepAlive, validators);
+    if (headOnly) {
+        reply.file.reset();
+        reply.length = 0;
+    }
+    return reply;
 }
 
 QString FileResponder::Resolve(const QByteArray& target) const {

@@ -8,6 +8,22 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+// Each connection holds a descriptor, two while a file is sent: take as many
+// as this process may have, so a crowd of clients waits less often.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            std::perror("koru-sample-server: keeping the descriptor limit");
+    }
+}
+
+} // namespace
 
 namespace {
 
@@ -34,6 +50,7 @@ int main(int argc, char** argv) {
         std::fputs(usage, stderr);
         return 64;
     }
+    RaiseDescriptorLimit();
     SampleServer server(arguments.at(1), port);
     try {
         server.Start();

@@ -102,6 +102,11 @@ public:
     void Tag(const QByteArray& strTag) { tag = strTag; }
     std::int32_t Protocol() const { return protocol; }
     void Protocol(std::int32_t enmProtocol);
+    // Beyond the specified interface: the length of the queue of connections
+    // waiting for accept that Listen asks for; 5 unless set before Listen,
+    // ws::MAX_BACKLOG for the longest the system allows.
+    std::int32_t Backlog() const { return backlog; }
+    void Backlog(std::int32_t lngBacklog);
 
     void CloseSck();
     void Connect(const Variant& RemoteHost = Variant::Missing(),
@@ -184,6 +189,7 @@ private:
     std::int32_t boundLocalPort = 0;
     QByteArray boundLocalIP;
     std::int32_t protocol = sckTCP;
+    std::int32_t backlog = 5;
     char* lookupBuffer = nullptr;
     std::unique_ptr<char[]> lookupMemory;
     std::int32_t sendChunkSize = 0;

@@ -15,9 +15,17 @@ void CSocketMaster::Listen() {
         return;
     if (!BindInternal())
         return;
-    if (ws::listen(socketHandle, 5) == ws::SOCKET_ERROR)
+    if (ws::listen(socketHandle, backlog) == ws::SOCKET_ERROR)
         RaiseServiceError(ws::WSAGetLastError(), "CSocketMaster.Listen");
     state = sckListening;
+}
+
+void CSocketMaster::Backlog(std::int32_t lngBacklog) {
+    if (state != sckClosed && state != sckOpen)
+        Raise(errInvalidOperation, InvalidOperationText, "CSocketMaster.Backlog");
+    if (lngBacklog < 1)
+        Raise(errArgumentOutOfRange, OutOfRangeText, "CSocketMaster.Backlog");
+    backlog = lngBacklog;
 }
 
 void CSocketMaster::AcceptConnectionRequest() {

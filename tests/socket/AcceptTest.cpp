@@ -154,6 +154,17 @@ TEST_F(AcceptTest, ListenIsRefusedUnlessClosedOrOpen) {
     client->CloseSck();
 }
 
+TEST_F(AcceptTest, BacklogIsFiveUnlessSetBeforeListen) {
+    const auto fresh = CSocketMaster::Create();
+    EXPECT_EQ(fresh->Backlog(), 5);
+    ExpectRaises([&] { fresh->Backlog(0); }, 40014, CSocketMaster::OutOfRangeText,
+                 "CSocketMaster.Backlog");
+    fresh->Backlog(ws::MAX_BACKLOG);
+    EXPECT_EQ(fresh->Backlog(), ws::MAX_BACKLOG);
+    ExpectRaises([&] { listener->Backlog(64); }, 40020, CSocketMaster::InvalidOperationText,
+                 "CSocketMaster.Backlog");
+}
+
 TEST_F(AcceptTest, ListenOnUdpObjectRaisesTheServicesError) {
     auto udp = CSocketMaster::Create();
     udp->Protocol(sckUDP);

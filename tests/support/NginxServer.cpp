@@ -51,7 +51,7 @@ bool NginxServer::TryStart(std::uint16_t port) {
     const QString config =
         QStringLiteral("daemon off;\nmaster_process off;\nworker_processes 1;\n"
                        "pid %1/nginx.pid;\nerror_log %1/error.log warn;\n"
-                       "events { worker_connections 128; }\n"
+                       "events { worker_connections 1024; }\n"
                        "http {\n  access_log off;\n"
                        "  client_body_temp_path %2; proxy_temp_path %2; fastcgi_temp_path %2;\n"
                        "  uwsgi_temp_path %2; scgi_temp_path %2;\n"

@@ -21,6 +21,7 @@ public:
     NginxServer& operator=(const NginxServer&) = delete;
 
     std::uint16_t port() const { return port_; }
+    qint64 pid() const { return process_.processId(); } // the one nginx process
     QByteArray hostAndPort() const;
 
 private:

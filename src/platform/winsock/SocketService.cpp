@@ -273,9 +273,9 @@ void SocketService::FinishConnect(Sock& s, int errnum) {
     Post(s, FD_CONNECT, 0);
 }
 
-void SocketService::ArmDeadline(Sock& s) {
+void SocketService::ArmDeadline(Sock& s, int milliseconds) {
     DropDeadline(s);
-    const auto when = Clock::now() + std::chrono::milliseconds(connectTimeoutMs);
+    const auto when = Clock::now() + std::chrono::milliseconds(milliseconds);
     s.deadline = deadlines.emplace(when, s.handle);
     s.hasDeadline = true;
     if (s.deadline == deadlines.begin())
@@ -307,7 +307,9 @@ void SocketService::OnDeadline() {
         if (!s)
             continue;
         s->hasDeadline = false;
-        EvaluateNow(*s); // it may have finished just now
+        if (s->state == State::Listening)
+            s->armed |= FD_ACCEPT; // the pause after running out of descriptors is over
+        EvaluateNow(*s);           // it may have finished just now
         if (s->state != State::Connecting)
             continue;
         AbortConnect(*s);

@@ -71,8 +71,9 @@ private:
         int broadcast = -1;
         int sndbuf = -1; // as the caller set them
         int rcvbuf = -1;
-        bool hasDeadline = false;
+        bool hasDeadline = false; // connecting: give up; listening: accept again
         Deadlines::iterator deadline;
+        int acceptPauseMs = 0; // the last pause after running out of descriptors
     };
 
     Sock* Find(SOCKET s);
@@ -93,12 +94,14 @@ private:
     static void EnableQueueHint(int fd);
     void Post(const Sock& s, long event, int error) const;
 
-    void ArmDeadline(Sock& s);
+    void ArmDeadline(Sock& s, int milliseconds);
     void DropDeadline(Sock& s);
     void OnDeadline();
     void ScheduleDeadlineTimer();
 
     static inline int connectTimeoutMs = 21000;
+    static constexpr int MinAcceptPauseMs = 50;
+    static constexpr int MaxAcceptPauseMs = 1000;
 
     int epollFd = -1;
     std::unique_ptr<QSocketNotifier> notifier;

@@ -7,6 +7,7 @@
 #include "platform/winsock/SystemSocket.h"
 #include "platform/winsock/WsaError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -38,6 +39,12 @@ bool AcceptRetryable(int errnum) {
     default:
         return Transient(errnum);
     }
+}
+
+// Out of descriptors or memory: retrying at once fails again until something
+// is released, so the listener pauses instead of spinning.
+bool AcceptExhausted(int errnum) {
+    return errnum == EMFILE || errnum == ENFILE || errnum == ENOBUFS || errnum == ENOMEM;
 }
 
 int KernelBuffer(int fd, int option) {
@@ -189,7 +196,7 @@ int SocketService::Connect(SOCKET h, const sockaddr_in* name, int namelen) {
         FinishConnect(*s, outcome);
         return outcome ? Fail(ErrorFromErrno(outcome)) : Succeed(0);
     }
-    ArmDeadline(*s);
+    ArmDeadline(*s, connectTimeoutMs);
     return Fail(WSAEWOULDBLOCK);
 }
 
@@ -221,6 +228,7 @@ SOCKET SocketService::Accept(SOCKET h, sockaddr_in* addr, int* addrlen) {
     ::sockaddr_in peer{};
     int fd;
     int error = 0;
+    bool exhausted = false;
     for (;;) {
         socklen_t len = sizeof peer;
         fd = ::accept4(s->fd, AsAddress(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -234,6 +242,7 @@ SOCKET SocketService::Accept(SOCKET h, sockaddr_in* addr, int* addrlen) {
             continue;
         }
         error = AcceptRetryable(errnum) ? WSAEWOULDBLOCK : ErrorFromErrno(errnum);
+        exhausted = AcceptExhausted(errnum);
         break;
     }
     const SOCKET handle = fd >= 0 ? NewServiceHandle() : 0;
@@ -242,8 +251,15 @@ SOCKET SocketService::Accept(SOCKET h, sockaddr_in* addr, int* addrlen) {
         ::close(fd);
         error = handle == 0 ? WSAEMFILE : WSAENOBUFS;
     }
-    // Any accept re-enables FD_ACCEPT, a failing one too; more waiting
+    if (!n && (exhausted || fd >= 0)) {
+        // FD_ACCEPT comes back after a pause that doubles while the shortage lasts.
+        s->acceptPauseMs = std::clamp(s->acceptPauseMs * 2, MinAcceptPauseMs, MaxAcceptPauseMs);
+        ArmDeadline(*s, s->acceptPauseMs);
+        return Fail(error);
+    }
+    // Any other accept re-enables FD_ACCEPT, a failing one too; more waiting
     // connections re-post it at once.
+    s->acceptPauseMs = 0;
     s->armed |= FD_ACCEPT;
     EvaluateNow(*s);
     if (!n)

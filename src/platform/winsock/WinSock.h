@@ -38,6 +38,10 @@ inline constexpr int SO_SNDBUF = 0x1001;
 inline constexpr int SO_RCVBUF = 0x1002;
 inline constexpr int SO_MAX_MSG_SIZE = 0x2003;
 
+// listen: the longest queue the system allows (the service's SOMAXCONN, a
+// macro of the system headers here).
+inline constexpr int MAX_BACKLOG = 0x7FFFFFFF;
+
 inline constexpr int MSG_PEEK = 2;
 inline constexpr long FIONREAD = 0x4004667F;
 inline constexpr long FIONBIO = static_cast<long>(0x8004667EL);

@@ -2,6 +2,10 @@
 // sockets that inherit the listener's registration until registered anew.
 #include "ServiceTestSupport.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 using test::Note;
@@ -74,6 +78,42 @@ TEST_F(AcceptTest, AcceptIsPostedAgainOnlyWhileMoreConnectionsWait) {
                                             rec.Net(listener, ws::FD_ACCEPT)}));
     ConnectedClient(); // re-enabled by the failed accept too
     ASSERT_TRUE(rec.WaitFor(3));
+}
+
+TEST_F(AcceptTest, RunningOutOfDescriptorsPausesAcceptInsteadOfRetryingAtOnce) {
+    ASSERT_EQ(ws::WSAAsyncSelect(listener, rec.hwnd, test::SocketMsg, ws::FD_ACCEPT), 0);
+    ConnectedClient();
+    ASSERT_TRUE(rec.WaitFor(1));
+    // Every descriptor below a lowered limit in use, as a busy server finds them.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(next, 0);
+    rlimit low = saved;
+    low.rlim_cur = rlim_t(next + 8);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> spent{next};
+    for (int fd = next; fd >= 0; spent.push_back(fd))
+        fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    spent.pop_back();
+    int failures = 0;
+    rec.onMessage = [&](const Note&) {
+        if (ws::accept(listener, nullptr, nullptr) == ws::INVALID_SOCKET &&
+            test::LastError() == ws::WSAEMFILE)
+            ++failures;
+    };
+    rec.onMessage(rec.notes.back());
+    test::Pump(400);
+    for (const int fd : spent)
+        ::close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    // Pauses of 50, 100 and 200 ms: a handful of tries, not thousands.
+    EXPECT_GE(failures, 2);
+    EXPECT_LE(failures, 5);
+    rec.onMessage = nullptr;
+    const std::size_t before = rec.notes.size();
+    ASSERT_TRUE(rec.WaitFor(before + 1)); // offered again once the pause is over
+    EXPECT_NE(Track(ws::accept(listener, nullptr, nullptr)), ws::INVALID_SOCKET);
 }
 
 TEST_F(AcceptTest, RegistrationReportsAConnectionAlreadyWaiting) {
