@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
         !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return 1;
     ConsoleRunner runner(out, err);
+    runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
     return runner.Run(QCoreApplication::arguments().mid(1));
 }

@@ -6,6 +6,7 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/Forms.h"
+#include "update/ProgressLine.h"
 #include "update/StartOptions.h"
 
 #include <QFileInfo>
@@ -155,6 +156,12 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
     Forms forms;
     MainForm& main = forms.KORU2;
     main.onNotice = [this](const QByteArray& notice) { Say(notice); };
+    ProgressLine progress(err_);
+    if (showProgress_) {
+        main.onArchiveProgress = [&progress](std::int64_t received, std::int64_t size, bool done) {
+            progress.Show(received, size, done);
+        };
+    }
     main.Show();
 
     for (const Step& step : steps) {

@@ -37,6 +37,10 @@ public:
     // --home and --server take effect for the run.
     int Run(const QStringList& arguments);
 
+    // Shows a download's progress on `err`, one line rewritten in place (for
+    // a terminal); the log on `out` stays as it is.
+    void ShowProgress(bool shown) { showProgress_ = shown; }
+
     // The console's commands.
     static std::span<const ConsoleCommand> Commands();
     QByteArray Usage() const;
@@ -58,4 +62,5 @@ private:
     QIODevice& err_;
     std::span<const ConsoleCommand> commands_;
     MsgBoxResult answer_ = vbNo;
+    bool showProgress_ = false;
 };

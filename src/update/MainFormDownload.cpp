@@ -46,6 +46,8 @@ void MainForm::VantoUpdate() {
     const Transfer transfer = RunTransfer(Body::Archive);
     if (transfer == Transfer::Done) {
         RemoveProgressLine();
+        if (!trustedComment_.isEmpty())
+            SystemMessagesText1.Append("Signature verified: " + trustedComment_ + "\r\n");
         SystemMessagesText1.Append("Done!\r\n");
         SystemMessagesText1.AppendSeparator();
         mnuAvailableDownload(0).SetEnabled(false);

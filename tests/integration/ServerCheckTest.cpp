@@ -1,60 +1,17 @@
 // "Check for available updates" end to end against real servers on loopback:
 // the bundled sample server and nginx, both publishing the sample tree.
-#include "server/SampleServer.h"
-#include "support/CheckFixture.h"
-#include "support/CopyTree.h"
+#include "PublishedTreeTest.h"
 #include "support/DialogAnswers.h"
-#include "support/NginxServer.h"
 
 #include <QDir>
 #include <ostream>
 
 namespace {
 
-enum class ServerKind { Sample, Nginx };
-
-void PrintTo(ServerKind kind, std::ostream* out) {
-    *out << (kind == ServerKind::Sample ? "sample server" : "nginx");
-}
-
 const QByteArray checking = "Checking for VANTO Updates...\r\n";
 const QByteArray helpLinks = "Checking for Help Link updates... \r\n";
 
-class ServerCheckTest : public VantoFixture, public ::testing::WithParamInterface<ServerKind> {
-protected:
-    void SetUp() override {
-        CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), published.path());
-        if (GetParam() == ServerKind::Sample) {
-            sample = std::make_unique<SampleServer>(published.path(), 0);
-            sample->Start();
-            SharedState().serverHost = "127.0.0.1:" + QByteArray::number(sample->Port());
-        } else {
-            ASSERT_FALSE(NginxServer::Program().isEmpty()) << "nginx is not installed";
-            nginx = std::make_unique<NginxServer>(published.path());
-            SharedState().serverHost = nginx->hostAndPort();
-        }
-    }
-
-    QByteArray ServerFile(const char* relative) const {
-        QFile file(published.filePath(QString::fromLatin1(relative)));
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }
-    void Publish(const char* relative, const QByteArray& bytes) const {
-        QFile file(published.filePath(QString::fromLatin1(relative)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    }
-    void Withdraw(const char* relative) const {
-        QFile::remove(published.filePath(QString::fromLatin1(relative)));
-    }
-
-    QByteArray News() const { return ServerFile("files/koru/otherinfo.txt") + "\r\n" + separator; }
-
-    QTemporaryDir published;
-    std::unique_ptr<SampleServer> sample;
-    std::unique_ptr<NginxServer> nginx;
-};
+using ServerCheckTest = PublishedTreeTest;
 
 TEST_P(ServerCheckTest, NewerVersionIsOffered) {
     Check();
@@ -143,10 +100,21 @@ TEST_P(ServerCheckTest, LargeArchiveStreamsToItsFile) {
               QStringList({QStringLiteral("VANTO.ini"), QStringLiteral("big.zip")}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, ServerCheckTest,
-                         ::testing::Values(ServerKind::Sample, ServerKind::Nginx),
-                         [](const ::testing::TestParamInfo<ServerKind>& kind) {
-                             return kind.param == ServerKind::Sample ? "SampleServer" : "Nginx";
-                         });
+TEST_P(ServerCheckTest, SignedSampleArchiveIsVerified) {
+    // The demo's key: the sample tree's archive is signed with it.
+    QFile::copy(QStringLiteral(KORU_SAMPLE_DIR "/vanto-key/update.pub"),
+                home.filePath("files/koru/update.pub"));
+    Check();
+    DialogAnswers answers;
+    answers.file = home.filePath("vanto-update.zip");
+    main().mnuAvailableDownload(0).Click();
+    EXPECT_TRUE(Log().endsWith("Signature verified: VANTO 2.14 (demo archive, demo key)\r\n"
+                               "Done!\r\n" +
+                               separator))
+        << Log().constData();
+    EXPECT_EQ(Read("vanto-update.zip"), ServerFile("files/vanto.zip"));
+}
+
+INSTANTIATE_PUBLISHED_TREE_TESTS(ServerCheckTest);
 
 } // namespace

@@ -43,10 +43,11 @@ private:
 inline const QByteArray overwriteQuestion =
     "Overwrite?|File aready exists!\r\nOverwrite?|" + QByteArray::number(vbYesNo);
 
-// An archive answer as a web server sends it.
-inline QByteArray ZipResponse(const QByteArray& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+// An archive answer as a web server sends it; `headers` are whole lines.
+inline QByteArray ZipResponse(const QByteArray& body, const QByteArray& headers = {},
+                              const QByteArray& status = "200 OK") {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: application/zip\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n" + headers + "\r\n" + body;
 }
 
 // Bytes of every value, as an archive holds them.

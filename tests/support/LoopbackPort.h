@@ -9,3 +9,9 @@ std::uint16_t UnusedLoopbackPort();
 
 // True when something accepts connections on the loopback port.
 bool LoopbackAccepts(std::uint16_t port);
+
+// A socket listening on a free loopback port, and the port; throws
+// std::runtime_error when there is none.
+int ListenOnLoopback(std::uint16_t& port, int backlog);
+// Connects a blocking socket to the loopback port; -1 when refused.
+int ConnectToLoopback(std::uint16_t port);

@@ -2,11 +2,9 @@
 
 #include "support/LoopbackPort.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QThread>
 #include <stdexcept>
 
 QString NginxServer::Program() {
@@ -29,16 +27,6 @@ NginxServer::NginxServer(const QString& root) : root_(QDir(root).absolutePath())
     QFile log(work_.filePath(QStringLiteral("error.log")));
     log.open(QIODevice::ReadOnly);
     throw std::runtime_error("nginx did not start: " + log.readAll().toStdString());
-}
-
-NginxServer::~NginxServer() {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
 }
 
 QByteArray NginxServer::hostAndPort() const {
@@ -66,22 +54,11 @@ bool NginxServer::TryStart(std::uint16_t port) {
     file.write(config.toUtf8());
     file.close();
 
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(Program(), {QStringLiteral("-p"), dir, QStringLiteral("-c"), file.fileName(),
-                               QStringLiteral("-e"), dir + QStringLiteral("/error.log")});
-    if (!process_.waitForStarted(5000))
+    if (!process_.Start(Program(),
+                        {QStringLiteral("-p"), dir, QStringLiteral("-c"), file.fileName(),
+                         QStringLiteral("-e"), dir + QStringLiteral("/error.log")},
+                        port))
         return false;
-    const QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
-        if (process_.state() == QProcess::NotRunning)
-            return false; // most likely the port was taken meanwhile
-        if (LoopbackAccepts(port)) {
-            port_ = port;
-            return true;
-        }
-        QThread::msleep(10);
-    }
-    process_.kill();
-    process_.waitForFinished(5000);
-    return false;
+    port_ = port;
+    return true;
 }

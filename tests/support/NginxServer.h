@@ -3,8 +3,9 @@
 // every file it writes in a folder of its own.
 #pragma once
 
+#include "support/ServerProcess.h"
+
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -16,12 +17,11 @@ public:
 
     // Starts nginx on a free loopback port; throws std::runtime_error when it cannot.
     explicit NginxServer(const QString& root);
-    ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
     std::uint16_t port() const { return port_; }
-    qint64 pid() const { return process_.processId(); } // the one nginx process
+    qint64 pid() const { return process_.pid(); } // the one nginx process
     QByteArray hostAndPort() const;
 
 private:
@@ -29,6 +29,6 @@ private:
 
     QString root_;
     QTemporaryDir work_;
-    QProcess process_;
+    ServerProcess process_;
     std::uint16_t port_ = 0;
 };

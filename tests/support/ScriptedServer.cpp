@@ -1,5 +1,7 @@
 #include "support/ScriptedServer.h"
 
+#include "support/LoopbackPort.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <fcntl.h>
@@ -42,18 +44,9 @@ QByteArray ScriptedServer::Response(const QByteArray& status, const QByteArray& 
 }
 
 ScriptedServer::ScriptedServer() {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listenFd_ < 0 ||
-        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd_, 16) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        ::pipe2(wakeFds_, O_CLOEXEC) != 0)
-        throw std::runtime_error("scripted server: cannot listen on loopback");
-    port_ = ntohs(address.sin_port);
+    listenFd_ = ListenOnLoopback(port_, 16);
+    if (::pipe2(wakeFds_, O_CLOEXEC) != 0)
+        throw std::runtime_error("scripted server: no pipe");
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
@@ -76,8 +69,12 @@ QByteArray ScriptedServer::hostAndPort() const {
 }
 
 void ScriptedServer::script(const QByteArray& path, Script script) {
+    scripts(path, {std::move(script)});
+}
+
+void ScriptedServer::scripts(const QByteArray& path, QList<Script> sequence) {
     std::lock_guard lock(mutex_);
-    scripts_[path] = std::move(script);
+    scripts_[path] = std::move(sequence);
 }
 
 QList<QByteArray> ScriptedServer::requests() const {
@@ -136,7 +133,10 @@ void ScriptedServer::serve(int fd) {
         {
             std::lock_guard lock(mutex_);
             requests_.append(request);
-            script = scripts_.value(target, NotFound());
+            QList<Script>& sequence = scripts_[target];
+            if (sequence.isEmpty())
+                sequence.append(NotFound());
+            script = sequence.size() > 1 ? sequence.takeFirst() : sequence.first();
         }
         for (const Step& step : script.steps) {
             if (step.pauseMs > 0 && !pause(step.pauseMs))

@@ -40,6 +40,8 @@ public:
 
     // Paths without a script get NotFound().
     void script(const QByteArray& path, Script script);
+    // Each request for the path takes the next script; the last one stays.
+    void scripts(const QByteArray& path, QList<Script> sequence);
 
     // Request lines and whole header blocks received so far, in order.
     QList<QByteArray> requestLines() const;
@@ -58,7 +60,7 @@ private:
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
     std::condition_variable stopped_;
-    QMap<QByteArray, Script> scripts_;
+    QMap<QByteArray, QList<Script>> scripts_;
     QList<QByteArray> requests_;
     std::thread acceptor_;
     QList<std::thread*> workers_;

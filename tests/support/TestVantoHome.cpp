@@ -23,9 +23,22 @@ TestVantoHome::TestVantoHome() : previousServer_(qgetenv("KORU_SERVER")) {
     Install("02.13");
     App::SetPath(path());
     qputenv("KORU_SERVER", ClosedServer());
+    // The machine's proxy settings and the user's state stay out of the tests.
+    for (const char* name :
+         {"http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY", "XDG_STATE_HOME"}) {
+        previousEnvironment_.append({name, qgetenv(name)});
+        qunsetenv(name);
+    }
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state_.path()));
 }
 
 TestVantoHome::~TestVantoHome() {
+    for (const auto& [name, value] : previousEnvironment_) {
+        if (value.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
     App::ReleaseInstance();
     App::SetPath({});
     if (previousServer_.isEmpty())

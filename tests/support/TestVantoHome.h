@@ -1,12 +1,14 @@
 // A VANTO folder for one test (VANTO.ini with version 02.13, the folders KORU
 // writes to) set as the program's folder, with KORU pointed at a loopback
-// port where nobody listens and a resolver that asks no name server. Windows
+// port where nobody listens, no proxy, and a resolver that asks no name server. Windows
 // that connect on load (the quick window) thus never leave the machine.
 #pragma once
 
 #include "platform/winsock/WinSock.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -32,6 +34,8 @@ public:
 
 private:
     QTemporaryDir dir_;
+    QTemporaryDir state_; // the desktop's state folder, for what KORU remembers
     ws::HostResolver previousResolver_;
     QByteArray previousServer_;
+    QList<QPair<const char*, QByteArray>> previousEnvironment_;
 };

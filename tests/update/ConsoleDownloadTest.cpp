@@ -3,6 +3,7 @@
 #include "support/CheckFixture.h"
 #include "support/DialogAnswers.h"
 #include "update/ConsoleRunner.h"
+#include "update/ProgressLine.h"
 
 #include <QBuffer>
 
@@ -15,11 +16,16 @@ protected:
         server.script("/files/vanto.zip", {{{ZipResponse(archive)}}});
     }
 
-    int Run(const QStringList& arguments) {
+    int Run(const QStringList& arguments, bool progress = false) {
         qputenv("KORU_SERVER", server.hostAndPort());
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const int status = ConsoleRunner(out, err).Run(arguments);
+        for (QBuffer* buffer : {&out, &err}) {
+            buffer->close();
+            buffer->setData({});
+            buffer->open(QIODevice::WriteOnly);
+        }
+        ConsoleRunner runner(out, err);
+        runner.ShowProgress(progress);
+        const int status = runner.Run(arguments);
         qunsetenv("KORU_SERVER");
         return status;
     }
@@ -35,6 +41,20 @@ TEST_F(ConsoleDownloadTest, SavesTheArchiveOfferedByTheCheck) {
               ConsoleRunner::Success);
     EXPECT_TRUE(out.data().endsWith("Downloading VANTO version 2.14\r\nDone!\r\n" + separator));
     EXPECT_EQ(Read("update.zip"), archive);
+}
+
+TEST_F(ConsoleDownloadTest, ProgressLineIsDrawnAndClearedOnTheTerminalOnly) {
+    const QStringList arguments{QStringLiteral("check"), QStringLiteral("vanto-update"),
+                                File("update")};
+    ASSERT_EQ(Run(arguments, true), ConsoleRunner::Success);
+    EXPECT_EQ(err.data(), "\r\033[KDownloading VANTO: " + ProgressLine::Amount(archive.size()) +
+                              " of " + ProgressLine::Amount(archive.size()) + " (100%)\r\033[K");
+    const QByteArray log = out.data();
+    QFile::remove(File("update.zip"));
+    ASSERT_EQ(Run(arguments), ConsoleRunner::Success);
+    EXPECT_EQ(out.data(), log);
+    EXPECT_TRUE(err.data().isEmpty());
+    EXPECT_EQ(ProgressLine::Amount(1536 * 1024), QByteArray("1.5 MiB"));
 }
 
 TEST_F(ConsoleDownloadTest, FailedDownloadExitsWithTwo) {

@@ -5,6 +5,7 @@
 #include "platform/runtime/MsgBox.h"
 #include "support/FormsFixture.h"
 #include "support/ScriptedServer.h"
+#include "support/TinyProxy.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -60,6 +61,19 @@ TEST_F(QuickWindowCheckTest, NewerVersionOffersTheDownload) {
                                 "Host: " + host +
                                 "\r\nAccept: */*\r\nAccept-Language: en\r\n"
                                 "Connection: Keep-Alive\r\n\r\n"});
+}
+
+TEST_F(QuickWindowCheckTest, AsksThroughTheProxy) {
+    if (TinyProxy::Program().isEmpty())
+        GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps installs it)";
+    TinyProxy proxy;
+    qputenv("http_proxy", proxy.Address());
+    server.script("/files/koru/vanto_ver.txt", ScriptedServer::Ok(versionFile));
+    LoadAndWait();
+    qunsetenv("http_proxy");
+    EXPECT_EQ(quick().Label1.Caption(), versionFile);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(server.requests()[0].toLower().contains("\r\nvia: "));
 }
 
 TEST_F(QuickWindowCheckTest, EqualVersionIsTheMostRecent) {

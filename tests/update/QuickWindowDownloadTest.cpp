@@ -4,6 +4,7 @@
 #include "platform/runtime/Events.h"
 #include "support/DialogAnswers.h"
 #include "support/FormsFixture.h"
+#include "support/Minisign.h"
 #include "support/ScriptedServer.h"
 
 #include <QDeadlineTimer>
@@ -73,6 +74,46 @@ TEST_F(QuickWindowDownloadTest, UnwritableFolderIsASaveFailure) {
     EXPECT_EQ(quick().Label1.Caption(),
               "SAVE FAILED: " + QFile::encodeName(answers.file) + ": Path not found.");
     EXPECT_TRUE(quick().DownloadUpdateCommand1.Enabled());
+}
+
+TEST_F(QuickWindowDownloadTest, InterruptedDownloadResumes) {
+    const QByteArray whole = ZipResponse(archive, "ETag: \"v1\"\r\n");
+    const QByteArray rest = ZipResponse(archive.mid(300),
+                                        "ETag: \"v1\"\r\nContent-Range: bytes 300-" +
+                                            QByteArray::number(archive.size() - 1) + '/' +
+                                            QByteArray::number(archive.size()) + "\r\n",
+                                        "206 Partial Content");
+    server.scripts("/files/vanto.zip", {{{{whole.left(whole.size() - archive.size() + 300)}},
+                                         ScriptedServer::Ending::Close},
+                                        {{{rest}}}});
+    LoadWithOffer();
+    Download("update.zip");
+    ASSERT_TRUE(quick().Label1.Caption().startsWith("TRANSFER FAILED"));
+    Download("update.zip");
+    EXPECT_EQ(quick().Label1.Caption(),
+              downloading + "Resuming at 300 bytes.\r\nDone!\r\n\r\nFile saved to:\r\n" +
+                  QFile::encodeName(home.filePath("update.zip")));
+    EXPECT_EQ(home.Read("update.zip"), archive);
+    EXPECT_TRUE(server.requests().last().contains("Range: bytes=300-\r\nIf-Range: \"v1\"\r\n"));
+}
+
+TEST_F(QuickWindowDownloadTest, SignatureIsCheckedBeforeTheSave) {
+    if (!Minisign::Installed())
+        GTEST_SKIP() << "minisign is not installed (scripts/install-deps installs it)";
+    const Minisign::Signed made = Minisign::SignBytes(archive, QStringLiteral("VANTO 2.14"));
+    home.Write("files/koru/update.pub", made.publicKey);
+    QByteArray tampered = archive;
+    tampered[0] = 'X';
+    server.scripts("/files/vanto.zip", {{{{ZipResponse(tampered)}}}, {{{ZipResponse(archive)}}}});
+    server.script("/files/vanto.zip.minisig", ScriptedServer::Ok(made.signature));
+    LoadWithOffer();
+    Download("update.zip");
+    EXPECT_EQ(quick().Label1.Caption(),
+              QByteArray("TRANSFER FAILED: The archive's signature does not match it."));
+    EXPECT_EQ(home.Read("update.zip"), QByteArray("<missing>"));
+    Download("update.zip");
+    EXPECT_TRUE(quick().Label1.Caption().contains("Done!"));
+    EXPECT_EQ(home.Read("update.zip"), archive);
 }
 
 TEST_F(QuickWindowDownloadTest, ExistingFileAndNoFetchesNothing) {

@@ -1,14 +1,13 @@
 // Checking downloaded archives against signatures made by the real minisign
 // program: both signature forms, every kind of refusal, resumed downloads and
 // the trusted key's file.
+#include "support/Minisign.h"
 #include "update/ArchiveSignature.h"
 #include "update/ArchiveVerifier.h"
 #include "update/UpdateKey.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -27,27 +26,15 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-bool RunMinisign(const QStringList& arguments) {
-    QProcess minisign;
-    minisign.setStandardInputFile(QProcess::nullDevice());
-    minisign.start(QStringLiteral("minisign"), arguments);
-    return minisign.waitForFinished(30000) && minisign.exitStatus() == QProcess::NormalExit &&
-           minisign.exitCode() == 0;
-}
-
 // Two key pairs for the whole suite: the trusted one and another publisher's.
 class SignedArchiveTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (QStandardPaths::findExecutable(QStringLiteral("minisign")).isEmpty())
+        if (!Minisign::Installed())
             return;
         keys = std::make_unique<QTemporaryDir>();
-        for (const char* name : {"trusted", "other"}) {
-            const QString base = keys->filePath(QString::fromLatin1(name));
-            ASSERT_TRUE(RunMinisign({QStringLiteral("-G"), QStringLiteral("-W"),
-                                     QStringLiteral("-p"), base + QStringLiteral(".pub"),
-                                     QStringLiteral("-s"), base + QStringLiteral(".key")}));
-        }
+        for (const char* name : {"trusted", "other"})
+            ASSERT_TRUE(Minisign::MakeKeys(keys->filePath(QString::fromLatin1(name))));
     }
     static void TearDownTestSuite() { keys.reset(); }
 
@@ -66,13 +53,8 @@ protected:
     // Writes the archive and answers minisign's signature file for it.
     QByteArray Sign(const QByteArray& archive, bool legacy, const char* signer = "trusted") {
         WriteFile(archivePath(), archive);
-        QStringList arguments{
-            QStringLiteral("-S"),        QStringLiteral("-s"), KeyPath(signer, ".key"),
-            QStringLiteral("-m"),        archivePath(),        QStringLiteral("-t"),
-            QStringLiteral("VANTO 2.14")};
-        if (legacy)
-            arguments << QStringLiteral("-l");
-        EXPECT_TRUE(RunMinisign(arguments));
+        EXPECT_TRUE(Minisign::Sign(archivePath(), keys->filePath(QString::fromLatin1(signer)),
+                                   QStringLiteral("VANTO 2.14"), legacy));
         return ReadFile(archivePath() + QStringLiteral(".minisig"));
     }
 

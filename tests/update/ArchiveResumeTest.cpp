@@ -1,0 +1,149 @@
+// Resuming an interrupted archive download: what arrived is kept beside the
+// target with the server's validator, asked for again with Range and
+// If-Range, appended on a fitting 206 and started over on anything else.
+#include "support/CheckFixture.h"
+#include "support/DialogAnswers.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QByteArray archive = ArchiveBytes();
+const qsizetype kept = 300;
+const QByteArray etag = "ETag: \"v1\"\r\n";
+const QByteArray downloading = "Downloading VANTO version 2.14\r\n";
+
+// The whole archive announced, the line dropped after `kept` body bytes.
+ScriptedServer::Script Interrupted(const QByteArray& validator = etag) {
+    const QByteArray whole = ZipResponse(archive, validator);
+    return {{{whole.left(whole.size() - archive.size() + kept)}}, ScriptedServer::Ending::Close};
+}
+
+ScriptedServer::Script Answer(const QByteArray& response) {
+    return {{{response}}};
+}
+
+QByteArray Rest(qsizetype from = kept) {
+    return ZipResponse(archive.mid(from),
+                       etag + "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                           QByteArray::number(archive.size() - 1) + '/' +
+                           QByteArray::number(archive.size()) + "\r\n",
+                       "206 Partial Content");
+}
+
+class ArchiveResumeTest : public CheckFixture {
+protected:
+    ArchiveResumeTest() {
+        SharedState().serviceMode = serviceOn;
+        SharedState().remoteVersion = 2.14f;
+    }
+
+    void Download(const char* name) {
+        answers.file = home.filePath(name);
+        main().mnuAvailableDownload(0).SetEnabled(true);
+        main().mnuAvailableDownload(0).Click();
+    }
+    QList<QByteArray> ArchiveRequests() const {
+        QList<QByteArray> found;
+        for (const QByteArray& request : server.requests()) {
+            if (request.contains("/files/vanto.zip "))
+                found.append(request);
+        }
+        return found;
+    }
+    QStringList KeptParts() const {
+        return QDir(home.path())
+            .entryList({QStringLiteral(".koru-partial-*")}, QDir::Files | QDir::Hidden);
+    }
+
+    DialogAnswers answers;
+};
+
+const QByteArray rangeAsked = "Range: bytes=300-\r\nIf-Range: \"v1\"\r\n\r\n";
+
+struct SecondAnswer {
+    const char* name;
+    QList<ScriptedServer::Script> answers; // to the second request, then any later one
+    bool resumed;
+    int requests;
+};
+
+class ResumeAnswerTest : public ArchiveResumeTest,
+                         public ::testing::WithParamInterface<SecondAnswer> {};
+
+TEST_P(ResumeAnswerTest, EndsWithTheWholeArchive) {
+    QList<ScriptedServer::Script> sequence{Interrupted()};
+    sequence += GetParam().answers;
+    server.scripts("/files/vanto.zip", sequence);
+    Download("update.zip");
+    EXPECT_EQ(Log(), downloading + Failed(archivePath, "The server closed the connection early.") +
+                         separator);
+    EXPECT_EQ(KeptParts().size(), 2); // the bytes and their validator
+    EXPECT_EQ(Read("update.zip"), QByteArray("<missing>"));
+
+    Download("update.zip");
+    const QByteArray resumed = GetParam().resumed ? "Resuming at 300 bytes.\r\n" : "";
+    EXPECT_EQ(Log(), downloading + resumed + "Done!\r\n" + separator);
+    EXPECT_TRUE(Read("update.zip") == archive);
+    EXPECT_EQ(SharedState().responseLength, archive.size());
+    const QList<QByteArray> requests = ArchiveRequests();
+    ASSERT_EQ(requests.size(), GetParam().requests);
+    EXPECT_FALSE(requests[0].contains("Range"));
+    EXPECT_TRUE(requests[1].endsWith(rangeAsked)) << requests[1].constData();
+    if (requests.size() > 2) {
+        EXPECT_FALSE(requests[2].contains("Range"));
+    }
+    EXPECT_TRUE(KeptParts().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ResumeAnswerTest,
+    ::testing::Values(
+        SecondAnswer{"FittingRange", {Answer(Rest())}, true, 2},
+        SecondAnswer{"WholeArchiveAgain", {Answer(ZipResponse(archive, etag))}, false, 2},
+        SecondAnswer{"RangeRefused",
+                     {Answer(ScriptedServer::Response("416 Range Not Satisfiable", "")),
+                      Answer(ZipResponse(archive, etag))},
+                     false,
+                     3},
+        SecondAnswer{"RangeThatDoesNotFit",
+                     {Answer(Rest(0)), Answer(ZipResponse(archive, etag))},
+                     false,
+                     3}),
+    [](const ::testing::TestParamInfo<SecondAnswer>& param) { return param.param.name; });
+
+TEST_F(ArchiveResumeTest, NoValidatorNoResume) {
+    server.scripts("/files/vanto.zip", {Interrupted({}), Answer(ZipResponse(archive))});
+    Download("update.zip");
+    EXPECT_TRUE(KeptParts().isEmpty());
+    Download("update.zip");
+    EXPECT_FALSE(ArchiveRequests().last().contains("Range"));
+    EXPECT_TRUE(Read("update.zip") == archive);
+}
+
+TEST_F(ArchiveResumeTest, KeptPartGoesWhenTheTargetChanges) {
+    server.scripts("/files/vanto.zip", {Interrupted(), Answer(ZipResponse(archive, etag))});
+    Download("first.zip");
+    ASSERT_FALSE(KeptParts().isEmpty());
+    Download("second.zip");
+    EXPECT_FALSE(ArchiveRequests().last().contains("Range"));
+    EXPECT_TRUE(KeptParts().isEmpty());
+}
+
+TEST_F(ArchiveResumeTest, KeptPartGoesAfterSevenDays) {
+    server.scripts("/files/vanto.zip", {Interrupted(), Answer(ZipResponse(archive, etag))});
+    Download("update.zip");
+    for (const QString& name : KeptParts()) {
+        QFile part(home.path() + u'/' + name);
+        ASSERT_TRUE(part.open(QIODevice::ReadWrite));
+        part.setFileTime(QDateTime::currentDateTime().addDays(-8),
+                         QFileDevice::FileModificationTime);
+    }
+    Download("update.zip");
+    EXPECT_FALSE(ArchiveRequests().last().contains("Range"));
+    EXPECT_TRUE(Read("update.zip") == archive);
+}
+
+} // namespace
