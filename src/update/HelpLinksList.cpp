@@ -12,6 +12,15 @@ constexpr qsizetype stampSize = 6;
 
 HelpLinksList HelpLinksList::Read(const QString& path) {
     TextFile file(path);
+    return Read(file);
+}
+
+HelpLinksList HelpLinksList::Parse(const QByteArray& text) {
+    TextFile file = TextFile::FromText(text);
+    return Read(file);
+}
+
+HelpLinksList HelpLinksList::Read(TextFile& file) {
     HelpLinksList list;
     // An empty list has no line 1 to read; it stands for a blank stamp.
     const QByteArray first = file.AtEnd() ? QByteArray() : file.LineInput();

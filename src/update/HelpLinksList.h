@@ -8,12 +8,16 @@
 #include <QList>
 #include <QString>
 
+class TextFile;
+
 struct HelpLinksList {
     QByteArray stamp;        // line 1, cut or padded with blanks to 6 characters
     QList<QByteArray> items; // every further line; an empty line is an empty name
 
     // Reads a list file; an empty file gives a blank stamp and no items.
     static HelpLinksList Read(const QString& path);
+    // The same from the list's text.
+    static HelpLinksList Parse(const QByteArray& text);
 
     // True when the name can stand as a file name in the help folder: not
     // empty, no folder separator, no "..", no control character.
@@ -31,4 +35,7 @@ struct HelpLinksList {
     // The name as it goes into a request path: every byte outside the
     // characters a path segment allows is percent-encoded.
     static QByteArray PathSegment(const QByteArray& name);
+
+private:
+    static HelpLinksList Read(TextFile& file);
 };

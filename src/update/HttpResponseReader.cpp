@@ -1,5 +1,6 @@
 #include "update/HttpResponseReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -15,11 +16,10 @@ bool AcceptableStatus(int code) {
 
 int ReadStatusCode(const QByteArray& line) {
     const QList<QByteArray> parts = line.split(' ');
-    if (parts.size() < 2 || !parts[0].startsWith(statusPrefix) || parts[1].size() != 3)
+    if (parts.size() < 2 || !parts[0].startsWith(statusPrefix) || parts[1].size() != 3 ||
+        !std::all_of(parts[1].begin(), parts[1].end(), [](char c) { return c >= '0' && c <= '9'; }))
         return 0;
-    bool ok = false;
-    const int code = parts[1].toInt(&ok);
-    return ok ? code : 0;
+    return parts[1].toInt();
 }
 
 QByteArray Blankless(const QByteArray& text) {

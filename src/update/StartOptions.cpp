@@ -127,7 +127,9 @@ QByteArray StartOptions::EnvironmentText() {
            "                        VANTO.ini and --home is not given (otherwise the\n"
            "                        current folder)\n"
            "  KORU_SERVER           the update server, when --server is not given\n"
-           "                        (otherwise " KORU_SERVER_HOST ")\n";
+           "                        (otherwise " KORU_SERVER_HOST ")\n"
+           "  http_proxy, no_proxy  an HTTP proxy, http://[USER:PASSWORD@]HOST[:PORT],\n"
+           "                        and the hosts reached without it, as curl reads them\n";
 }
 
 QByteArray StartOptions::KoruUsage() {

@@ -89,6 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResponseCase{"NotHttp", "SSH-2.0-OpenSSH\r\n\r\n", "The server's answer is not HTTP.", {}},
         ResponseCase{
             "UnreadableStatus", "HTTP/1.1 2000 OK\r\n\r\n", "The server's answer is not HTTP.", {}},
+        ResponseCase{
+            "SignedStatus", "HTTP/1.1 +20 OK\r\n\r\n", "The server's answer is not HTTP.", {}},
         ResponseCase{"NegativeLength",
                      "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n",
                      "The server announced no valid length.",

@@ -62,6 +62,12 @@ TextFile::TextFile(const QString& path) {
     contents_ = file.readAll();
 }
 
+TextFile TextFile::FromText(QByteArray text) {
+    TextFile file;
+    file.contents_ = std::move(text);
+    return file;
+}
+
 QByteArray TextFile::LineInput() {
     if (AtEnd())
         raiseFileError(62, "Input past end of file", {});

@@ -33,6 +33,8 @@ class TextFile {
 public:
     // Opens an existing file for reading.
     explicit TextFile(const QString& path);
+    // Reads lines from text already in memory.
+    static TextFile FromText(QByteArray text);
 
     // The next line without its end; a line ends at CR or at CR LF.
     QByteArray LineInput();
@@ -40,6 +42,8 @@ public:
     bool AtEnd() const { return position_ >= contents_.size(); }
 
 private:
+    TextFile() = default;
+
     QByteArray contents_;
     qsizetype position_ = 0;
 };

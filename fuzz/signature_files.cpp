@@ -1,0 +1,44 @@
+// fuzz-links: Qt6::Core PkgConfig::SODIUM
+// fuzz-sources: update/ArchiveSignature.cpp update/MinisignText.cpp update/UpdateKey.cpp
+// update/ProxySettings.cpp platform/runtime/RuntimeError.cpp What KORU reads besides the server's
+// answers that a stranger may have written: a signature file (fetched from the server), a key file,
+// and the proxy settings. Any bytes give a result or a reason, never a crash.
+#include "update/ArchiveSignature.h"
+#include "update/ProxySettings.h"
+#include "update/UpdateKey.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
+
+    const ArchiveSignature signature = ArchiveSignature::Parse(text);
+    Check(signature.Valid() != !signature.Problem().isEmpty());
+    if (signature.Valid())
+        Check(signature.Signature().size() == ArchiveSignature::signatureSize &&
+              signature.GlobalSignature().size() == ArchiveSignature::signatureSize);
+
+    const UpdateKey key = UpdateKey::FromFileText(text);
+    Check(key.Present());
+    if (key.Usable())
+        Check(key.PublicKey().size() == UpdateKey::publicKeySize);
+
+    // The first line names the proxy, the rest the hosts reached directly.
+    const qsizetype end = text.indexOf('\n');
+    const ProxySettings proxy = ProxySettings::FromValues(
+        "http_proxy", end < 0 ? text : text.left(end), end < 0 ? QByteArray() : text.mid(end + 1));
+    const ProxySettings::Route route = proxy.RouteFor("update.koru.example", 80);
+    if (route.problem.isEmpty())
+        Check(route.port > 0 && route.port <= 65535 && !route.host.isEmpty());
+    return 0;
+}
