@@ -4,21 +4,13 @@
 // arriving in pieces of a size the first byte picks. The reader must never
 // hand on more body than announced, and a complete answer must be exactly as
 // long as it said.
+#include "FuzzCheck.h"
 #include "update/HttpResponse.h"
 #include "update/HttpResponseReader.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)

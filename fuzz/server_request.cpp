@@ -4,6 +4,7 @@
 // request by request as the server does, over a tiny tree with links that
 // point out of it. No reply may name a file outside the root or a part
 // beyond a file's end, and unanswered bytes stay bounded.
+#include "FuzzCheck.h"
 #include "server/FileResponder.h"
 
 #include <QDir>
@@ -41,11 +42,6 @@ struct Tree {
         file.write(bytes);
     }
 };
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 void CheckReply(const FileResponder::Reply& reply, const QString& root) {
     Check(reply.head.startsWith("HTTP/1.1 ") && reply.head.contains("\r\n\r\n"));

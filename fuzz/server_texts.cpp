@@ -1,24 +1,18 @@
 // fuzz-links: Qt6::Core
-// fuzz-sources: update/VersionFiles.cpp update/HelpLinksList.cpp platform/runtime/FileAccess.cpp
-// platform/runtime/RuntimeError.cpp platform/runtime/Val.cpp The server's small texts as the check
-// and the help-links update read them: the version file, the switch file and the help-links list
-// with its item names. An item name that is let through must stay a file of the help folder and a
-// single path segment of the request.
+// fuzz-sources: update/VersionFiles.cpp update/HelpLinksList.cpp
+// fuzz-sources: platform/runtime/FileAccess.cpp platform/runtime/RuntimeError.cpp
+// fuzz-sources: platform/runtime/Val.cpp
+//
+// The server's small texts as the check and the help-links update read them: the version file,
+// the switch file and the help-links list with its item names. An item name that is let through
+// must stay a file of the help folder and a single path segment of the request.
+#include "FuzzCheck.h"
 #include "platform/runtime/Val.h"
 #include "update/HelpLinksList.h"
 #include "update/VersionFiles.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));

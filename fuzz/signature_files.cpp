@@ -1,23 +1,17 @@
 // fuzz-links: Qt6::Core PkgConfig::SODIUM
 // fuzz-sources: update/ArchiveSignature.cpp update/MinisignText.cpp update/UpdateKey.cpp
-// update/ProxySettings.cpp platform/runtime/RuntimeError.cpp What KORU reads besides the server's
-// answers that a stranger may have written: a signature file (fetched from the server), a key file,
-// and the proxy settings. Any bytes give a result or a reason, never a crash.
+// fuzz-sources: update/ProxySettings.cpp platform/runtime/RuntimeError.cpp
+//
+// What KORU reads besides the server's answers that a stranger may have written: a signature file
+// (fetched from the server), a key file, and the proxy settings. Any bytes give a result or a
+// reason, never a crash.
+#include "FuzzCheck.h"
 #include "update/ArchiveSignature.h"
 #include "update/ProxySettings.h"
 #include "update/UpdateKey.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
