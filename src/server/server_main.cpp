@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sysexits.h>
 
 namespace {
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
     if (arguments.size() < 2 || arguments.size() > 3 || !portOk || port < 0 || port > 65535 ||
         !QFileInfo(arguments.at(1)).isDir()) {
         std::fputs(usage, stderr);
-        return 64;
+        return EX_USAGE;
     }
     RaiseDescriptorLimit();
     SampleServer server(arguments.at(1), port);

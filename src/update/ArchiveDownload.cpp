@@ -1,8 +1,11 @@
 #include "update/ArchiveDownload.h"
 
+#include "platform/runtime/App.h"
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/OpenSave.h"
+#include "update/ArchiveReceiver.h"
+#include "update/UpdateState.h"
 
 #include <QFileInfo>
 #include <charconv>
@@ -46,6 +49,36 @@ QByteArray CannotSave(const RuntimeError& error) {
 
 QByteArray SaveFailure(const RuntimeError& error) {
     return "SAVE FAILED: " + error.Source() + ": " + error.Description() + '.';
+}
+
+std::unique_ptr<ArchiveReceiver> OpenReceiver(QByteArray& failure) {
+    const UpdateState& state = SharedState();
+    std::unique_ptr<ArchiveReceiver> archive;
+    try {
+        archive = std::make_unique<ArchiveReceiver>(
+            state.targetFile, "http://" + state.serverHost + state.requestPath, App::Path());
+    } catch (const RuntimeError& e) {
+        failure = CannotSave(e);
+        return nullptr;
+    }
+    failure = archive->KeyProblem();
+    return failure.isEmpty() ? std::move(archive) : nullptr;
+}
+
+ArchiveVerifier::Verdict SignatureVerdict(const ArchiveReceiver& archive, bool signatureNotFound) {
+    if (signatureNotFound)
+        return {{}, "The archive has no signature on the server."};
+    return archive.Verify(SharedState().responseBuffer);
+}
+
+std::int64_t Save(std::unique_ptr<ArchiveReceiver>& archive) {
+    const std::int64_t length = archive->Size();
+    archive->Commit();
+    archive.reset();
+    UpdateState& state = SharedState();
+    state.responseBuffer.clear();
+    state.responseLength = length;
+    return length;
 }
 
 } // namespace ArchiveDownload

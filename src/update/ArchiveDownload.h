@@ -1,13 +1,18 @@
 // What both windows share when they download VANTO's archive: asking where
-// to save it, the version text of their messages, and putting the chosen
-// file back when the download fails.
+// to save it, the version text of their messages, the receiver's start, its
+// signature verdict and its save, and putting the chosen file back when the
+// download fails.
 #pragma once
 
 #include "platform/runtime/RuntimeError.h"
+#include "update/ArchiveVerifier.h"
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
+
+class ArchiveReceiver;
 
 namespace ArchiveDownload {
 
@@ -37,5 +42,19 @@ QByteArray VersionText(float version);
 QByteArray CannotSave(const RuntimeError& error);
 // ...and the line for a file that could not be opened before any transfer.
 QByteArray SaveFailure(const RuntimeError& error);
+
+// The receiver for the shared state's target and request; nothing, with the
+// reason in `failure`, when the target's folder cannot take it or a trusted
+// key is unusable (nothing is fetched that could not be checked).
+std::unique_ptr<ArchiveReceiver> OpenReceiver(QByteArray& failure);
+
+// The verdict on the complete archive from the answer to its signature's
+// request, now in responseBuffer.
+ArchiveVerifier::Verdict SignatureVerdict(const ArchiveReceiver& archive, bool signatureNotFound);
+
+// Puts the verified archive over its target and lets the receiver go; the
+// shared state counts the archive's bytes. Answers that count; raises
+// RuntimeError when the save fails.
+std::int64_t Save(std::unique_ptr<ArchiveReceiver>& archive);
 
 } // namespace ArchiveDownload

@@ -48,6 +48,8 @@ public:
 
     // Checks the complete archive against the signature file's text.
     ArchiveVerifier::Verdict Verify(const QByteArray& signatureText) const;
+    // The archive's bytes in the file so far, a resumed part included.
+    std::int64_t Size() const { return file_.Size(); }
     // Flushes the archive and renames it over its target; raises RuntimeError.
     void Commit() { file_.Commit(); }
     // The download ended before it was complete: what arrived is kept for a

@@ -18,7 +18,6 @@ public:
 
     // "ED" (over the file's BLAKE2b-512 digest) or "Ed" (over the file
     // itself); any other two bytes are kept for the verifier to refuse.
-    const QByteArray& Algorithm() const { return algorithm_; }
     bool Prehashed() const { return algorithm_ == "ED"; }
     bool Legacy() const { return algorithm_ == "Ed"; }
 

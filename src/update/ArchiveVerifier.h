@@ -32,8 +32,6 @@ public:
     // cannot be read that far, or an empty text.
     [[nodiscard]] QByteArray UpdateFromFile(const QString& path, qint64 bytes);
 
-    qint64 BytesHashed() const { return hashed_; }
-
     // Checks, in order: the key is usable, the signature file parses, its
     // algorithm is known, it names the key's id, it signs the archive, and
     // the global signature covers its trusted comment. The saved file must

@@ -9,6 +9,7 @@
 #include <QIODevice>
 #include <QStringList>
 #include <span>
+#include <sysexits.h>
 
 // One console command: the menu item it clicks, as a user would.
 struct ConsoleCommand {
@@ -25,7 +26,7 @@ public:
         Success = 0,
         CommandFailed = 2,
         ItemDisabled = 3,
-        BadUsage = 64,
+        BadUsage = EX_USAGE,
     };
 
     // The log goes to `out`; questions, message boxes and problems go to `err`.

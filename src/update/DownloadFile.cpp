@@ -85,11 +85,21 @@ void WritePointer(const QString& kept) {
     }
 }
 
+// Opens a file of KORU's own naming and tries its lock, which a KORU writing
+// the file holds. Answers the descriptor (-1 when there is no such file) and
+// whether the lock is held elsewhere.
+int OpenAndTryLock(const QByteArray& path, bool& held) {
+    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    return fd;
+}
+
 // Removes a kept part and its validator unless a KORU is resuming it.
 void RemoveKept(const QString& kept) {
     const QByteArray path = Encoded(kept);
-    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    bool held = false;
+    const int fd = OpenAndTryLock(path, held);
+    if (held) {
         ::close(fd);
         return;
     }
@@ -126,15 +136,16 @@ int DownloadFile::RemoveStale(const QString& folder) {
         if (!IsOwnName(name))
             continue;
         const QByteArray path = Encoded(folder + u'/' + name);
-        const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        bool held = false;
+        const int fd = OpenAndTryLock(path, held);
         if (fd < 0)
             continue;
         // A download in progress holds its lock; one that was killed does not.
         struct stat opened {};
         struct stat named {};
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-            ::lstat(path.constData(), &named) == 0 && opened.st_ino == named.st_ino &&
-            opened.st_dev == named.st_dev && ::unlink(path.constData()) == 0)
+        if (!held && ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 &&
+            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev &&
+            ::unlink(path.constData()) == 0)
             ++removed;
         ::close(fd);
     }
@@ -253,8 +264,8 @@ void DownloadFile::Keep(const QByteArray& validator) {
     const QByteArray kept = Encoded(keptPath_);
     if (path_ != keptPath_) {
         // A part under that name that nobody holds is an older one of ours.
-        const int older = ::open(kept.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        const bool held = older >= 0 && ::flock(older, LOCK_EX | LOCK_NB) != 0;
+        bool held = false;
+        const int older = OpenAndTryLock(kept, held);
         if (older >= 0 && !held)
             ::unlink(kept.constData());
         if (older >= 0)

@@ -1,27 +1,15 @@
 // The main window's archive download: the file beside the target (a kept
 // part resumed when the server agrees), the signature check when a key is
 // trusted, and the rename over the target once everything is right.
-#include "platform/runtime/App.h"
-#include "platform/runtime/RuntimeError.h"
 #include "update/ArchiveDownload.h"
 #include "update/MainForm.h"
 #include "update/UpdateState.h"
 
 void MainForm::FetchArchive() {
-    UpdateState& state = SharedState();
     trustedComment_.clear();
-    try {
-        archive_ = std::make_unique<ArchiveReceiver>(
-            state.targetFile, "http://" + state.serverHost + state.requestPath, App::Path());
-    } catch (const RuntimeError& e) {
-        transferFailure_ = ArchiveDownload::CannotSave(e);
+    archive_ = ArchiveDownload::OpenReceiver(transferFailure_);
+    if (!archive_)
         return;
-    }
-    if (!archive_->KeyProblem().isEmpty()) {
-        // Nothing is fetched that could not be checked.
-        transferFailure_ = archive_->KeyProblem();
-        return;
-    }
     archive_->onResumed = [this](std::int64_t at) { ShowResumed(at); };
     response_.BeginArchive(*archive_);
     Receive();
@@ -34,20 +22,15 @@ void MainForm::FetchArchive() {
 }
 
 QByteArray MainForm::SaveArchive() {
-    UpdateState& state = SharedState();
     if (response_.NotFound())
         return ResponseGathering::notFoundMessage;
-    const std::int64_t length = response_.ArchiveReceived();
     if (archive_->NeedsSignature()) {
         if (QByteArray refused = CheckSignature(); !refused.isEmpty())
             return refused;
     }
-    archive_->Commit();
-    archive_.reset();
+    const std::int64_t length = ArchiveDownload::Save(archive_);
     if (onArchiveProgress)
         onArchiveProgress(length, length, true);
-    state.responseBuffer.clear();
-    state.responseLength = length;
     return {};
 }
 
@@ -59,11 +42,11 @@ QByteArray MainForm::CheckSignature() {
     Receive();
     if (!transferFailure_.isEmpty())
         return transferFailure_;
-    if (response_.NotFound())
-        return "The archive has no signature on the server.";
-    // A refusal is the archive's, not its signature file's.
-    state.requestPath = archivePath;
-    const ArchiveVerifier::Verdict verdict = archive_->Verify(state.responseBuffer);
+    // A missing signature is its file's failure; a refusal is the archive's.
+    const bool missing = response_.NotFound();
+    if (!missing)
+        state.requestPath = archivePath;
+    const ArchiveVerifier::Verdict verdict = ArchiveDownload::SignatureVerdict(*archive_, missing);
     trustedComment_ = verdict.trustedComment;
     return verdict.problem;
 }

@@ -75,7 +75,8 @@ void MainForm::Receive() {
     state.stallTicks = 0;
     Timer1.SetEnabled(true);
     transferWaiting_ = true;
-    if (const QByteArray failure = ServerConnection::Connect(*Winsock2, state.serverHost);
+    if (const QByteArray failure =
+            ServerConnection::Connect(*Winsock2, state.serverHost, response_);
         !failure.isEmpty())
         FailTransfer(failure);
     WaitUntil([&] {
@@ -146,7 +147,7 @@ QByteArray MainForm::SavingFile() {
 }
 
 void MainForm::Winsock2_Connect() {
-    ServerConnection::SendRequest(*Winsock2, response_.RequestHeaders());
+    ServerConnection::SendRequest(*Winsock2, response_);
 }
 
 void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {

@@ -79,7 +79,8 @@ void QuickForm::StartTransfer() {
         response_.BeginArchive(*archive_);
     else
         response_.BeginText();
-    if (const QByteArray failure = ServerConnection::Connect(*Winsock1, state.serverHost);
+    if (const QByteArray failure =
+            ServerConnection::Connect(*Winsock1, state.serverHost, response_);
         !failure.isEmpty())
         FailTransfer(failure);
 }
@@ -93,7 +94,7 @@ void QuickForm::Timer1_Timer() {
 }
 
 void QuickForm::Winsock1_Connect() {
-    ServerConnection::SendRequest(*Winsock1, response_.RequestHeaders());
+    ServerConnection::SendRequest(*Winsock1, response_);
 }
 
 void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {

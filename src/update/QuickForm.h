@@ -64,5 +64,4 @@ private:
     ResponseGathering response_;
     std::unique_ptr<ArchiveReceiver> archive_;
     bool fetchingSignature_ = false;
-    std::int64_t archiveLength_ = 0; // the archive's bytes, once complete
 };

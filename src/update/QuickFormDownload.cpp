@@ -2,7 +2,6 @@
 // archive streams beside it (a kept part resumed when the server agrees), its
 // signature is checked when a key is trusted, and the label says where the
 // archive went, or why it did not get there.
-#include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/QuickForm.h"
 #include "update/UpdateState.h"
@@ -33,15 +32,10 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     state.targetFile = download_->path;
     state.requestPath = archivePath;
     Timer1.SetEnabled(true);
-    try {
-        archive_ = std::make_unique<ArchiveReceiver>(
-            state.targetFile, "http://" + state.serverHost + state.requestPath, App::Path());
-    } catch (const RuntimeError& e) {
-        Label1.SetCaption(FailureText(CannotSave(e)));
-        return;
-    }
-    if (!archive_->KeyProblem().isEmpty()) {
-        Label1.SetCaption(FailureText(archive_->KeyProblem()));
+    QByteArray failure;
+    archive_ = OpenReceiver(failure);
+    if (!archive_) {
+        Label1.SetCaption(FailureText(failure));
         return;
     }
     archive_->onResumed = [this](std::int64_t at) { ShowResumed(at); };
@@ -56,7 +50,6 @@ QByteArray QuickForm::ReadArchive() {
         return FailureText(response_.NotFound()
                                ? QByteArray(ResponseGathering::notFoundMessage)
                                : QByteArray("The server's answer is not an archive."));
-    archiveLength_ = response_.ArchiveReceived();
     if (!archive_->NeedsSignature())
         return SaveArchive();
     fetchingSignature_ = true;
@@ -66,12 +59,10 @@ QByteArray QuickForm::ReadArchive() {
 }
 
 QByteArray QuickForm::CheckSignature() {
-    UpdateState& state = SharedState();
     fetchingSignature_ = false;
-    state.requestPath = ArchiveDownload::archivePath;
-    if (response_.NotFound())
-        return FailureText("The archive has no signature on the server.");
-    const ArchiveVerifier::Verdict verdict = archive_->Verify(state.responseBuffer);
+    SharedState().requestPath = ArchiveDownload::archivePath;
+    const ArchiveVerifier::Verdict verdict =
+        ArchiveDownload::SignatureVerdict(*archive_, response_.NotFound());
     if (!verdict.Verified())
         return FailureText(verdict.problem);
     return SaveArchive();
@@ -83,13 +74,10 @@ QByteArray QuickForm::SaveArchive() {
     label.replace(pleaseWait,
                   "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(state.targetFile));
     try {
-        archive_->Commit();
+        ArchiveDownload::Save(archive_);
     } catch (const RuntimeError& e) {
         return FailureText(ArchiveDownload::CannotSave(e));
     }
-    archive_.reset();
-    state.responseBuffer.clear();
-    state.responseLength = archiveLength_;
     download_.reset();
     return label;
 }

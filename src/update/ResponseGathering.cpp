@@ -10,22 +10,27 @@ constexpr qsizetype notFoundSize = 13; // "404 not found"
 } // namespace
 
 void ResponseGathering::BeginText() {
+    Begin(nullptr);
+}
+
+void ResponseGathering::BeginArchive(ArchiveReceiver& archive) {
+    Begin(&archive);
+}
+
+void ResponseGathering::Begin(ArchiveReceiver* archive) {
     UpdateState& state = SharedState();
     state.SetResponse({});
     state.expectedLength = 0;
     state.transferDone = vbFalse;
-    archive_ = nullptr;
-    mentionsNotFound_ = false;
+    archive_ = archive;
+    declaresZip_ = mentionsNotFound_ = false;
     scanTail_.clear();
-    reader_.Reset([this](const char* data, qsizetype size) { return TakeText(data, size); },
-                  [this](const HttpResponseReader&) { return CheckHead(); });
-}
-
-void ResponseGathering::BeginArchive(ArchiveReceiver& archive) {
-    BeginText();
-    archive_ = &archive;
-    reader_.Reset([this](const char* data, qsizetype size) { return TakeArchive(data, size); },
-                  [this](const HttpResponseReader&) { return CheckHead(); });
+    HttpResponseReader::Sink sink;
+    if (archive)
+        sink = [this](const char* data, qsizetype size) { return TakeArchive(data, size); };
+    else
+        sink = [this](const char* data, qsizetype size) { return TakeText(data, size); };
+    reader_.Reset(std::move(sink), [this](const HttpResponseReader&) { return CheckHead(); });
 }
 
 QByteArray ResponseGathering::TakeArrival(const QByteArray& data) {
@@ -40,6 +45,7 @@ QByteArray ResponseGathering::TakeArrival(const QByteArray& data) {
 }
 
 QByteArray ResponseGathering::CheckHead() {
+    declaresZip_ = reader_.Header("content-type").toLower().startsWith("application/zip");
     const std::int64_t length = reader_.ContentLength();
     if (!archive_) {
         if (length > textLimit)
@@ -58,13 +64,11 @@ QByteArray ResponseGathering::TakeText(const char* data, qsizetype size) {
 QByteArray ResponseGathering::TakeArchive(const char* data, qsizetype size) {
     // An answer not declared an archive is read for the not-found words as it
     // passes, including words split between two arrivals.
-    if (!mentionsNotFound_ && !DeclaresZip()) {
+    if (!mentionsNotFound_ && !declaresZip_) {
         const QByteArray seam = scanTail_ + QByteArray::fromRawData(data, qMin(size, notFoundSize));
         mentionsNotFound_ = HttpResponse::ContainsNotFound(seam.constData(), seam.size()) ||
                             HttpResponse::ContainsNotFound(data, size);
-        scanTail_ =
-            (size >= notFoundSize ? QByteArray() : scanTail_) +
-            QByteArray(data + qMax<qsizetype>(0, size - notFoundSize), qMin(size, notFoundSize));
+        scanTail_.append(data + qMax<qsizetype>(0, size - notFoundSize), qMin(size, notFoundSize));
         scanTail_ = scanTail_.right(notFoundSize - 1);
     }
     return archive_->Take(data, size);
@@ -80,10 +84,6 @@ std::int64_t ResponseGathering::ArchiveSize() const {
 
 bool ResponseGathering::NotFound() const {
     return reader_.StatusCode() == 404 || mentionsNotFound_;
-}
-
-bool ResponseGathering::DeclaresZip() const {
-    return reader_.Header("content-type").toLower().startsWith("application/zip");
 }
 
 void ResponseGathering::Release(std::unique_ptr<ArchiveReceiver>& archive) {

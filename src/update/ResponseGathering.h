@@ -32,10 +32,12 @@ public:
     QByteArray TakeArrival(const QByteArray& data);
 
     const HttpResponseReader& Response() const { return reader_; }
-    // The request's extra lines (a resumed archive's range).
+    // The request's extra lines: a resumed archive's range, the proxy's login.
     QByteArray RequestHeaders() const {
-        return archive_ ? archive_->RequestHeaders() : QByteArray();
+        return (archive_ ? archive_->RequestHeaders() : QByteArray()) + proxyLogin_;
     }
+    // The proxy's login line for the connection made, or nothing.
+    void SetProxyLogin(const QByteArray& line) { proxyLogin_ = line; }
 
     // The archive's progress: whether one is being received, its bytes so
     // far (a resumed part included), and its whole size once announced.
@@ -47,24 +49,27 @@ public:
     // archive (an archive's bytes may hold any text).
     bool NotFound() const;
     // True when the response declares "Content-Type: application/zip".
-    bool DeclaresZip() const;
+    bool DeclaresZip() const { return declaresZip_; }
 
-    // Lets the archive go when the response did not end in a save: the
-    // target keeps what it had, and what arrived of an interrupted answer is
-    // kept for a resume.
-    void Abandon();
     // Lets go of `archive` after a download that did not end in a save: what
     // arrived while its body was being read may be kept; once complete (and
     // refused) it is not.
     void Release(std::unique_ptr<ArchiveReceiver>& archive);
 
 private:
+    void Begin(ArchiveReceiver* archive);
+    // Lets the archive go when the response did not end in a save: the
+    // target keeps what it had, and what arrived of an interrupted answer is
+    // kept for a resume.
+    void Abandon();
     QByteArray CheckHead();
     QByteArray TakeText(const char* data, qsizetype size);
     QByteArray TakeArchive(const char* data, qsizetype size);
 
     HttpResponseReader reader_;
     ArchiveReceiver* archive_ = nullptr;
+    bool declaresZip_ = false; // from the head, once it is complete
     bool mentionsNotFound_ = false;
     QByteArray scanTail_; // the last bytes of the previous piece, for a split "404 not found"
+    QByteArray proxyLogin_;
 };

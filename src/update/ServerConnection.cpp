@@ -18,13 +18,17 @@ ProxySettings::Route RouteTo(const QByteArray& server) {
 
 } // namespace
 
-QByteArray Connect(CSocketMaster& socket, const QByteArray& server) {
+QByteArray Connect(CSocketMaster& socket, const QByteArray& server, ResponseGathering& response) {
     socket.CloseSck();
     if (HttpResponse::ServerPort(server) == 0)
         return "The server address " + server + " has no valid port.";
     const ProxySettings::Route route = RouteTo(server);
     if (!route.problem.isEmpty())
         return route.problem;
+    // The request goes the way the connection went: the proxy's login with it.
+    response.SetProxyLogin(route.viaProxy && !route.authorization.isEmpty()
+                               ? "Proxy-Authorization: " + route.authorization + "\r\n"
+                               : QByteArray());
     try {
         socket.Connect(Variant(route.host), Variant(std::int32_t(route.port)));
     } catch (const RuntimeError& e) {
@@ -33,15 +37,11 @@ QByteArray Connect(CSocketMaster& socket, const QByteArray& server) {
     return {};
 }
 
-void SendRequest(CSocketMaster& socket, const QByteArray& headers) {
+void SendRequest(CSocketMaster& socket, const ResponseGathering& response) {
     const UpdateState& state = SharedState();
     // The request line and Host stay the server's, through a proxy too.
-    const ProxySettings::Route route = RouteTo(state.serverHost);
-    const QByteArray proxyLogin = route.viaProxy && !route.authorization.isEmpty()
-                                      ? "Proxy-Authorization: " + route.authorization + "\r\n"
-                                      : QByteArray();
     socket.SendData(Variant(
-        HttpResponse::RequestText(state.serverHost, state.requestPath, headers + proxyLogin)));
+        HttpResponse::RequestText(state.serverHost, state.requestPath, response.RequestHeaders())));
 }
 
 QByteArray TakeArrival(CSocketMaster& socket, ResponseGathering& response) {

@@ -12,13 +12,14 @@
 namespace ServerConnection {
 
 // Closes whatever the socket held and connects it to the server address
-// ("host" or "host:port"), or to the proxy the environment names for it.
-// Answers why that cannot be done, or an empty text.
-QByteArray Connect(CSocketMaster& socket, const QByteArray& server);
+// ("host" or "host:port"), or to the proxy the environment names for it,
+// whose login then goes with `response`'s request. Answers why that cannot
+// be done, or an empty text.
+QByteArray Connect(CSocketMaster& socket, const QByteArray& server, ResponseGathering& response);
 
 // Sends the request for the shared state's requestPath (the Connect event),
-// with `headers` (whole lines) and the proxy's login when there is one.
-void SendRequest(CSocketMaster& socket, const QByteArray& headers = {});
+// with the response's extra lines: a resumed archive's range, the proxy's login.
+void SendRequest(CSocketMaster& socket, const ResponseGathering& response);
 
 // Takes everything waiting into the response being gathered (the DataArrival
 // event). Answers why the transfer cannot succeed, or an empty text.

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <sysexits.h>
 
 struct StartOptions {
     bool help = false;
@@ -40,5 +41,5 @@ struct StartOptions {
     // koru's whole help text.
     static QByteArray KoruUsage();
 
-    static constexpr int BadUsage = 64;
+    static constexpr int BadUsage = EX_USAGE;
 };

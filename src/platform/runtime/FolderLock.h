@@ -36,15 +36,13 @@ public:
 
     // Drops the lock (and closes the lock file).
     void Unlock();
-    bool Locked() const { return locked_; }
 
     // The lock file's path.
     const QString& FilePath() const { return path_; }
 
+private:
     // Where the lock files live: $XDG_RUNTIME_DIR/koru, or /tmp/koru-UID.
     static QString Directory();
-
-private:
     void Open();
 
     QString path_;
