@@ -5,6 +5,7 @@
 // it, so curl is also timed with a flush of its archive.
 //   download_nginx            the 100 MB and 1 GB comparison
 //   download_nginx --huge     one 4.5 GiB download, checked for size (64-bit lengths)
+#include "Median.h"
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
 #include "support/TestVantoHome.h"
@@ -76,11 +77,6 @@ void MakeSparse(const QString& path, qint64 size) {
     file.resize(size);
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -147,10 +143,10 @@ int main(int argc, char** argv) {
             koruPeaks.push_back(k.peakMiB);
             curlPeaks.push_back(c.peakMiB);
         }
-        const double koruTime = Median(koruTimes);
+        const double koruTime = bench::Median(koruTimes);
         std::printf("%-8s %5d %10.3f %10.3f %10.3f %8.2f %10.2f %10.1f %10.1f\n", label, runs,
-                    koruTime, Median(curlTimes), Median(curlSynced), koruTime / Median(curlTimes),
-                    koruTime / Median(curlSynced),
+                    koruTime, bench::Median(curlTimes), bench::Median(curlSynced),
+                    koruTime / bench::Median(curlTimes), koruTime / bench::Median(curlSynced),
                     *std::max_element(koruPeaks.begin(), koruPeaks.end()),
                     *std::max_element(curlPeaks.begin(), curlPeaks.end()));
         std::fflush(stdout);

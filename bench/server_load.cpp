@@ -3,6 +3,7 @@
 // clients making 4,000 requests of a 1 MB file, then one 100 MB download.
 // Requests per second, throughput, and each server's peak memory (VmHWM);
 // alternating trials, medians. Exits 1 when a target is missed.
+#include "Median.h"
 #include "support/NginxServer.h"
 
 #include <QCoreApplication>
@@ -119,11 +120,6 @@ void WriteFile(const QString& path, qint64 size) {
         file.write(block.constData(), std::min<qint64>(left, block.size()));
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct Figures {
     std::vector<double> seconds;
     int failures = 0;
@@ -164,11 +160,11 @@ int main(int argc, char** argv) {
         loadTheirs);
     Measure(root, Download, 1, bigOurs, bigTheirs);
 
-    const double rpsOurs = requests / Median(loadOurs.seconds);
-    const double rpsTheirs = requests / Median(loadTheirs.seconds);
+    const double rpsOurs = requests / bench::Median(loadOurs.seconds);
+    const double rpsTheirs = requests / bench::Median(loadTheirs.seconds);
     const double bigMB = double(bigSize) / 1e6;
-    const double mbpsOurs = bigMB / Median(bigOurs.seconds);
-    const double mbpsTheirs = bigMB / Median(bigTheirs.seconds);
+    const double mbpsOurs = bigMB / bench::Median(bigOurs.seconds);
+    const double mbpsTheirs = bigMB / bench::Median(bigTheirs.seconds);
     std::printf("%d parallel clients, %d requests of a 1 MB file, median of %d trials\n", clients,
                 requests, trials);
     for (const auto& [name, figures, rps] : {std::tuple{"sample server", &loadOurs, rpsOurs},
@@ -179,7 +175,7 @@ int main(int argc, char** argv) {
     for (const auto& [name, figures, mbps] : {std::tuple{"sample server", &bigOurs, mbpsOurs},
                                               std::tuple{"nginx", &bigTheirs, mbpsTheirs}})
         std::printf("  %-13s %6.3f s (%5.0f MB/s), %d failed, peak memory %.1f MiB\n", name,
-                    Median(figures->seconds), mbps, figures->failures, figures->peakMiB);
+                    bench::Median(figures->seconds), mbps, figures->failures, figures->peakMiB);
 
     const double rpsRatio = rpsOurs / rpsTheirs;
     const double mbpsRatio = mbpsOurs / mbpsTheirs;

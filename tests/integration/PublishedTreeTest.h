@@ -7,6 +7,7 @@
 #include "support/CheckFixture.h"
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -37,14 +38,10 @@ protected:
     std::uint16_t Port() const { return sample ? std::uint16_t(sample->Port()) : nginx->port(); }
 
     QByteArray ServerFile(const char* relative) const {
-        QFile file(published.filePath(QString::fromLatin1(relative)));
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        return ReadFile(published.filePath(QString::fromLatin1(relative)), {});
     }
     void Publish(const char* relative, const QByteArray& bytes) const {
-        QFile file(published.filePath(QString::fromLatin1(relative)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
+        WriteFile(published.filePath(QString::fromLatin1(relative)), bytes);
     }
     void Withdraw(const char* relative) const {
         QFile::remove(published.filePath(QString::fromLatin1(relative)));

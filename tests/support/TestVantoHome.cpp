@@ -2,6 +2,7 @@
 
 #include "platform/runtime/App.h"
 #include "support/LoopbackPort.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,8 +60,7 @@ void TestVantoHome::Write(const char* relative, const QByteArray& bytes) const {
 }
 
 QByteArray TestVantoHome::Read(const char* relative) const {
-    QFile file(filePath(relative));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return ReadFile(filePath(relative));
 }
 
 void TestVantoHome::Install(const QByteArray& version) const {

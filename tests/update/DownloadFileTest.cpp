@@ -3,6 +3,8 @@
 #include "update/DownloadFile.h"
 
 #include "platform/runtime/RuntimeError.h"
+#include "support/Raised.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,15 +21,8 @@ namespace {
 class DownloadFileTest : public ::testing::Test {
 protected:
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    void Write(const char* name, const QByteArray& bytes) const {
-        QFile file(Path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray Read(const char* name) const {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void Write(const char* name, const QByteArray& bytes) const { WriteFile(Path(name), bytes); }
+    QByteArray Read(const char* name) const { return ReadFile(Path(name)); }
     QStringList Files() const {
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
@@ -117,22 +112,14 @@ TEST_F(DownloadFileTest, VanishedFolderFailsTheCommit) {
     DownloadFile file(Path("sub/vanto.zip"));
     file.Write("bytes", 5);
     ASSERT_TRUE(QDir(Path("sub")).removeRecursively());
-    try {
-        file.Commit();
-        FAIL() << "the commit succeeded";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), 76);
-    }
+    EXPECT_EQ(ErrorNumber([&] { file.Commit(); }), 76);
 }
 
 TEST_F(DownloadFileTest, MissingFolderFailsAtOnce) {
-    try {
-        DownloadFile file(Path("missing/vanto.zip"));
-        FAIL() << "created in a missing folder";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), 76);
-        EXPECT_EQ(e.Description(), QByteArray("Path not found"));
-    }
+    const auto error = Raised([&] { DownloadFile file(Path("missing/vanto.zip")); });
+    ASSERT_TRUE(error) << "created in a missing folder";
+    EXPECT_EQ(error->Number(), 76);
+    EXPECT_EQ(error->Description(), QByteArray("Path not found"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // program: both signature forms, every kind of refusal, resumed downloads and
 // the trusted key's file.
 #include "support/Minisign.h"
+#include "support/TestFiles.h"
 #include "update/ArchiveSignature.h"
 #include "update/ArchiveVerifier.h"
 #include "update/UpdateKey.h"
@@ -14,17 +15,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 // Two key pairs for the whole suite: the trusted one and another publisher's.
 class SignedArchiveTest : public ::testing::Test {

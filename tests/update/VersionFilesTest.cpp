@@ -2,6 +2,7 @@
 #include "update/VersionFiles.h"
 
 #include "platform/runtime/Val.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -22,11 +23,7 @@ QByteArray QuadraticWithoutKillSwitch(QByteArray text) {
 class VersionFilesTest : public ::testing::Test {
 protected:
     QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    void write(const char* name, const QByteArray& bytes) const {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    void write(const char* name, const QByteArray& bytes) const { WriteFile(path(name), bytes); }
     QTemporaryDir dir;
 };
 

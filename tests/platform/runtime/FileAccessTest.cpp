@@ -2,6 +2,7 @@
 #include "platform/runtime/FileAccess.h"
 
 #include "platform/runtime/RuntimeError.h"
+#include "support/Raised.h"
 
 #include <QTemporaryDir>
 #include <fcntl.h>
@@ -75,29 +76,16 @@ TEST_F(FileAccessTest, ReadOnlyFileIsReadButNotWritten) {
 
     BinaryFile file(path("VANTO.ini"));
     EXPECT_EQ(file.Get(100, 5), QByteArray("02.13"));
-    const auto errorOf = [](const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const RuntimeError& e) {
-            return e.Number();
-        }
-        return 0;
-    };
-    EXPECT_EQ(errorOf([&] { file.Put(1, "x"); }), 75);
+    EXPECT_EQ(ErrorNumber([&] { file.Put(1, "x"); }), 75);
     // Nothing to fall back on for a file the read-only folder cannot hold.
-    EXPECT_EQ(errorOf([&] { BinaryFile missing(path("new.ver")); }), 75);
+    EXPECT_EQ(ErrorNumber([&] { BinaryFile missing(path("new.ver")); }), 75);
     asUser.reset();
     EXPECT_EQ(QFile(path("VANTO.ini")).size(), 104);
     EXPECT_FALSE(QFile::exists(path("new.ver")));
 }
 
 TEST_F(FileAccessTest, OpenInMissingFolderRaisesPathNotFound) {
-    try {
-        BinaryFile file(path("no/such/folder.bin"));
-        FAIL() << "opened";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), 76);
-    }
+    EXPECT_EQ(ErrorNumber([&] { BinaryFile file(path("no/such/folder.bin")); }), 76);
 }
 
 TEST_F(FileAccessTest, LinesEndAtCrOrCrLf) {
@@ -117,12 +105,7 @@ TEST_F(FileAccessTest, KillDeletesAndRaisesForMissingFile) {
     { BinaryFile file(path("gone.bin")); }
     Kill(path("gone.bin"));
     EXPECT_FALSE(QFile::exists(path("gone.bin")));
-    try {
-        Kill(path("gone.bin"));
-        FAIL() << "killed twice";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), 53);
-    }
+    EXPECT_EQ(ErrorNumber([&] { Kill(path("gone.bin")); }), 53);
 }
 
 } // namespace
