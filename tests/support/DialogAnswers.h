@@ -50,6 +50,23 @@ inline QByteArray ZipResponse(const QByteArray& body, const QByteArray& headers 
            QByteArray::number(body.size()) + "\r\n" + headers + "\r\n" + body;
 }
 
+// The whole archive announced, the answer cut after `kept` body bytes.
+inline QByteArray CutZipResponse(const QByteArray& body, qsizetype kept,
+                                 const QByteArray& headers = {}) {
+    const QByteArray whole = ZipResponse(body, headers);
+    return whole.left(whole.size() - body.size() + kept);
+}
+
+// The answer to a request for the archive's bytes from `from` on.
+inline QByteArray PartialZipResponse(const QByteArray& body, qsizetype from,
+                                     const QByteArray& headers = {}) {
+    return ZipResponse(body.mid(from),
+                       headers + "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                           QByteArray::number(body.size() - 1) + '/' +
+                           QByteArray::number(body.size()) + "\r\n",
+                       "206 Partial Content");
+}
+
 // Bytes of every value, as an archive holds them.
 inline QByteArray ArchiveBytes() {
     QByteArray bytes;

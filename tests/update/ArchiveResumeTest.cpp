@@ -17,8 +17,7 @@ const QByteArray downloading = "Downloading VANTO version 2.14\r\n";
 
 // The whole archive announced, the line dropped after `kept` body bytes.
 ScriptedServer::Script Interrupted(const QByteArray& validator = etag) {
-    const QByteArray whole = ZipResponse(archive, validator);
-    return {{{whole.left(whole.size() - archive.size() + kept)}}, ScriptedServer::Ending::Close};
+    return {{{CutZipResponse(archive, kept, validator)}}, ScriptedServer::Ending::Close};
 }
 
 ScriptedServer::Script Answer(const QByteArray& response) {
@@ -26,11 +25,7 @@ ScriptedServer::Script Answer(const QByteArray& response) {
 }
 
 QByteArray Rest(qsizetype from = kept) {
-    return ZipResponse(archive.mid(from),
-                       etag + "Content-Range: bytes " + QByteArray::number(from) + '-' +
-                           QByteArray::number(archive.size() - 1) + '/' +
-                           QByteArray::number(archive.size()) + "\r\n",
-                       "206 Partial Content");
+    return PartialZipResponse(archive, from, etag);
 }
 
 class ArchiveResumeTest : public CheckFixture {

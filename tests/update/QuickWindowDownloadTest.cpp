@@ -77,15 +77,10 @@ TEST_F(QuickWindowDownloadTest, UnwritableFolderIsASaveFailure) {
 }
 
 TEST_F(QuickWindowDownloadTest, InterruptedDownloadResumes) {
-    const QByteArray whole = ZipResponse(archive, "ETag: \"v1\"\r\n");
-    const QByteArray rest = ZipResponse(archive.mid(300),
-                                        "ETag: \"v1\"\r\nContent-Range: bytes 300-" +
-                                            QByteArray::number(archive.size() - 1) + '/' +
-                                            QByteArray::number(archive.size()) + "\r\n",
-                                        "206 Partial Content");
-    server.scripts("/files/vanto.zip", {{{{whole.left(whole.size() - archive.size() + 300)}},
-                                         ScriptedServer::Ending::Close},
-                                        {{{rest}}}});
+    const QByteArray etag = "ETag: \"v1\"\r\n";
+    server.scripts("/files/vanto.zip",
+                   {{{{CutZipResponse(archive, 300, etag)}}, ScriptedServer::Ending::Close},
+                    {{{PartialZipResponse(archive, 300, etag)}}}});
     LoadWithOffer();
     Download("update.zip");
     ASSERT_TRUE(quick().Label1.Caption().startsWith("TRANSFER FAILED"));
