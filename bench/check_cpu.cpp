@@ -2,9 +2,9 @@
 // each of the four transfers waits out its stall time-out in the event loop.
 // Prints the UI thread's CPU seconds over the whole wait (target: under 1% of
 // one core).
+#include "console/ConsoleRunner.h"
 #include "support/ScriptedServer.h"
 #include "support/TestVantoHome.h"
-#include "update/ConsoleRunner.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

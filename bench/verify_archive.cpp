@@ -3,8 +3,8 @@
 // prehashed form, and the legacy form checked on the saved file mapped from
 // disk, with the process's anonymous memory before and after (it must stay
 // flat: the archive is never read into memory). Needs the minisign program.
-#include "update/ArchiveVerifier.h"
-#include "update/UpdateKey.h"
+#include "update/trust/ArchiveVerifier.h"
+#include "update/trust/UpdateKey.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,12 +1,12 @@
 // fuzz-links: Qt6::Core
-// fuzz-sources: update/HttpResponseReader.cpp update/HttpResponse.cpp
+// fuzz-sources: update/http/HttpResponseReader.cpp update/http/NotFoundRule.cpp
 // The update client's response reader: arbitrary bytes as a server's answer,
 // arriving in pieces of a size the first byte picks. The reader must never
 // hand on more body than announced, and a complete answer must be exactly as
 // long as it said.
 #include "FuzzCheck.h"
-#include "update/HttpResponse.h"
-#include "update/HttpResponseReader.h"
+#include "update/http/HttpRequest.h"
+#include "update/http/HttpResponseReader.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HttpResponseReader reader;
     reader.Reset([&](const char* bytes, qsizetype count) {
         body += count;
-        notFound = notFound || HttpResponse::ContainsNotFound(bytes, count);
-        return QByteArray();
+        notFound = notFound || NotFoundRule::Matches(bytes, count);
+        return TransferFailure();
     });
     for (qsizetype at = 0; at < length && !reader.Failed(); at += piece) {
         reader.Feed(input + at, std::min(piece, length - at));

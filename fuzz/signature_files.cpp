@@ -1,14 +1,14 @@
 // fuzz-links: Qt6::Core PkgConfig::SODIUM
-// fuzz-sources: update/ArchiveSignature.cpp update/MinisignText.cpp update/UpdateKey.cpp
-// fuzz-sources: update/ProxySettings.cpp platform/runtime/RuntimeError.cpp
+// fuzz-sources: update/trust/ArchiveSignature.cpp update/trust/MinisignText.cpp update/trust/UpdateKey.cpp
+// fuzz-sources: update/http/ProxySettings.cpp platform/runtime/RuntimeError.cpp
 //
 // What KORU reads besides the server's answers that a stranger may have written: a signature file
 // (fetched from the server), a key file, and the proxy settings. Any bytes give a result or a
 // reason, never a crash.
 #include "FuzzCheck.h"
-#include "update/ArchiveSignature.h"
-#include "update/ProxySettings.h"
-#include "update/UpdateKey.h"
+#include "update/http/ProxySettings.h"
+#include "update/trust/ArchiveSignature.h"
+#include "update/trust/UpdateKey.h"
 
 #include <cstdint>
 #include <cstdlib>

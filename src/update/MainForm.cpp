@@ -4,7 +4,6 @@
 #include "platform/runtime/EndProgram.h"
 #include "socket/CSocketMaster.h"
 #include "update/Forms.h"
-#include "update/ServerConnection.h"
 #include "update/UpdateState.h"
 
 namespace {
@@ -34,6 +33,22 @@ MainForm::MainForm(Forms& forms)
     mnuPublicPatches.onClick = [this] { mnuPublicPatches_Click(); };
     mnuHelpLinks.onClick = [this] { mnuHelpLinks_Click(); };
     mnuSearchForAnswers.onClick = [this] { mnuSearchForAnswers_Click(); };
+
+    // Each fetch starts the stall count afresh and the timer with it.
+    transfer_.onStart = [this] {
+        UpdateState& state = SharedState();
+        state.Follow(transfer_);
+        state.stallTicks = 0;
+        Timer1.SetEnabled(true);
+    };
+    transfer_.onArrival = [this] {
+        SharedState().Follow(transfer_);
+        const ResponseGathering& response = transfer_.Response();
+        if (onArchiveProgress && response.ReceivingFile())
+            onArchiveProgress(response.FileReceived(), response.FileSize(), false);
+    };
+    transfer_.onStop = [this] { Timer1.SetEnabled(false); };
+    archiveFlow_.onResumed = [this](std::int64_t at) { ShowResumed(at); };
 }
 
 bool MainForm::QuickModeRequested(const QByteArray& commandLine) {
@@ -65,7 +80,7 @@ void MainForm::InitializeControls() {
 
 void MainForm::ReleaseControls() {
     // A transfer still waiting ends with the window that owns its socket.
-    FailTransfer("The main window was closed.");
+    FailTransfer({TransferFailure::Kind::Busy, "The main window was closed."});
     Timer1.SetEnabled(false);
     Winsock2.reset();
 }
@@ -75,9 +90,10 @@ void MainForm::Form_Load() {
     Winsock2->onConnect = [this] { Winsock2_Connect(); };
     Winsock2->onDataArrival = [this](std::int32_t bytesTotal) { Winsock2_DataArrival(bytesTotal); };
     Winsock2->onCloseSck = [this] { Winsock2_CloseSck(); };
-    // Failures end the transfer at once; the log says why.
-    Winsock2->onError =
-        ServerConnection::ReportErrorTo([this](const QByteArray& why) { Winsock2_Error(why); });
+    // Failures end the transfer at once; the log says why, so no message box is asked for.
+    Winsock2->onError = [this](std::int16_t Number, QByteArray& Description, std::int32_t,
+                               const QByteArray&, const QByteArray&, std::int32_t,
+                               bool&) { Winsock2_Error(Number, Description); };
     SharedState().serverHost = UpdateServerHost();
     SystemMessagesText1.SetText("Welcome to KORU.\r\n");
     SystemMessagesText1.AppendSeparator();

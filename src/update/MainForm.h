@@ -7,8 +7,9 @@
 #include "platform/runtime/MenuItemArray.h"
 #include "platform/runtime/Timer.h"
 #include "update/MessageLog.h"
-#include "update/ResponseGathering.h"
 #include "update/ScratchFilesLock.h"
+#include "update/archive/ArchiveFlow.h"
+#include "update/http/TransferEngine.h"
 
 #include <QList>
 #include <cstdint>
@@ -29,6 +30,8 @@ public:
 
     // The progress line of an archive download; its seven digits are rewritten.
     static constexpr char progressLine[] = "Bytes received: 0000000";
+    // The seven progress digits: the low seven digits of n, zero-padded.
+    static QByteArray SevenDigits(std::int64_t n);
 
     MessageLog SystemMessagesText1;
     Timer Timer1;
@@ -69,7 +72,7 @@ public:
     void Winsock2_Connect();
     void Winsock2_DataArrival(std::int32_t bytesTotal);
     void Winsock2_CloseSck();
-    void Winsock2_Error(const QByteArray& Description);
+    void Winsock2_Error(std::int16_t Number, const QByteArray& Description);
 
     // Told of an archive download's bytes so far and its whole size (0 until
     // announced) after each arrival, and once more with `done` at its end.
@@ -104,33 +107,33 @@ private:
         Archive, // streamed to a file beside targetFile; "not found" fails the transfer
     };
 
+    // One transfer: the file it fetches and where its body is saved.
+    struct Fetch {
+        QByteArray path;
+        QString target;
+    };
+
     // One complete transfer of requestPath into targetFile.
     Transfer RunTransfer(Body body = Body::Text);
-    Transfer FetchAndSave(Body body);
-    // Connects and waits until the response is complete or the transfer failed.
-    void Receive();
-    // The archive into a file beside targetFile, resuming a kept part; asked
-    // once more from its first byte when the server will not resume.
-    void FetchArchive();
-    // Checks the complete archive's signature and renames it over targetFile;
-    // answers why it could not.
-    QByteArray SaveArchive();
-    QByteArray CheckSignature();
-    // Lets go of the archive of a failed download (a part may be kept).
-    void DropArchive();
-    // "Resuming at N bytes." above the progress line.
-    void ShowResumed(std::int64_t at);
-    // Saves a complete response; answers why it could not.
-    QByteArray Save(Body body);
+    Transfer FetchAndSave(const Fetch& fetch, Body body);
+    // Fetch a text, or the archive (resumed, signed, saved), and wait until it has ended.
+    void ReceiveText(const Fetch& fetch);
+    void ReceiveArchive(const Fetch& fetch);
+    // Waits in the event loop while `running` says so, with the stall count on.
+    void Await(const std::function<bool()>& running);
+    // Saves a complete text response; answers why it could not.
+    TransferFailure SaveText(const Fetch& fetch);
     // The text to save: the body, or the not-found message.
     QByteArray SavingFile();
-    // Appends the "TRANSFER FAILED: " line, named by requestPath, and counts
-    // the failure; a progress line showing is removed first.
-    void ReportFailure(const QByteArray& reason);
+    // "Resuming at N bytes." above the progress line.
+    void ShowResumed(std::int64_t at);
+    // Appends the "TRANSFER FAILED: " line, named by the file it was for, and
+    // counts the failure; a progress line showing is removed first.
+    void ReportFailure(const QByteArray& path, const QByteArray& reason);
     // Takes the "Bytes received: " line off the end of the log.
     void RemoveProgressLine();
-    // Ends the transfer in progress as failed; the first reason is the one reported.
-    void FailTransfer(const QByteArray& reason);
+    // Ends the transfer in progress as failed.
+    void FailTransfer(const TransferFailure& failure);
     void CloseTransferSocket();
 
     void CheckKillSwitch();
@@ -157,11 +160,13 @@ private:
 
     bool transferWaiting_ = false;
     bool commandRunning_ = false;
-    QByteArray transferFailure_;
-    ResponseGathering response_;
-    std::unique_ptr<ArchiveReceiver> archive_; // while an archive download runs
-    QByteArray trustedComment_;                // of the last verified archive
-    bool progressShown_ = false;               // the log ends in the "Bytes received: " line
+    TransferEngine transfer_;
+    ArchiveFlow archiveFlow_;
+    // How the last transfer ended, and the file that failed.
+    TransferFailure transferFailure_;
+    QByteArray failedPath_;
+    QByteArray trustedComment_;  // of the last verified archive
+    bool progressShown_ = false; // the log ends in the "Bytes received: " line
     // Where failure lines wait while a help-link item's log line is unfinished.
     QByteArrayList* heldFailures_ = nullptr;
     int failedTransfers_ = 0;

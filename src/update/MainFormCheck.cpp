@@ -4,9 +4,8 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/Val.h"
 #include "update/MainForm.h"
-#include "update/ResponseGathering.h"
 #include "update/UpdateState.h"
-#include "update/VersionFiles.h"
+#include "update/texts/VersionFiles.h"
 
 namespace {
 
@@ -117,7 +116,7 @@ void MainForm::CheckForUpdates() {
                 SystemMessagesText1.Append("\r\n" + state.responseBuffer + "\r\n");
             } else {
                 mnuAvailableDownload(0).SetEnabled(false);
-                if (state.responseBuffer == ResponseGathering::notFoundMessage)
+                if (transfer_.Response().NotFound())
                     SystemMessagesText1.Append("FAILED TO FIND UPDATE FILE ON THE SERVER\r\n");
                 else
                     SystemMessagesText1.Append("You already have the most recent VANTO.\r\n");
@@ -131,7 +130,7 @@ void MainForm::CheckForUpdates() {
         state.targetFile = LocalFile("/files/temp/ver.tmp");
         state.requestPath = "/files/koru/koru_helplinks.txt";
         const Transfer list = RunTransfer();
-        if (list == Transfer::Done && response_.NotFound()) {
+        if (list == Transfer::Done && transfer_.Response().NotFound()) {
             // No list is no set of help links: nothing to compare or offer.
             SystemMessagesText1.Append("\r\nFAILED TO FIND HELP LINKS ON THE SERVER\r\n");
             SystemMessagesText1.AppendSeparator();

@@ -3,9 +3,9 @@
 // A failed download says why in the log, keeps the update on offer and
 // leaves the chosen file as it was.
 #include "platform/runtime/RuntimeError.h"
-#include "update/ArchiveDownload.h"
 #include "update/MainForm.h"
 #include "update/UpdateState.h"
+#include "update/archive/ArchiveDownload.h"
 
 void MainForm::mnuAvailableDownload_Click(int index) {
     // The help-links update guards itself; every other index is the VANTO download.

@@ -5,9 +5,9 @@
 #include "platform/runtime/Events.h"
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/Val.h"
-#include "update/HelpLinksList.h"
 #include "update/MainForm.h"
 #include "update/UpdateState.h"
+#include "update/texts/HelpLinksList.h"
 
 namespace {
 

@@ -1,19 +1,18 @@
-// The main window's transfers: one HTTP GET per file on Winsock2, read to the
-// length the response announces and saved to targetFile (a text from memory,
-// the archive streamed beside it), with Timer1's stall count and progress
-// digits. A transfer that cannot succeed ends at once as failed and says why
-// in the log; nothing is saved from it.
+// The main window's transfers: one fetch per file on Winsock2 through the
+// transfer engine, waited for in the event loop with Timer1's stall count and
+// progress digits, and saved to targetFile (a text from memory, the archive
+// through the archive flow). A transfer that cannot succeed ends at once as
+// failed and says why in the log; nothing is saved from it.
+#include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
 #include "socket/CSocketMaster.h"
-#include "update/ArchiveDownload.h"
-#include "update/HttpResponse.h"
 #include "update/MainForm.h"
-#include "update/ResponseGathering.h"
-#include "update/ServerConnection.h"
 #include "update/UpdateState.h"
+#include "update/archive/ArchiveDownload.h"
+#include "update/http/NotFoundRule.h"
 
 #include <limits>
 
@@ -24,88 +23,119 @@ constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
 
 } // namespace
 
+QByteArray MainForm::SevenDigits(std::int64_t n) {
+    return QByteArray::number(n % 10000000).rightJustified(7, '0');
+}
+
 MainForm::Transfer MainForm::RunTransfer(Body body) {
     UpdateState& state = SharedState();
-    if (state.serviceMode == serviceNotChecked) {
-        // The switch is asked first; the requested file follows when the service is on.
-        const QByteArray path = state.requestPath;
-        const QString target = state.targetFile;
+    // The caller's request: the switch, asked first, fetches a file of its own.
+    const Fetch fetch{state.requestPath, state.targetFile};
+    if (state.serviceMode == serviceNotChecked)
         CheckKillSwitch();
-        state.requestPath = path;
-        state.targetFile = target;
-    }
     if (state.serviceMode == serviceOff) {
         SystemMessagesText1.SetText("KORU INTERNET IS DOWN\r\n\r\n" + state.responseBuffer +
                                     "\r\n");
         SystemMessagesText1.AppendSeparator();
         return Transfer::ServiceOff;
     }
-    return FetchAndSave(body);
+    state.targetFile = fetch.target;
+    return FetchAndSave(fetch, body);
 }
 
-MainForm::Transfer MainForm::FetchAndSave(Body body) {
+MainForm::Transfer MainForm::FetchAndSave(const Fetch& fetch, Body body) {
     if (ProgramEnded())
         return Transfer::Failed;
-    transferFailure_.clear();
+    transferFailure_ = {};
+    failedPath_ = fetch.path;
     if (transferWaiting_ || !Winsock2) {
         // Only reachable when something bypassed the command guard.
-        transferFailure_ =
-            transferWaiting_ ? "Another transfer is in progress." : "The main window is closed.";
+        transferFailure_ = {TransferFailure::Kind::Busy, transferWaiting_
+                                                             ? "Another transfer is in progress."
+                                                             : "The main window is closed."};
     } else if (body == Body::Archive) {
-        FetchArchive();
+        ReceiveArchive(fetch);
     } else {
-        response_.BeginText();
-        Receive();
+        ReceiveText(fetch);
     }
     if (ProgramEnded()) {
-        DropArchive();
+        archiveFlow_.Cancel();
+        if (body == Body::Archive && onArchiveProgress)
+            onArchiveProgress(0, 0, true);
         return Transfer::Failed;
     }
-    if (transferFailure_.isEmpty())
-        transferFailure_ = Save(body);
-    if (transferFailure_.isEmpty())
+    if (!transferFailure_) {
+        SharedState().transferDone = vbFalse;
+        if (body == Body::Text)
+            transferFailure_ = SaveText(fetch);
+    }
+    if (!transferFailure_)
         return Transfer::Done;
-    DropArchive();
-    ReportFailure(transferFailure_);
+    if (body == Body::Archive && onArchiveProgress)
+        onArchiveProgress(0, 0, true);
+    ReportFailure(failedPath_, transferFailure_.text);
     return Transfer::Failed;
 }
 
-void MainForm::Receive() {
+void MainForm::ReceiveText(const Fetch& fetch) {
     UpdateState& state = SharedState();
-    state.stallTicks = 0;
-    Timer1.SetEnabled(true);
+    transfer_.FetchText(*Winsock2, state.serverHost, fetch.path, state.responseBuffer,
+                        [this](const TransferFailure& failure) { transferFailure_ = failure; });
+    Await([this] { return transfer_.Running(); });
+}
+
+void MainForm::ReceiveArchive(const Fetch& fetch) {
+    UpdateState& state = SharedState();
+    trustedComment_.clear();
+    archiveFlow_.Start(transfer_, *Winsock2, state.serverHost, fetch.target, App::Path(),
+                       state.responseBuffer, [this](const ArchiveFlow::Outcome& outcome) {
+                           transferFailure_ = outcome.failure;
+                           failedPath_ = outcome.path;
+                           if (outcome.failure)
+                               return;
+                           trustedComment_ = outcome.trustedComment;
+                           SharedState().SavedArchive(outcome.length);
+                           if (onArchiveProgress)
+                               onArchiveProgress(outcome.length, outcome.length, true);
+                       });
+    Await([this] { return archiveFlow_.Running(); });
+}
+
+void MainForm::Await(const std::function<bool()>& running) {
     transferWaiting_ = true;
-    if (const QByteArray failure =
-            ServerConnection::Connect(*Winsock2, state.serverHost, response_);
-        !failure.isEmpty())
-        FailTransfer(failure);
-    WaitUntil([&] {
-        return state.transferDone == vbTrue || !transferFailure_.isEmpty() || ProgramEnded();
-    });
+    WaitUntil([&] { return !running() || ProgramEnded(); });
     transferWaiting_ = false;
 }
 
-QByteArray MainForm::Save(Body body) {
-    UpdateState& state = SharedState();
-    state.transferDone = vbFalse;
+TransferFailure MainForm::SaveText(const Fetch& fetch) {
     try {
-        if (body == Body::Text) {
-            // Written beside the file and renamed over it: a save that fails
-            // leaves the file as it was.
-            ReplaceFile(state.targetFile, SavingFile());
-        } else {
-            return SaveArchive();
-        }
+        // Written beside the file and renamed over it: a save that fails
+        // leaves the file as it was.
+        ReplaceFile(fetch.target, SavingFile());
     } catch (const RuntimeError& e) {
         return ArchiveDownload::CannotSave(e);
     }
     return {};
 }
 
-void MainForm::ReportFailure(const QByteArray& reason) {
+QByteArray MainForm::SavingFile() {
+    UpdateState& state = SharedState();
+    if (transfer_.Response().NotFound())
+        state.SetResponse(NotFoundRule::message);
+    return state.responseBuffer;
+}
+
+void MainForm::ShowResumed(std::int64_t at) {
+    RemoveProgressLine();
+    SystemMessagesText1.Append("Resuming at " + QByteArray::number(at) + " bytes.\r\n");
+    SystemMessagesText1.Append(progressLine);
+    progressShown_ = true;
+}
+
+void MainForm::ReportFailure(const QByteArray& path, const QByteArray& reason) {
     ++failedTransfers_;
     // Named by the file it was for, so that two failures in a row differ.
-    const QByteArray line = failurePrefix + SharedState().requestPath + ": " + reason + "\r\n";
+    const QByteArray line = failurePrefix + path + ": " + reason + "\r\n";
     if (heldFailures_ != nullptr) {
         heldFailures_->append(line);
         return;
@@ -125,12 +155,9 @@ void MainForm::RemoveProgressLine() {
     progressShown_ = false;
 }
 
-void MainForm::FailTransfer(const QByteArray& reason) {
-    if (!transferWaiting_)
-        return;
-    if (transferFailure_.isEmpty())
-        transferFailure_ = reason;
-    CloseTransferSocket();
+void MainForm::FailTransfer(const TransferFailure& failure) {
+    if (transferWaiting_)
+        transfer_.Abort(failure);
 }
 
 void MainForm::CloseTransferSocket() {
@@ -139,35 +166,21 @@ void MainForm::CloseTransferSocket() {
     Timer1.SetEnabled(false);
 }
 
-QByteArray MainForm::SavingFile() {
-    UpdateState& state = SharedState();
-    if (response_.NotFound())
-        state.SetResponse(ResponseGathering::notFoundMessage);
-    return state.responseBuffer;
-}
-
 void MainForm::Winsock2_Connect() {
-    ServerConnection::SendRequest(*Winsock2, response_);
+    transfer_.Connected();
 }
 
 void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
-    const QByteArray failure = ServerConnection::TakeArrival(*Winsock2, response_);
-    if (onArchiveProgress && response_.ReceivingArchive())
-        onArchiveProgress(response_.ArchiveReceived(), response_.ArchiveSize(), false);
-    if (!failure.isEmpty())
-        FailTransfer(failure);
-    else if (SharedState().transferDone == vbTrue)
-        CloseTransferSocket();
+    transfer_.Arrived();
 }
 
 void MainForm::Winsock2_CloseSck() {
     CloseTransferSocket();
-    if (SharedState().transferDone != vbTrue)
-        FailTransfer("The server closed the connection early.");
+    transfer_.Closed();
 }
 
-void MainForm::Winsock2_Error(const QByteArray& Description) {
-    FailTransfer(Description);
+void MainForm::Winsock2_Error(std::int16_t Number, const QByteArray& Description) {
+    transfer_.Errored(Number, Description);
 }
 
 void MainForm::Timer1_Timer() {
@@ -181,10 +194,11 @@ void MainForm::Timer1_Timer() {
         if (state.requestPath == "/files/vanto.zip") {
             QByteArray log = SystemMessagesText1.Text();
             log.chop(std::min<qsizetype>(7, log.size()));
-            SystemMessagesText1.SetText(log + HttpResponse::SevenDigits(n));
+            SystemMessagesText1.SetText(log + SevenDigits(n));
         }
     }
     state.lastLength = n;
     if (transferWaiting_ && state.stallTicks > stallLimit)
-        FailTransfer(n > 0 ? "The server stopped sending." : "No answer from the server.");
+        FailTransfer({TransferFailure::Kind::Stalled,
+                      n > 0 ? "The server stopped sending." : "No answer from the server."});
 }

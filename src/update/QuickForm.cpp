@@ -7,16 +7,19 @@
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "socket/CSocketMaster.h"
-#include "update/ResponseGathering.h"
-#include "update/ServerConnection.h"
 #include "update/UpdateState.h"
-#include "update/VersionFiles.h"
+#include "update/texts/VersionFiles.h"
 
 #include <QFileInfo>
 
 QuickForm::QuickForm() : Form("VANTO Update") {
     DownloadUpdateCommand1.onClick = [this] { DownloadUpdateCommand1_Click(); };
     Timer1.onTimer = [this] { Timer1_Timer(); };
+    // The caption's count follows every transfer.
+    transfer_.onStart = [this] { SharedState().Follow(transfer_); };
+    transfer_.onArrival = transfer_.onStart;
+    archiveFlow_.onResumed = [this](std::int64_t at) { ShowResumed(at); };
+    archiveFlow_.requireZip = true;
 }
 
 void QuickForm::InitializeControls() {
@@ -30,10 +33,12 @@ void QuickForm::InitializeControls() {
 void QuickForm::ReleaseControls() {
     // A download abandoned with the window takes its empty file with it; what
     // arrived of the archive may be kept for a resume.
-    response_.Release(archive_);
+    archiveFlow_.Cancel();
+    transfer_.Cancel();
     if (download_)
         ArchiveDownload::ForgetSaveTarget(*download_);
     download_.reset();
+    phase_ = Phase::Idle;
     Timer1.SetEnabled(false);
     Winsock1.reset();
 }
@@ -48,9 +53,10 @@ void QuickForm::Form_Load() {
     Winsock1->onConnect = [this] { Winsock1_Connect(); };
     Winsock1->onDataArrival = [this](std::int32_t bytesTotal) { Winsock1_DataArrival(bytesTotal); };
     Winsock1->onCloseSck = [this] { Winsock1_CloseSck(); };
-    // A failed lookup or connection is shown in the label.
-    Winsock1->onError =
-        ServerConnection::ReportErrorTo([this](const QByteArray& why) { Winsock1_Error(why); });
+    // A failed lookup or connection is shown in the label, so no message box is asked for.
+    Winsock1->onError = [this](std::int16_t Number, QByteArray& Description, std::int32_t,
+                               const QByteArray&, const QByteArray&, std::int32_t,
+                               bool&) { Winsock1_Error(Number, Description); };
 
     const QString ini = App::Path() + QStringLiteral("/VANTO.ini");
     const QByteArray installed = VersionFiles::InstalledVersionText(ini);
@@ -68,21 +74,19 @@ void QuickForm::Form_Load() {
     Label1.SetCaption({});
     state.serverHost = UpdateServerHost();
     state.requestPath = "/files/koru/vanto_ver.txt";
-    StartTransfer();
+    FetchVersion();
 }
 
-void QuickForm::StartTransfer() {
+void QuickForm::FetchVersion() {
     UpdateState& state = SharedState();
-    // Both start from an empty response, so the previous answer's completion
-    // cannot count for this one.
-    if (archive_ && !fetchingSignature_)
-        response_.BeginArchive(*archive_);
-    else
-        response_.BeginText();
-    if (const QByteArray failure =
-            ServerConnection::Connect(*Winsock1, state.serverHost, response_);
-        !failure.isEmpty())
-        FailTransfer(failure);
+    phase_ = Phase::VersionCheck;
+    transfer_.FetchText(*Winsock1, state.serverHost, state.requestPath, state.responseBuffer,
+                        [this](const TransferFailure& failure) { VersionEnded(failure); });
+}
+
+void QuickForm::VersionEnded(const TransferFailure& failure) {
+    phase_ = Phase::Idle;
+    Label1.SetCaption(failure ? FailureText(failure.text) : ReadData());
 }
 
 void QuickForm::Form_Unload() {
@@ -94,40 +98,21 @@ void QuickForm::Timer1_Timer() {
 }
 
 void QuickForm::Winsock1_Connect() {
-    ServerConnection::SendRequest(*Winsock1, response_);
+    transfer_.Connected();
 }
 
 void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
-    const UpdateState& state = SharedState();
-    const QByteArray failure = ServerConnection::TakeArrival(*Winsock1, response_);
-    if (!failure.isEmpty()) {
-        FailTransfer(failure);
-        return;
-    }
-    if (state.transferDone != vbTrue)
-        return;
-    // Closed first: the answer may lead on to the archive's signature.
-    Winsock1->CloseSck();
-    Label1.SetCaption(ReadData());
+    transfer_.Arrived();
 }
 
 void QuickForm::Winsock1_CloseSck() {
     Winsock1->CloseSck();
     Timer1.SetEnabled(false);
-    if (SharedState().transferDone != vbTrue)
-        FailTransfer("The server closed the connection early.");
+    transfer_.Closed();
 }
 
-void QuickForm::Winsock1_Error(const QByteArray& Description) {
-    FailTransfer(Description);
-}
-
-void QuickForm::FailTransfer(const QByteArray& reason) {
-    if (Winsock1)
-        Winsock1->CloseSck();
-    if (RestartedArchive())
-        return;
-    Label1.SetCaption(FailureText(reason));
+void QuickForm::Winsock1_Error(std::int16_t Number, const QByteArray& Description) {
+    transfer_.Errored(Number, Description);
 }
 
 bool QuickForm::CompareVersions1(const QByteArray& offered) {
@@ -138,8 +123,6 @@ bool QuickForm::CompareVersions1(const QByteArray& offered) {
 
 QByteArray QuickForm::ReadData() {
     UpdateState& state = SharedState();
-    if (download_)
-        return ReadArchive();
     // The body is what responseBuffer holds now.
     state.SetResponse(state.responseBuffer);
     if (CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
@@ -147,7 +130,7 @@ QByteArray QuickForm::ReadData() {
         DownloadUpdateCommand1.SetCaption("Download Update!");
         SetCaption("New VANTO available!");
     } else {
-        state.SetResponse(response_.NotFound()
+        state.SetResponse(transfer_.Response().NotFound()
                               ? QByteArray("VANTO update file not found on the server.")
                               : QByteArray("You have the most recent VANTO."));
     }

@@ -7,8 +7,9 @@
 #include "platform/runtime/Control.h"
 #include "platform/runtime/Form.h"
 #include "platform/runtime/Timer.h"
-#include "update/ArchiveDownload.h"
-#include "update/ResponseGathering.h"
+#include "update/archive/ArchiveDownload.h"
+#include "update/archive/ArchiveFlow.h"
+#include "update/http/TransferEngine.h"
 
 #include <cstdint>
 #include <memory>
@@ -31,7 +32,7 @@ public:
     void Winsock1_Connect();
     void Winsock1_DataArrival(std::int32_t bytesTotal);
     void Winsock1_CloseSck();
-    void Winsock1_Error(const QByteArray& Description);
+    void Winsock1_Error(std::int16_t Number, const QByteArray& Description);
 
 protected:
     void InitializeControls() override;
@@ -40,28 +41,27 @@ protected:
     void Form_Unload() override;
 
 private:
-    // Fetches requestPath on a fresh connection; the answer arrives in the socket's events.
-    void StartTransfer();
-    // The label's text for a complete response.
+    enum class Phase {
+        Idle,            // nothing under way
+        VersionCheck,    // asking for the offered version
+        ArchiveDownload, // the button's download runs
+    };
+
+    // Asks for the offered version; the answer arrives in the engine's end.
+    void FetchVersion();
+    void VersionEnded(const TransferFailure& failure);
+    void ArchiveEnded(const ArchiveFlow::Outcome& outcome);
+    // The label's text for the complete version answer.
     QByteArray ReadData();
-    // The archive branch: a complete archive answer leads on to its signature
-    // when a key is trusted, then replaces targetFile.
-    QByteArray ReadArchive();
-    QByteArray CheckSignature();
-    QByteArray SaveArchive();
-    // Asks once more for the whole archive when the server would not resume.
-    bool RestartedArchive();
     // "Resuming at N bytes." above the label's last line.
     void ShowResumed(std::int64_t at);
     bool CompareVersions1(const QByteArray& offered);
-    // Shows why the transfer cannot succeed and lets it go.
-    void FailTransfer(const QByteArray& reason);
     // The label's text for a failed transfer; a failed download is offered again.
     QByteArray FailureText(const QByteArray& reason);
 
+    Phase phase_ = Phase::Idle;
     // The archive's file while a download runs.
     std::optional<ArchiveDownload::SaveTarget> download_;
-    ResponseGathering response_;
-    std::unique_ptr<ArchiveReceiver> archive_;
-    bool fetchingSignature_ = false;
+    TransferEngine transfer_;
+    ArchiveFlow archiveFlow_;
 };

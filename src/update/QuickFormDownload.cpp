@@ -1,7 +1,8 @@
 // The quick update window's download: the button asks for the file; the
-// archive streams beside it (a kept part resumed when the server agrees), its
-// signature is checked when a key is trusted, and the label says where the
-// archive went, or why it did not get there.
+// archive flow streams it beside it (a kept part resumed when the server
+// agrees, its signature checked when a key is trusted), and the label says
+// where the archive went, or why it did not get there.
+#include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/QuickForm.h"
 #include "update/UpdateState.h"
@@ -16,6 +17,8 @@ constexpr char pleaseWait[] = "Please wait for confirmation...";
 
 void QuickForm::DownloadUpdateCommand1_Click() {
     using namespace ArchiveDownload;
+    if (phase_ != Phase::Idle)
+        return;
     UpdateState& state = SharedState();
     try {
         download_ = ChooseSaveTarget();
@@ -32,59 +35,28 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     state.targetFile = download_->path;
     state.requestPath = archivePath;
     Timer1.SetEnabled(true);
-    QByteArray failure;
-    archive_ = OpenReceiver(failure);
-    if (!archive_) {
-        Label1.SetCaption(FailureText(failure));
+    phase_ = Phase::ArchiveDownload;
+    archiveFlow_.Start(transfer_, *Winsock1, state.serverHost, state.targetFile, App::Path(),
+                       state.responseBuffer,
+                       [this](const ArchiveFlow::Outcome& outcome) { ArchiveEnded(outcome); });
+}
+
+void QuickForm::ArchiveEnded(const ArchiveFlow::Outcome& outcome) {
+    phase_ = Phase::Idle;
+    if (outcome.failure) {
+        Label1.SetCaption(FailureText(outcome.failure.text));
         return;
     }
-    archive_->onResumed = [this](std::int64_t at) { ShowResumed(at); };
-    StartTransfer();
-}
-
-QByteArray QuickForm::ReadArchive() {
-    if (fetchingSignature_)
-        return CheckSignature();
-    // Any other answer to the archive's request is a failed download, not a version.
-    if (!response_.DeclaresZip() || response_.NotFound())
-        return FailureText(response_.NotFound()
-                               ? QByteArray(ResponseGathering::notFoundMessage)
-                               : QByteArray("The server's answer is not an archive."));
-    if (!archive_->NeedsSignature())
-        return SaveArchive();
-    fetchingSignature_ = true;
-    SharedState().requestPath = QByteArray(ArchiveDownload::archivePath) + ".minisig";
-    StartTransfer();
-    return Label1.Caption();
-}
-
-QByteArray QuickForm::CheckSignature() {
-    fetchingSignature_ = false;
-    SharedState().requestPath = ArchiveDownload::archivePath;
-    const ArchiveVerifier::Verdict verdict =
-        ArchiveDownload::SignatureVerdict(*archive_, response_.NotFound());
-    if (!verdict.Verified())
-        return FailureText(verdict.problem);
-    return SaveArchive();
-}
-
-QByteArray QuickForm::SaveArchive() {
     UpdateState& state = SharedState();
+    state.SavedArchive(outcome.length);
     QByteArray label = Label1.Caption();
     label.replace(pleaseWait,
                   "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(state.targetFile));
-    try {
-        ArchiveDownload::Save(archive_);
-    } catch (const RuntimeError& e) {
-        return FailureText(ArchiveDownload::CannotSave(e));
-    }
     download_.reset();
-    return label;
+    Label1.SetCaption(label);
 }
 
 QByteArray QuickForm::FailureText(const QByteArray& reason) {
-    response_.Release(archive_);
-    fetchingSignature_ = false;
     if (download_) {
         ArchiveDownload::ForgetSaveTarget(*download_);
         download_.reset();
@@ -92,14 +64,6 @@ QByteArray QuickForm::FailureText(const QByteArray& reason) {
         DownloadUpdateCommand1.SetEnabled(true);
     }
     return "TRANSFER FAILED: " + reason;
-}
-
-bool QuickForm::RestartedArchive() {
-    if (!archive_ || fetchingSignature_ || !archive_->RestartWanted(response_.Response()))
-        return false;
-    archive_->StartOver();
-    StartTransfer();
-    return true;
 }
 
 void QuickForm::ShowResumed(std::int64_t at) {

@@ -2,8 +2,8 @@
 
 #include "BuildConfig.h"
 #include "platform/runtime/App.h"
-#include "update/HttpResponse.h"
 #include "update/UpdateState.h"
+#include "update/http/HttpRequest.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -31,8 +31,8 @@ std::optional<QString> TakeValue(const QStringList& arguments, qsizetype& next, 
 }
 
 bool IsServerAddress(const QByteArray& server) {
-    const QByteArray host = HttpResponse::ServerName(server);
-    if (host.isEmpty() || HttpResponse::ServerPort(server) == 0)
+    const QByteArray host = HttpRequest::ServerName(server);
+    if (host.isEmpty() || HttpRequest::ServerPort(server) == 0)
         return false;
     // It goes into the request's Host line as it is.
     return std::none_of(host.begin(), host.end(),

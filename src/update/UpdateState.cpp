@@ -1,6 +1,7 @@
 #include "update/UpdateState.h"
 
 #include "BuildConfig.h"
+#include "update/http/TransferEngine.h"
 
 #include <QtGlobal>
 
@@ -13,6 +14,14 @@ QByteArray serverOption;
 UpdateState& SharedState() {
     static UpdateState state;
     return state;
+}
+
+void UpdateState::Follow(const TransferEngine& transfer) {
+    const ResponseGathering& response = transfer.Response();
+    requestPath = transfer.Path();
+    responseLength = response.Received();
+    expectedLength = response.Response().ExpectedLength();
+    transferDone = response.Complete() ? vbTrue : vbFalse;
 }
 
 QByteArray UpdateServerHost() {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <cstdint>
 
+class TransferEngine;
+
 // The runtime's 16-bit Boolean.
 using VBBoolean = std::int16_t;
 inline constexpr VBBoolean vbTrue = -1;
@@ -33,6 +35,17 @@ struct UpdateState {
     std::uint8_t stallTicks = 0;     // timer ticks in a row without growth
     std::int64_t lastLength = 0;     // responseLength at the previous tick
     std::uint8_t serviceMode = serviceNotChecked;
+
+    // Follows the transfer under way: the path it fetches, the response's
+    // length so far (a text's body gathers in responseBuffer itself), its
+    // expected length and whether it is complete.
+    void Follow(const TransferEngine& transfer);
+
+    // The archive that was saved: its length stands in the response's.
+    void SavedArchive(std::int64_t length) {
+        responseBuffer.clear();
+        responseLength = length;
+    }
 
     // Sets responseBuffer to a text of its own length.
     void SetResponse(QByteArray text) {

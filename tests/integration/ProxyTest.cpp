@@ -1,9 +1,9 @@
 // Transfers through a real HTTP proxy (tinyproxy) on loopback, as http_proxy
 // and no_proxy ask: the proxy marks what it forwards with a Via header.
+#include "console/ConsoleRunner.h"
 #include "support/CheckFixture.h"
 #include "support/DialogAnswers.h"
 #include "support/TinyProxy.h"
-#include "update/ConsoleRunner.h"
 
 #include <QBuffer>
 #include <QProcess>

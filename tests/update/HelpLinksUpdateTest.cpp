@@ -3,7 +3,7 @@
 // flag, and the names and failures that must not reach the help folder's files.
 #include "platform/runtime/MsgBox.h"
 #include "support/CheckFixture.h"
-#include "update/HelpLinksList.h"
+#include "update/texts/HelpLinksList.h"
 
 #include <unistd.h>
 

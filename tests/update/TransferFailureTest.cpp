@@ -2,7 +2,7 @@
 // save nothing and never lead to a verdict or an offered update.
 #include "platform/runtime/Events.h"
 #include "support/CheckFixture.h"
-#include "update/ServerConnection.h"
+#include "update/http/ServerConnection.h"
 
 namespace {
 
@@ -193,6 +193,13 @@ TEST_F(TransferFailureTest, ProgressDigitsReplaceTheLogsLastSeven) {
     main().Timer1_Timer();
     EXPECT_EQ(Log(), QByteArray("Bytes received: 2345678"));
     EXPECT_EQ(SharedState().stallTicks, 0);
+}
+
+TEST(ProgressDigitsTest, ProgressShowsTheLowSevenDigits) {
+    EXPECT_EQ(MainForm::SevenDigits(0), QByteArray("0000000"));
+    EXPECT_EQ(MainForm::SevenDigits(1234), QByteArray("0001234"));
+    EXPECT_EQ(MainForm::SevenDigits(9999999), QByteArray("9999999"));
+    EXPECT_EQ(MainForm::SevenDigits(12345678), QByteArray("2345678"));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // download, and downloads that fail without touching the user's file.
 #include "support/CheckFixture.h"
 #include "support/DialogAnswers.h"
-#include "update/ArchiveDownload.h"
+#include "update/archive/ArchiveDownload.h"
 
 #include <QFile>
 

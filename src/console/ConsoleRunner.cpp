@@ -1,0 +1,205 @@
+#include "console/ConsoleRunner.h"
+
+#include "console/ProgressLine.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/FileDialog.h"
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/RuntimeError.h"
+#include "update/Forms.h"
+#include "update/StartOptions.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+namespace {
+
+// The file the next file dialog answers with; empty cancels it.
+QString fileAnswer;
+
+bool transferFailed(MainForm& main) {
+    return main.FailedTransfers() > 0;
+}
+
+// Adding a command is adding a line here.
+const ConsoleCommand commands[] = {
+    {"plugins", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuVANTOplugins; }},
+    {"patches", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuPublicPatches; }},
+    {"search", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuSearchForAnswers; }},
+    {"check", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; }, nullptr,
+     transferFailed},
+    {"vanto-update", "FILE", [](MainForm& f) -> MenuItem& { return f.mnuAvailableDownload(0); },
+     [](const QString& file) { fileAnswer = file; }, transferFailed},
+    {"help-links-update", nullptr,
+     [](MainForm& f) -> MenuItem& { return f.mnuAvailableDownload(1); }, nullptr, transferFailed},
+    // FILE answers the save dialog of the VANTO download, when the batch runs one.
+    {"all", "FILE", [](MainForm& f) -> MenuItem& { return f.mnuAllAvailableUpdates; },
+     [](const QString& file) { fileAnswer = file; }, transferFailed},
+};
+
+// Puts the program-wide seams back when a run ends, however it ends.
+class SeamGuard {
+public:
+    SeamGuard(MsgBoxHandler msgBox, EndProgramHandler end)
+        : msgBox_(SetMsgBoxHandler(std::move(msgBox))), end_(SetEndProgramHandler(std::move(end))),
+          fileDialog_(SetFileDialogHandler(AnswerFileDialog)) {
+        ResetProgramEnded();
+        fileAnswer.clear();
+    }
+    ~SeamGuard() {
+        SetMsgBoxHandler(std::move(msgBox_));
+        SetEndProgramHandler(std::move(end_));
+        SetFileDialogHandler(std::move(fileDialog_));
+    }
+    SeamGuard(const SeamGuard&) = delete;
+    SeamGuard& operator=(const SeamGuard&) = delete;
+
+private:
+    static FileDialogResult AnswerFileDialog(const FileDialogRequest& request) {
+        if (fileAnswer.isEmpty())
+            return {};
+        return {true, QFileInfo(fileAnswer).absoluteFilePath(), request.filterIndex};
+    }
+
+    MsgBoxHandler msgBox_;
+    EndProgramHandler end_;
+    FileDialogHandler fileDialog_;
+};
+
+} // namespace
+
+ConsoleRunner::ConsoleRunner(QIODevice& out, QIODevice& err,
+                             std::span<const ConsoleCommand> commands)
+    : out_(out), err_(err), commands_(commands) {}
+
+std::span<const ConsoleCommand> ConsoleRunner::Commands() {
+    return commands;
+}
+
+QByteArray ConsoleRunner::Usage() const {
+    QByteArray text = "usage: koru-cli [OPTION]... COMMAND [ARG]...\n"
+                      "Runs KORU's main-window commands in order, as clicks on their menu items,\n"
+                      "and prints the whole message log after each one.\n\ncommands:\n";
+    Forms forms; // for the captions
+    for (const ConsoleCommand& command : commands_) {
+        QByteArray call = command.name;
+        if (command.argument != nullptr)
+            call += QByteArray(" ") + command.argument;
+        text +=
+            "  " + call.leftJustified(22) + command.item(forms.KORU2).Caption().trimmed() + '\n';
+    }
+    text += "\noptions:\n"
+            "  --yes, --no           answer KORU's Yes/No questions (default: No)\n" +
+            StartOptions::OptionLines() + StartOptions::EnvironmentText() +
+            "\nExit status: 0 every command ran, 2 a command failed, 3 a command's menu item\n"
+            "was disabled, 64 bad usage.\n";
+    return text;
+}
+
+int ConsoleRunner::Refuse(const QByteArray& problem) {
+    Say(problem);
+    err_.write(Usage());
+    return BadUsage;
+}
+
+int ConsoleRunner::Run(const QStringList& arguments) {
+    StartOptions options;
+    qsizetype next = 0;
+    while (next < arguments.size() && arguments.at(next).startsWith(u"--")) {
+        const QString& option = arguments.at(next);
+        if (option == u"--yes" || option == u"--no") {
+            answer_ = option == u"--yes" ? vbYes : vbNo;
+            ++next;
+        } else if (!options.Take(arguments, next)) {
+            return Refuse("unknown option " + option.toLocal8Bit());
+        }
+    }
+    if (const auto status = options.Answer(out_, err_, "koru-cli", Usage()))
+        return *status;
+    if (next == arguments.size())
+        return Refuse("no command given");
+    options.Apply();
+
+    QList<Step> steps;
+    while (next < arguments.size()) {
+        const QString& name = arguments.at(next++);
+        const auto found = std::find_if(commands_.begin(), commands_.end(), [&](const auto& c) {
+            return name == QLatin1StringView(c.name);
+        });
+        if (found == commands_.end())
+            return Refuse("unknown command " + name.toLocal8Bit());
+        Step step{&*found, {}};
+        if (found->argument != nullptr) {
+            if (next == arguments.size())
+                return Refuse(QByteArray(found->name) + " needs " + found->argument);
+            step.argument = arguments.at(next++);
+        }
+        steps.append(step);
+    }
+    return Execute(steps);
+}
+
+int ConsoleRunner::Execute(const QList<Step>& steps) {
+    SeamGuard seams(
+        [this](const MsgBoxRequest& box) {
+            if (!box.asksYesNo()) {
+                Say(box.title + ": " + box.prompt);
+                return vbOK;
+            }
+            Say(box.title + ": " + box.prompt + (answer_ == vbYes ? " [Yes]" : " [No]"));
+            return answer_;
+        },
+        [] {}); // no loop to leave: the run stops after the current command
+
+    // The console plays the main window: the command line never picks quick mode.
+    SetCommand({});
+    Forms forms;
+    MainForm& main = forms.KORU2;
+    main.onNotice = [this](const QByteArray& notice) { Say(notice); };
+    ProgressLine progress(err_);
+    if (showProgress_) {
+        main.onArchiveProgress = [&progress](std::int64_t received, std::int64_t size, bool done) {
+            progress.Show(received, size, done);
+        };
+    }
+    main.Show();
+
+    for (const Step& step : steps) {
+        bool failed = false;
+        try {
+            if (!ClickThrough(step, main))
+                return ItemDisabled;
+            failed = step.command->failed != nullptr && step.command->failed(main);
+        } catch (const RuntimeError& e) {
+            Say(QByteArray(step.command->name) + ": error " + QByteArray::number(e.Number()) +
+                ": " + e.Description() + " (" + e.Source() + ")");
+            failed = true;
+        } catch (const std::exception& e) {
+            Say(QByteArray(step.command->name) + ": " + e.what());
+            failed = true;
+        }
+        out_.write(main.SystemMessagesText1.Text());
+        if (failed)
+            return CommandFailed;
+        if (ProgramEnded())
+            break;
+    }
+    return Success;
+}
+
+bool ConsoleRunner::ClickThrough(const Step& step, MainForm& main) {
+    if (step.command->prepare != nullptr)
+        step.command->prepare(step.argument);
+    for (MenuItem* item : step.command->item(main).Path()) {
+        if (!item->Click()) {
+            Say(QByteArray(step.command->name) + ": \"" + item->Caption() + "\" (" + item->Name() +
+                ") is disabled");
+            return false;
+        }
+    }
+    return true;
+}
+
+void ConsoleRunner::Say(const QByteArray& line) {
+    err_.write("koru-cli: " + line + '\n');
+}

@@ -1,0 +1,36 @@
+#include "console/ProgressLine.h"
+
+namespace {
+
+constexpr qint64 redrawMs = 100;
+constexpr char clearLine[] = "\r\033[K";
+
+} // namespace
+
+QByteArray ProgressLine::Amount(std::int64_t bytes) {
+    if (bytes < 1024)
+        return QByteArray::number(bytes) + " bytes";
+    const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = double(bytes) / 1024;
+    int unit = 0;
+    for (; value >= 1024 && unit < 3; ++unit)
+        value /= 1024;
+    return QByteArray::number(value, 'f', 1) + ' ' + units[unit];
+}
+
+void ProgressLine::Show(std::int64_t received, std::int64_t size, bool done) {
+    if (done) {
+        if (shown_)
+            terminal_.write(clearLine);
+        shown_ = false;
+        return;
+    }
+    if (shown_ && sinceDrawn_.isValid() && sinceDrawn_.elapsed() < redrawMs)
+        return;
+    QByteArray line = clearLine + QByteArray("Downloading VANTO: ") + Amount(received);
+    if (size > 0)
+        line += " of " + Amount(size) + " (" + QByteArray::number(received * 100 / size) + "%)";
+    terminal_.write(line);
+    shown_ = true;
+    sinceDrawn_.start();
+}

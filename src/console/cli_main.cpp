@@ -1,0 +1,20 @@
+// koru-cli: the main window's commands from a console; the message log goes to
+// standard output byte for byte after each command.
+#include "console/ConsoleRunner.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QFile out;
+    QFile err;
+    if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return 1;
+    ConsoleRunner runner(out, err);
+    runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
+    return runner.Run(QCoreApplication::arguments().mid(1));
+}

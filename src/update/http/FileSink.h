@@ -1,0 +1,27 @@
+// Where a response's body goes when it is a file rather than a text: written
+// as it arrives beside the file it is meant for. The archive's receiver is one.
+#pragma once
+
+#include "update/http/TransferFailure.h"
+
+#include <QByteArray>
+#include <cstdint>
+
+class HttpResponseReader;
+
+class FileSink {
+public:
+    virtual ~FileSink() = default;
+
+    // The request's extra lines, such as a resumed part's range.
+    virtual QByteArray RequestHeaders() const = 0;
+    // The bytes the file held before this response's body: a resumed part.
+    virtual std::int64_t Offset() const = 0;
+    // Judges the response's head; answers why its body cannot be taken.
+    virtual TransferFailure CheckHead(const HttpResponseReader& response) = 0;
+    // Writes the next body bytes; answers why they cannot be kept.
+    virtual TransferFailure Take(const char* data, qsizetype size) = 0;
+    // The response ended without a save: what arrived may be kept for a
+    // resume when it is `sound` (whole as far as it goes).
+    virtual void Interrupt(bool sound) = 0;
+};

@@ -1,0 +1,25 @@
+#include "update/http/HttpRequest.h"
+
+namespace HttpRequest {
+
+QByteArray RequestText(const QByteArray& host, const QByteArray& path, const QByteArray& headers) {
+    return "GET http://" + host + path + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
+           "Accept: */*\r\n" + "Accept-Language: en\r\n" + "Connection: Keep-Alive\r\n" + headers +
+           "\r\n";
+}
+
+QByteArray ServerName(const QByteArray& server) {
+    const qsizetype colon = server.lastIndexOf(':');
+    return colon < 0 ? server : server.left(colon);
+}
+
+int ServerPort(const QByteArray& server) {
+    const qsizetype colon = server.lastIndexOf(':');
+    if (colon < 0)
+        return 80;
+    bool ok = false;
+    const int port = server.mid(colon + 1).toInt(&ok);
+    return ok && port > 0 && port <= 65535 ? port : 0;
+}
+
+} // namespace HttpRequest

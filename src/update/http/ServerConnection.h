@@ -1,0 +1,29 @@
+// What a transfer does on its socket object: connect to the update server
+// (or the environment's proxy for it), send the request, and name a socket
+// error for the server it was about.
+#pragma once
+
+#include "socket/CSocketMaster.h"
+#include "update/http/ResponseGathering.h"
+
+#include <QByteArray>
+
+namespace ServerConnection {
+
+// Closes whatever the socket held and connects it to the server address
+// ("host" or "host:port"), or to the proxy the environment names for it,
+// whose login then goes with `response`'s request. Answers why that cannot
+// be done, or no failure.
+TransferFailure Connect(CSocketMaster& socket, const QByteArray& server,
+                        ResponseGathering& response);
+
+// Sends the request for `path` (the Connect event), with the response's
+// extra lines: a resumed archive's range, the proxy's login.
+void SendRequest(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
+                 const ResponseGathering& response);
+
+// The reason a socket error gives for a transfer to `server` ("host" or "host:port").
+QByteArray ErrorReason(std::int16_t number, const QByteArray& description,
+                       const QByteArray& server);
+
+} // namespace ServerConnection

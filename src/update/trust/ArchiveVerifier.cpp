@@ -1,0 +1,115 @@
+#include "update/trust/ArchiveVerifier.h"
+
+#include "platform/runtime/RuntimeError.h"
+#include "update/trust/ArchiveSignature.h"
+#include "update/trust/MinisignText.h"
+
+#include <QFile>
+#include <sodium.h>
+
+namespace {
+
+constexpr size_t digestSize = crypto_generichash_BYTES_MAX;
+constexpr qint64 blockSize = 64 * 1024;
+
+const unsigned char* Bytes(const QByteArray& bytes) {
+    return reinterpret_cast<const unsigned char*>(bytes.constData());
+}
+
+bool SignatureHolds(const QByteArray& signature, const unsigned char* message, size_t size,
+                    const QByteArray& publicKey) {
+    return crypto_sign_verify_detached(Bytes(signature), message, size, Bytes(publicKey)) == 0;
+}
+
+void RequireHashed(int result) {
+    if (result != 0)
+        throw RuntimeError(5, "The archive cannot be hashed.", "libsodium");
+}
+
+// The legacy form signs the whole file: map it rather than read it in.
+bool LegacySignatureHolds(QFile& file, const ArchiveSignature& signature,
+                          const QByteArray& publicKey, QByteArray& problem) {
+    static const unsigned char empty = 0;
+    const qint64 size = file.size();
+    const uchar* mapped = size > 0 ? file.map(0, size) : &empty;
+    if (mapped == nullptr) {
+        problem = "The saved archive cannot be read (" + file.errorString().toUtf8() + ").";
+        return false;
+    }
+    const bool holds = SignatureHolds(signature.Signature(), mapped, size_t(size), publicKey);
+    if (size > 0)
+        file.unmap(const_cast<uchar*>(mapped));
+    return holds;
+}
+
+} // namespace
+
+ArchiveVerifier::ArchiveVerifier() {
+    MinisignText::RequireSodium();
+    RequireHashed(crypto_generichash_init(&state_, nullptr, 0, digestSize));
+}
+
+void ArchiveVerifier::Update(const char* data, qsizetype size) {
+    if (size < 0)
+        throw RuntimeError(5, "Invalid procedure call or argument", "ArchiveVerifier");
+    RequireHashed(crypto_generichash_update(&state_, reinterpret_cast<const unsigned char*>(data),
+                                            static_cast<unsigned long long>(size)));
+    hashed_ += size;
+}
+
+QByteArray ArchiveVerifier::UpdateFromFile(const QString& path, qint64 bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "The partial archive cannot be read (" + file.errorString().toUtf8() + ").";
+    QByteArray block(blockSize, Qt::Uninitialized);
+    for (qint64 left = bytes; left > 0;) {
+        const qint64 got = file.read(block.data(), std::min(left, blockSize));
+        if (got <= 0)
+            return "The partial archive is shorter than the bytes already received.";
+        Update(block.constData(), got);
+        left -= got;
+    }
+    return {};
+}
+
+ArchiveVerifier::Verdict ArchiveVerifier::Verify(const UpdateKey& key,
+                                                 const QByteArray& signatureText,
+                                                 const QString& savedFilePath) const {
+    if (!key.Usable())
+        return {{}, key.Present() ? key.Problem() : "There is no update key to check the archive."};
+    const ArchiveSignature signature = ArchiveSignature::Parse(signatureText);
+    if (!signature.Valid())
+        return {{}, signature.Problem()};
+    if (!signature.Prehashed() && !signature.Legacy())
+        return {{}, "The archive's signature uses an unknown algorithm."};
+    if (signature.KeyId() != key.KeyId())
+        return {{},
+                "The archive is signed by another key (ID " +
+                    MinisignText::KeyIdText(signature.KeyId()) + ")."};
+
+    QFile file(savedFilePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {{}, "The saved archive cannot be read (" + file.errorString().toUtf8() + ")."};
+    if (file.size() != hashed_)
+        return {{}, "The saved archive does not hold the bytes received."};
+    QByteArray problem;
+    bool holds = false;
+    if (signature.Prehashed()) {
+        crypto_generichash_state state = state_;
+        unsigned char digest[digestSize];
+        RequireHashed(crypto_generichash_final(&state, digest, digestSize));
+        holds = SignatureHolds(signature.Signature(), digest, digestSize, key.PublicKey());
+    } else {
+        holds = LegacySignatureHolds(file, signature, key.PublicKey(), problem);
+    }
+    if (!problem.isEmpty())
+        return {{}, problem};
+    if (!holds)
+        return {{}, "The archive's signature does not match it."};
+
+    const QByteArray global = signature.Signature() + signature.TrustedComment();
+    if (!SignatureHolds(signature.GlobalSignature(), Bytes(global), size_t(global.size()),
+                        key.PublicKey()))
+        return {{}, "The signature's trusted comment was altered."};
+    return {signature.TrustedComment(), {}};
+}
