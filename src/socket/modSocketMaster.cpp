@@ -100,7 +100,7 @@ bool RegisterSocket(ws::SOCKET socket, CSocketMaster* owner, bool askForEvents) 
     if (!m.socketRegistry) {
         m.socketRegistry.emplace();
         if (CreateWinsockMessageWindow() == 7)
-            throw RuntimeError(7, "Out of memory", "modSocketMaster.RegisterSocket");
+            throw RuntimeError(RuntimeErrors::outOfMemory, "modSocketMaster.RegisterSocket");
         HookMessageWindow(m.messageWindow);
     }
     m.socketRoutes.Add(socket, owner);
@@ -171,8 +171,7 @@ std::shared_ptr<CSocketMaster> GetAcceptObject(ws::SOCKET socket) {
 void UnregisterAccept(ws::SOCKET socket) {
     ModuleState& m = Module();
     if (!IsAcceptRegistered(socket))
-        throw RuntimeError(5, "Invalid procedure call or argument",
-                           "modSocketMaster.UnregisterAccept");
+        throw RuntimeError(RuntimeErrors::invalidCall, "modSocketMaster.UnregisterAccept");
     // The holder is released only after the registry is consistent again.
     const std::shared_ptr<CSocketMaster> holder = m.acceptRegistry->take(Key(socket));
     if (m.acceptRegistry->isEmpty())
@@ -190,7 +189,8 @@ std::int32_t DestroyWinsockMessageWindow() {
     if (m.messageWindow == 0)
         return 0;
     if (!win::DestroyWindow(m.messageWindow))
-        throw RuntimeError(7, "Out of memory", "modSocketMaster.DestroyWinsockMessageWindow");
+        throw RuntimeError(RuntimeErrors::outOfMemory,
+                           "modSocketMaster.DestroyWinsockMessageWindow");
     m.messageWindow = 0;
     return 0;
 }
@@ -243,7 +243,7 @@ std::int32_t LoWord(std::int32_t value) {
 
 std::int16_t UnsignedToInteger(std::int32_t value) {
     if (value < 0 || value > 65535)
-        throw RuntimeError(6, "Overflow", "modSocketMaster.UnsignedToInteger");
+        throw RuntimeError(RuntimeErrors::overflow, "modSocketMaster.UnsignedToInteger");
     return static_cast<std::int16_t>(value < 32768 ? value : value - 65536);
 }
 

@@ -66,9 +66,7 @@ void MainForm::mnuCheckForUpdates_Click() {
 }
 
 bool MainForm::CompareVersions(const QByteArray& offered) {
-    UpdateState& state = SharedState();
-    state.remoteVersion = float(Val(offered));
-    return VersionFiles::IsNewer(state.localVersion, state.remoteVersion);
+    return SharedState().CompareVersions(offered);
 }
 
 void MainForm::CheckKillSwitch() {

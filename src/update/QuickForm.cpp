@@ -116,9 +116,7 @@ void QuickForm::Winsock1_Error(std::int16_t Number, const QByteArray& Descriptio
 }
 
 bool QuickForm::CompareVersions1(const QByteArray& offered) {
-    UpdateState& state = SharedState();
-    state.remoteVersion = float(Val(offered));
-    return VersionFiles::IsNewer(state.localVersion, state.remoteVersion);
+    return SharedState().CompareVersions(offered);
 }
 
 QByteArray QuickForm::ReadData() {

@@ -1,7 +1,9 @@
 #include "update/UpdateState.h"
 
 #include "BuildConfig.h"
+#include "platform/runtime/Val.h"
 #include "update/http/TransferEngine.h"
+#include "update/texts/VersionFiles.h"
 
 #include <QtGlobal>
 
@@ -22,6 +24,11 @@ void UpdateState::Follow(const TransferEngine& transfer) {
     responseLength = response.Received();
     expectedLength = response.Response().ExpectedLength();
     transferDone = response.Complete() ? vbTrue : vbFalse;
+}
+
+bool UpdateState::CompareVersions(const QByteArray& offered) {
+    remoteVersion = float(Val(offered));
+    return VersionFiles::IsNewer(localVersion, remoteVersion);
 }
 
 QByteArray UpdateServerHost() {

@@ -41,6 +41,10 @@ struct UpdateState {
     // expected length and whether it is complete.
     void Follow(const TransferEngine& transfer);
 
+    // Takes the offered version from its text (as the runtime's Val reads
+    // it) and answers whether it is newer than the installed one.
+    bool CompareVersions(const QByteArray& offered);
+
     // The archive that was saved: its length stands in the response's.
     void SavedArchive(std::int64_t length) {
         responseBuffer.clear();

@@ -7,14 +7,14 @@
 
 namespace {
 
-[[noreturn]] void raiseFileError(int number, const char* text, const QString& path) {
-    throw RuntimeError(number, text, QFile::encodeName(path));
+[[noreturn]] void raiseFileError(const RuntimeErrorCode& code, const QString& path) {
+    throw RuntimeError(code, QFile::encodeName(path));
 }
 
 [[noreturn]] void raiseOpenError(const QString& path) {
     if (!QFileInfo(path).absoluteDir().exists())
-        raiseFileError(76, "Path not found", path);
-    raiseFileError(75, "Path/File access error", path);
+        raiseFileError(RuntimeErrors::pathNotFound, path);
+    raiseFileError(RuntimeErrors::pathFileAccess, path);
 }
 
 } // namespace
@@ -33,7 +33,7 @@ qint64 BinaryFile::Length() const {
 
 QByteArray BinaryFile::Get(qint64 position, qint64 count) {
     if (position < 1 || count < 0)
-        raiseFileError(63, "Bad record number", file_.fileName());
+        raiseFileError(RuntimeErrors::badRecordNumber, file_.fileName());
     if (!file_.seek(position - 1))
         return {};
     return file_.read(count);
@@ -41,14 +41,14 @@ QByteArray BinaryFile::Get(qint64 position, qint64 count) {
 
 void BinaryFile::Put(qint64 position, const QByteArray& bytes) {
     if (position < 1)
-        raiseFileError(63, "Bad record number", file_.fileName());
+        raiseFileError(RuntimeErrors::badRecordNumber, file_.fileName());
     if (!file_.seek(position - 1) || file_.write(bytes) != bytes.size())
-        raiseFileError(75, "Path/File access error", file_.fileName());
+        raiseFileError(RuntimeErrors::pathFileAccess, file_.fileName());
 }
 
 void BinaryFile::Close() {
     if (file_.isOpen() && !file_.flush())
-        raiseFileError(75, "Path/File access error", file_.fileName());
+        raiseFileError(RuntimeErrors::pathFileAccess, file_.fileName());
     file_.close();
 }
 
@@ -56,7 +56,7 @@ TextFile::TextFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!QFileInfo::exists(path))
-            raiseFileError(53, "File not found", path);
+            raiseFileError(RuntimeErrors::fileNotFound, path);
         raiseOpenError(path);
     }
     contents_ = file.readAll();
@@ -70,7 +70,7 @@ TextFile TextFile::FromText(QByteArray text) {
 
 QByteArray TextFile::LineInput() {
     if (AtEnd())
-        raiseFileError(62, "Input past end of file", {});
+        raiseFileError(RuntimeErrors::inputPastEnd, {});
     qsizetype end = contents_.indexOf('\r', position_);
     if (end < 0)
         end = contents_.size();
@@ -83,7 +83,7 @@ QByteArray TextFile::LineInput() {
 
 void Kill(const QString& path) {
     if (!QFileInfo::exists(path))
-        raiseFileError(53, "File not found", path);
+        raiseFileError(RuntimeErrors::fileNotFound, path);
     if (!QFile::remove(path))
-        raiseFileError(75, "Path/File access error", path);
+        raiseFileError(RuntimeErrors::pathFileAccess, path);
 }

@@ -16,7 +16,7 @@
 namespace {
 
 [[noreturn]] void raiseLockError(const QString& path) {
-    throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+    throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
 }
 
 // A folder under /tmp is only trusted when it is our own, a real folder, and

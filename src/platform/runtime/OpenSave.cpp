@@ -88,7 +88,7 @@ void OpenSave::ShowOpen() {
 void OpenSave::ShowDialog(bool save) {
     const qsizetype padding = qsizetype(maxFileSize_) - fileName_.size() + 1;
     if (padding < 0)
-        throw RuntimeError(5, "Invalid procedure call or argument", "Run-time error");
+        throw RuntimeError(RuntimeErrors::invalidCall, "Run-time error");
     const QByteArray fileBuffer = fileName_ + QByteArray(padding, '\0');
     const QByteArray titleBuffer = fileTitle_ + QByteArray(256, ' ');
 
@@ -109,7 +109,7 @@ void OpenSave::ShowDialog(bool save) {
         result.chosen = false;
     if (!result.chosen) {
         if (cancelError_)
-            throw RuntimeError(32755, "Cancel was selected", "Run-time error");
+            throw RuntimeError(RuntimeErrors::cancelSelected, "Run-time error");
         return;
     }
     fileName_ = WithoutBlanks(WrittenOver(fileBuffer, path));

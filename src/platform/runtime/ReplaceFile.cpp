@@ -13,6 +13,6 @@ void ReplaceFile(const QString& path, const QByteArray& bytes) {
         return;
     file.cancelWriting();
     if (!QFileInfo(path).absoluteDir().exists())
-        throw RuntimeError(76, "Path not found", QFile::encodeName(path));
-    throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+        throw RuntimeError(RuntimeErrors::pathNotFound, QFile::encodeName(path));
+    throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
 }

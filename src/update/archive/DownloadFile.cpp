@@ -369,13 +369,13 @@ void DownloadFile::Raise(int error) const {
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        throw RuntimeError(61, "Disk full", source);
+        throw RuntimeError(RuntimeErrors::diskFull, source);
     case ENOENT:
     case ENOTDIR:
-        throw RuntimeError(76, "Path not found", source);
+        throw RuntimeError(RuntimeErrors::pathNotFound, source);
     case EIO:
-        throw RuntimeError(57, "Device I/O error", source);
+        throw RuntimeError(RuntimeErrors::deviceIoError, source);
     default:
-        throw RuntimeError(75, "Path/File access error", source);
+        throw RuntimeError(RuntimeErrors::pathFileAccess, source);
     }
 }

@@ -23,7 +23,8 @@ bool SignatureHolds(const QByteArray& signature, const unsigned char* message, s
 
 void RequireHashed(int result) {
     if (result != 0)
-        throw RuntimeError(5, "The archive cannot be hashed.", "libsodium");
+        throw RuntimeError(RuntimeErrors::invalidCall.number, "The archive cannot be hashed.",
+                           "libsodium");
 }
 
 // The legacy form signs the whole file: map it rather than read it in.
@@ -51,7 +52,7 @@ ArchiveVerifier::ArchiveVerifier() {
 
 void ArchiveVerifier::Update(const char* data, qsizetype size) {
     if (size < 0)
-        throw RuntimeError(5, "Invalid procedure call or argument", "ArchiveVerifier");
+        throw RuntimeError(RuntimeErrors::invalidCall, "ArchiveVerifier");
     RequireHashed(crypto_generichash_update(&state_, reinterpret_cast<const unsigned char*>(data),
                                             static_cast<unsigned long long>(size)));
     hashed_ += size;

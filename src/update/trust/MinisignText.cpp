@@ -50,7 +50,8 @@ QByteArray KeyIdText(const QByteArray& keyId) {
 
 void RequireSodium() {
     if (sodium_init() < 0)
-        throw RuntimeError(5, "The cryptography library cannot be initialised.", "libsodium");
+        throw RuntimeError(RuntimeErrors::invalidCall.number,
+                           "The cryptography library cannot be initialised.", "libsodium");
 }
 
 } // namespace MinisignText
