@@ -86,20 +86,26 @@ QByteArray BypassEntry(QByteArray entry) {
 
 } // namespace
 
-ProxySettings ProxySettings::FromEnvironment(const Lookup& lookup) {
+ProxySettings ProxySettings::FromEnvironment(const Lookup& lookup, ServerScheme scheme) {
     QByteArray variable;
     QByteArray unused;
-    const std::optional<QByteArray> proxy = FirstSet(lookup, "http_proxy", "HTTP_PROXY", variable);
+    // As curl: an https server never goes through http_proxy.
+    const bool https = scheme == ServerScheme::Https;
+    const std::optional<QByteArray> proxy =
+        FirstSet(lookup, https ? "https_proxy" : "http_proxy", https ? "HTTPS_PROXY" : "HTTP_PROXY",
+                 variable);
     const std::optional<QByteArray> noProxy = FirstSet(lookup, "no_proxy", "NO_PROXY", unused);
     return FromValues(variable, proxy.value_or(QByteArray()), noProxy.value_or(QByteArray()));
 }
 
-ProxySettings ProxySettings::FromProcessEnvironment() {
-    return FromEnvironment([](const char* name) -> std::optional<QByteArray> {
-        if (!qEnvironmentVariableIsSet(name))
-            return std::nullopt;
-        return qgetenv(name);
-    });
+ProxySettings ProxySettings::FromProcessEnvironment(ServerScheme scheme) {
+    return FromEnvironment(
+        [](const char* name) -> std::optional<QByteArray> {
+            if (!qEnvironmentVariableIsSet(name))
+                return std::nullopt;
+            return qgetenv(name);
+        },
+        scheme);
 }
 
 ProxySettings ProxySettings::FromValues(const QByteArray& variable, const QByteArray& proxy,
