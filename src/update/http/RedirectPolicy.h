@@ -29,5 +29,5 @@ public:
 
 private:
     ServerAddress::Target current_;
-    QList<QByteArray> visited_; // each address asked, in full
+    QList<QByteArray> visited_; // each address asked
 };

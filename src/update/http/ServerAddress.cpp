@@ -1,20 +1,15 @@
 #include "update/http/ServerAddress.h"
 
+#include "update/http/UriSyntax.h"
+
 #include <cctype>
 #include <cstring>
 #include <optional>
 
 namespace {
 
-bool IsSchemeName(const QByteArray& text) {
-    if (text.isEmpty() || !std::isalpha(static_cast<unsigned char>(text[0])))
-        return false;
-    for (const char c : text) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return true;
-}
+using UriSyntax::IsSchemeName;
+using UriSyntax::PortNumber;
 
 // Letters, digits, dots and hyphens, neither first nor last a dot or hyphen:
 // the same rule the build applies to the built-in server.
@@ -27,18 +22,6 @@ bool IsHostName(const QByteArray& host) {
     }
     return std::isalnum(static_cast<unsigned char>(host.front())) &&
            std::isalnum(static_cast<unsigned char>(host.back()));
-}
-
-// 1 to 65535 in plain digits, else 0.
-int PortNumber(const QByteArray& text) {
-    if (text.isEmpty() || text.size() > 5)
-        return 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return 0;
-    }
-    const int port = text.toInt();
-    return port <= 65535 ? port : 0;
 }
 
 qsizetype FirstOf(const QByteArray& text, const char* characters, qsizetype from = 0) {
