@@ -65,7 +65,21 @@ QByteArray RemoveDotSegments(QByteArray input) {
     return output;
 }
 
-// The parts of a URI reference (RFC 3986, appendix B), without its fragment.
+// Spaces, controls and bytes beyond ASCII percent-encoded, as browsers
+// send them: a request line takes none of them raw.
+QByteArray EncodeUnsafe(const QByteArray& target) {
+    QByteArray encoded;
+    for (const char c : target) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > ' ' && byte < 0x7f)
+            encoded += c;
+        else
+            encoded += '%' + QByteArray::number(byte, 16).rightJustified(2, '0').toUpper();
+    }
+    return encoded;
+}
+
+// The components of a URI reference (RFC 3986, appendix B), without its fragment.
 struct Reference {
     std::optional<QByteArray> scheme;
     std::optional<QByteArray> authority;
@@ -74,25 +88,25 @@ struct Reference {
 };
 
 Reference Split(QByteArray text) {
-    Reference parts;
+    Reference pieces;
     text.truncate(FirstOf(text, "#"));
     const qsizetype colon = text.indexOf(':');
     if (colon > 0 && colon < FirstOf(text, "/?") && IsSchemeName(text.left(colon))) {
-        parts.scheme = text.left(colon).toLower();
+        pieces.scheme = text.left(colon).toLower();
         text.remove(0, colon + 1);
     }
     if (text.startsWith("//")) {
         const qsizetype end = FirstOf(text, "/?", 2);
-        parts.authority = text.mid(2, end - 2);
+        pieces.authority = text.mid(2, end - 2);
         text.remove(0, end);
     }
     const qsizetype question = text.indexOf('?');
     if (question >= 0) {
-        parts.query = text.mid(question + 1);
+        pieces.query = text.mid(question + 1);
         text.truncate(question);
     }
-    parts.path = text;
-    return parts;
+    pieces.path = text;
+    return pieces;
 }
 
 } // namespace
@@ -201,5 +215,6 @@ ServerAddress::Target ServerAddress::Resolve(const QByteArray& path,
         target.path.prepend('/');
     if (query)
         target.path += '?' + *query;
+    target.path = EncodeUnsafe(target.path);
     return target;
 }
