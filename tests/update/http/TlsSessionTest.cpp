@@ -101,6 +101,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "number)."}),
     [](const ::testing::TestParamInfo<RefusedCase>& param) { return param.param.name; });
 
+// A server that hangs up after the client hello leaves no session to fall back on.
+TEST(TlsSessionClosedTest, ClosingDuringTheHandshakeIsAHandshakeFailure) {
+    TlsSession session("localhost");
+    EXPECT_FALSE(session.TakeOutgoing().isEmpty());
+    session.ConnectionClosed();
+    EXPECT_EQ(session.failure(), Failure::Handshake);
+    EXPECT_EQ(session.FailureReason(),
+              "The server closed the connection during the secure (TLS) handshake.");
+}
+
 TEST_F(TlsSessionTest, ConnectTunnelCarriesTheSessionAndARefusalGivesTheStatusLine) {
     if (TinyProxy::Program().isEmpty())
         GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps installs it)";
