@@ -33,7 +33,9 @@ public:
 
     // The ciphertext waiting to be sent, taken out of the session.
     QByteArray TakeOutgoing();
-    // Takes ciphertext that arrived; answers the plaintext it completed.
+    // Takes ciphertext that arrived; answers the plaintext it completed, also
+    // what came before a failure in the same bytes. Send TakeOutgoing after
+    // each call: the handshake's answers and the queued request wait there.
     QByteArray Feed(const QByteArray& ciphertext);
     // Queues plaintext for the server; sent encrypted once the handshake is done.
     void Write(const QByteArray& plaintext);
