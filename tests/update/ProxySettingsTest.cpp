@@ -136,7 +136,6 @@ TEST(ProxySettingsTest, HttpsServersUseHttpsProxy) {
     } rows[] = {
         {"HttpServer", {{"http_proxy", "h:1"}, {"https_proxy", "s:2"}}, Scheme::Http, "h:1"},
         {"HttpsServer", {{"http_proxy", "h:1"}, {"https_proxy", "s:2"}}, Scheme::Https, "s:2"},
-        {"UpperCase", {{"HTTPS_PROXY", "S:3"}}, Scheme::Https, "S:3"},
         {"OnlyHttpProxy", {{"http_proxy", "h:1"}}, Scheme::Https, "updates.example:8080"},
         {"Bypassed",
          {{"https_proxy", "s:2"}, {"no_proxy", "updates.example"}},
