@@ -16,7 +16,8 @@ QString NginxServer::Program() {
     return program;
 }
 
-NginxServer::NginxServer(const QString& root) : root_(QDir(root).absolutePath()) {
+NginxServer::NginxServer(const QString& root, const Tls& tls)
+    : root_(QDir(root).absolutePath()), tls_(tls) {
     if (Program().isEmpty())
         throw std::runtime_error("nginx is not installed");
     QDir(work_.path()).mkpath(QStringLiteral("temp"));
@@ -36,6 +37,11 @@ QByteArray NginxServer::hostAndPort() const {
 bool NginxServer::TryStart(std::uint16_t port) {
     const QString dir = work_.path();
     const QString temp = dir + QStringLiteral("/temp");
+    const QString listen =
+        tls_.certificate.isEmpty()
+            ? QString::number(port)
+            : QStringLiteral("%1 ssl;\n    ssl_certificate %2;\n    ssl_certificate_key %3")
+                  .arg(QString::number(port), tls_.certificate, tls_.key);
     const QString config =
         QStringLiteral("daemon off;\nmaster_process off;\nworker_processes 1;\n"
                        "pid %1/nginx.pid;\nerror_log %1/error.log warn;\n"
@@ -47,7 +53,7 @@ bool NginxServer::TryStart(std::uint16_t port) {
                        "  default_type application/octet-stream;\n"
                        "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n"
                        "    location / { try_files $uri =404; }\n  }\n}\n")
-            .arg(dir, temp, QString::number(port), root_);
+            .arg(dir, temp, listen, root_);
     QFile file(dir + QStringLiteral("/nginx.conf"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;

@@ -15,8 +15,15 @@ public:
     // The nginx program, or an empty text when it is not installed.
     static QString Program();
 
-    // Starts nginx on a free loopback port; throws std::runtime_error when it cannot.
-    explicit NginxServer(const QString& root);
+    // A certificate and key nginx answers TLS with.
+    struct Tls {
+        QString certificate;
+        QString key;
+    };
+
+    // Starts nginx on a free loopback port, speaking TLS when `tls` names
+    // files; throws std::runtime_error when it cannot.
+    explicit NginxServer(const QString& root, const Tls& tls = {});
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
@@ -28,6 +35,7 @@ private:
     bool TryStart(std::uint16_t port);
 
     QString root_;
+    Tls tls_;
     QTemporaryDir work_;
     ServerProcess process_;
     std::uint16_t port_ = 0;

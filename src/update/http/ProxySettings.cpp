@@ -1,10 +1,13 @@
 #include "update/http/ProxySettings.h"
 
+#include "update/http/UriSyntax.h"
+
 #include <QtGlobal>
-#include <cctype>
 #include <utility>
 
 namespace {
+
+using UriSyntax::PortNumber;
 
 std::optional<QByteArray> FirstSet(const ProxySettings::Lookup& lookup, const char* lower,
                                    const char* upper, QByteArray& name) {
@@ -15,28 +18,6 @@ std::optional<QByteArray> FirstSet(const ProxySettings::Lookup& lookup, const ch
         }
     }
     return std::nullopt;
-}
-
-bool IsScheme(const QByteArray& text) {
-    if (text.isEmpty() || !std::isalpha(static_cast<unsigned char>(text[0])))
-        return false;
-    for (const char c : text) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return true;
-}
-
-// 1 to 65535 in plain digits, else 0.
-int PortNumber(const QByteArray& text) {
-    if (text.isEmpty() || text.size() > 5)
-        return 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return 0;
-    }
-    const int port = text.toInt();
-    return port <= 65535 ? port : 0;
 }
 
 // Host and port text of "host", "host:port", "[v6]" or "[v6]:port".
@@ -86,20 +67,26 @@ QByteArray BypassEntry(QByteArray entry) {
 
 } // namespace
 
-ProxySettings ProxySettings::FromEnvironment(const Lookup& lookup) {
+ProxySettings ProxySettings::FromEnvironment(const Lookup& lookup, ServerScheme scheme) {
     QByteArray variable;
     QByteArray unused;
-    const std::optional<QByteArray> proxy = FirstSet(lookup, "http_proxy", "HTTP_PROXY", variable);
+    // As curl: an https server never goes through http_proxy.
+    const bool https = scheme == ServerScheme::Https;
+    const std::optional<QByteArray> proxy =
+        FirstSet(lookup, https ? "https_proxy" : "http_proxy", https ? "HTTPS_PROXY" : "HTTP_PROXY",
+                 variable);
     const std::optional<QByteArray> noProxy = FirstSet(lookup, "no_proxy", "NO_PROXY", unused);
     return FromValues(variable, proxy.value_or(QByteArray()), noProxy.value_or(QByteArray()));
 }
 
-ProxySettings ProxySettings::FromProcessEnvironment() {
-    return FromEnvironment([](const char* name) -> std::optional<QByteArray> {
-        if (!qEnvironmentVariableIsSet(name))
-            return std::nullopt;
-        return qgetenv(name);
-    });
+ProxySettings ProxySettings::FromProcessEnvironment(ServerScheme scheme) {
+    return FromEnvironment(
+        [](const char* name) -> std::optional<QByteArray> {
+            if (!qEnvironmentVariableIsSet(name))
+                return std::nullopt;
+            return qgetenv(name);
+        },
+        scheme);
 }
 
 ProxySettings ProxySettings::FromValues(const QByteArray& variable, const QByteArray& proxy,
@@ -119,7 +106,7 @@ ProxySettings ProxySettings::FromValues(const QByteArray& variable, const QByteA
         return settings;
     const QByteArray where = "The proxy in " + variable;
     const qsizetype schemeEnd = rest.indexOf("://");
-    if (schemeEnd >= 0 && IsScheme(rest.left(schemeEnd))) {
+    if (schemeEnd >= 0 && UriSyntax::IsSchemeName(rest.left(schemeEnd))) {
         const QByteArray scheme = rest.left(schemeEnd).toLower();
         if (scheme != "http") {
             settings.problem_ = where + " uses " + scheme +

@@ -1,6 +1,8 @@
 // The HTTP proxy settings of the environment, read as curl reads them:
-// http_proxy (or HTTP_PROXY) names the proxy, no_proxy (or NO_PROXY) the
-// hosts reached directly. The lower-case name wins when it is set.
+// http_proxy (or HTTP_PROXY) names the proxy for http servers, https_proxy
+// (or HTTPS_PROXY) the one for https servers, reached through a CONNECT
+// tunnel; no_proxy (or NO_PROXY) the hosts reached directly. The lower-case
+// name wins when it is set.
 #pragma once
 
 #include <QByteArray>
@@ -28,8 +30,12 @@ public:
 
     ProxySettings() = default;
 
-    static ProxySettings FromEnvironment(const Lookup& lookup);
-    static ProxySettings FromProcessEnvironment();
+    enum class ServerScheme { Http, Https };
+
+    // The settings for servers of `scheme`.
+    static ProxySettings FromEnvironment(const Lookup& lookup,
+                                         ServerScheme scheme = ServerScheme::Http);
+    static ProxySettings FromProcessEnvironment(ServerScheme scheme = ServerScheme::Http);
 
     // `proxy` is the value of the variable named `variable` (named in
     // problems, never the value: it may hold a password); `noProxy` the

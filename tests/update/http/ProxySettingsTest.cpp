@@ -10,12 +10,15 @@ namespace {
 
 using Environment = QMap<QByteArray, QByteArray>;
 
-ProxySettings::Route RouteIn(const Environment& environment, const QByteArray& host) {
-    const ProxySettings settings =
-        ProxySettings::FromEnvironment([&](const char* name) -> std::optional<QByteArray> {
+ProxySettings::Route
+RouteIn(const Environment& environment, const QByteArray& host,
+        ProxySettings::ServerScheme scheme = ProxySettings::ServerScheme::Http) {
+    const ProxySettings settings = ProxySettings::FromEnvironment(
+        [&](const char* name) -> std::optional<QByteArray> {
             const auto found = environment.find(name);
             return found == environment.end() ? std::nullopt : std::optional(found.value());
-        });
+        },
+        scheme);
     return settings.RouteFor(host, 8080);
 }
 
@@ -119,6 +122,37 @@ TEST(ProxySettingsTest, NoProxyMatchesHostsAndDomainSuffixes) {
         const ProxySettings::Route route = RouteIn(environment, c.host);
         EXPECT_EQ(route.viaProxy, !c.direct);
         EXPECT_EQ(route.host, c.direct ? c.host : QByteArray("proxy.lan"));
+    }
+}
+
+// An https server goes through https_proxy only, as with curl; no_proxy holds for both.
+TEST(ProxySettingsTest, HttpsServersUseHttpsProxy) {
+    using Scheme = ProxySettings::ServerScheme;
+    const struct {
+        const char* name;
+        Environment environment;
+        Scheme scheme;
+        QByteArray route; // "host:port", or the problem
+    } rows[] = {
+        {"HttpServer", {{"http_proxy", "h:1"}, {"https_proxy", "s:2"}}, Scheme::Http, "h:1"},
+        {"HttpsServer", {{"http_proxy", "h:1"}, {"https_proxy", "s:2"}}, Scheme::Https, "s:2"},
+        {"OnlyHttpProxy", {{"http_proxy", "h:1"}}, Scheme::Https, "updates.example:8080"},
+        {"Bypassed",
+         {{"https_proxy", "s:2"}, {"no_proxy", "updates.example"}},
+         Scheme::Https,
+         "updates.example:8080"},
+        {"Unsupported",
+         {{"https_proxy", "socks5://s"}},
+         Scheme::Https,
+         "The proxy in https_proxy uses socks5://, which KORU does not support (only http:// "
+         "proxies)."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ProxySettings::Route route = RouteIn(row.environment, "updates.example", row.scheme);
+        EXPECT_EQ(route.problem.isEmpty() ? route.host + ':' + QByteArray::number(route.port)
+                                          : route.problem,
+                  row.route);
     }
 }
 
