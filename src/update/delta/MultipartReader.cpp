@@ -38,7 +38,7 @@ QByteArray MultipartReader::Start(int status, const QByteArray& contentType,
     }
     if (status != 206)
         return "the server answered a ranged request with status " + QByteArray::number(status);
-    const QByteArray type = contentType.left(contentType.indexOf(';')).trimmed().toLower();
+    const QByteArray type = contentType.split(';').first().trimmed().toLower();
     if (type == "multipart/byteranges") {
         shape_ = Shape::Multipart;
         const QByteArray boundary = Boundary(contentType);
@@ -159,7 +159,9 @@ QByteArray MultipartReader::Line(QByteArray line) {
 }
 
 bool MultipartReader::Complete() const {
+    // The line end after the closing boundary may be left out.
     if (shape_ == Shape::Multipart)
-        return state_ == State::Epilogue;
+        return state_ == State::Epilogue ||
+               (state_ == State::Delimiter && line_.trimmed() == boundary_ + "--");
     return state_ == State::Data && remaining_ == 0;
 }
