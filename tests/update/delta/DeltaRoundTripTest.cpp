@@ -70,8 +70,21 @@ protected:
         return failure;
     }
 
+    // Scans old.zip and copies what it gives into `name`.
+    void StartAssembly(const char* name) {
+        seedScan.emplace(control, Path("old.zip"));
+        seedScan->Run();
+        out.setFileName(Path(name));
+        ASSERT_TRUE(out.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        assembled.emplace(control, out.handle());
+        assembled->CopySeedBlocks(Path("old.zip"), seedScan->SeedOffsets());
+    }
+
     static QTemporaryDir* dir;
     ZsyncControl control;
+    std::optional<DeltaScan> seedScan;
+    QFile out;
+    std::optional<DeltaAssembly> assembled;
 };
 
 QTemporaryDir* DeltaRoundTripTest::dir = nullptr;
@@ -118,12 +131,9 @@ class DeltaShapeTest : public DeltaRoundTripTest,
                        public ::testing::WithParamInterface<ShapeCase> {};
 
 TEST_P(DeltaShapeTest, AssemblesTheNewArchiveFromSeedAndRanges) {
-    DeltaScan scan(control, Path("old.zip"));
-    scan.Run();
-    QFile out(Path("assembled.zip"));
-    ASSERT_TRUE(out.open(QIODevice::ReadWrite | QIODevice::Truncate));
-    DeltaAssembly assembly(control, out.handle());
-    assembly.CopySeedBlocks(Path("old.zip"), scan.SeedOffsets());
+    ASSERT_NO_FATAL_FAILURE(StartAssembly("assembled.zip"));
+    DeltaScan& scan = *seedScan;
+    DeltaAssembly& assembly = *assembled;
     const RangePlan plan(scan.SeedOffsets(), control.Blocksize(), control.Length());
     ASSERT_GE(plan.Requests().size(), 1);
     EXPECT_LE(plan.Requests().size(), 4);
@@ -161,12 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The checks the caller falls back on: a range the server left out, a byte it got wrong.
 TEST_F(DeltaRoundTripTest, MissingOrWrongBytesAreCaughtBeforeTheArchiveIsUsed) {
-    DeltaScan scan(control, Path("old.zip"));
-    scan.Run();
-    QFile out(Path("broken.zip"));
-    ASSERT_TRUE(out.open(QIODevice::ReadWrite | QIODevice::Truncate));
-    DeltaAssembly assembly(control, out.handle());
-    assembly.CopySeedBlocks(Path("old.zip"), scan.SeedOffsets());
+    ASSERT_NO_FATAL_FAILURE(StartAssembly("broken.zip"));
+    DeltaAssembly& assembly = *assembled;
     EXPECT_EQ(assembly.Check(), "the server did not send every missing part of the archive");
     QByteArray archive = ReadFile(Path("new.zip"));
     archive[archive.size() - 1] = char(archive.back() ^ 1);
