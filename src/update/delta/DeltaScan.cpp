@@ -68,12 +68,12 @@ void DeltaScan::Run() {
     }
 }
 
-// Makes the seed's bytes from position_ to position_ + window_ (inclusive)
-// available, reading the next piece when they are not. False when the seed
-// shrank under the scan.
+// Makes the seed's bytes from position_ to beyond position_ + window_
+// available, so that at least one offset can be scanned, reading the next
+// piece when they are not. False when the seed shrank under the scan.
 bool DeltaScan::Fill() {
     const qint64 need = window_ + 1;
-    if (position_ >= bufferStart_ && position_ + need <= bufferStart_ + bufferLength_)
+    if (position_ >= bufferStart_ && position_ + need < bufferStart_ + bufferLength_)
         return true;
     const qint64 keep = std::max<qint64>(0, bufferStart_ + bufferLength_ - position_);
     if (buffer_.empty())

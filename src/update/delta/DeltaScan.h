@@ -20,8 +20,9 @@ class ZsyncControl;
 class DeltaScan {
 public:
     static constexpr qint64 pieceSize = 4 * 1024 * 1024;
-    // Seed offsets Step looks at per call when the caller has no better idea.
-    static constexpr qint64 defaultBudget = 8 * 1024 * 1024;
+    // Seed offsets Step looks at per call when the caller has no better idea:
+    // some 10 ms of work on a slow machine, so a window stays responsive.
+    static constexpr qint64 defaultBudget = 1024 * 1024;
 
     // Opens the seed; raises RuntimeError when it cannot be read or OpenSSL
     // has no MD4. `control` must outlive the scan.

@@ -50,7 +50,8 @@ bool MakeArchives(const QString& folder, qint64 bytes) {
     dir.mkpath(QStringLiteral("new"));
     for (int i = 0; i < files; ++i) {
         const QString name = QStringLiteral("/file%1.dat").arg(i, 3, 10, QChar(u'0'));
-        const QByteArray content = Content(random, random.bounded(bytes / files) + 1);
+        const QByteArray content =
+            Content(random, bytes / files / 2 + random.bounded(bytes / files) + 1);
         // The first two are added, every fourth changes, gone.dat is removed.
         if (i >= 2)
             WriteFile(folder + QStringLiteral("/old") + name, content);

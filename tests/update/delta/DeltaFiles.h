@@ -10,7 +10,8 @@ namespace DeltaFiles {
 
 // Runs a tool in `folder`; false when it fails or takes over a minute.
 bool Run(const QString& folder, const QString& program, const QStringList& arguments);
-// Makes `folder`/old.zip and `folder`/new.zip of about `bytes` each.
+// Makes `folder`/old.zip and `folder`/new.zip from about `bytes` of files each
+// (half of them compress).
 bool MakeArchives(const QString& folder, qint64 bytes);
 // zsyncmake's control file for `folder`/`name`, written beside it as name.zsync.
 bool MakeControl(const QString& folder, const QString& name);

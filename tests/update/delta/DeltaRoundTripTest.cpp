@@ -13,6 +13,8 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -30,8 +32,10 @@ class DeltaRoundTripTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = new QTemporaryDir;
-        ASSERT_TRUE(DeltaFiles::MakeArchives(dir->path(), 3 * 1024 * 1024));
+        // Larger than the scan's read piece, so it reads the seed in several.
+        ASSERT_TRUE(DeltaFiles::MakeArchives(dir->path(), DeltaScan::pieceSize * 2));
         ASSERT_TRUE(DeltaFiles::MakeControl(dir->path(), QStringLiteral("new.zip")));
+        ASSERT_GT(QFileInfo(Path("old.zip")).size(), DeltaScan::pieceSize);
     }
     static void TearDownTestSuite() { delete dir; }
 
@@ -120,6 +124,20 @@ TEST_F(DeltaRoundTripTest, SlicedScanFindsWhatOneRunFinds) {
     // Most of the archive is unchanged; well over half is reused.
     EXPECT_GT(whole.KnownBytes(), control.Length() / 2);
     EXPECT_LT(whole.KnownBytes(), control.Length());
+}
+
+// A seed with nothing in common, longer than a read piece: no block is
+// claimed, and the plan is the whole archive in one range.
+TEST_F(DeltaRoundTripTest, UnrelatedSeedGivesNoBlock) {
+    QByteArray noise(DeltaScan::pieceSize + 5000, Qt::Uninitialized);
+    QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    WriteFile(Path("noise.bin"), noise);
+    DeltaScan scan(control, Path("noise.bin"));
+    scan.Run();
+    EXPECT_EQ(scan.KnownBlocks(), 0);
+    const RangePlan plan(scan.SeedOffsets(), control.Blocksize(), control.Length());
+    EXPECT_EQ(plan.Requests().size(), 1);
+    EXPECT_EQ(plan.Header(0), "bytes=0-" + QByteArray::number(control.Length() - 1));
 }
 
 struct ShapeCase {
