@@ -51,7 +51,7 @@ void CheckReply(const FileResponder::Reply& reply, const QString& root) {
     Check(path.startsWith(root + u'/'));
     // A multipart reply's length counts every section's text and part.
     FileResponder::Reply part = reply;
-    qint64 body = -(reply.head.size() - reply.head.indexOf("\r\n\r\n") - 4);
+    qint64 body = -(reply.head.indexOf("\r\n\r\n") + 4);
     do {
         Check(part.offset >= 0 && part.length >= 0 &&
               part.offset + part.length <= reply.file->size());
