@@ -44,7 +44,7 @@ void DeltaScan::BuildIndex() {
     std::sort(index_.begin(), index_.end());
     // At least 16 filter bits per key: a miss is ruled out 15 times in 16.
     int bits = 16;
-    while (bits < 34 && (qint64(1) << bits) < 16 * qint64(index_.size()))
+    while (bits < 30 && (qint64(1) << bits) < 16 * qint64(index_.size()))
         ++bits;
     filterShift_ = 64 - bits;
     filter_.assign(std::size_t(1) << (bits - 6), 0);

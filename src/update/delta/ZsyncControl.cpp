@@ -35,6 +35,8 @@ QByteArray ZsyncControl::Read(const QByteArray& text) {
     if (length_ < 0 || blocksize_ == 0 || seqMatches_ == 0 || sha1_.isEmpty() || urls_.isEmpty())
         return "the control file lacks Length, Blocksize, Hash-Lengths, SHA-1 or URL";
     blockCount_ = (length_ + blocksize_ - 1) / blocksize_;
+    if (blockCount_ > maxBlockCount)
+        return "the control file has too many blocks";
     table_ = text.mid(end + 2);
     if (table_.size() != blockCount_ * (rsumBytes_ + checksumBytes_))
         return "the control file's block table does not match its Length and Blocksize";

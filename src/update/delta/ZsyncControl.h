@@ -10,9 +10,10 @@
 
 class ZsyncControl {
 public:
-    // The largest control file taken; the table of a 64 GiB target at the
-    // smallest block size fits.
-    static constexpr qint64 maxSize = 256 * 1024 * 1024;
+    // Bounds that keep the scan's index of blocks under some 100 MiB: 4 Mi
+    // blocks are a 16 GiB target at zsyncmake's block size for large files.
+    static constexpr qint64 maxBlockCount = qint64(4) << 20;
+    static constexpr qint64 maxSize = maxBlockCount * 20 + 64 * 1024;
     static constexpr qint64 maxLength = qint64(64) << 30;
     static constexpr qint64 minBlocksize = 256;
     static constexpr qint64 maxBlocksize = 1024 * 1024;

@@ -68,6 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "the control file's Blocksize is not a power of two in bounds"},
         BrokenCase{"LengthAbsurd", "Length: 10000", "Length: 999999999999999999",
                    "the control file's Length is out of bounds"},
+        BrokenCase{"TooManyBlocks", "Length: 10000", "Length: 68719476736",
+                   "the control file has too many blocks"},
         BrokenCase{"LengthSigned", "Length: 10000", "Length: -1",
                    "the control file's Length is out of bounds"},
         BrokenCase{"LengthTwice", "Length: 10000", "Length: 10000\nLength: 10000",
