@@ -103,12 +103,19 @@ TEST_F(DeltaRoundTripTest, ControlFileDescribesTheArchive) {
 }
 
 // Every sum and MD4 of the table, the zero padding of the short last block
-// and the pair lookup: the archive finds every one of its own blocks.
+// and the pair lookup: the archive finds every one of its own blocks. The
+// same table read as asking for single matches finds them one by one.
 TEST_F(DeltaRoundTripTest, ScanOfTheArchiveItselfKnowsEveryBlock) {
-    DeltaScan scan(control, Path("new.zip"));
-    scan.Run();
-    EXPECT_EQ(scan.KnownBlocks(), control.BlockCount());
-    EXPECT_EQ(scan.KnownBytes(), control.Length());
+    QByteArray single = ReadFile(Path("new.zip.zsync"));
+    single.replace("Hash-Lengths: 2,", "Hash-Lengths: 1,");
+    ZsyncControl singleControl;
+    ASSERT_EQ(singleControl.Read(single), "");
+    for (const ZsyncControl* table : {&control, &singleControl}) {
+        DeltaScan scan(*table, Path("new.zip"));
+        scan.Run();
+        EXPECT_EQ(scan.KnownBlocks(), control.BlockCount()) << table->SeqMatches();
+        EXPECT_EQ(scan.KnownBytes(), control.Length());
+    }
 }
 
 TEST_F(DeltaRoundTripTest, SlicedScanFindsWhatOneRunFinds) {
