@@ -4,6 +4,8 @@
 // byte-identical with the control file's SHA-1.
 #include "DeltaFiles.h"
 #include "server/FileResponder.h"
+#include "support/LoopbackClient.h"
+#include "support/NginxServer.h"
 #include "support/TestFiles.h"
 #include "update/delta/DeltaAssembly.h"
 #include "update/delta/DeltaScan.h"
@@ -43,20 +45,28 @@ protected:
 
     void SetUp() override { ASSERT_EQ(control.Read(ReadFile(Path("new.zip.zsync"))), ""); }
 
-    // Fetches `range` (empty: no Range header) into `assembly` as the server
-    // answers it; the shape of the answer, or a failure.
-    QByteArray Fetch(const QByteArray& range, DeltaAssembly& assembly,
+    // Fetches `range` (empty: no Range header) into `assembly` as the sample
+    // server's responder or a real nginx answers it; the shape of the
+    // answer, or a failure.
+    QByteArray Fetch(const QByteArray& range, DeltaAssembly& assembly, const NginxServer* nginx,
                      MultipartReader::Shape& shape) const {
         QByteArray request = "GET /new.zip HTTP/1.1\r\nHost: 127.0.0.1";
         if (!range.isEmpty())
             request += "\r\nRange: " + range;
-        FileResponder::Reply reply = FileResponder(dir->path()).Answer(request);
         QByteArray bytes;
-        do {
-            bytes += reply.head;
-            if (reply.file && reply.file->seek(reply.offset))
-                bytes += reply.file->read(reply.length);
-        } while (reply.NextSection());
+        if (nginx) {
+            LoopbackClient client(nginx->port());
+            if (!client.Send(request + "\r\n\r\n"))
+                return "nginx took no request";
+            bytes = client.Response();
+        } else {
+            FileResponder::Reply reply = FileResponder(dir->path()).Answer(request);
+            do {
+                bytes += reply.head;
+                if (reply.file && reply.file->seek(reply.offset))
+                    bytes += reply.file->read(reply.length);
+            } while (reply.NextSection());
+        }
         const qsizetype end = bytes.indexOf("\r\n\r\n");
         const QByteArray head = bytes.left(end);
         MultipartReader reader;
@@ -150,6 +160,7 @@ TEST_F(DeltaRoundTripTest, UnrelatedSeedGivesNoBlock) {
 struct ShapeCase {
     const char* name;
     MultipartReader::Shape shape;
+    bool nginx = false;
 };
 
 class DeltaShapeTest : public DeltaRoundTripTest,
@@ -164,6 +175,12 @@ TEST_P(DeltaShapeTest, AssemblesTheNewArchiveFromSeedAndRanges) {
     EXPECT_LE(plan.Requests().size(), 4);
     EXPECT_GE(plan.FetchBytes() + scan.KnownBytes(), control.Length());
 
+    std::optional<NginxServer> nginx;
+    if (GetParam().nginx) {
+        if (NginxServer::Program().isEmpty())
+            GTEST_SKIP() << "nginx is not installed";
+        nginx.emplace(dir->path());
+    }
     QList<QByteArray> ranges;
     const MultipartReader::Shape expected = GetParam().shape;
     for (qsizetype i = 0; i < plan.Requests().size(); ++i) {
@@ -179,7 +196,8 @@ TEST_P(DeltaShapeTest, AssemblesTheNewArchiveFromSeedAndRanges) {
         ranges.append(QByteArray());
     for (const QByteArray& range : ranges) {
         MultipartReader::Shape shape{};
-        ASSERT_EQ(Fetch(range, assembly, shape), "") << range.left(200).constData();
+        ASSERT_EQ(Fetch(range, assembly, nginx ? &*nginx : nullptr, shape), "")
+            << range.left(200).constData();
         EXPECT_EQ(int(shape), int(expected));
     }
     EXPECT_EQ(assembly.Check(), "");
@@ -191,7 +209,8 @@ INSTANTIATE_TEST_SUITE_P(
     Shapes, DeltaShapeTest,
     ::testing::Values(ShapeCase{"Multipart", MultipartReader::Shape::Multipart},
                       ShapeCase{"OneRangeEach", MultipartReader::Shape::SingleRange},
-                      ShapeCase{"WholeFile", MultipartReader::Shape::Whole}),
+                      ShapeCase{"WholeFile", MultipartReader::Shape::Whole},
+                      ShapeCase{"NginxMultipart", MultipartReader::Shape::Multipart, true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // The checks the caller falls back on: a range the server left out, a byte it got wrong.
