@@ -49,9 +49,15 @@ void CheckReply(const FileResponder::Reply& reply, const QString& root) {
         return;
     const QString path = QFileInfo(reply.file->fileName()).canonicalFilePath();
     Check(path.startsWith(root + u'/'));
-    Check(reply.offset >= 0 && reply.length >= 0 &&
-          reply.offset + reply.length <= reply.file->size());
-    Check(reply.head.contains("\r\nContent-Length: " + QByteArray::number(reply.length) + "\r\n"));
+    // A multipart reply's length counts every section's text and part.
+    FileResponder::Reply part = reply;
+    qint64 body = -(reply.head.indexOf("\r\n\r\n") + 4);
+    do {
+        Check(part.offset >= 0 && part.length >= 0 &&
+              part.offset + part.length <= reply.file->size());
+        body += part.head.size() + part.length;
+    } while (part.NextSection());
+    Check(reply.head.contains("\r\nContent-Length: " + QByteArray::number(body) + "\r\n"));
 }
 
 } // namespace

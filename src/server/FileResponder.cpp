@@ -1,10 +1,12 @@
 // Request parsing and replies of the sample server: GET and HEAD of files,
-// single byte ranges with their validators, and error pages.
+// byte ranges (one, or several as multipart/byteranges) with their
+// validators, and error pages.
 #include "server/FileResponder.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
+#include <atomic>
 #include <limits>
 
 namespace {
@@ -59,7 +61,7 @@ FileResponder::Reply Page(Status status, bool keepAlive, bool headOnly,
     QByteArray bytes = Head(status, "text/html", page.size(), keepAlive, extra);
     if (!headOnly)
         bytes += page;
-    return {bytes, nullptr, 0, 0, keepAlive};
+    return {bytes, nullptr, 0, 0, keepAlive, {}};
 }
 
 // Decimal digits only; saturates instead of overflowing. -1 when there are none.
@@ -79,38 +81,68 @@ qint64 Digits(const QByteArray& text) {
 }
 
 struct ByteRange {
-    enum Kind { Whole, Part, Unsatisfiable } kind = Whole;
     qint64 first = 0;
     qint64 last = 0;
 };
 
-// One range of "bytes=N-", "bytes=N-M" or "bytes=-K". Anything else (another
-// unit, several ranges, bad syntax) gets the whole file, as a server may do.
-ByteRange ParseRange(const QByteArray& value, qint64 size) {
+struct RangeSet {
+    enum Kind { Whole, Parts, Unsatisfiable } kind = Whole;
+    QList<ByteRange> parts;
+};
+
+// "bytes=" and one range or several: "N-", "N-M" or "-K" each. Anything else
+// (another unit, bad syntax) gets the whole file, as a server may do. Ranges
+// that start past the end are left out, and 416 when none is left; ranges
+// that ask for more than the whole file together get it whole, as nginx does.
+RangeSet ParseRanges(const QByteArray& value, qint64 size) {
     // An empty file has no byte to point at: it is sent whole, as nginx does.
     if (size == 0 || !value.toLower().startsWith("bytes="))
         return {};
-    const QByteArray ranges = value.mid(6).trimmed();
-    const qsizetype dash = ranges.indexOf('-');
-    if (dash < 0 || ranges.contains(','))
-        return {};
-    const QByteArray left = ranges.left(dash).trimmed();
-    const QByteArray right = ranges.mid(dash + 1).trimmed();
-    if (left.isEmpty()) {
-        const qint64 suffix = Digits(right);
-        if (suffix < 0)
+    RangeSet set{RangeSet::Parts, {}};
+    qint64 total = 0;
+    for (const QByteArray& item : value.mid(6).split(',')) {
+        const QByteArray range = item.trimmed();
+        const qsizetype dash = range.indexOf('-');
+        if (dash < 0)
             return {};
-        if (suffix == 0)
-            return {ByteRange::Unsatisfiable};
-        return {ByteRange::Part, suffix >= size ? 0 : size - suffix, size - 1};
+        const QByteArray left = range.left(dash).trimmed();
+        const QByteArray right = range.mid(dash + 1).trimmed();
+        ByteRange part;
+        if (left.isEmpty()) {
+            const qint64 suffix = Digits(right);
+            if (suffix < 0)
+                return {};
+            if (suffix == 0)
+                continue;
+            part = {suffix >= size ? 0 : size - suffix, size - 1};
+        } else {
+            const qint64 first = Digits(left);
+            const qint64 last = right.isEmpty() ? size - 1 : Digits(right);
+            if (first < 0 || (!right.isEmpty() && (last < 0 || last < first)))
+                return {};
+            if (first >= size)
+                continue;
+            part = {first, last < size ? last : size - 1};
+        }
+        total += part.last - part.first + 1;
+        if (total > size)
+            return {};
+        set.parts.append(part);
     }
-    const qint64 first = Digits(left);
-    const qint64 last = right.isEmpty() ? size - 1 : Digits(right);
-    if (first < 0 || (!right.isEmpty() && (last < 0 || last < first)))
-        return {};
-    if (first >= size)
-        return {ByteRange::Unsatisfiable};
-    return {ByteRange::Part, first, last < size ? last : size - 1};
+    if (set.parts.isEmpty())
+        return {RangeSet::Unsatisfiable, {}};
+    return set;
+}
+
+QByteArray ContentRange(const ByteRange& range, qint64 size) {
+    return "Content-Range: bytes " + QByteArray::number(range.first) + '-' +
+           QByteArray::number(range.last) + '/' + QByteArray::number(size) + "\r\n";
+}
+
+// A boundary of 20 digits like nginx's, another for each multipart reply.
+QByteArray NextBoundary() {
+    static std::atomic<quint64> counter{0};
+    return QByteArray::number(++counter).rightJustified(20, '0');
 }
 
 QByteArray HttpDate(const QDateTime& time) {
@@ -197,29 +229,56 @@ FileResponder::Reply FileResponder::FileReply(const QString& path, const QList<Q
     QByteArray validators =
         "Last-Modified: " + lastModified + "\r\nETag: " + etag + "\r\nAccept-Ranges: bytes\r\n";
 
-    ByteRange range = ParseRange(Header(lines, "range").value_or(""), size);
+    RangeSet ranges = ParseRanges(Header(lines, "range").value_or(""), size);
     const auto condition = Header(lines, "if-range");
-    if (range.kind != ByteRange::Whole && condition && *condition != etag &&
+    if (ranges.kind != RangeSet::Whole && condition && *condition != etag &&
         *condition != lastModified)
-        range = {};
-    if (range.kind == ByteRange::Unsatisfiable)
+        ranges = {};
+    if (ranges.kind == RangeSet::Unsatisfiable)
         return Page(NotSatisfiable, keepAlive, headOnly,
                     "Content-Range: bytes */" + QByteArray::number(size) + "\r\n");
-    Reply reply{{}, file, 0, size, keepAlive};
+    Reply reply{{}, file, 0, size, keepAlive, {}};
     Status status = Ok;
-    if (range.kind == ByteRange::Part) {
+    QByteArray type = ContentType(path);
+    if (ranges.kind == RangeSet::Parts && ranges.parts.size() == 1) {
         status = Partial;
-        reply.offset = range.first;
-        reply.length = range.last - range.first + 1;
-        validators += "Content-Range: bytes " + QByteArray::number(range.first) + '-' +
-                      QByteArray::number(range.last) + '/' + QByteArray::number(size) + "\r\n";
+        reply.offset = ranges.parts[0].first;
+        reply.length = ranges.parts[0].last - ranges.parts[0].first + 1;
+        validators += ContentRange(ranges.parts[0], size);
+    } else if (ranges.kind == RangeSet::Parts) {
+        status = Partial;
+        const QByteArray boundary = NextBoundary();
+        for (const ByteRange& part : ranges.parts)
+            reply.more.append({"\r\n--" + boundary + "\r\nContent-Type: " + type + "\r\n" +
+                                   ContentRange(part, size) + "\r\n",
+                               part.first, part.last - part.first + 1});
+        reply.more.append({"\r\n--" + boundary + "--\r\n", 0, 0});
+        qint64 total = 0;
+        for (const Section& section : reply.more)
+            total += section.head.size() + section.length;
+        type = "multipart/byteranges; boundary=" + boundary;
+        reply.NextSection(); // the first part follows the response's head
+        reply.head = Head(status, type, total, keepAlive, validators) + reply.head;
     }
-    reply.head = Head(status, ContentType(path), reply.length, keepAlive, validators);
+    if (reply.more.isEmpty())
+        reply.head = Head(status, type, reply.length, keepAlive, validators) + reply.head;
     if (headOnly) {
+        reply.head.truncate(reply.head.indexOf("\r\n\r\n") + 4);
         reply.file.reset();
         reply.length = 0;
+        reply.more.clear();
     }
     return reply;
+}
+
+bool FileResponder::Reply::NextSection() {
+    if (more.isEmpty())
+        return false;
+    Section next = more.takeFirst();
+    head = std::move(next.head);
+    offset = next.offset;
+    length = next.length;
+    return true;
 }
 
 QString FileResponder::Resolve(const QByteArray& target) const {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -15,12 +16,24 @@ public:
     // The longest header block taken; a longer one is answered with 400.
     static constexpr qsizetype maxHeadSize = 16 * 1024;
 
+    // Text followed by a part of the file: the further parts of a
+    // multipart/byteranges reply, the last one its closing boundary alone.
+    struct Section {
+        QByteArray head;
+        qint64 offset = 0;
+        qint64 length = 0;
+    };
+
     struct Reply {
         QByteArray head;             // status line and headers, and the page of an error status
         std::shared_ptr<QFile> file; // sent after `head` when not null
         qint64 offset = 0;           // the part of `file` to send
         qint64 length = 0;
         bool keepAlive = true; // false: close the connection once the reply is sent
+        QList<Section> more;   // sent after that part, each in the same way
+
+        // Makes the next section the one to send; false when none is left.
+        bool NextSection();
     };
 
     explicit FileResponder(const QString& root);

@@ -152,7 +152,7 @@ bool SampleServer::SendNextPiece(std::uint64_t id, Connection& connection) {
         reply.offset += take;
         reply.length -= take;
     }
-    if (reply.length == 0)
+    if (reply.length == 0 && !reply.NextSection())
         connection.reply.reset();
     if (connection.socket->State() != sckConnected) {
         Drop(id);

@@ -11,12 +11,15 @@
 namespace {
 
 // The bytes a reply puts on the wire.
-QByteArray Wire(const FileResponder::Reply& reply) {
-    QByteArray bytes = reply.head;
-    if (reply.file) {
-        reply.file->seek(reply.offset);
-        bytes += reply.file->read(reply.length);
-    }
+QByteArray Wire(FileResponder::Reply reply) {
+    QByteArray bytes;
+    do {
+        bytes += reply.head;
+        if (reply.file) {
+            reply.file->seek(reply.offset);
+            bytes += reply.file->read(reply.length);
+        }
+    } while (reply.NextSection());
     return bytes;
 }
 
@@ -135,7 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"Bytes= 0-0", "", 206, "bytes 0-0/17", "V"},
                       RangeCase{"bytes=17-", "", 416, "bytes */17", ""},
                       RangeCase{"bytes=-0", "", 416, "bytes */17", ""},
-                      RangeCase{"bytes=0-1,3-4", "", 200, "(none)", "VANTO 02.14 notes"},
+                      RangeCase{"bytes=0-16,0-0", "", 200, "(none)", "VANTO 02.14 notes"},
+                      RangeCase{"bytes=0-1,x", "", 200, "(none)", "VANTO 02.14 notes"},
+                      RangeCase{"bytes=99-,-3", "", 206, "bytes 14-16/17", "tes"},
                       RangeCase{"bytes=5-2", "", 200, "(none)", "VANTO 02.14 notes"},
                       RangeCase{"items=0-1", "", 200, "(none)", "VANTO 02.14 notes"},
                       RangeCase{"bytes=0-4", "etag", 206, "bytes 0-4/17", "VANTO"},
@@ -144,6 +149,27 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"bytes=0-4", "Mon, 01 Jan 2001 00:00:00 GMT", 200, "(none)",
                                 "VANTO 02.14 notes"},
                       RangeCase{"bytes=99-", "\"0-11\"", 200, "(none)", "VANTO 02.14 notes"}));
+
+TEST_F(FileResponderTest, SeveralRangesAreSentAsMultipartByterangesLikeNginx) {
+    const QByteArray reply = get("/files/koru/vanto_ver.txt", "\r\nRange: bytes=0-4,12-");
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 206 Partial Content\r\n")) << reply.constData();
+    const QByteArray type = HeaderOf(reply, "Content-Type");
+    ASSERT_TRUE(type.startsWith("multipart/byteranges; boundary=")) << type.constData();
+    const QByteArray boundary = type.mid(type.indexOf('=') + 1);
+    EXPECT_EQ(boundary.size(), 20);
+    EXPECT_EQ(HeaderOf(reply, "Content-Range"), "(none)");
+    EXPECT_EQ(HeaderOf(reply, "Content-Length").toLongLong(), BodyOf(reply).size());
+    EXPECT_EQ(BodyOf(reply),
+              "\r\n--" + boundary +
+                  "\r\nContent-Type: text/plain\r\nContent-Range: bytes 0-4/17\r\n\r\n"
+                  "VANTO\r\n--" +
+                  boundary +
+                  "\r\nContent-Type: text/plain\r\nContent-Range: bytes 12-16/17\r\n\r\n"
+                  "notes\r\n--" +
+                  boundary + "--\r\n");
+    const QByteArray head = get("/files/koru/vanto_ver.txt", "\r\nRange: bytes=0-4,12-", "HEAD");
+    EXPECT_EQ(head.size(), head.indexOf("\r\n\r\n") + 4);
+}
 
 TEST_F(FileResponderTest, EmptyFileIsSentWholeWhateverTheRange) {
     const QByteArray reply = get("/files/empty.txt", "\r\nRange: bytes=0-");

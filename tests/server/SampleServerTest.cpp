@@ -91,6 +91,30 @@ TEST_F(SampleServerTest, PipelinedRequestsOfAReaderThatStopsHoldOnePieceAtMost) 
     }
 }
 
+// Parts longer than a piece leave in several, each part's text before its
+// bytes, and the next reply starts right after the closing boundary.
+TEST_F(SampleServerTest, SeveralRangesLeaveAsOneMultipartReply) {
+    LoopbackClient client(port);
+    ASSERT_TRUE(client.Send(Get("/files/large.zip", "\r\nRange: bytes=0-9,100000-700000,-5") +
+                            Get("/files/large.zip", "\r\nRange: bytes=4096-4097")));
+    const QByteArray multipart = client.Response();
+    ASSERT_TRUE(multipart.startsWith("HTTP/1.1 206 ")) << multipart.left(200).constData();
+    const qsizetype at = multipart.indexOf("boundary=") + 9;
+    const QByteArray boundary = multipart.mid(at, multipart.indexOf("\r\n", at) - at);
+    QFile file(dir.filePath(QStringLiteral("files/large.zip")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    const auto part = [&](qint64 first, qint64 last) {
+        return "\r\n--" + boundary + "\r\nContent-Type: application/zip\r\nContent-Range: bytes " +
+               QByteArray::number(first) + '-' + QByteArray::number(last) + "/4194304\r\n\r\n" +
+               content.mid(first, last - first + 1);
+    };
+    EXPECT_TRUE(multipart.endsWith(part(0, 9) + part(100000, 700000) +
+                                   part(largeSize - 5, largeSize - 1) + "\r\n--" + boundary +
+                                   "--\r\n"));
+    EXPECT_TRUE(client.Response().endsWith("\r\n\r\nbb"));
+}
+
 TEST_F(SampleServerTest, RequestsFarAheadOfTheRepliesEndTheConnection) {
     LoopbackClient client(port);
     QByteArray requests;

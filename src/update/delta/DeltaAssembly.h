@@ -1,0 +1,41 @@
+// Puts the new archive together in a file open for writing: the blocks the
+// seed gave, copied from it, and the fetched ranges, each written at its
+// offset, then the whole file checked against the control file's SHA-1. It
+// remembers which bytes were written, so a server that left out a range shows
+// before the hash is taken.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+class ZsyncControl;
+
+class DeltaAssembly {
+public:
+    // `fd` is the file to fill, open for reading and writing; it is not
+    // closed here. `control` must outlive the assembly.
+    DeltaAssembly(const ZsyncControl& control, int fd);
+
+    // Copies every block found in the seed. Raises RuntimeError (61 disk
+    // full, 57 I/O) when the file cannot take them or the seed cannot be read.
+    void CopySeedBlocks(const QString& seedPath, const std::vector<qint64>& seedOffsets);
+    // Writes fetched bytes of the file at `offset`: the sink of a
+    // MultipartReader. Empty, or why they cannot be written.
+    QByteArray Write(qint64 offset, const char* data, qsizetype size);
+
+    // Bytes written so far (each counted once), of Length().
+    qint64 Covered() const;
+    // Empty when every byte was written and the file's SHA-1 is the control
+    // file's; otherwise why the file is not the archive.
+    QByteArray Check() const;
+
+private:
+    void Mark(qint64 first, qint64 end);
+
+    const ZsyncControl& control_;
+    int fd_;
+    std::map<qint64, qint64> covered_; // start -> end of the written stretches, disjoint
+};

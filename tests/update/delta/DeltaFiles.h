@@ -1,0 +1,19 @@
+// Delta test material made at test time with the publisher's own tools: two
+// zip archives where the second changes, adds and removes some files, and
+// zsync control files from the real zsyncmake.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace DeltaFiles {
+
+// Runs a tool in `folder`; false when it fails or takes over a minute.
+bool Run(const QString& folder, const QString& program, const QStringList& arguments);
+// Makes `folder`/old.zip and `folder`/new.zip from about `bytes` of files each
+// (half of them compress).
+bool MakeArchives(const QString& folder, qint64 bytes);
+// zsyncmake's control file for `folder`/`name`, written beside it as name.zsync.
+bool MakeControl(const QString& folder, const QString& name);
+
+} // namespace DeltaFiles
