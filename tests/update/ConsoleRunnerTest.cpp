@@ -34,6 +34,12 @@ const ConsoleCommand testCommands[] = {
     {"boom", nullptr, SearchItem,
      [](const QString&) { throw RuntimeError(53, "File not found", "test"); }},
     {"fails", nullptr, SearchItem, nullptr, [](MainForm&) { return true; }},
+    {"hostile", nullptr, SearchItem, nullptr,
+     [](MainForm& f) {
+         f.SystemMessagesText1.Append("\x1b]52;c;eA==\x07\tnews\x7f\xc2\x9b"
+                                      "2J caf\xc3\xa9\r\n");
+         return false;
+     }},
 };
 
 class ConsoleRunnerTest : public ::testing::Test {
@@ -84,6 +90,20 @@ TEST_F(ConsoleRunnerTest, ACommandCanReportFailureWithoutAnError) {
     EXPECT_EQ(Run({QStringLiteral("fails"), QStringLiteral("search")}),
               ConsoleRunner::CommandFailed);
     EXPECT_EQ(out.data(), search);
+}
+
+TEST_F(ConsoleRunnerTest, ControlBytesAreShownVisiblyOnlyForATerminal) {
+    const QByteArray raw = "\x1b]52;c;eA==\x07\tnews\x7f\xc2\x9b"
+                           "2J caf\xc3\xa9\r\n";
+    for (const bool terminal : {false, true}) {
+        out.buffer().clear();
+        out.seek(0);
+        ConsoleRunner runner(out, err, testCommands);
+        runner.ShowControlsVisibly(terminal);
+        EXPECT_EQ(runner.Run({QStringLiteral("hostile")}), ConsoleRunner::Success);
+        EXPECT_EQ(out.data(),
+                  search + (terminal ? "^[]52;c;eA==^G\tnews^?M-^[2J caf\xc3\xa9\r\n" : raw));
+    }
 }
 
 TEST_F(ConsoleRunnerTest, QuestionsAreAnsweredNoUnlessYesIsGiven) {
