@@ -33,6 +33,10 @@ std::optional<SaveTarget> ChooseSaveTarget() {
                                QByteArray::number(PATH_MAX - 1) + " bytes",
                            name);
     SaveTarget target{QFile::decodeName(name), false};
+    // The save replaces a link itself; opening one that points nowhere would
+    // leave an empty file where it points.
+    if (const QFileInfo link(target.path); link.isSymLink() && !link.exists())
+        return target;
     target.created = !QFileInfo::exists(target.path);
     BinaryFile file(target.path);
     const qint64 length = file.Length();

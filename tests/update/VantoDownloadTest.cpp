@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -97,6 +98,14 @@ TEST_F(VantoDownloadTest, ExistingEmptyFileIsOverwrittenWithoutAQuestion) {
     Download("empty.zip");
     EXPECT_TRUE(answers.boxes.isEmpty());
     EXPECT_EQ(Read("empty.zip"), archive);
+}
+
+TEST_F(VantoDownloadTest, ALinkThatPointsNowhereIsReplacedItself) {
+    ASSERT_TRUE(QFile::link(home.filePath("nowhere.zip"), home.filePath("link.zip")));
+    Download("link.zip");
+    EXPECT_FALSE(QFileInfo(home.filePath("link.zip")).isSymLink());
+    EXPECT_EQ(Read("link.zip"), archive);
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("nowhere.zip")));
 }
 
 TEST_F(VantoDownloadTest, CancelledDialogDoesNothing) {
