@@ -5,7 +5,11 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +25,7 @@ constexpr Status NotFound{404, "Not Found"};
 constexpr Status NotAllowed{405, "Method Not Allowed"};
 constexpr Status TooLarge{413, "Payload Too Large"};
 constexpr Status NotSatisfiable{416, "Range Not Satisfiable"};
+constexpr Status Unavailable{503, "Service Unavailable"};
 
 QByteArray ContentType(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -41,6 +46,13 @@ std::optional<QByteArray> Header(const QList<QByteArray>& lines, const QByteArra
             return lines[i].mid(colon + 1).trimmed();
     }
     return std::nullopt;
+}
+
+qsizetype HeaderCount(const QList<QByteArray>& lines, const QByteArray& name) {
+    return std::count_if(lines.begin() + 1, lines.end(), [&name](const QByteArray& line) {
+        const qsizetype colon = line.indexOf(':');
+        return colon > 0 && line.left(colon).trimmed().toLower() == name;
+    });
 }
 
 QByteArray Head(Status status, const QByteArray& type, qint64 length, bool keepAlive,
@@ -138,7 +150,9 @@ std::optional<FileResponder::Reply> FileResponder::Take(QByteArray& pending) con
     if (method == "GET" || method == "HEAD") {
         // A body on GET is allowed but meaningless: a short one is skipped
         // once it is here, anything that cannot be framed ends the connection.
-        if (Header(lines, "transfer-encoding")) {
+        // Two lengths, or a length beside chunks, could frame the body two
+        // ways: one of them would smuggle a request past the other.
+        if (Header(lines, "transfer-encoding") || HeaderCount(lines, "content-length") > 1) {
             pending.clear();
             return Page(BadRequest, false, method == "HEAD");
         }
@@ -185,11 +199,16 @@ FileResponder::Reply FileResponder::Answer(const QByteArray& head) const {
 
 FileResponder::Reply FileResponder::FileReply(const QString& path, const QList<QByteArray>& lines,
                                               bool headOnly, bool keepAlive) const {
-    const auto file = std::make_shared<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Out of descriptors the file is still there: the client should come back.
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE))
+        return Page(Unavailable, false, headOnly, "Retry-After: 1\r\n");
+    const auto file = std::make_shared<QFile>();
+    if (fd < 0 ||
+        !file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
         return Page(NotFound, keepAlive, headOnly);
     const qint64 size = file->size();
-    const QDateTime modified = QFileInfo(*file).lastModified();
+    const QDateTime modified = QFileInfo(path).lastModified();
     // The same form as nginx's: modification time and size in hex.
     const QByteArray etag = '"' + QByteArray::number(modified.toSecsSinceEpoch(), 16) + '-' +
                             QByteArray::number(size, 16) + '"';
