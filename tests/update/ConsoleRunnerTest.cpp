@@ -25,6 +25,11 @@ MenuItem& SearchItem(MainForm& f) {
     return f.mnuSearchForAnswers;
 }
 
+// A server's text that would drive a terminal: a clipboard write, a bell, a
+// C1 escape.
+const QByteArray hostile = "\x1b]52;c;eA==\x07\tnews\x7f\xc2\x9b"
+                           "2J caf\xc3\xa9\r\n";
+
 const ConsoleCommand testCommands[] = {
     {"search", nullptr, SearchItem},
     {"all", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuAllAvailableUpdates; }},
@@ -36,8 +41,7 @@ const ConsoleCommand testCommands[] = {
     {"fails", nullptr, SearchItem, nullptr, [](MainForm&) { return true; }},
     {"hostile", nullptr, SearchItem, nullptr,
      [](MainForm& f) {
-         f.SystemMessagesText1.Append("\x1b]52;c;eA==\x07\tnews\x7f\xc2\x9b"
-                                      "2J caf\xc3\xa9\r\n");
+         f.SystemMessagesText1.Append(hostile);
          return false;
      }},
 };
@@ -93,8 +97,6 @@ TEST_F(ConsoleRunnerTest, ACommandCanReportFailureWithoutAnError) {
 }
 
 TEST_F(ConsoleRunnerTest, ControlBytesAreShownVisiblyOnlyForATerminal) {
-    const QByteArray raw = "\x1b]52;c;eA==\x07\tnews\x7f\xc2\x9b"
-                           "2J caf\xc3\xa9\r\n";
     for (const bool terminal : {false, true}) {
         out.buffer().clear();
         out.seek(0);
@@ -102,7 +104,7 @@ TEST_F(ConsoleRunnerTest, ControlBytesAreShownVisiblyOnlyForATerminal) {
         runner.ShowControlsVisibly(terminal);
         EXPECT_EQ(runner.Run({QStringLiteral("hostile")}), ConsoleRunner::Success);
         EXPECT_EQ(out.data(),
-                  search + (terminal ? "^[]52;c;eA==^G\tnews^?M-^[2J caf\xc3\xa9\r\n" : raw));
+                  search + (terminal ? "^[]52;c;eA==^G\tnews^?M-^[2J caf\xc3\xa9\r\n" : hostile));
     }
 }
 
