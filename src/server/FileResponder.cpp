@@ -147,15 +147,18 @@ std::optional<FileResponder::Reply> FileResponder::Take(QByteArray& pending) con
     const QList<QByteArray> lines = head.split('\n');
     const QByteArray method = lines.value(0).left(lines.value(0).indexOf(' '));
     qsizetype consumed = end + 4;
-    if (method == "GET" || method == "HEAD") {
-        // A body on GET is allowed but meaningless: a short one is skipped
-        // once it is here, anything that cannot be framed ends the connection.
-        // Two lengths, or a length beside chunks, could frame the body two
-        // ways: one of them would smuggle a request past the other.
-        if (Header(lines, "transfer-encoding") || HeaderCount(lines, "content-length") > 1) {
-            pending.clear();
-            return Page(BadRequest, false, method == "HEAD");
-        }
+    // Two lengths, or a length beside chunks, frame the body two ways: one of
+    // them would smuggle a request past the other, whatever the method. A
+    // body on GET is allowed but meaningless: a short one is skipped once it
+    // is here, anything that cannot be framed ends the connection.
+    const bool bodiless = method == "GET" || method == "HEAD";
+    const qsizetype lengths = HeaderCount(lines, "content-length");
+    const bool chunked = Header(lines, "transfer-encoding").has_value();
+    if (lengths > 1 || (chunked && (lengths > 0 || bodiless))) {
+        pending.clear();
+        return Page(BadRequest, false, method == "HEAD");
+    }
+    if (bodiless) {
         if (const auto length = Header(lines, "content-length")) {
             const qint64 body = Digits(*length);
             if (body < 0 || body > maxHeadSize) {

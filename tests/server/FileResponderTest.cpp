@@ -201,7 +201,7 @@ TEST_F(FileResponderTest, BodiesAreNeverWaitedForBeyondAShortOne) {
         {"GET /files/vanto.zip HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n", "400", false},
         {"GET / HTTP/1.1\r\nContent-Length: 0\r\ncontent-length: 5\r\n\r\n", "400", false},
         {"HEAD / HTTP/1.1\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nab", "400", false},
-        {"GET / HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: x\r\n\r\n", "400", false},
+        {"POST / HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: x\r\n\r\n", "400", false},
         {"NONSENSE\r\n\r\n", "400", false},
         {QByteArray(20000, 'a'), "400", false},
         {"GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n", "400", false},
