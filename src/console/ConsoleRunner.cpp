@@ -178,7 +178,8 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
             Say(QByteArray(step.command->name) + ": " + e.what());
             failed = true;
         }
-        out_.write(main.SystemMessagesText1.Text());
+        const QByteArray& log = main.SystemMessagesText1.Text();
+        out_.write(showControls_ ? VisibleControls(log) : log);
         if (failed)
             return CommandFailed;
         if (ProgramEnded())
@@ -202,4 +203,26 @@ bool ConsoleRunner::ClickThrough(const Step& step, MainForm& main) {
 
 void ConsoleRunner::Say(const QByteArray& line) {
     err_.write("koru-cli: " + line + '\n');
+}
+
+QByteArray ConsoleRunner::VisibleControls(const QByteArray& text) {
+    QByteArray shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte == '\r' || byte == '\n' || byte == '\t') {
+            shown += char(byte);
+        } else if (byte < 0x20 || byte == 0x7F) {
+            shown += '^';
+            shown += char(byte ^ 0x40);
+        } else if (byte == 0xC2 && next >= 0x80 && next < 0xA0) {
+            shown += "M-^";
+            shown += char(next - 0x40);
+            ++i;
+        } else {
+            shown += char(byte);
+        }
+    }
+    return shown;
 }

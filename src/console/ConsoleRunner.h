@@ -42,6 +42,14 @@ public:
     // a terminal); the log on `out` stays as it is.
     void ShowProgress(bool shown) { showProgress_ = shown; }
 
+    // Shows control bytes of the log (but CR, LF and TAB) as ^X, for a
+    // terminal, which would obey the escapes in the server's text; otherwise
+    // the log goes out byte for byte.
+    void ShowControlsVisibly(bool shown) { showControls_ = shown; }
+    // The text so shown: C0 controls and DEL as ^@..^_ and ^?, C1 controls
+    // (in UTF-8) as M-^@..M-^_.
+    static QByteArray VisibleControls(const QByteArray& text);
+
     // The console's commands.
     static std::span<const ConsoleCommand> Commands();
     QByteArray Usage() const;
@@ -64,4 +72,5 @@ private:
     std::span<const ConsoleCommand> commands_;
     MsgBoxResult answer_ = vbNo;
     bool showProgress_ = false;
+    bool showControls_ = false;
 };

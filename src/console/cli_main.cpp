@@ -1,5 +1,5 @@
 // koru-cli: the main window's commands from a console; the message log goes to
-// standard output byte for byte after each command.
+// standard output after each command, byte for byte unless it is a terminal.
 #include "console/ConsoleRunner.h"
 
 #include <QCoreApplication>
@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
         return 1;
     ConsoleRunner runner(out, err);
     runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
+    runner.ShowControlsVisibly(::isatty(STDOUT_FILENO) != 0);
     return runner.Run(QCoreApplication::arguments().mid(1));
 }

@@ -6,8 +6,12 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +27,7 @@ constexpr Status NotFound{404, "Not Found"};
 constexpr Status NotAllowed{405, "Method Not Allowed"};
 constexpr Status TooLarge{413, "Payload Too Large"};
 constexpr Status NotSatisfiable{416, "Range Not Satisfiable"};
+constexpr Status Unavailable{503, "Service Unavailable"};
 
 QByteArray ContentType(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -43,6 +48,13 @@ std::optional<QByteArray> Header(const QList<QByteArray>& lines, const QByteArra
             return lines[i].mid(colon + 1).trimmed();
     }
     return std::nullopt;
+}
+
+qsizetype HeaderCount(const QList<QByteArray>& lines, const QByteArray& name) {
+    return std::count_if(lines.begin() + 1, lines.end(), [&name](const QByteArray& line) {
+        const qsizetype colon = line.indexOf(':');
+        return colon > 0 && line.left(colon).trimmed().toLower() == name;
+    });
 }
 
 QByteArray Head(Status status, const QByteArray& type, qint64 length, bool keepAlive,
@@ -167,13 +179,18 @@ std::optional<FileResponder::Reply> FileResponder::Take(QByteArray& pending) con
     const QList<QByteArray> lines = head.split('\n');
     const QByteArray method = lines.value(0).left(lines.value(0).indexOf(' '));
     qsizetype consumed = end + 4;
-    if (method == "GET" || method == "HEAD") {
-        // A body on GET is allowed but meaningless: a short one is skipped
-        // once it is here, anything that cannot be framed ends the connection.
-        if (Header(lines, "transfer-encoding")) {
-            pending.clear();
-            return Page(BadRequest, false, method == "HEAD");
-        }
+    // Two lengths, or a length beside chunks, frame the body two ways: one of
+    // them would smuggle a request past the other, whatever the method. A
+    // body on GET is allowed but meaningless: a short one is skipped once it
+    // is here, anything that cannot be framed ends the connection.
+    const bool bodiless = method == "GET" || method == "HEAD";
+    const qsizetype lengths = HeaderCount(lines, "content-length");
+    const bool chunked = Header(lines, "transfer-encoding").has_value();
+    if (lengths > 1 || (chunked && (lengths > 0 || bodiless))) {
+        pending.clear();
+        return Page(BadRequest, false, method == "HEAD");
+    }
+    if (bodiless) {
         if (const auto length = Header(lines, "content-length")) {
             const qint64 body = Digits(*length);
             if (body < 0 || body > maxHeadSize) {
@@ -217,11 +234,16 @@ FileResponder::Reply FileResponder::Answer(const QByteArray& head) const {
 
 FileResponder::Reply FileResponder::FileReply(const QString& path, const QList<QByteArray>& lines,
                                               bool headOnly, bool keepAlive) const {
-    const auto file = std::make_shared<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Out of descriptors the file is still there: the client should come back.
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE))
+        return Page(Unavailable, false, headOnly, "Retry-After: 1\r\n");
+    const auto file = std::make_shared<QFile>();
+    if (fd < 0 ||
+        !file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
         return Page(NotFound, keepAlive, headOnly);
     const qint64 size = file->size();
-    const QDateTime modified = QFileInfo(*file).lastModified();
+    const QDateTime modified = QFileInfo(path).lastModified();
     // The same form as nginx's: modification time and size in hex.
     const QByteArray etag = '"' + QByteArray::number(modified.toSecsSinceEpoch(), 16) + '-' +
                             QByteArray::number(size, 16) + '"';

@@ -7,29 +7,43 @@
 #include "update/StartOptions.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 int main(int argc, char** argv) {
-    // --help, --version and bad usage are answered before Qt needs a display.
-    QStringList arguments;
+    QStringList line;
     for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        line.append(QString::fromLocal8Bit(argv[i]));
+    // The mode word is looked for on the raw line, past Qt's options and their
+    // values, and before Qt can take anything off it.
+    const StartOptions options = StartOptions::Parse(StartOptions::WithoutQtOptions(line));
+    // --help, --version and bad usage are answered before Qt needs a display.
     QFile out;
     QFile err;
     if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
         !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return 1;
-    if (const auto status =
-            StartOptions::Parse(arguments).Answer(out, err, "koru", StartOptions::KoruUsage()))
+    if (const auto status = options.Answer(out, err, "koru", StartOptions::KoruUsage()))
         return *status;
-    if (!DisplayAvailable(arguments)) {
+    if (!DisplayAvailable(line)) {
         err.write(NoDisplayMessage());
         return 1;
     }
 
-    RuntimeApplication app(argc, argv);
-    // Qt has taken its own options (-platform, -style) off the line by now.
-    const StartOptions options = StartOptions::Parse(QApplication::arguments().mid(1));
+    // The main window's caption is "KORU" whatever -title says, so Qt never
+    // sees that option.
+    std::vector<char*> qtArguments{argv[0]};
+    for (qsizetype at = 0; at < line.size();) {
+        const StartOptions::QtOption option = StartOptions::QtOptionAt(line, at);
+        const qsizetype length = std::max<qsizetype>(option.length, 1);
+        if (!option.title)
+            qtArguments.insert(qtArguments.end(), argv + 1 + at, argv + 1 + at + length);
+        at += length;
+    }
+    int qtCount = static_cast<int>(qtArguments.size());
+    qtArguments.push_back(nullptr);
+    RuntimeApplication app(qtCount, qtArguments.data());
     options.Apply();
     SetCommand(options.rest);
     // Taken at start so that a later copy in quick mode sees this one.

@@ -116,8 +116,21 @@ QUrl HelpForm::WebAddress(const QByteArray& target) {
     if ((scheme == u"http" || scheme == u"https") && !url.host().isEmpty())
         return url;
     if (scheme == u"mailto" && !url.path().isEmpty())
-        return url;
+        return WithoutAttachments(url);
     return {};
+}
+
+QUrl HelpForm::WithoutAttachments(QUrl url) {
+    // Some mail programs attach the local file such a field names.
+    QStringList fields = url.query(QUrl::FullyEncoded).split(u'&');
+    fields.removeIf([](const QString& field) {
+        const QString name =
+            QUrl::fromPercentEncoding(field.section(u'=', 0, 0).toLatin1()).trimmed().toLower();
+        return name == u"attach" || name == u"attachment";
+    });
+    fields.removeAll(QString());
+    url.setQuery(fields.isEmpty() ? QString() : fields.join(u'&'), QUrl::StrictMode);
+    return url;
 }
 
 void HelpForm::VScroll1_Change() {

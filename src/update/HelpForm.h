@@ -56,7 +56,9 @@ public:
     // desktop: an http:, https: or mailto: address, or a plain "www." one
     // (taken as http). Empty for anything else (a file, a program, another
     // scheme): the target comes from the server, so nothing local is opened.
+    // A mailto: address loses its attach= and attachment= fields.
     static QUrl WebAddress(const QByteArray& target);
+    static QUrl WithoutAttachments(QUrl url);
     // The line after the description when a click opened nothing.
     static constexpr char notOpenedNote[] = "Not opened: only web and mail addresses are opened.";
 

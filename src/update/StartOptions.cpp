@@ -41,6 +41,48 @@ bool IsServerAddress(const QByteArray& server) {
 
 } // namespace
 
+StartOptions::QtOption StartOptions::QtOptionAt(const QStringList& arguments, qsizetype at) {
+    QStringView option = arguments.at(at);
+    if (option.startsWith(u"--"))
+        option = option.mid(1);
+    static const QStringView flags[] = {u"-reverse", u"-testability", u"-widgetcount", u"-qdevel",
+                                        u"-qdebug",  u"-nograb",      u"-dograb",      u"-sync"};
+    static const QStringView valued[] = {u"-platform",
+                                         u"-platformpluginpath",
+                                         u"-platformtheme",
+                                         u"-plugin",
+                                         u"-qwindowgeometry",
+                                         u"-geometry",
+                                         u"-qwindowicon",
+                                         u"-icon",
+                                         u"-style",
+                                         u"-stylesheet",
+                                         u"-session",
+                                         u"-display",
+                                         u"-name",
+                                         u"-visual"};
+    if (option == u"-qwindowtitle" || option == u"-title")
+        return {std::min<qsizetype>(2, arguments.size() - at), true};
+    if (std::find(std::begin(valued), std::end(valued), option) != std::end(valued))
+        return {std::min<qsizetype>(2, arguments.size() - at), false};
+    if (std::find(std::begin(flags), std::end(flags), option) != std::end(flags) ||
+        option.startsWith(u"-style=") || option.startsWith(u"-stylesheet=") ||
+        option.startsWith(u"-qmljsdebugger="))
+        return {1, false};
+    return {};
+}
+
+QStringList StartOptions::WithoutQtOptions(const QStringList& arguments) {
+    QStringList rest;
+    for (qsizetype at = 0; at < arguments.size();) {
+        const qsizetype length = QtOptionAt(arguments, at).length;
+        if (length == 0)
+            rest.append(arguments.at(at));
+        at += std::max<qsizetype>(length, 1);
+    }
+    return rest;
+}
+
 StartOptions StartOptions::Parse(const QStringList& arguments) {
     StartOptions options;
     qsizetype next = 0;
@@ -136,7 +178,8 @@ QByteArray StartOptions::KoruUsage() {
     return "usage: koru [OPTION]... [update]\n"
            "Opens KORU's main window, or only the quick update window when the command\n"
            "line holds the word \"update\" in any case (koru update, koru /UPDATE).\n"
-           "The values of --home and --server do not count as that word.\n"
+           "The values of --home and --server do not count as that word, nor do Qt's\n"
+           "own options (-style NAME, -title TEXT, ...) with their values.\n"
            "\noptions:\n" +
            OptionLines() + EnvironmentText() +
            "\nkoru-cli runs the main window's commands from a console (koru-cli --help).\n";

@@ -26,6 +26,18 @@ struct StartOptions {
     // the argument there is none of ours.
     bool Take(const QStringList& arguments, qsizetype& next);
 
+    // Qt's own option at `at`, as QGuiApplication and QApplication take it off
+    // the line (one dash or two): how many arguments it spans, 0 when it is
+    // none of Qt's, and whether it names the first window's caption.
+    struct QtOption {
+        qsizetype length = 0;
+        bool title = false;
+    };
+    static QtOption QtOptionAt(const QStringList& arguments, qsizetype at);
+    // The line as it is left once Qt has taken its options, but read from
+    // the raw line: Qt's values never count as the mode word.
+    static QStringList WithoutQtOptions(const QStringList& arguments);
+
     // Prints the version, the usage or the problem and answers the exit
     // status when the program ends here; nothing when it goes on.
     std::optional<int> Answer(QIODevice& out, QIODevice& err, const QByteArray& program,

@@ -25,6 +25,11 @@ MenuItem& SearchItem(MainForm& f) {
     return f.mnuSearchForAnswers;
 }
 
+// A server's text that would drive a terminal: a clipboard write, a bell, a
+// C1 escape.
+const QByteArray hostile = "\x1b]52;c;eA==\x07\tnews\x7f\xc2\x9b"
+                           "2J caf\xc3\xa9\r\n";
+
 const ConsoleCommand testCommands[] = {
     {"search", nullptr, SearchItem},
     {"all", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuAllAvailableUpdates; }},
@@ -34,6 +39,11 @@ const ConsoleCommand testCommands[] = {
     {"boom", nullptr, SearchItem,
      [](const QString&) { throw RuntimeError(53, "File not found", "test"); }},
     {"fails", nullptr, SearchItem, nullptr, [](MainForm&) { return true; }},
+    {"hostile", nullptr, SearchItem, nullptr,
+     [](MainForm& f) {
+         f.SystemMessagesText1.Append(hostile);
+         return false;
+     }},
 };
 
 class ConsoleRunnerTest : public ::testing::Test {
@@ -84,6 +94,18 @@ TEST_F(ConsoleRunnerTest, ACommandCanReportFailureWithoutAnError) {
     EXPECT_EQ(Run({QStringLiteral("fails"), QStringLiteral("search")}),
               ConsoleRunner::CommandFailed);
     EXPECT_EQ(out.data(), search);
+}
+
+TEST_F(ConsoleRunnerTest, ControlBytesAreShownVisiblyOnlyForATerminal) {
+    for (const bool terminal : {false, true}) {
+        out.buffer().clear();
+        out.seek(0);
+        ConsoleRunner runner(out, err, testCommands);
+        runner.ShowControlsVisibly(terminal);
+        EXPECT_EQ(runner.Run({QStringLiteral("hostile")}), ConsoleRunner::Success);
+        EXPECT_EQ(out.data(),
+                  search + (terminal ? "^[]52;c;eA==^G\tnews^?M-^[2J caf\xc3\xa9\r\n" : hostile));
+    }
 }
 
 TEST_F(ConsoleRunnerTest, QuestionsAreAnsweredNoUnlessYesIsGiven) {

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -90,6 +93,24 @@ TEST_F(FileResponderTest, MissingFilesAndEscapesAreNotFound) {
         EXPECT_TRUE(reply.startsWith("HTTP/1.1 404 Not Found\r\n")) << target.constData();
         EXPECT_TRUE(reply.contains("404 Not Found</h1>")) << target.constData();
     }
+}
+
+TEST_F(FileResponderTest, OutOfDescriptorsAFileThatExistsIsUnavailableForNow) {
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &previous), 0);
+    rlimit low = previous;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> taken;
+    for (int fd; taken.size() < 64 && (fd = ::dup(0)) >= 0;)
+        taken.push_back(fd);
+    const auto reply = responder().Answer("GET /files/vanto.zip HTTP/1.1\r\nHost: x");
+    for (const int fd : taken)
+        ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &previous), 0);
+    EXPECT_TRUE(reply.head.startsWith("HTTP/1.1 503 Service Unavailable\r\n"));
+    EXPECT_EQ(HeaderOf(reply.head, "Retry-After"), QByteArray("1"));
+    EXPECT_FALSE(reply.keepAlive);
 }
 
 TEST_F(FileResponderTest, KeepsConnectionsAliveUnlessAskedToClose) {
@@ -204,6 +225,9 @@ TEST_F(FileResponderTest, BodiesAreNeverWaitedForBeyondAShortOne) {
         {"GET /files/vanto.zip HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n", "413", false},
         {"GET /files/vanto.zip HTTP/1.1\r\nContent-Length: -1\r\n\r\n", "400", false},
         {"GET /files/vanto.zip HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n", "400", false},
+        {"GET / HTTP/1.1\r\nContent-Length: 0\r\ncontent-length: 5\r\n\r\n", "400", false},
+        {"HEAD / HTTP/1.1\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nab", "400", false},
+        {"POST / HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: x\r\n\r\n", "400", false},
         {"NONSENSE\r\n\r\n", "400", false},
         {QByteArray(20000, 'a'), "400", false},
         {"GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n", "400", false},

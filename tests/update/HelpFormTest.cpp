@@ -208,6 +208,22 @@ TEST_F(HelpFormTest, OnlyWebAndMailTargetsAreOpened) {
     }
 }
 
+TEST(HelpFormAddressTest, MailAddressesLoseTheirAttachments) {
+    const struct {
+        QByteArray target;
+        QByteArray handed;
+    } cases[] = {
+        {"mailto:help@vanto.example?subject=Hi%26bye",
+         "mailto:help@vanto.example?subject=Hi%26bye"},
+        {"mailto:h@v.example?subject=Hi&attach=/etc/passwd", "mailto:h@v.example?subject=Hi"},
+        {"mailto:h@v.example?ATTACHMENT=~/.ssh/id_rsa&body=x", "mailto:h@v.example?body=x"},
+        {"mailto:h@v.example?%61ttach=%2Fetc%2Fpasswd", "mailto:h@v.example"},
+        {"https://vanto.example/?attach=x", "https://vanto.example/?attach=x"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HelpForm::WebAddress(c.target).toEncoded(), c.handed) << c.target.constData();
+}
+
 TEST_F(HelpFormTest, ALoadShowsTheFolderAsItIsThen) {
     PutLinks(3);
     help().Load();

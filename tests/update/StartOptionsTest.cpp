@@ -39,7 +39,8 @@ protected:
 
 TEST_P(StartOptionsParseTest, ConsumesOptionsAndLeavesTheCommandLineToTheModeRule) {
     const ParseCase& c = GetParam();
-    const StartOptions options = StartOptions::Parse(Fill(c.line).split(u' ', Qt::SkipEmptyParts));
+    const StartOptions options = StartOptions::Parse(
+        StartOptions::WithoutQtOptions(Fill(c.line).split(u' ', Qt::SkipEmptyParts)));
     EXPECT_EQ(options.rest.join(u' '), Fill(c.rest));
     EXPECT_EQ(options.home, Fill(c.home));
     EXPECT_EQ(options.server, QByteArray(c.server));
@@ -62,6 +63,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "update.mirror.example:8080"},
         ParseCase{"--server=update.example", "", false, "", "update.example"},
         ParseCase{"--homes --server-x", "--homes --server-x", false},
+        // Qt's options and their values are no mode word.
+        ParseCase{"-style Update -reverse", "", false},
+        ParseCase{"-platform offscreen --title Update --style=update", "", false},
+        ParseCase{"-stylesheet a -qwindowtitle b update", "update", true},
+        ParseCase{"--home <dir> -title", "", false, "<dir>"},
         ParseCase{"-- --help --home", "--help --home", false},
         ParseCase{"--version update --help", "update", true, "", "", "", true, true},
         ParseCase{"update --home", "update", true, "", "", "--home needs DIR"},
@@ -76,6 +82,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "--server :80: not HOST or HOST:PORT with a port from 1 to 65535"},
         ParseCase{"--server=a/b", "", false, "", "",
                   "--server a/b: not HOST or HOST:PORT with a port from 1 to 65535"}));
+
+TEST(StartOptionsTest, QtsCaptionOptionsAreToldApart) {
+    const QStringList line{u"-title"_qs, u"X"_qs,      u"--qwindowtitle"_qs,
+                           u"Y"_qs,      u"-style"_qs, u"Z"_qs};
+    for (const qsizetype at : {0, 2, 4})
+        EXPECT_EQ(StartOptions::QtOptionAt(line, at).title, at < 4) << at;
+}
 
 TEST(StartOptionsTest, AnswersProblemThenHelpThenVersionAndOtherwiseLetsTheProgramGoOn) {
     struct Case {

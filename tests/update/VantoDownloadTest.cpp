@@ -4,7 +4,9 @@
 #include "support/DialogAnswers.h"
 #include "update/archive/ArchiveDownload.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -98,6 +100,14 @@ TEST_F(VantoDownloadTest, ExistingEmptyFileIsOverwrittenWithoutAQuestion) {
     EXPECT_EQ(Read("empty.zip"), archive);
 }
 
+TEST_F(VantoDownloadTest, ALinkThatPointsNowhereIsReplacedItself) {
+    ASSERT_TRUE(QFile::link(home.filePath("nowhere.zip"), home.filePath("link.zip")));
+    Download("link.zip");
+    EXPECT_FALSE(QFileInfo(home.filePath("link.zip")).isSymLink());
+    EXPECT_EQ(Read("link.zip"), archive);
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("nowhere.zip")));
+}
+
 TEST_F(VantoDownloadTest, CancelledDialogDoesNothing) {
     main().SystemMessagesText1.SetText("earlier\r\n");
     Download("");
@@ -169,6 +179,20 @@ TEST_F(VantoDownloadTest, UnwritableFolderIsASaveFailure) {
                          ": Path not found.\r\n" + separator);
     EXPECT_EQ(server.connections(), 0);
     EXPECT_EQ(main().FailedTransfers(), 1);
+}
+
+TEST_F(VantoDownloadTest, PathsBeyondTheDialogsDefaultBufferAreSavedUpToTheSystemsLimit) {
+    const QByteArray beyond = (QByteArray(200, 'x') + '/').repeated(21) + 'u';
+    Download(beyond.constData());
+    EXPECT_EQ(Log(), "SAVE FAILED: " + QFile::encodeName(home.filePath(beyond.constData())) +
+                         ".zip: Bad file name: the path is longer "
+                         "than the system's limit of 4095 bytes.\r\n" +
+                         separator);
+
+    const QByteArray deep = QByteArray(200, 'd') + '/' + QByteArray(200, 'e') + '/';
+    ASSERT_TRUE(QDir().mkpath(home.filePath(deep.constData())));
+    Download((deep + QByteArray(100, 'u')).constData());
+    EXPECT_EQ(Read((deep + QByteArray(100, 'u') + ".zip").constData()), archive);
 }
 
 struct BrokenArchive {

@@ -9,9 +9,11 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -53,17 +55,32 @@ FolderLock::~FolderLock() {
     Unlock();
 }
 
-QString FolderLock::Directory() {
+QByteArray FolderLock::TmpFolder() {
+    return "/tmp/koru-" + QByteArray::number(::geteuid());
+}
+
+QString FolderLock::Directory(const QByteArray& privateFolder) {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(QFile::decodeName(runtime)).isDir()) {
         const QByteArray folder = runtime + "/koru";
         if (::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST)
             return QFile::decodeName(folder);
     }
-    const QByteArray folder = "/tmp/koru-" + QByteArray::number(::geteuid());
-    if (!OwnPrivateFolder(folder))
-        raiseLockError(QFile::decodeName(folder));
-    return QFile::decodeName(folder);
+    if (OwnPrivateFolder(privateFolder))
+        return QFile::decodeName(privateFolder);
+    // Another user made it first: a folder of the user's own home instead,
+    // one place for every copy of this user alike.
+    QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    if (!cache.startsWith('/'))
+        cache = QFile::encodeName(QDir::homePath()) + "/.cache";
+    const QString folder = QFile::decodeName(cache + "/koru/locks");
+    if (!QDir().mkpath(folder) || ::chmod(QFile::encodeName(folder).constData(), 0700) != 0)
+        raiseLockError(folder);
+    static bool told = false;
+    if (!std::exchange(told, true))
+        std::fprintf(stderr, "koru: %s is not this user's private folder; locks are kept in %s\n",
+                     privateFolder.constData(), QFile::encodeName(folder).constData());
+    return folder;
 }
 
 void FolderLock::Open() {

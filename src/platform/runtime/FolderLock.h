@@ -1,9 +1,9 @@
 // Locks that tie running copies of the program to the folder they work on
 // without leaving anything in that folder: the lock files live where the
 // desktop keeps such things ($XDG_RUNTIME_DIR, else a private folder of the
-// user's under /tmp), named after a hash of the folder's canonical path. They
-// are open-file-description locks, so the kernel drops them with the process
-// and two objects in one process exclude each other as two processes do.
+// user's under /tmp or in the user's cache), named after a hash of the folder's canonical path.
+// They are open-file-description locks, so the kernel drops them with the process and two objects
+// in one process exclude each other as two processes do.
 #pragma once
 
 #include <QByteArray>
@@ -40,9 +40,14 @@ public:
     // The lock file's path.
     const QString& FilePath() const { return path_; }
 
+    // Where the lock files live: $XDG_RUNTIME_DIR/koru; else `privateFolder`
+    // (/tmp/koru-UID) when it is the user's own and closed to others; else,
+    // told once on stderr, koru/locks in the user's cache folder
+    // ($XDG_CACHE_HOME, else ~/.cache), so every copy still meets there.
+    static QString Directory(const QByteArray& privateFolder = TmpFolder());
+    static QByteArray TmpFolder();
+
 private:
-    // Where the lock files live: $XDG_RUNTIME_DIR/koru, or /tmp/koru-UID.
-    static QString Directory();
     void Open();
 
     QString path_;

@@ -31,7 +31,8 @@ HelpLinksList HelpLinksList::Read(TextFile& file) {
 }
 
 bool HelpLinksList::IsFileName(const QByteArray& name) {
-    if (name.isEmpty() || name.contains("..") || name.contains('/') || name.contains('\\'))
+    // ".." needs no rule of its own: the ending always follows it.
+    if (name.isEmpty() || name.contains('/') || name.contains('\\'))
         return false;
     return std::none_of(name.begin(), name.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);

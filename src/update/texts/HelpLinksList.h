@@ -20,7 +20,7 @@ struct HelpLinksList {
     static HelpLinksList Parse(const QByteArray& text);
 
     // True when the name can stand as a file name in the help folder: not
-    // empty, no folder separator, no "..", no control character.
+    // empty, no folder separator, no control character.
     static bool IsFileName(const QByteArray& name);
 
     // True when the item's files can be saved in `helpFolder` under the

@@ -4,6 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #ifndef KORU_UPDATE_PUBLIC_KEY
 #define KORU_UPDATE_PUBLIC_KEY ""
@@ -32,10 +37,18 @@ UpdateKey UpdateKey::FromKeyLine(const QByteArray& line) {
 }
 
 UpdateKey UpdateKey::ForVantoFolder(const QString& vantoFolder, const QByteArray& builtInKeyLine) {
-    QFile file(QDir(vantoFolder).filePath(QString::fromLatin1(relativePath)));
-    if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly))
-            return Refused(fileWhere, "cannot be read (" + file.errorString().toUtf8() + ')');
+    const QString path = QDir(vantoFolder).filePath(QString::fromLatin1(relativePath));
+    if (QFileInfo::exists(path)) {
+        // Without O_NONBLOCK a FIFO put there would hold the open for ever.
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return Refused(fileWhere, "cannot be read (" + qt_error_string(errno).toUtf8() + ')');
+        QFile file;
+        file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+            return Refused(fileWhere, "cannot be read (it is not a regular file)");
         return FromFileText(file.read(maximumFileSize + 1));
     }
     if (!builtInKeyLine.isEmpty())

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -112,6 +113,21 @@ TEST_F(FolderLockTest, LocksLiveInTheRuntimeFolderKeyedByTheCanonicalFolder) {
     ASSERT_TRUE(direct.TryLock(FolderLock::Exclusive));
     EXPECT_FALSE(viaLink.TryLock(FolderLock::Exclusive)); // also within one process
     EXPECT_TRUE(other.TryLock(FolderLock::Exclusive));
+}
+
+TEST_F(FolderLockTest, WithoutRuntimeFolderAPrivateFolderNotOursGivesWayToTheCache) {
+    const QByteArray tmp = QFile::encodeName(runtime_.path());
+    const QByteArray previousCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", tmp + "/cache");
+    qunsetenv("XDG_RUNTIME_DIR");
+    ASSERT_EQ(
+        ::mkdir((tmp + "/open").constData(), 0755) | ::chmod((tmp + "/open").constData(), 0755), 0);
+    EXPECT_EQ(FolderLock::Directory(tmp + "/fresh"), QFile::decodeName(tmp + "/fresh"));
+    EXPECT_EQ(FolderLock::Directory(tmp + "/open"), QFile::decodeName(tmp + "/cache/koru/locks"));
+    qputenv("XDG_CACHE_HOME", previousCache);
+    struct stat locks {};
+    ASSERT_EQ(::stat((tmp + "/cache/koru/locks").constData(), &locks), 0);
+    EXPECT_EQ(locks.st_mode & 077, 0u);
 }
 
 } // namespace

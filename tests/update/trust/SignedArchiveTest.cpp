@@ -13,6 +13,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -265,6 +266,12 @@ TEST_F(SignedArchiveTest, KeyFileInVantoFolderWinsOverBuiltInKey) {
     ASSERT_TRUE(QFile::remove(keyFile) && QDir().mkpath(keyFile));
     EXPECT_TRUE(
         UpdateKey::ForVantoFolder(vanto.path(), otherLine).Problem().contains("cannot be read"));
+    // A FIFO would block an open that waits for a writer.
+    ASSERT_TRUE(QDir().rmdir(keyFile) &&
+                ::mkfifo(QFile::encodeName(keyFile).constData(), 0600) == 0);
+    EXPECT_TRUE(UpdateKey::ForVantoFolder(vanto.path(), otherLine)
+                    .Problem()
+                    .endsWith("cannot be read (it is not a regular file)."));
 }
 
 } // namespace
