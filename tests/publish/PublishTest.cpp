@@ -8,6 +8,7 @@
 #include "support/TestFiles.h"
 #include "update/release/ListedFileCheck.h"
 #include "update/release/ReleaseVerifier.h"
+#include "update/release/SignedReleaseFixture.h"
 
 #include <QDir>
 #include <QProcess>
@@ -23,20 +24,13 @@ struct Outcome {
     QByteArray errors;
 };
 
-class PublishTest : public ::testing::Test {
+// The suite's key pairs come from the release tests' fixture.
+class PublishTest : public SignedReleaseFixture {
 protected:
-    static void SetUpTestSuite() {
-        if (!Minisign::Installed())
-            return;
-        keys = std::make_unique<QTemporaryDir>();
-        for (const char* name : {"k0", "k1", "k2", "k3"})
-            ASSERT_TRUE(Minisign::MakeKeys(keys->filePath(QString::fromLatin1(name))));
-    }
-    static void TearDownTestSuite() { keys.reset(); }
-
     void SetUp() override {
-        if (!keys)
-            GTEST_SKIP() << "minisign is not installed (scripts/install-deps installs it)";
+        SignedReleaseFixture::SetUp();
+        if (IsSkipped())
+            return;
         CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), Tree());
     }
 
@@ -72,12 +66,7 @@ protected:
     ReleaseList PublishedList() const {
         return ReleaseList::Parse(ReadFile(Files("koru/release.txt")));
     }
-
-    static std::unique_ptr<QTemporaryDir> keys;
-    QTemporaryDir work;
 };
-
-std::unique_ptr<QTemporaryDir> PublishTest::keys;
 
 TEST_F(PublishTest, ListsEveryFetchableFileAndMinisignVerifiesWhatItSigned) {
     WriteFile(Files("koru/killswitch.txt"), "on\r\n");
