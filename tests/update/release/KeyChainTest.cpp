@@ -3,7 +3,6 @@
 // trusted keys as they were.
 #include "SignedReleaseFixture.h"
 #include "update/MinisignText.h"
-#include "update/release/ReleaseVerifier.h"
 
 namespace {
 
@@ -55,27 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "is signed for another place in the chain (\"koru-keys epoch 3\", not "
                 "\"koru-keys epoch 2\")."}),
     [](const ::testing::TestParamInfo<BadLink>& row) { return row.param.name; });
-
-TEST_F(KeyChainTest, AlteredLinkIsRefused) {
-    KeyChain chain(Trusted({"k0"}), 0);
-    const Link link = MakeLink(1, "k0", {"k1"});
-    EXPECT_EQ(chain.Advance(PublicKeys({"other"}), link.signature),
-              "The key chain link /files/koru/keys/1.txt's signature does not match it.");
-    EXPECT_EQ(chain.Epoch(), 0);
-}
-
-TEST_F(KeyChainTest, ListOfRevokedKeyIsRefused) {
-    KeyChain chain(Trusted({"k0"}), 0);
-    const Link link = MakeLink(1, "k0", {"k1"});
-    ASSERT_EQ(chain.Advance(link.text, link.signature), "");
-    const QByteArray list = "koru-release 1\nserial 9\nexpires 2030-01-01T00:00:00Z\nvanto 02.14\n"
-                            "epoch 1\n";
-    const ReleaseVerifier::Verdict verdict = ReleaseVerifier::Verify(
-        list, Sign(list, "k0", "old key"), chain, 0, QDateTime::currentDateTimeUtc());
-    EXPECT_TRUE(
-        verdict.problem.startsWith("The release list is signed by a key KORU does not trust"))
-        << verdict.problem.constData();
-}
 
 TEST_F(KeyChainTest, EpochsOutOfReachAreNamed) {
     const KeyChain chain(Trusted({"k0"}), 5);

@@ -32,15 +32,6 @@ TEST(ReleaseListTest, HandWrittenListReadsInAnyOrderWithCommentsAndCrLf) {
     EXPECT_EQ(list.Find("koru/my"), nullptr);
 }
 
-TEST(ReleaseListTest, WrittenListReadsBackTheSame) {
-    ReleaseList list = ReleaseList::Parse(Header());
-    list.files = {{"vanto.zip", 123456789012, hashA}, {"koru/faq.gif", 0, QByteArray(32, '\0')}};
-    const ReleaseList again = ReleaseList::Parse(list.Text());
-    ASSERT_TRUE(again.Valid()) << again.problem.constData();
-    EXPECT_EQ(again.Text(), list.Text());
-    EXPECT_EQ(again.files.size(), 2);
-}
-
 struct Refusal {
     const char* name;
     QByteArray text;

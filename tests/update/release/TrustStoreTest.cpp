@@ -38,12 +38,6 @@ TEST_F(TrustStoreTest, StartsAtTheAnchorAndKeepsTheFurthestOfTwoWriters) {
     EXPECT_EQ(names.size(), 2) << names.join(u' ').toStdString();
 }
 
-TEST_F(TrustStoreTest, AnotherAnchorHasItsOwnRecord) {
-    TrustStore(Folder(), Trusted({"k0"})).Record({42, 0, {}, true, {}});
-    EXPECT_EQ(TrustStore(Folder(), Trusted({"other"})).Load().serial, 0);
-    EXPECT_EQ(TrustStore(Folder(), Trusted({"k0"})).Load().serial, 42);
-}
-
 TEST_F(TrustStoreTest, DamagedRecordIsNamed) {
     TrustStore store(Folder(), Trusted({"k0"}));
     store.Record({42, 0, {}, true, {}});
@@ -52,19 +46,6 @@ TEST_F(TrustStoreTest, DamagedRecordIsNamed) {
               "KORU's trust record " + QFile::encodeName(store.FilePath()) +
                   " is damaged (its serial, epoch or list-seen line); remove it to trust the "
                   "update key afresh.");
-}
-
-TEST_F(TrustStoreTest, FolderFollowsXdgStateHome) {
-    const QByteArray saved = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", "/state/of/test");
-    EXPECT_EQ(TrustStore::DefaultFolder(), QStringLiteral("/state/of/test/koru"));
-    qputenv("XDG_STATE_HOME", "relative");
-    EXPECT_EQ(TrustStore::DefaultFolder(),
-              QDir::home().filePath(QStringLiteral(".local/state/koru")));
-    if (saved.isNull())
-        qunsetenv("XDG_STATE_HOME");
-    else
-        qputenv("XDG_STATE_HOME", saved);
 }
 
 } // namespace

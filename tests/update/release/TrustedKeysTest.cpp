@@ -26,16 +26,4 @@ TEST_F(TrustedKeysTest, KeyFileWinsOverTheBuiltInKeysWhichMayBeSeveral) {
     EXPECT_EQ(TrustedKeys::FromFileText(file.FileText(), "again").KeyLines(), file.KeyLines());
 }
 
-TEST_F(TrustedKeysTest, EveryPairMustBeAKey) {
-    const QByteArray two = PublicKeys({"k0", "k1"});
-    EXPECT_EQ(TrustedKeys::FromFileText(two + "untrusted comment: a third\n", "Keys").Problem(),
-              "Keys must hold line pairs, a comment and a key each.");
-    EXPECT_EQ(
-        TrustedKeys::FromFileText(QByteArray(two).replace("untrusted comment", "comment"), "Keys")
-            .Problem(),
-        "Keys: line 1 is not an untrusted comment.");
-    EXPECT_EQ(TrustedKeys::FromKeyLines(KeyLine(two) + " RWQ", "Built in").Problem(),
-              "Built in is not a minisign public key (base64 of 42 bytes).");
-}
-
 } // namespace
