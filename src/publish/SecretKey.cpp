@@ -81,9 +81,10 @@ SecretKey SecretKey::FromFileText(const QByteArray& text, const QByteArray& name
     // minisign leaves the checksum of an unprotected key empty.
     QByteArray expected(checksumSize, '\0');
     if (kdf == "Sc" || checksum != expected) {
-        const QByteArray summed = "Ed" + key.keyId_ + key.secret_;
+        QByteArray summed = "Ed" + key.keyId_ + key.secret_;
         crypto_generichash(Bytes(expected), size_t(checksumSize), Bytes(summed),
                            size_t(summed.size()), nullptr, 0);
+        Wipe(summed);
         if (checksum != expected)
             Refuse(name, kdf == "Sc" ? "does not open with this password" : "is damaged");
     }

@@ -23,6 +23,7 @@ public:
     };
 
     // The record of the trust anchored in `anchor`, kept in `folder`.
+    // Raises RuntimeError when the cryptography library cannot be used.
     TrustStore(const QString& folder, const TrustedKeys& anchor);
 
     // $XDG_STATE_HOME/koru, or ~/.local/state/koru.
