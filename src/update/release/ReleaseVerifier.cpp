@@ -48,3 +48,8 @@ ReleaseVerifier::Verdict ReleaseVerifier::Verify(const QByteArray& listText,
                        list.expires.toUTC().toString(QStringLiteral("HH:mm")).toLatin1() + " UTC.");
     return {std::move(list), {}};
 }
+
+QByteArray ReleaseVerifier::Stripped() {
+    return "The server has no release list, though KORU has accepted one from this publisher "
+           "before.";
+}

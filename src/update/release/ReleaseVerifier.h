@@ -25,4 +25,8 @@ public:
     // (the tests set it).
     static Verdict Verify(const QByteArray& listText, const QByteArray& signatureText,
                           const KeyChain& chain, qint64 serialSeen, const QDateTime& now);
+
+    // The reason when the server has no release list though one was accepted
+    // before: stripping it must not fall back to unsigned files.
+    static QByteArray Stripped();
 };
