@@ -16,7 +16,7 @@ fail() {
 # The programs answer --version with the one version number.
 check_versions() {
     local bin=$1 program
-    for program in koru koru-cli koru-sample-server; do
+    for program in koru koru-cli koru-sample-server koru-publish; do
         [ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin/$program" --version)" = "$program $version" ] ||
             fail "$bin/$program --version"
     done
@@ -24,10 +24,11 @@ check_versions() {
 
 expected_files() {
     local size
-    printf '%s\n' bin/koru bin/koru-cli bin/koru-sample-server \
+    printf '%s\n' bin/koru bin/koru-cli bin/koru-sample-server bin/koru-publish \
         share/applications/koru.desktop share/applications/koru-update.desktop \
         share/icons/hicolor/scalable/apps/koru.svg \
-        share/man/man1/koru.1.gz share/man/man1/koru-cli.1.gz share/man/man1/koru-sample-server.1.gz
+        share/man/man1/koru.1.gz share/man/man1/koru-cli.1.gz share/man/man1/koru-sample-server.1.gz \
+        share/man/man1/koru-publish.1.gz
     for size in 16 22 24 32 48 64 128 256; do
         echo "share/icons/hicolor/${size}x$size/apps/koru.png"
     done

@@ -25,6 +25,18 @@ bool MakeKeys(const QString& base) {
                 base + QStringLiteral(".key")});
 }
 
+bool MakeProtectedKeys(const QString& base, const QByteArray& password) {
+    QProcess minisign;
+    minisign.start(QStringLiteral("minisign"),
+                   {QStringLiteral("-G"), QStringLiteral("-p"), base + QStringLiteral(".pub"),
+                    QStringLiteral("-s"), base + QStringLiteral(".key")});
+    minisign.write(password + '\n' + password + '\n');
+    minisign.closeWriteChannel();
+    // Deriving the key from the password takes seconds on a busy machine.
+    return minisign.waitForFinished(120000) && minisign.exitStatus() == QProcess::NormalExit &&
+           minisign.exitCode() == 0;
+}
+
 bool Sign(const QString& file, const QString& base, const QString& trustedComment, bool legacy) {
     QStringList arguments{QStringLiteral("-S"),
                           QStringLiteral("-s"),

@@ -14,6 +14,8 @@ bool Installed();
 bool Run(const QStringList& arguments);
 // Makes a key pair without a password: `base`.pub and `base`.key.
 bool MakeKeys(const QString& base);
+// The same, the secret key protected by `password` (typed twice on its input).
+bool MakeProtectedKeys(const QString& base, const QByteArray& password);
 // Signs `file` with the key pair at `base`, in the legacy form when asked;
 // the signature goes to `file`.minisig.
 bool Sign(const QString& file, const QString& base, const QString& trustedComment,

@@ -19,6 +19,8 @@ public:
     static UpdateKey FromFileText(const QByteArray& text);
     // The base64 key line alone.
     static UpdateKey FromKeyLine(const QByteArray& line);
+    // The same, a refusal naming `where` ("The key chain link keys/2.txt").
+    static UpdateKey FromLine(const QByteArray& line, const QByteArray& where);
 
     // The key file under `vantoFolder` when there is one (read even when it
     // is malformed, so the download can say why), else the built-in key line
@@ -43,7 +45,6 @@ public:
 
 private:
     static UpdateKey Refused(const QByteArray& where, const QByteArray& why);
-    static UpdateKey FromLine(const QByteArray& line, const QByteArray& where);
 
     bool present_ = false;
     QByteArray problem_;

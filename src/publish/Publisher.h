@@ -1,0 +1,44 @@
+// What koru-publish does to a server tree: lists and hashes the files KORU
+// may fetch in files/koru/release.txt, signs the list and, when needed, the
+// archive, and writes the next link of the key chain.
+#pragma once
+
+#include "publish/SecretKey.h"
+#include "update/release/TrustedKeys.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <optional>
+
+class Publisher {
+public:
+    Publisher(const QString& tree, const SecretKey& key);
+
+    // Writes and signs the release list (serial one above the tree's last,
+    // or `serial`, which must be above it) and signs vanto.zip when its
+    // signature is missing or does not hold. Answers what was done, a line
+    // each. Raises RuntimeError with the reason.
+    QList<QByteArray> Publish(const QDateTime& expires, std::optional<qint64> serial);
+
+    // Writes keys/N.txt for the next epoch, listing `next`, signed by the
+    // key, which must be trusted at the epoch before.
+    QList<QByteArray> Rotate(const TrustedKeys& next);
+
+    // The highest epoch whose link the tree holds; 0 when none.
+    qint64 Epoch() const;
+
+private:
+    QString FilesPath(const QByteArray& filesPath) const;
+    // Refuses a key that is not trusted at `epoch` (unknown at epoch 0).
+    void RequireTrustedAt(qint64 epoch) const;
+    void WriteSigned(const QByteArray& filesPath, const QByteArray& text,
+                     const QByteArray& trustedComment) const;
+    // Signs vanto.zip unless its signature by this key holds; true when it signed.
+    bool SignArchive(const QByteArray& offeredVersion) const;
+    QList<QByteArray> ListedPaths() const;
+
+    QString tree_;
+    const SecretKey& key_;
+};
