@@ -1,6 +1,7 @@
 // The quick update window's download: the button asks for the file, the
 // label follows the download and says where the archive went; a failed
 // download says why and offers the button again.
+#include "BrokenAnswers.h"
 #include "platform/runtime/Events.h"
 #include "support/DialogAnswers.h"
 #include "support/FormsFixture.h"
@@ -130,48 +131,30 @@ TEST_F(QuickWindowDownloadTest, CancelledDialogFetchesNothing) {
     EXPECT_EQ(quick().Label1.Caption(), versionFile);
 }
 
-struct BrokenQuickArchive {
-    const char* name;
-    ScriptedServer::Script script;
-    QByteArray label;
-};
-
 class BrokenQuickArchiveTest : public QuickWindowDownloadTest,
-                               public ::testing::WithParamInterface<BrokenQuickArchive> {};
+                               public ::testing::WithParamInterface<BrokenAnswer> {};
 
 TEST_P(BrokenQuickArchiveTest, SaysWhyAndOffersTheButtonAgain) {
-    server.script("/files/vanto.zip", GetParam().script);
+    const QByteArray label = QByteArray("TRANSFER FAILED: ") + GetParam().quick;
+    server.script("/files/vanto.zip", GetParam().answer(ZipResponse(archive)));
     LoadWithOffer();
     home.Write("old.zip", "old archive");
     answers.answer = vbYes;
     Download("old.zip");
-    EXPECT_EQ(quick().Label1.Caption(), GetParam().label);
+    EXPECT_EQ(quick().Label1.Caption(), label);
     EXPECT_EQ(home.Read("old.zip"), QByteArray("old archive"));
     EXPECT_TRUE(quick().DownloadUpdateCommand1.Enabled());
     EXPECT_EQ(quick().DownloadUpdateCommand1.Caption(), QByteArray("Download Update!"));
 
     // Trying again with a new file: it is gone again after the failure.
     Download("new.zip");
-    EXPECT_EQ(quick().Label1.Caption(), GetParam().label);
+    EXPECT_EQ(quick().Label1.Caption(), label);
     EXPECT_FALSE(QFile::exists(home.filePath("new.zip")));
 }
 
-const QByteArray zip = ZipResponse(ArchiveBytes());
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, BrokenQuickArchiveTest,
-    ::testing::Values(
-        BrokenQuickArchive{"EarlyClose",
-                           {{{zip.left(zip.size() - 5)}}, ScriptedServer::Ending::Close},
-                           "TRANSFER FAILED: The server closed the connection early."},
-        BrokenQuickArchive{"ServerError",
-                           {{{ScriptedServer::Response("500 Internal Server Error", "oops")}}},
-                           "TRANSFER FAILED: HTTP/1.1 500 Internal Server Error"},
-        BrokenQuickArchive{"Missing", ScriptedServer::NotFound(),
-                           "TRANSFER FAILED: Update file not found on the server."},
-        BrokenQuickArchive{"NotAnArchive", ScriptedServer::Ok(versionFile),
-                           "TRANSFER FAILED: The server's answer is not an archive."}),
-    [](const ::testing::TestParamInfo<BrokenQuickArchive>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Answers, BrokenQuickArchiveTest,
+                         ::testing::ValuesIn(brokenAnswers::For(&BrokenAnswer::quick)),
+                         brokenAnswers::Name);
 
 TEST_F(QuickWindowDownloadTest, ClosingTheWindowDropsTheEmptyFile) {
     server.script("/files/vanto.zip", {{}, ScriptedServer::Ending::StaySilent});

@@ -1,5 +1,6 @@
 // Transfers that cannot succeed end at once as failed, say why in the log,
 // save nothing and never lead to a verdict or an offered update.
+#include "BrokenAnswers.h"
 #include "platform/runtime/Events.h"
 #include "support/CheckFixture.h"
 #include "update/http/ServerConnection.h"
@@ -11,67 +12,36 @@ using TransferFailureTest = CheckFixture;
 const QByteArray checking = "Checking for VANTO Updates...\r\n";
 const QByteArray notes = "VER = 02.14\r\nRelease notes.";
 
-struct BrokenVersionFile {
-    const char* name;
-    ScriptedServer::Script script;
-    QByteArray reason;
-};
-
 class BrokenVersionFileTest : public CheckFixture,
-                              public ::testing::WithParamInterface<BrokenVersionFile> {};
+                              public ::testing::WithParamInterface<BrokenAnswer> {};
 
 TEST_P(BrokenVersionFileTest, FailsTheVersionStepWithItsReason) {
     Publish();
     Write("files/temp/ver.tmp", "before");
     server.script("/files/koru/killswitch.txt", ScriptedServer::Ok("on"));
-    server.script("/files/koru/vanto_ver.txt", GetParam().script);
+    server.script("/files/koru/vanto_ver.txt",
+                  GetParam().answer(ScriptedServer::Response("200 OK", notes)));
     main().mnuAvailableDownload(0).SetEnabled(true); // offered by an earlier check
     Check();
-    EXPECT_TRUE(Log().startsWith(checking + Failed(versionPath, GetParam().reason) + separator +
-                                 "Checking for Help Link updates... \r\nOld version"))
+    EXPECT_TRUE(Log().startsWith(checking + Failed(versionPath, GetParam().versionStep) +
+                                 separator + "Checking for Help Link updates... \r\nOld version"))
         << Log().constData();
     EXPECT_FALSE(Log().contains("most recent")) << Log().constData();
     EXPECT_FALSE(VantoOffered());
     EXPECT_EQ(main().FailedTransfers(), 1);
 }
 
-const QByteArray full = ScriptedServer::Response("200 OK", notes);
+INSTANTIATE_TEST_SUITE_P(Answers, BrokenVersionFileTest,
+                         ::testing::ValuesIn(brokenAnswers::For(&BrokenAnswer::versionStep)),
+                         brokenAnswers::Name);
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, BrokenVersionFileTest,
-    ::testing::Values(
-        BrokenVersionFile{"EarlyClose",
-                          {{{full.left(full.size() - 5)}}, ScriptedServer::Ending::Close},
-                          "The server closed the connection early."},
-        BrokenVersionFile{
-            "Silence", {{}, ScriptedServer::Ending::StaySilent}, "No answer from the server."},
-        BrokenVersionFile{"Reset",
-                          {{{full.left(20)}}, ScriptedServer::Ending::Reset},
-                          "Connection reset by peer."},
-        BrokenVersionFile{"Overlong",
-                          {{{full + "extra"}}, ScriptedServer::Ending::StaySilent},
-                          "The server sent more than it announced."},
-        BrokenVersionFile{"ServerError",
-                          {{{ScriptedServer::Response("500 Internal Server Error", "oops")}},
-                           ScriptedServer::Ending::StaySilent},
-                          "HTTP/1.1 500 Internal Server Error"},
-        BrokenVersionFile{"NotHttp",
-                          {{{"SSH-2.0-OpenSSH\r\n\r\n"}}, ScriptedServer::Ending::StaySilent},
-                          "The server's answer is not HTTP."},
-        BrokenVersionFile{"EndlessHead",
-                          {{{"HTTP/1.1 200 OK\r\n" + QByteArray(70000, 'x')}},
-                           ScriptedServer::Ending::StaySilent},
-                          "The server's header block is too long."},
-        BrokenVersionFile{"WordLength",
-                          {{{"HTTP/1.1 200 OK\r\nContent-Length: five\r\n\r\n"}},
-                           ScriptedServer::Ending::StaySilent},
-                          "The server announced no valid length."},
-        BrokenVersionFile{"TextOverOneMiB", ScriptedServer::Ok(QByteArray(1024 * 1024 + 1, 'v')),
-                          "The server sent a text file larger than 1 MiB."}),
-    [](const ::testing::TestParamInfo<BrokenVersionFile>& param) { return param.param.name; });
+struct BrokenSwitch {
+    const char* name;
+    ScriptedServer::Script script;
+    QByteArray reason;
+};
 
-class FailedSwitchTest : public CheckFixture,
-                         public ::testing::WithParamInterface<BrokenVersionFile> {};
+class FailedSwitchTest : public CheckFixture, public ::testing::WithParamInterface<BrokenSwitch> {};
 
 TEST_P(FailedSwitchTest, GivesNoVerdictAndTheServiceStaysOn) {
     Publish();
@@ -87,19 +57,20 @@ TEST_P(FailedSwitchTest, GivesNoVerdictAndTheServiceStaysOn) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, FailedSwitchTest,
     ::testing::Values(
-        BrokenVersionFile{
-            "ServerError",
-            {{{ScriptedServer::Response("500 Internal Server Error", "KILLSWITCHON")}},
-             ScriptedServer::Ending::StaySilent},
-            "HTTP/1.1 500 Internal Server Error"},
-        BrokenVersionFile{"EarlyCloseAfterTheKeyword",
-                          {{{"HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\nKILLSWITCHON"}},
-                           ScriptedServer::Ending::Close},
-                          "The server closed the connection early."},
-        BrokenVersionFile{"NotHttp",
-                          {{{"KILLSWITCHON\r\n\r\n"}}, ScriptedServer::Ending::StaySilent},
-                          "The server's answer is not HTTP."}),
-    [](const ::testing::TestParamInfo<BrokenVersionFile>& param) { return param.param.name; });
+        BrokenSwitch{"ServerError",
+                     {{{ScriptedServer::Response("500 Internal Server Error", "KILLSWITCHON")}},
+                      ScriptedServer::Ending::StaySilent},
+                     "HTTP/1.1 500 Internal Server Error"},
+        BrokenSwitch{"EarlyCloseAfterTheKeyword",
+                     {{{"HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\nKILLSWITCHON"}},
+                      ScriptedServer::Ending::Close},
+                     "The server closed the connection early."},
+        BrokenSwitch{"NotHttp",
+                     {{{"KILLSWITCHON\r\n\r\n"}}, ScriptedServer::Ending::StaySilent},
+                     "The server's answer is not HTTP."}),
+    [](const ::testing::TestParamInfo<BrokenSwitch>& param) { return param.param.name; });
+
+const QByteArray full = ScriptedServer::Response("200 OK", notes);
 
 TEST_F(TransferFailureTest, NothingIsSavedFromAFailedTransfer) {
     Publish();

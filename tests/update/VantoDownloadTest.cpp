@@ -1,5 +1,6 @@
 // "VANTO Update" in the main window: choosing the file, the log of a
 // download, and downloads that fail without touching the user's file.
+#include "BrokenAnswers.h"
 #include "support/CheckFixture.h"
 #include "support/DialogAnswers.h"
 #include "update/archive/ArchiveDownload.h"
@@ -195,25 +196,20 @@ TEST_F(VantoDownloadTest, PathsBeyondTheDialogsDefaultBufferAreSavedUpToTheSyste
     EXPECT_EQ(Read((deep + QByteArray(100, 'u') + ".zip").constData()), archive);
 }
 
-struct BrokenArchive {
-    const char* name;
-    ScriptedServer::Script script;
-    QByteArray reason;
-};
-
 class BrokenArchiveTest : public VantoDownloadTest,
-                          public ::testing::WithParamInterface<BrokenArchive> {
+                          public ::testing::WithParamInterface<BrokenAnswer> {
 protected:
+    void Serve() { server.script("/files/vanto.zip", GetParam().answer(ZipResponse(archive))); }
     // The progress line goes as it does after "Done!"; the failure takes its place.
     void ExpectFailedLog() {
-        EXPECT_EQ(Log(), downloading + Failed(archivePath, GetParam().reason) + separator);
+        EXPECT_EQ(Log(), downloading + Failed(archivePath, GetParam().download) + separator);
         EXPECT_TRUE(VantoOffered());
         EXPECT_TRUE(UpdatesEnabled());
     }
 };
 
 TEST_P(BrokenArchiveTest, NewFileIsRemoved) {
-    server.script("/files/vanto.zip", GetParam().script);
+    Serve();
     Download("new.zip");
     ExpectFailedLog();
     EXPECT_FALSE(QFile::exists(home.filePath("new.zip")));
@@ -221,7 +217,7 @@ TEST_P(BrokenArchiveTest, NewFileIsRemoved) {
 }
 
 TEST_P(BrokenArchiveTest, ExistingFileKeepsItsContents) {
-    server.script("/files/vanto.zip", GetParam().script);
+    Serve();
     Write("old.zip", "old archive");
     answers.answer = vbYes;
     Download("old.zip");
@@ -229,34 +225,9 @@ TEST_P(BrokenArchiveTest, ExistingFileKeepsItsContents) {
     EXPECT_EQ(Read("old.zip"), QByteArray("old archive"));
 }
 
-const QByteArray zip = ZipResponse(ArchiveBytes());
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, BrokenArchiveTest,
-    ::testing::Values(
-        BrokenArchive{"EarlyClose",
-                      {{{zip.left(zip.size() - 5)}}, ScriptedServer::Ending::Close},
-                      "The server closed the connection early."},
-        BrokenArchive{
-            "Silence", {{}, ScriptedServer::Ending::StaySilent}, "No answer from the server."},
-        BrokenArchive{"StopsMidBody",
-                      {{{zip.left(zip.size() - 5)}}, ScriptedServer::Ending::StaySilent},
-                      "The server stopped sending."},
-        BrokenArchive{"ResetMidBody",
-                      {{{zip.left(zip.size() - 5)}}, ScriptedServer::Ending::Reset},
-                      "Connection reset by peer."},
-        BrokenArchive{"Overlong",
-                      {{{zip + "extra"}}, ScriptedServer::Ending::StaySilent},
-                      "The server sent more than it announced."},
-        BrokenArchive{"ServerError",
-                      {{{ScriptedServer::Response("500 Internal Server Error", "oops")}}},
-                      "HTTP/1.1 500 Internal Server Error"},
-        BrokenArchive{"Missing", ScriptedServer::NotFound(),
-                      "Update file not found on the server."},
-        BrokenArchive{"NotFoundText",
-                      {{{ScriptedServer::Response("200 OK", "Error 404 NOT FOUND")}}},
-                      "Update file not found on the server."}),
-    [](const ::testing::TestParamInfo<BrokenArchive>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Answers, BrokenArchiveTest,
+                         ::testing::ValuesIn(brokenAnswers::For(&BrokenAnswer::download)),
+                         brokenAnswers::Name);
 
 TEST_F(VantoDownloadTest, RefusedConnectionFailsAtOnce) {
     SharedState().serverHost = TestVantoHome::ClosedServer();
