@@ -2,7 +2,8 @@
 // fuzz-sources: update/release/ReleaseList.cpp update/release/TrustedKeys.cpp
 // fuzz-sources: update/release/KeyChain.cpp update/release/SignedText.cpp
 // fuzz-sources: update/release/ReleaseVerifier.cpp update/trust/ArchiveSignature.cpp
-// fuzz-sources: update/trust/MinisignText.cpp update/trust/UpdateKey.cpp platform/runtime/RuntimeError.cpp
+// fuzz-sources: update/trust/MinisignText.cpp update/trust/UpdateKey.cpp
+// fuzz-sources: platform/runtime/RuntimeError.cpp
 //
 // The signed texts of a release that arrive from the server: the release list, a key chain link
 // and their signatures (the input split at its first NUL byte). Any bytes give a verdict or a

@@ -5,8 +5,8 @@
 // hand on more body than announced, and a complete answer must be exactly as
 // long as it said.
 #include "FuzzCheck.h"
-#include "update/http/NotFoundRule.h"
 #include "update/http/HttpResponseReader.h"
+#include "update/http/NotFoundRule.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // fuzz-links: Qt6::Core PkgConfig::SODIUM
 // fuzz-sources: update/trust/ArchiveSignature.cpp update/trust/MinisignText.cpp
-// update/trust/UpdateKey.cpp fuzz-sources: update/http/ProxySettings.cpp
-// platform/runtime/RuntimeError.cpp
+// fuzz-sources: update/trust/UpdateKey.cpp update/http/ProxySettings.cpp
+// fuzz-sources: update/http/UriSyntax.cpp platform/runtime/RuntimeError.cpp
 //
 // What KORU reads besides the server's answers that a stranger may have written: a signature file
 // (fetched from the server), a key file, and the proxy settings. Any bytes give a result or a
