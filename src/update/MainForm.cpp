@@ -5,6 +5,7 @@
 #include "socket/CSocketMaster.h"
 #include "update/Forms.h"
 #include "update/UpdateState.h"
+#include "update/http/ServerConnection.h"
 
 namespace {
 constexpr char notYetAvailable[] = "THIS FEATURE IS NOT YET AVAILABLE.\r\n";
@@ -86,14 +87,10 @@ void MainForm::ReleaseControls() {
 }
 
 void MainForm::Form_Load() {
-    Winsock2 = CSocketMaster::Create();
-    Winsock2->onConnect = [this] { Winsock2_Connect(); };
-    Winsock2->onDataArrival = [this](std::int32_t bytesTotal) { Winsock2_DataArrival(bytesTotal); };
-    Winsock2->onCloseSck = [this] { Winsock2_CloseSck(); };
-    // Failures end the transfer at once; the log says why, so no message box is asked for.
-    Winsock2->onError = [this](std::int16_t Number, QByteArray& Description, std::int32_t,
-                               const QByteArray&, const QByteArray&, std::int32_t,
-                               bool&) { Winsock2_Error(Number, Description); };
+    // Failures end the transfer at once; the log says why.
+    Winsock2 = ServerConnection::CreateSocket(
+        *this, &MainForm::Winsock2_Connect, &MainForm::Winsock2_DataArrival,
+        &MainForm::Winsock2_CloseSck, &MainForm::Winsock2_Error);
     SharedState().serverHost = UpdateServerHost();
     SystemMessagesText1.SetText("Welcome to KORU.\r\n");
     SystemMessagesText1.AppendSeparator();

@@ -8,6 +8,7 @@
 #include "platform/runtime/Val.h"
 #include "socket/CSocketMaster.h"
 #include "update/UpdateState.h"
+#include "update/http/ServerConnection.h"
 #include "update/texts/VersionFiles.h"
 
 #include <QFileInfo>
@@ -49,14 +50,10 @@ void QuickForm::Form_Load() {
         Unload();
         return;
     }
-    Winsock1 = CSocketMaster::Create();
-    Winsock1->onConnect = [this] { Winsock1_Connect(); };
-    Winsock1->onDataArrival = [this](std::int32_t bytesTotal) { Winsock1_DataArrival(bytesTotal); };
-    Winsock1->onCloseSck = [this] { Winsock1_CloseSck(); };
-    // A failed lookup or connection is shown in the label, so no message box is asked for.
-    Winsock1->onError = [this](std::int16_t Number, QByteArray& Description, std::int32_t,
-                               const QByteArray&, const QByteArray&, std::int32_t,
-                               bool&) { Winsock1_Error(Number, Description); };
+    // A failed lookup or connection is shown in the label.
+    Winsock1 = ServerConnection::CreateSocket(
+        *this, &QuickForm::Winsock1_Connect, &QuickForm::Winsock1_DataArrival,
+        &QuickForm::Winsock1_CloseSck, &QuickForm::Winsock1_Error);
 
     const QString ini = App::Path() + QStringLiteral("/VANTO.ini");
     const QByteArray installed = VersionFiles::InstalledVersionText(ini);

@@ -7,8 +7,30 @@
 #include "update/http/ResponseGathering.h"
 
 #include <QByteArray>
+#include <memory>
 
 namespace ServerConnection {
+
+// A window's socket object for its transfers, its events routed to the
+// window's handlers. A failure goes to the error handler with its number and
+// text; the window reports it where the user looks, so no message box is
+// asked for.
+template <class Window>
+std::shared_ptr<CSocketMaster>
+CreateSocket(Window& window, void (Window::*onConnect)(),
+             void (Window::*onDataArrival)(std::int32_t), void (Window::*onCloseSck)(),
+             void (Window::*onError)(std::int16_t, const QByteArray&)) {
+    std::shared_ptr<CSocketMaster> socket = CSocketMaster::Create();
+    socket->onConnect = [&window, onConnect] { (window.*onConnect)(); };
+    socket->onDataArrival = [&window, onDataArrival](std::int32_t bytesTotal) {
+        (window.*onDataArrival)(bytesTotal);
+    };
+    socket->onCloseSck = [&window, onCloseSck] { (window.*onCloseSck)(); };
+    socket->onError = [&window, onError](std::int16_t Number, QByteArray& Description, std::int32_t,
+                                         const QByteArray&, const QByteArray&, std::int32_t,
+                                         bool&) { (window.*onError)(Number, Description); };
+    return socket;
+}
 
 // Closes whatever the socket held and connects it to the server address
 // ("host" or "host:port"), or to the proxy the environment names for it,
