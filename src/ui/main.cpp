@@ -4,6 +4,7 @@
 #include "ui/DisplayCheck.h"
 #include "ui/KoruApplication.h"
 #include "ui/RuntimeApplication.h"
+#include "update/MainForm.h"
 #include "update/StartOptions.h"
 
 #include <QFile>
@@ -32,6 +33,11 @@ int main(int argc, char** argv) {
     const StartOptions options = StartOptions::Parse(QApplication::arguments().mid(1));
     options.Apply();
     SetCommand(options.rest);
+    // Each mode its own window class (X11) and application id (Wayland), so the
+    // desktop ties each window to its own menu entry.
+    const char* desktopEntry = MainForm::QuickModeRequested(Command()) ? "koru-update" : "koru";
+    QApplication::setApplicationName(QString::fromLatin1(desktopEntry));
+    QApplication::setDesktopFileName(QString::fromLatin1(desktopEntry));
     // Taken at start so that a later copy in quick mode sees this one.
     App::PrevInstance();
 
