@@ -6,6 +6,7 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/Forms.h"
+#include "update/HomeChoice.h"
 #include "update/ProgressLine.h"
 #include "update/StartOptions.h"
 
@@ -118,7 +119,17 @@ int ConsoleRunner::Run(const QStringList& arguments) {
         return *status;
     if (next == arguments.size())
         return Refuse("no command given");
+    if (options.chooseHome)
+        return Refuse("--choose-home is koru's (the folder dialog)");
     options.Apply();
+    bool noFolder = false;
+    const QString chosen = HomeChoice::ForStart(options.home, false, false, noFolder);
+    if (noFolder) {
+        Say(HomeChoice::NoFolderLine());
+        return BadUsage;
+    }
+    if (!chosen.isEmpty())
+        App::SetHome(chosen);
 
     QList<Step> steps;
     while (next < arguments.size()) {

@@ -62,6 +62,11 @@ bool StartOptions::Take(const QStringList& arguments, qsizetype& next) {
         ++next;
         return true;
     }
+    if (argument == u"--choose-home") {
+        chooseHome = true;
+        ++next;
+        return true;
+    }
     if (argument == u"--version") {
         version = true;
         ++next;
@@ -137,7 +142,8 @@ QByteArray StartOptions::KoruUsage() {
            "Opens KORU's main window, or only the quick update window when the command\n"
            "line holds the word \"update\" in any case (koru update, koru /UPDATE).\n"
            "The values of --home and --server do not count as that word.\n"
-           "\noptions:\n" +
+           "\noptions:\n"
+           "  --choose-home         ask for VANTO's folder and remember it for later starts\n" +
            OptionLines() + EnvironmentText() +
            "\nkoru-cli runs the main window's commands from a console (koru-cli --help).\n";
 }

@@ -51,6 +51,20 @@ install)
     cp -r "$tmp/prefix/share/koru/sample/vanto" "$tmp/vanto"
     "$tmp/prefix/bin/koru-cli" --home "$tmp/vanto" search | grep -q "^THIS FEATURE IS NOT YET AVAILABLE" ||
         fail "installed koru-cli search"
+    # Away from VANTO, the installed console front end names the folder and the
+    # ways to VANTO in one line, and leaves nothing behind; a remembered folder leads there.
+    mkdir "$tmp/away" "$tmp/config"
+    status=0
+    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$tmp/prefix/bin/koru-cli" search >/dev/null 2>"$tmp/err") ||
+        status=$?
+    [ "$status" = 64 ] || fail "installed koru-cli away from VANTO exits $status, not 64"
+    [ "$(wc -l <"$tmp/err")" = 1 ] && grep -q "no VANTO.ini in $tmp/away; .*--home.*KORU_HOME.*--choose-home" "$tmp/err" ||
+        fail "installed koru-cli away from VANTO says: $(cat "$tmp/err")"
+    [ -z "$(ls -A "$tmp/away")" ] || fail "installed koru-cli left files in the current folder"
+    mkdir "$tmp/config/koru"
+    echo "home=$tmp/vanto" >"$tmp/config/koru/koru.conf"
+    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$tmp/prefix/bin/koru-cli" search) |
+        grep -q "^THIS FEATURE IS NOT YET AVAILABLE" || fail "installed koru-cli with a remembered folder"
     ;;
 desktop)
     for entry in "$source"/data/applications/*.desktop; do
