@@ -1,5 +1,6 @@
 // koru-cli: the main window's commands from a console; the message log goes to
 // standard output byte for byte after each command.
+#include "console/DesktopNotifier.h"
 #include "update/ConsoleRunner.h"
 
 #include <QCoreApplication>
@@ -16,5 +17,11 @@ int main(int argc, char** argv) {
         return 1;
     ConsoleRunner runner(out, err);
     runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
+    DesktopNotifier notifier(err);
+    // The tests shorten the wait for the notification's action.
+    bool shorter = false;
+    if (const int seconds = qEnvironmentVariableIntValue("KORU_NOTIFY_WAIT", &shorter); shorter)
+        notifier.wait = std::chrono::seconds(seconds);
+    runner.SetNotifier([&notifier](const ConsoleOffer& offer) { notifier.Announce(offer); });
     return runner.Run(QCoreApplication::arguments().mid(1));
 }

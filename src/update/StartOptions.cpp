@@ -100,7 +100,7 @@ bool StartOptions::Take(const QStringList& arguments, qsizetype& next) {
 std::optional<int> StartOptions::Answer(QIODevice& out, QIODevice& err, const QByteArray& program,
                                         const QByteArray& usage) const {
     if (!problem.isEmpty()) {
-        err.write(program + ": " + problem + '\n' + usage);
+        err.write(program + ": " + problem + "\nTry '" + program + " --help'.\n");
         return BadUsage;
     }
     if (help) {

@@ -28,7 +28,10 @@ expected_files() {
         share/applications/koru.desktop share/applications/koru-update.desktop \
         share/icons/hicolor/scalable/apps/koru.svg \
         share/man/man1/koru.1.gz share/man/man1/koru-cli.1.gz share/man/man1/koru-sample-server.1.gz \
-        share/metainfo/io.koru.koru.metainfo.xml share/lintian/overrides/koru-publisher
+        share/metainfo/io.koru.koru.metainfo.xml share/lintian/overrides/koru-publisher \
+        share/bash-completion/completions/koru share/bash-completion/completions/koru-cli \
+        share/bash-completion/completions/koru-sample-server \
+        lib/systemd/user/koru-check.service lib/systemd/user/koru-check.timer
     printf 'share/doc/%s/copyright\nshare/doc/%s/changelog.gz\n' koru koru koru-cli koru-cli \
         koru-publisher koru-publisher
     for size in 16 22 24 32 48 64 128 256; do
@@ -101,7 +104,9 @@ package)
     done
     grep -qx koru-cli "$tmp/koru.depends" || fail "koru does not depend on koru-cli"
     grep -qx libqt6widgets6 "$tmp/koru.depends" || fail "koru does not depend on libqt6widgets6"
-    grep -qx libsodium23 "$tmp/koru-cli.depends" || fail "koru-cli does not depend on libsodium23"
+    for library in libsodium23 libqt6dbus6; do
+        grep -qx $library "$tmp/koru-cli.depends" || fail "koru-cli does not depend on $library"
+    done
     ! grep -qE '^libqt6(gui|widgets|svg)6$' "$tmp/koru-cli.depends" "$tmp/koru-publisher.depends" ||
         fail "koru-cli or koru-publisher depends on Qt Gui"
     # Listed into files: grep -q would close a pipe before the lister is done.
@@ -134,6 +139,10 @@ deb)
     check_versions /usr/bin
     /usr/bin/koru-cli --help | grep -q KORU_SERVER || fail "koru-cli --help names no KORU_SERVER"
     [ -f /usr/share/man/man1/koru.1.gz ] || fail "no manual page koru(1)"
+    # The daily check's units as installed are sound, koru-cli found where systemd looks.
+    systemd-analyze verify /usr/lib/systemd/user/koru-check.{service,timer} >"$tmp/out" 2>&1 ||
+        fail "systemd-analyze verify: $(cat "$tmp/out")"
+    [ ! -s "$tmp/out" ] || fail "systemd-analyze verify warns: $(cat "$tmp/out")"
     dpkg -r koru koru-cli koru-publisher >"$tmp/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$tmp/dpkg.log")"
     [ ! -e /usr/bin/koru-cli ] || fail "dpkg -r left /usr/bin/koru-cli"
     ;;
