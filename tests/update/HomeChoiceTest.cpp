@@ -18,7 +18,9 @@ protected:
     QTemporaryDir temp;
     QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
 
-    HomeChoiceTest() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(Folder(QStringLiteral("config")))); }
+    HomeChoiceTest() {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Folder(QStringLiteral("config"))));
+    }
     ~HomeChoiceTest() override { qputenv("XDG_CONFIG_HOME", previousConfig); }
 
     // A folder under the test's own; with `vanto` it holds VANTO.ini.
