@@ -53,7 +53,8 @@ void DesktopNotifier::Announce(const ConsoleOffer& offer) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusInterface notifications(service, path, interface, bus);
     if (!bus.isConnected() || !notifications.isValid()) {
-        Say("no desktop notification service (" + bus.lastError().message().toLocal8Bit() +
+        const QDBusError error = bus.isConnected() ? notifications.lastError() : bus.lastError();
+        Say("no desktop notification service (" + error.message().toLocal8Bit() +
             "): not notified");
         return;
     }

@@ -1,13 +1,13 @@
 // Where an installed KORU finds VANTO's folder: when the remembered or a
 // chosen folder takes over from the usual rule, and the folder dialog's
-// answers (a folder without VANTO.ini, cancel) as a user gives them.
+// answers (cancel, a folder without VANTO.ini) as a user gives them.
 #include "update/HomeChoice.h"
 
 #include "platform/runtime/FileDialog.h"
 #include "platform/runtime/MsgBox.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -18,94 +18,51 @@ protected:
     QTemporaryDir temp;
     QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
 
-    HomeChoiceTest() {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Folder(QStringLiteral("config"))));
-    }
+    HomeChoiceTest() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.filePath(u"config"_qs))); }
     ~HomeChoiceTest() override { qputenv("XDG_CONFIG_HOME", previousConfig); }
 
     // A folder under the test's own; with `vanto` it holds VANTO.ini.
     QString Folder(const QString& name, bool vanto = false) const {
-        const QString path = temp.filePath(name);
-        QDir().mkpath(path);
-        if (vanto) {
-            QFile ini(path + QStringLiteral("/VANTO.ini"));
-            EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
-        }
-        return path;
+        QDir().mkpath(temp.filePath(name));
+        if (vanto)
+            WriteFile(temp.filePath(name + u"/VANTO.ini"_qs), {});
+        return temp.filePath(name);
     }
-    // An install prefix's bin/, as cmake --install and the packages lay it down.
-    QString InstalledBin() const {
-        QDir().mkpath(temp.filePath(QStringLiteral("prefix/share/doc/koru-cli")));
-        QFile copyright(temp.filePath(QStringLiteral("prefix/share/doc/koru-cli/copyright")));
-        EXPECT_TRUE(copyright.open(QIODevice::WriteOnly));
-        return Folder(QStringLiteral("prefix/bin"));
-    }
-};
-
-struct NeededCase {
-    const char* name;
-    bool installed;
-    const char* home;
-    const char* koruHome;
-    bool ownVanto;
-    bool currentVanto;
-    bool needed;
-};
-
-const NeededCase neededCases[] = {
-    {"InstalledAwayFromVanto", true, "", "", false, false, true},
-    {"CopiedKoruKeepsTheUsualRule", false, "", "", false, false, false},
-    {"HomeOptionWins", true, "/srv/vanto", "", false, false, false},
-    {"KoruHomeWins", true, "", "/srv/vanto", false, false, false},
-    {"CurrentFolderWithVanto", true, "", "", false, true, false},
-    {"OwnFolderWithVanto", true, "", "", true, false, false},
 };
 
 } // namespace
 
 TEST_F(HomeChoiceTest, TakesOverFromTheUsualRuleOnlyForAnInstalledKoruAwayFromVanto) {
-    const QString bin = InstalledBin();
-    for (const NeededCase& c : neededCases) {
-        SCOPED_TRACE(c.name);
-        const QString program = c.installed ? bin : Folder(QStringLiteral("copied/bin"));
-        QFile::remove(program + QStringLiteral("/VANTO.ini"));
-        if (c.ownVanto)
-            Folder(QStringLiteral("prefix/bin"), true);
-        const QString current = Folder(QString::fromLatin1(c.name), c.currentVanto);
-        EXPECT_EQ(HomeChoice::Needed(program, QString::fromLatin1(c.home),
-                                     QString::fromLatin1(c.koruHome), current),
-                  c.needed);
-    }
+    WriteFile(Folder(u"prefix/share/doc/koru-cli"_qs) + u"/copyright"_qs, {});
+    const QString bin = Folder(u"prefix/bin"_qs);
+    const QString away = Folder(u"away"_qs);
+    EXPECT_TRUE(HomeChoice::Needed(bin, {}, {}, away));
+    EXPECT_FALSE(HomeChoice::Needed(Folder(u"copied/bin"_qs), {}, {}, away)) << "a copied KORU";
+    EXPECT_FALSE(HomeChoice::Needed(bin, u"/srv/vanto"_qs, {}, away)) << "--home";
+    EXPECT_FALSE(HomeChoice::Needed(bin, {}, u"/srv/vanto"_qs, away)) << "KORU_HOME";
+    EXPECT_FALSE(HomeChoice::Needed(bin, {}, {}, Folder(u"vanto"_qs, true))) << "current folder";
+    EXPECT_FALSE(HomeChoice::Needed(Folder(u"prefix/bin"_qs, true), {}, {}, away)) << "own folder";
 }
 
-TEST_F(HomeChoiceTest, AsksUntilTheFolderHoldsVantoAndRemembersIt) {
-    const QStringList answers = {Folder(QStringLiteral("empty")),
-                                 Folder(QStringLiteral("vanto"), true)};
-    qsizetype asked = 0;
+TEST_F(HomeChoiceTest, CancelWritesNothingAndAChosenFolderMustHoldVanto) {
+    QStringList answers = {QString(), Folder(u"empty"_qs), Folder(u"vanto"_qs, true)};
     QByteArrayList boxes;
-    const FileDialogHandler previousDialog =
-        SetFileDialogHandler([&](const FileDialogRequest& request) {
-            EXPECT_TRUE(request.folder);
-            return FileDialogResult{true, answers.at(asked++), 1};
-        });
+    const FileDialogHandler previousDialog = SetFileDialogHandler([&](const FileDialogRequest& r) {
+        EXPECT_TRUE(r.folder);
+        const QString answer = answers.takeFirst();
+        return FileDialogResult{!answer.isEmpty(), answer, 1};
+    });
     const MsgBoxHandler previousBox = SetMsgBoxHandler([&](const MsgBoxRequest& box) {
         boxes.append(box.prompt);
         return vbOK;
     });
-    EXPECT_EQ(HomeChoice::Ask(), answers.at(1));
-    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(HomeChoice::Ask(), QString());
+    EXPECT_FALSE(QFileInfo::exists(HomeChoice::ConfigFile()));
+    EXPECT_EQ(HomeChoice::Ask(), temp.filePath(u"vanto"_qs));
+    EXPECT_TRUE(answers.isEmpty());
     ASSERT_EQ(boxes.size(), 1);
-    EXPECT_TRUE(boxes.first().contains("holds no VANTO.ini")) << boxes.first().constData();
-    EXPECT_EQ(HomeChoice::Remembered(), answers.at(1));
+    EXPECT_TRUE(boxes.first().contains("empty holds no VANTO.ini")) << boxes.first().constData();
+    EXPECT_EQ(HomeChoice::Remembered(), temp.filePath(u"vanto"_qs));
     SetFileDialogHandler(previousDialog);
     SetMsgBoxHandler(previousBox);
-}
-
-TEST_F(HomeChoiceTest, CancelWritesNothing) {
-    const FileDialogHandler previous =
-        SetFileDialogHandler([](const FileDialogRequest&) { return FileDialogResult{}; });
-    EXPECT_TRUE(HomeChoice::Ask().isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(HomeChoice::ConfigFile()));
-    EXPECT_TRUE(HomeChoice::Remembered().isEmpty());
-    SetFileDialogHandler(previous);
 }
