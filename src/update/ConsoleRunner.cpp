@@ -97,7 +97,7 @@ QByteArray ConsoleRunner::Usage() const {
             "                        what the check offered, once per offer\n" +
             StartOptions::OptionLines() + StartOptions::EnvironmentText() +
             "\nExit status: 0 every command ran, 2 a command failed, 3 a command's menu item\n"
-            "was disabled, 64 bad usage.\n";
+            "was disabled, 64 bad usage or no VANTO folder to be found (installed KORU).\n";
     return text;
 }
 

@@ -122,7 +122,7 @@ void StartOptions::Apply() const {
 QByteArray StartOptions::OptionLines() {
     return "  --home DIR            VANTO's folder, when KORU's own folder has no VANTO.ini\n"
            "  --server HOST[:PORT]  the update server to ask (port 80 unless given)\n"
-           "  --help                print this help and exit\n"
+           "  -h, --help            print this help and exit\n"
            "  --version             print the version and exit\n";
 }
 
@@ -130,7 +130,9 @@ QByteArray StartOptions::EnvironmentText() {
     return "\nenvironment:\n"
            "  KORU_HOME             VANTO's folder, when KORU's own folder has no\n"
            "                        VANTO.ini and --home is not given (otherwise the\n"
-           "                        current folder)\n"
+           "                        current folder; an installed KORU takes it only with\n"
+           "                        a VANTO.ini, else the folder remembered in\n"
+           "                        $XDG_CONFIG_HOME/koru/koru.conf)\n"
            "  KORU_SERVER           the update server, when --server is not given\n"
            "                        (otherwise " KORU_SERVER_HOST ")\n"
            "  http_proxy, no_proxy  an HTTP proxy, http://[USER:PASSWORD@]HOST[:PORT],\n"
