@@ -141,6 +141,11 @@ int ConsoleRunner::Run(const QStringList& arguments) {
     QList<Step> steps;
     while (next < arguments.size()) {
         const QString& name = arguments.at(next++);
+        // The notification is about the whole run, so it may also be asked for last.
+        if (name == u"--notify" && notifier_) {
+            notify_ = true;
+            continue;
+        }
         const auto found = std::find_if(commands_.begin(), commands_.end(), [&](const auto& c) {
             return name == QLatin1StringView(c.name);
         });

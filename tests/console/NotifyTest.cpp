@@ -48,22 +48,24 @@ protected:
         cli.setProcessEnvironment(environment);
     }
 
-    QStringList CheckArguments() const {
-        return {QStringLiteral(KORU_CLI),
-                QStringLiteral("--home"),
-                vanto,
-                QStringLiteral("--server"),
-                QStringLiteral("127.0.0.1:%1").arg(port),
-                QStringLiteral("--notify"),
-                QStringLiteral("check")};
+    // --notify before the command, or after it with `last`.
+    QStringList CheckArguments(bool last = false) const {
+        QStringList arguments{QStringLiteral(KORU_CLI),
+                              QStringLiteral("--home"),
+                              vanto,
+                              QStringLiteral("--server"),
+                              QStringLiteral("127.0.0.1:%1").arg(port),
+                              QStringLiteral("check")};
+        arguments.insert(last ? arguments.size() : arguments.size() - 1, u"--notify"_qs);
+        return arguments;
     }
 
     // Runs the check under the stand-in service, which invokes the action or not.
-    int RunOnTestBus(const char* action) {
+    int RunOnTestBus(const char* action, bool last = false) {
         cli.start(QStringLiteral("dbus-run-session"),
                   QStringList{QStringLiteral("--"), QStringLiteral(NOTIFICATION_STANDIN), record,
                               QString::fromLatin1(action)} +
-                      CheckArguments());
+                      CheckArguments(last));
         EXPECT_TRUE(cli.waitForFinished(60000));
         return cli.exitCode();
     }
@@ -84,7 +86,7 @@ TEST_F(NotifyTest, AnnouncesTheOfferOnceAndItsActionOpensKoru) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(started); }, 5000));
     EXPECT_EQ(ReadFile(started, {}), "--home " + QFile::encodeName(vanto) + '\n');
 
-    EXPECT_EQ(RunOnTestBus("none"), 0) << cli.readAllStandardError().constData();
+    EXPECT_EQ(RunOnTestBus("none", true), 0) << cli.readAllStandardError().constData();
     EXPECT_EQ(ReadFile(record, {}).count('\n'), 1) << "the same offer was announced again";
 }
 
