@@ -19,6 +19,14 @@ step() {
 # benchmarks, which need packages the demo does not install. Arguments go to
 # cmake (cache variables such as -DKORU_SERVER_HOST=...).
 configure_release() {
+    # A checkout copied or moved elsewhere brings a build folder that still
+    # points at the old place: configure anew rather than build the old sources.
+    local home
+    home=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' build/release/CMakeCache.txt 2>/dev/null) || true
+    if [ -n "$home" ] && [ "$home" != "$PWD" ] && [ "$home" != "$(pwd -P)" ]; then
+        echo "build/release was configured for $home; configuring it anew"
+        rm -rf build/release
+    fi
     if [ -f build/release/CMakeCache.txt ]; then
         cmake -S . -B build/release "$@"
     else

@@ -6,8 +6,12 @@
 #include "platform/runtime/FileDialog.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
+#include "update/archive/ArchiveDownload.h"
 #include "update/Forms.h"
+#include "update/HomeChoice.h"
+#include "console/ProgressLine.h"
 #include "update/StartOptions.h"
+#include "update/UpdateState.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -89,25 +93,30 @@ QByteArray ConsoleRunner::Usage() const {
             "  " + call.leftJustified(22) + command.item(forms.KORU2).Caption().trimmed() + '\n';
     }
     text += "\noptions:\n"
-            "  --yes, --no           answer KORU's Yes/No questions (default: No)\n" +
+            "  --yes, --no           answer KORU's Yes/No questions (default: No)\n"
+            "  --notify              after the commands, show a desktop notification of\n"
+            "                        what the check offered, once per offer\n" +
             StartOptions::OptionLines() + StartOptions::EnvironmentText() +
             "\nExit status: 0 every command ran, 2 a command failed, 3 a command's menu item\n"
-            "was disabled, 64 bad usage.\n";
+            "was disabled, 64 bad usage or no VANTO folder to be found (installed KORU).\n";
     return text;
 }
 
 int ConsoleRunner::Refuse(const QByteArray& problem) {
     Say(problem);
-    err_.write(Usage());
+    err_.write("Try 'koru-cli --help'.\n");
     return BadUsage;
 }
 
 int ConsoleRunner::Run(const QStringList& arguments) {
     StartOptions options;
     qsizetype next = 0;
-    while (next < arguments.size() && arguments.at(next).startsWith(u"--")) {
+    while (next < arguments.size() && arguments.at(next).startsWith(u'-')) {
         const QString& option = arguments.at(next);
-        if (option == u"--yes" || option == u"--no") {
+        if (option == u"--notify" && notifier_) {
+            notify_ = true;
+            ++next;
+        } else if (option == u"--yes" || option == u"--no") {
             answer_ = option == u"--yes" ? vbYes : vbNo;
             ++next;
         } else if (!options.Take(arguments, next)) {
@@ -118,11 +127,26 @@ int ConsoleRunner::Run(const QStringList& arguments) {
         return *status;
     if (next == arguments.size())
         return Refuse("no command given");
+    if (options.chooseHome)
+        return Refuse("--choose-home is koru's (the folder dialog)");
     options.Apply();
+    bool noFolder = false;
+    const QString chosen = HomeChoice::ForStart(options.home, false, false, noFolder);
+    if (noFolder) {
+        Say(HomeChoice::NoFolderLine());
+        return BadUsage;
+    }
+    if (!chosen.isEmpty())
+        App::SetHome(chosen);
 
     QList<Step> steps;
     while (next < arguments.size()) {
         const QString& name = arguments.at(next++);
+        // The notification is about the whole run, so it may also be asked for last.
+        if (name == u"--notify" && notifier_) {
+            notify_ = true;
+            continue;
+        }
         const auto found = std::find_if(commands_.begin(), commands_.end(), [&](const auto& c) {
             return name == QLatin1StringView(c.name);
         });
@@ -163,7 +187,19 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
         };
     }
     main.Show();
+    const int status = RunSteps(steps, main);
+    if (notify_ && status != ItemDisabled) {
+        // What the check offered, as the Download menu shows it.
+        const ConsoleOffer offer{
+            main.mnuAvailableDownload(0).Enabled(), main.mnuAvailableDownload(1).Enabled(),
+            ArchiveDownload::VersionText(SharedState().remoteVersion), App::Path()};
+        if (offer.vanto || offer.helpLinks)
+            notifier_(offer);
+    }
+    return status;
+}
 
+int ConsoleRunner::RunSteps(const QList<Step>& steps, MainForm& main) {
     for (const Step& step : steps) {
         bool failed = false;
         try {

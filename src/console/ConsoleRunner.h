@@ -8,6 +8,7 @@
 
 #include <QIODevice>
 #include <QStringList>
+#include <functional>
 #include <span>
 #include <sysexits.h>
 
@@ -19,6 +20,15 @@ struct ConsoleCommand {
     void (*prepare)(const QString& argument) = nullptr; // readies what the click will ask for
     bool (*failed)(MainForm&) = nullptr; // a failure the command reports without an error
 };
+
+// What a run's check offered, for the desktop notification of --notify.
+struct ConsoleOffer {
+    bool vanto = false;     // a newer VANTO
+    bool helpLinks = false; // new help links
+    QByteArray version;     // the VANTO version offered
+    QString home;           // VANTO's folder
+};
+using ConsoleNotifier = std::function<void(const ConsoleOffer&)>;
 
 class ConsoleRunner {
 public:
@@ -49,6 +59,8 @@ public:
     // The text so shown: C0 controls and DEL as ^@..^_ and ^?, C1 controls
     // (in UTF-8) as M-^@..M-^_.
     static QByteArray VisibleControls(const QByteArray& text);
+    // Takes --notify: after the commands, an offer goes to `notifier`.
+    void SetNotifier(ConsoleNotifier notifier) { notifier_ = std::move(notifier); }
 
     // The console's commands.
     static std::span<const ConsoleCommand> Commands();
@@ -62,6 +74,7 @@ private:
 
     int Refuse(const QByteArray& problem);
     int Execute(const QList<Step>& steps);
+    int RunSteps(const QList<Step>& steps, MainForm& main);
     // Opens the heads above the command's item and clicks it; answers false
     // after reporting a disabled item.
     bool ClickThrough(const Step& step, MainForm& main);
@@ -73,4 +86,6 @@ private:
     MsgBoxResult answer_ = vbNo;
     bool showProgress_ = false;
     bool showControls_ = false;
+    ConsoleNotifier notifier_;
+    bool notify_ = false;
 };

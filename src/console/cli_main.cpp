@@ -1,6 +1,7 @@
 // koru-cli: the main window's commands from a console; the message log goes to
 // standard output after each command, byte for byte unless it is a terminal.
 #include "console/ConsoleRunner.h"
+#include "console/DesktopNotifier.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,5 +18,11 @@ int main(int argc, char** argv) {
     ConsoleRunner runner(out, err);
     runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
     runner.ShowControlsVisibly(::isatty(STDOUT_FILENO) != 0);
+    DesktopNotifier notifier(err);
+    // The tests shorten the wait for the notification's action.
+    bool shorter = false;
+    if (const int seconds = qEnvironmentVariableIntValue("KORU_NOTIFY_WAIT", &shorter); shorter)
+        notifier.wait = std::chrono::seconds(seconds);
+    runner.SetNotifier([&notifier](const ConsoleOffer& offer) { notifier.Announce(offer); });
     return runner.Run(QCoreApplication::arguments().mid(1));
 }

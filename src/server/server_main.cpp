@@ -36,7 +36,7 @@ const char usage[] = "usage: koru-sample-server DIR [PORT]\n"
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 2 && arguments.at(1) == u"--help") {
+    if (arguments.size() == 2 && (arguments.at(1) == u"--help" || arguments.at(1) == u"-h")) {
         std::fputs(usage, stdout);
         return 0;
     }
@@ -48,7 +48,14 @@ int main(int argc, char** argv) {
     const int port = portOk ? 0 : arguments.at(2).toInt(&portOk);
     if (arguments.size() < 2 || arguments.size() > 3 || !portOk || port < 0 || port > 65535 ||
         !QFileInfo(arguments.at(1)).isDir()) {
-        std::fputs(usage, stderr);
+        const QByteArray problem =
+            arguments.size() < 2   ? QByteArray("no DIR given")
+            : arguments.size() > 3 ? QByteArray("too many arguments")
+            : !portOk || port < 0 || port > 65535
+                ? "PORT " + arguments.at(2).toLocal8Bit() + ": not a number from 0 to 65535"
+                : "DIR " + arguments.at(1).toLocal8Bit() + ": no such folder";
+        std::fprintf(stderr, "koru-sample-server: %s\n", problem.constData());
+        std::fputs("Try 'koru-sample-server --help'.\n", stderr);
         return EX_USAGE;
     }
     RaiseDescriptorLimit();

@@ -1,9 +1,12 @@
 // KORU's windowed entry point: the main window's load picks normal or quick mode.
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
+#include "platform/runtime/RuntimeError.h"
 #include "ui/DisplayCheck.h"
 #include "ui/KoruApplication.h"
 #include "ui/RuntimeApplication.h"
+#include "update/HomeChoice.h"
+#include "update/MainForm.h"
 #include "update/StartOptions.h"
 
 #include <QFile>
@@ -46,10 +49,28 @@ int main(int argc, char** argv) {
     RuntimeApplication app(qtCount, qtArguments.data());
     options.Apply();
     SetCommand(options.rest);
+    // Each mode its own window class (X11) and application id (Wayland), so the
+    // desktop ties each window to its own menu entry.
+    const char* desktopEntry = MainForm::QuickModeRequested(Command()) ? "koru-update" : "koru";
+    QApplication::setApplicationName(QString::fromLatin1(desktopEntry));
+    QApplication::setDesktopFileName(QString::fromLatin1(desktopEntry));
+    KoruApplication koru;
+    // An installed KORU started away from VANTO asks for its folder once.
+    bool cancelled = false;
+    QString chosen;
+    try {
+        chosen = HomeChoice::ForStart(options.home, options.chooseHome, true, cancelled);
+    } catch (const RuntimeError& e) {
+        ReportUncaughtError(e);
+        return 1;
+    }
+    if (cancelled)
+        return 0;
+    if (!chosen.isEmpty())
+        App::SetHome(chosen);
     // Taken at start so that a later copy in quick mode sees this one.
     App::PrevInstance();
 
-    KoruApplication koru;
     koru.Start();
     if (ProgramEnded())
         return 0;

@@ -104,6 +104,11 @@ bool StartOptions::Take(const QStringList& arguments, qsizetype& next) {
         ++next;
         return true;
     }
+    if (argument == u"--choose-home") {
+        chooseHome = true;
+        ++next;
+        return true;
+    }
     if (argument == u"--version") {
         version = true;
         ++next;
@@ -137,7 +142,7 @@ bool StartOptions::Take(const QStringList& arguments, qsizetype& next) {
 std::optional<int> StartOptions::Answer(QIODevice& out, QIODevice& err, const QByteArray& program,
                                         const QByteArray& usage) const {
     if (!problem.isEmpty()) {
-        err.write(program + ": " + problem + '\n' + usage);
+        err.write(program + ": " + problem + "\nTry '" + program + " --help'.\n");
         return BadUsage;
     }
     if (help) {
@@ -159,7 +164,7 @@ void StartOptions::Apply() const {
 QByteArray StartOptions::OptionLines() {
     return "  --home DIR            VANTO's folder, when KORU's own folder has no VANTO.ini\n"
            "  --server HOST[:PORT]  the update server to ask (port 80 unless given)\n"
-           "  --help                print this help and exit\n"
+           "  -h, --help            print this help and exit\n"
            "  --version             print the version and exit\n";
 }
 
@@ -167,7 +172,9 @@ QByteArray StartOptions::EnvironmentText() {
     return "\nenvironment:\n"
            "  KORU_HOME             VANTO's folder, when KORU's own folder has no\n"
            "                        VANTO.ini and --home is not given (otherwise the\n"
-           "                        current folder)\n"
+           "                        current folder; an installed KORU takes it only with\n"
+           "                        a VANTO.ini, else the folder remembered in\n"
+           "                        $XDG_CONFIG_HOME/koru/koru.conf)\n"
            "  KORU_SERVER           the update server, when --server is not given\n"
            "                        (otherwise " KORU_SERVER_HOST ")\n"
            "  http_proxy, no_proxy  an HTTP proxy, http://[USER:PASSWORD@]HOST[:PORT],\n"
@@ -180,7 +187,8 @@ QByteArray StartOptions::KoruUsage() {
            "line holds the word \"update\" in any case (koru update, koru /UPDATE).\n"
            "The values of --home and --server do not count as that word, nor do Qt's\n"
            "own options (-style NAME, -title TEXT, ...) with their values.\n"
-           "\noptions:\n" +
+           "\noptions:\n"
+           "  --choose-home         ask for VANTO's folder and remember it for later starts\n" +
            OptionLines() + EnvironmentText() +
            "\nkoru-cli runs the main window's commands from a console (koru-cli --help).\n";
 }

@@ -13,10 +13,11 @@
 struct StartOptions {
     bool help = false;
     bool version = false;
-    QString home;       // --home: VANTO's folder, absolute
-    QByteArray server;  // --server: host or host:port
-    QStringList rest;   // every other argument, in order
-    QByteArray problem; // why the usage is bad; empty when it is not
+    bool chooseHome = false; // --choose-home: ask for VANTO's folder again (koru)
+    QString home;            // --home: VANTO's folder, absolute
+    QByteArray server;       // --server: host or host:port
+    QStringList rest;        // every other argument, in order
+    QByteArray problem;      // why the usage is bad; empty when it is not
 
     // Takes every option of ours anywhere on the line, up to a "--" after
     // which everything belongs to the rest.

@@ -48,18 +48,18 @@ TEST(ConsoleFrontEndTest, PrintsTheLogAfterEachCommandByteForByte) {
     EXPECT_EQ(result.err, QByteArray());
 }
 
-TEST(ConsoleFrontEndTest, BadUsageExitsWith64AndTheUsageText) {
+TEST(ConsoleFrontEndTest, BadUsageExitsWith64AndOneLinePointingToTheHelp) {
     const Result result = RunCli({QStringLiteral("--no"), QStringLiteral("frobnicate")});
     EXPECT_EQ(result.exitCode, 64);
     EXPECT_EQ(result.out, QByteArray());
-    EXPECT_TRUE(result.err.startsWith("koru-cli: unknown command frobnicate\nusage: koru-cli"));
+    EXPECT_EQ(result.err, "koru-cli: unknown command frobnicate\nTry 'koru-cli --help'.\n");
 }
 
 TEST(ConsoleFrontEndTest, VersionAndHelpPrintAndExitWithoutRunningAnything) {
     const Result version = RunCli({QStringLiteral("--version"), QStringLiteral("check")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QByteArray("koru-cli " KORU_VERSION "\n"));
-    const Result help = RunCli({QStringLiteral("--help")});
+    const Result help = RunCli({QStringLiteral("-h")});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* part : {"usage: koru-cli", "--home DIR", "--server HOST", "KORU_SERVER"})
         EXPECT_TRUE(help.out.contains(part)) << part;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks of the installed and packaged KORU, one per CTest test:
 #   package_test.sh STEP BUILD_DIR SOURCE_DIR VERSION
-# STEP is install, desktop, man, package or deb. Exit 77 marks a skip.
+# STEP is install, desktop, man, package, lint or deb. Exit 77 marks a skip.
 set -euo pipefail
 step=$1 build=$2 source=$3 version=$4
 packages=$build/package-test
@@ -28,7 +28,13 @@ expected_files() {
         share/applications/koru.desktop share/applications/koru-update.desktop \
         share/icons/hicolor/scalable/apps/koru.svg \
         share/man/man1/koru.1.gz share/man/man1/koru-cli.1.gz share/man/man1/koru-sample-server.1.gz \
-        share/man/man1/koru-publish.1.gz
+        share/man/man1/koru-publish.1.gz \
+        share/metainfo/io.koru.koru.metainfo.xml share/lintian/overrides/koru-publisher \
+        share/bash-completion/completions/koru share/bash-completion/completions/koru-cli \
+        share/bash-completion/completions/koru-sample-server \
+        lib/systemd/user/koru-check.service lib/systemd/user/koru-check.timer
+    printf 'share/doc/%s/copyright\nshare/doc/%s/changelog.gz\n' koru koru koru-cli koru-cli \
+        koru-publisher koru-publisher
     for size in 16 22 24 32 48 64 128 256; do
         echo "share/icons/hicolor/${size}x$size/apps/koru.png"
     done
@@ -49,12 +55,30 @@ install)
     cp -r "$tmp/prefix/share/koru/sample/vanto" "$tmp/vanto"
     "$tmp/prefix/bin/koru-cli" --home "$tmp/vanto" search | grep -q "^THIS FEATURE IS NOT YET AVAILABLE" ||
         fail "installed koru-cli search"
+    # Away from VANTO, the installed console front end names the folder and the
+    # ways to VANTO in one line, and leaves nothing behind; a remembered folder leads there.
+    mkdir "$tmp/away" "$tmp/config"
+    status=0
+    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$tmp/prefix/bin/koru-cli" search >/dev/null 2>"$tmp/err") ||
+        status=$?
+    [ "$status" = 64 ] || fail "installed koru-cli away from VANTO exits $status, not 64"
+    [ "$(wc -l <"$tmp/err")" = 1 ] && grep -q "no VANTO.ini in $tmp/away; .*--home.*KORU_HOME.*--choose-home" "$tmp/err" ||
+        fail "installed koru-cli away from VANTO says: $(cat "$tmp/err")"
+    [ -z "$(ls -A "$tmp/away")" ] || fail "installed koru-cli left files in the current folder"
+    mkdir "$tmp/config/koru"
+    echo "home=$tmp/vanto" >"$tmp/config/koru/koru.conf"
+    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$tmp/prefix/bin/koru-cli" search) |
+        grep -q "^THIS FEATURE IS NOT YET AVAILABLE" || fail "installed koru-cli with a remembered folder"
     ;;
 desktop)
     for entry in "$source"/data/applications/*.desktop; do
         out=$(desktop-file-validate "$entry" 2>&1) || fail "$entry: $out"
         [ -z "$out" ] || fail "$entry: $out"
     done
+    appstreamcli validate --no-net --pedantic "$build"/data/metainfo/*.metainfo.xml >"$tmp/out" 2>&1 ||
+        fail "appstreamcli validate: $(cat "$tmp/out")"
+    grep -q "^Validation was successful.$" <(sed 's/^[^A-Za-z]*//' "$tmp/out") ||
+        fail "appstreamcli validate has remarks: $(cat "$tmp/out")"
     ;;
 man)
     for page in "$build"/data/man/*.1; do
@@ -70,35 +94,57 @@ package)
     rm -rf "$packages"
     cpack -G "DEB;TGZ" -B "$packages" --config "$build/CPackConfig.cmake" >"$tmp/cpack.log" 2>&1 ||
         fail "cpack: $(cat "$tmp/cpack.log")"
-    deb=$(ls "$packages"/koru_"$version"_*.deb)
-    dpkg-deb -I "$deb" >"$tmp/info"
-    grep -q "^ Package: koru$" "$tmp/info" || fail "package name"
-    grep -q "^ Version: $version$" "$tmp/info" || fail "package version"
-    for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libstdc++6 libc6; do
-        grep "^ Depends:" "$tmp/info" | grep -q "\b$library\b" || fail "no dependency on $library"
+    # Each package's Depends as worked out; the console and the publisher need no Qt Gui.
+    for package in koru koru-cli koru-publisher; do
+        deb=$(ls "$packages/${package}_${version}"_*.deb)
+        dpkg-deb -f "$deb" Package Version Depends Homepage >"$tmp/$package"
+        grep -qx "Package: $package" "$tmp/$package" || fail "$deb: package name"
+        grep -qx "Version: $version" "$tmp/$package" || fail "$deb: version"
+        grep -q "^Homepage: https://" "$tmp/$package" || fail "$deb: no homepage"
+        sed -n 's/^Depends: //p' "$tmp/$package" | tr ',' '\n' | sed 's/^ *//; s/ .*//' >"$tmp/$package.depends"
     done
+    grep -qx koru-cli "$tmp/koru.depends" || fail "koru does not depend on koru-cli"
+    grep -qx libqt6widgets6 "$tmp/koru.depends" || fail "koru does not depend on libqt6widgets6"
+    for library in libsodium23 libqt6dbus6; do
+        grep -qx $library "$tmp/koru-cli.depends" || fail "koru-cli does not depend on $library"
+    done
+    ! grep -qE '^libqt6(gui|widgets|svg)6$' "$tmp/koru-cli.depends" "$tmp/koru-publisher.depends" ||
+        fail "koru-cli or koru-publisher depends on Qt Gui"
     # Listed into files: grep -q would close a pipe before the lister is done.
-    dpkg-deb -c "$deb" >"$tmp/deb-files"
-    grep -q ' \./usr/bin/koru-cli$' "$tmp/deb-files" || fail "the .deb has no /usr/bin/koru-cli"
+    dpkg-deb -c "$packages/koru-cli_${version}"_*.deb >"$tmp/deb-files"
+    grep -q ' \./usr/bin/koru-cli$' "$tmp/deb-files" || fail "koru-cli has no /usr/bin/koru-cli"
     tar -tzf "$packages/koru-$version-Linux.tar.gz" >"$tmp/tgz-files"
     grep -q "^koru-$version-Linux/bin/koru-cli$" "$tmp/tgz-files" || fail "the .tar.gz has no bin/koru-cli"
+    # The archive's README names every runtime package the .debs depend on.
+    tar -xzf "$packages/koru-$version-Linux.tar.gz" -C "$tmp" "koru-$version-Linux/README"
+    for library in $(cat "$tmp"/*.depends | grep -v '^koru' | sort -u); do
+        grep -qw "$library" "$tmp/koru-$version-Linux/README" || fail "the .tar.gz's README lacks $library"
+    done
+    ;;
+lint)
+    command -v lintian >/dev/null || { echo "skipped: no lintian"; exit 77; }
+    lintian --tag-display-limit 0 --fail-on error,warning "$packages"/*.deb >"$tmp/lintian" 2>&1 ||
+        fail "lintian: $(cat "$tmp/lintian")"
     ;;
 deb)
     if [ "$(id -u)" -ne 0 ]; then
         echo "skipped: installing the .deb needs root (CI runs as root)"
         exit 77
     fi
-    if dpkg-query -W -f='${Status}' koru 2>/dev/null | grep -q 'install ok installed'; then
-        echo "skipped: a koru package is installed already; remove it with: dpkg -r koru"
+    if dpkg-query -W -f='${Status}\n' koru koru-cli koru-publisher 2>/dev/null | grep -q 'install ok installed'; then
+        echo "skipped: a KORU package is installed already; remove them with: dpkg -r koru koru-cli koru-publisher"
         exit 77
     fi
-    deb=$(ls "$packages"/koru_"$version"_*.deb)
-    trap 'dpkg -r koru >/dev/null 2>&1 || true; rm -rf "$tmp"' EXIT
-    dpkg -i "$deb" >"$tmp/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$tmp/dpkg.log")"
+    trap 'dpkg -r koru koru-cli koru-publisher >/dev/null 2>&1 || true; rm -rf "$tmp"' EXIT
+    dpkg -i "$packages"/*_"$version"_*.deb >"$tmp/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$tmp/dpkg.log")"
     check_versions /usr/bin
     /usr/bin/koru-cli --help | grep -q KORU_SERVER || fail "koru-cli --help names no KORU_SERVER"
     [ -f /usr/share/man/man1/koru.1.gz ] || fail "no manual page koru(1)"
-    dpkg -r koru >"$tmp/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$tmp/dpkg.log")"
+    # The daily check's units as installed are sound, koru-cli found where systemd looks.
+    systemd-analyze verify /usr/lib/systemd/user/koru-check.{service,timer} >"$tmp/out" 2>&1 ||
+        fail "systemd-analyze verify: $(cat "$tmp/out")"
+    [ ! -s "$tmp/out" ] || fail "systemd-analyze verify warns: $(cat "$tmp/out")"
+    dpkg -r koru koru-cli koru-publisher >"$tmp/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$tmp/dpkg.log")"
     [ ! -e /usr/bin/koru-cli ] || fail "dpkg -r left /usr/bin/koru-cli"
     ;;
 *)

@@ -105,7 +105,7 @@ TEST(StartOptionsTest, AnswersProblemThenHelpThenVersionAndOtherwiseLetsTheProgr
     StartOptions version;
     version.version = true;
     const Case cases[] = {
-        {problem, 64, "", "koru: --home needs DIR\nUSAGE"},
+        {problem, 64, "", "koru: --home needs DIR\nTry 'koru --help'.\n"},
         {help, 0, "USAGE", ""},
         {version, 0, "koru " KORU_VERSION "\n", ""},
         {StartOptions(), std::nullopt, "", ""},

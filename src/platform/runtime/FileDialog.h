@@ -14,8 +14,9 @@ struct FileDialogFilter {
 };
 
 struct FileDialogRequest {
-    bool save = true; // the Save dialog, otherwise the Open dialog
-    QByteArray title; // empty: the platform's own title
+    bool save = true;    // the Save dialog, otherwise the Open dialog
+    bool folder = false; // a folder is chosen, not a file (save is ignored)
+    QByteArray title;    // empty: the platform's own title
     QString initialDir;
     QString initialName;
     QList<FileDialogFilter> filters;
@@ -24,7 +25,7 @@ struct FileDialogRequest {
 
 struct FileDialogResult {
     bool chosen = false; // false: cancelled or the dialog failed
-    QString path;        // the chosen file's full path
+    QString path;        // the chosen file's or folder's full path
     int filterIndex = 1; // the filter selected when the user chose
 };
 
