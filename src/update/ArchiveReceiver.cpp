@@ -59,6 +59,10 @@ QByteArray ArchiveReceiver::CheckHead(const HttpResponseReader& response) {
     const int status = response.StatusCode();
     if (status == 404)
         return {}; // the server's page; the download fails as not found
+    // Only the signature can tell a whole archive from one cut off.
+    if (response.BodyFraming() == HttpResponseReader::Framing::UntilClose && !NeedsSignature())
+        return "The server announced no length, so a complete archive cannot be told from a cut "
+               "one.";
     const bool asked = file_.KeptSize() > 0;
     if (status == 206) {
         if (!asked)

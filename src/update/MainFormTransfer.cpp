@@ -1,8 +1,8 @@
 // The main window's transfers: one HTTP GET per file on Winsock2, read to the
-// length the response announces and saved to targetFile (a text from memory,
-// the archive streamed beside it), with Timer1's stall count and progress
-// digits. A transfer that cannot succeed ends at once as failed and says why
-// in the log; nothing is saved from it.
+// end its head announces (a length, the last chunk, or the close) and saved to targetFile (a text
+// from memory, the archive streamed beside it), with Timer1's stall count and progress digits. A
+// transfer that cannot succeed ends at once as failed and says why in the log; nothing is saved
+// from it.
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "platform/runtime/ReplaceFile.h"
@@ -161,9 +161,11 @@ void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
 }
 
 void MainForm::Winsock2_CloseSck() {
+    // The end of a body framed by the close; a cut-off for any other.
+    const QByteArray failure = response_.TakeClose();
     CloseTransferSocket();
-    if (SharedState().transferDone != vbTrue)
-        FailTransfer("The server closed the connection early.");
+    if (!failure.isEmpty())
+        FailTransfer(failure);
 }
 
 void MainForm::Winsock2_Error(const QByteArray& Description) {

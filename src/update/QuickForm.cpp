@@ -112,10 +112,15 @@ void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
 }
 
 void QuickForm::Winsock1_CloseSck() {
+    const bool done = SharedState().transferDone == vbTrue;
+    // The end of a body framed by the close; a cut-off for any other.
+    const QByteArray failure = response_.TakeClose();
     Winsock1->CloseSck();
     Timer1.SetEnabled(false);
-    if (SharedState().transferDone != vbTrue)
-        FailTransfer("The server closed the connection early.");
+    if (!failure.isEmpty())
+        FailTransfer(failure);
+    else if (!done)
+        Label1.SetCaption(ReadData());
 }
 
 void QuickForm::Winsock1_Error(const QByteArray& Description) {

@@ -6,6 +6,7 @@
 namespace {
 
 constexpr qsizetype notFoundSize = 13; // "404 not found"
+constexpr char textTooLarge[] = "The server sent a text file larger than 1 MiB.";
 
 } // namespace
 
@@ -34,8 +35,15 @@ void ResponseGathering::Begin(ArchiveReceiver* archive) {
 }
 
 QByteArray ResponseGathering::TakeArrival(const QByteArray& data) {
+    return Settle(reader_.Feed(data));
+}
+
+QByteArray ResponseGathering::TakeClose(bool clean) {
+    return Settle(reader_.TakeClose(clean));
+}
+
+QByteArray ResponseGathering::Settle(const QByteArray& failure) {
     UpdateState& state = SharedState();
-    const QByteArray failure = reader_.Feed(data);
     state.responseLength = reader_.Received() + (archive_ ? archive_->Offset() : 0);
     state.expectedLength = reader_.ExpectedLength();
     state.transferDone = failure.isEmpty() && reader_.Complete() ? vbTrue : vbFalse;
@@ -49,7 +57,7 @@ QByteArray ResponseGathering::CheckHead() {
     const std::int64_t length = reader_.ContentLength();
     if (!archive_) {
         if (length > textLimit)
-            return "The server sent a text file larger than 1 MiB.";
+            return textTooLarge;
         SharedState().responseBuffer.reserve(qsizetype(length));
         return {};
     }
@@ -57,7 +65,11 @@ QByteArray ResponseGathering::CheckHead() {
 }
 
 QByteArray ResponseGathering::TakeText(const char* data, qsizetype size) {
-    SharedState().responseBuffer.append(data, size);
+    QByteArray& text = SharedState().responseBuffer;
+    // A text without an announced length is held to the limit as it grows.
+    if (size > textLimit - text.size())
+        return textTooLarge;
+    text.append(data, size);
     return {};
 }
 
@@ -79,7 +91,9 @@ std::int64_t ResponseGathering::ArchiveReceived() const {
 }
 
 std::int64_t ResponseGathering::ArchiveSize() const {
-    return archive_ && reader_.HeadComplete() ? archive_->Offset() + reader_.ContentLength() : 0;
+    const bool announced =
+        reader_.HeadComplete() && reader_.BodyFraming() == HttpResponseReader::Framing::Length;
+    return archive_ && announced ? archive_->Offset() + reader_.ContentLength() : 0;
 }
 
 bool ResponseGathering::NotFound() const {

@@ -30,6 +30,11 @@ public:
     // transferDone from it. Answers why the transfer cannot succeed, or an
     // empty text while it still can.
     QByteArray TakeArrival(const QByteArray& data);
+    // The server closed the connection: ends a body framed by the close
+    // (setting transferDone), or answers why the transfer failed. `clean` is
+    // the connection's word that the close was the server's own; over TLS
+    // it is false for a close without close_notify, a cut-off.
+    QByteArray TakeClose(bool clean = true);
 
     const HttpResponseReader& Response() const { return reader_; }
     // The request's extra lines: a resumed archive's range, the proxy's login.
@@ -40,7 +45,8 @@ public:
     void SetProxyLogin(const QByteArray& line) { proxyLogin_ = line; }
 
     // The archive's progress: whether one is being received, its bytes so
-    // far (a resumed part included), and its whole size once announced.
+    // far (a resumed part included), and its whole size once announced (0
+    // for a body without a length).
     bool ReceivingArchive() const { return archive_ != nullptr; }
     std::int64_t ArchiveReceived() const;
     std::int64_t ArchiveSize() const;
@@ -62,6 +68,8 @@ private:
     // target keeps what it had, and what arrived of an interrupted answer is
     // kept for a resume.
     void Abandon();
+    // Sets the shared state's counts and transferDone after the reader moved on.
+    QByteArray Settle(const QByteArray& failure);
     QByteArray CheckHead();
     QByteArray TakeText(const char* data, qsizetype size);
     QByteArray TakeArchive(const char* data, qsizetype size);

@@ -227,6 +227,11 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenArchive{"ServerError",
                       {{{ScriptedServer::Response("500 Internal Server Error", "oops")}}},
                       "HTTP/1.1 500 Internal Server Error"},
+        BrokenArchive{"NoLengthWithoutKey",
+                      {{{zip.left(zip.indexOf("Content-Length")) + "\r\n" + ArchiveBytes()}},
+                       ScriptedServer::Ending::Close},
+                      "The server announced no length, so a complete archive cannot be told "
+                      "from a cut one."},
         BrokenArchive{"Missing", ScriptedServer::NotFound(),
                       "Update file not found on the server."},
         BrokenArchive{"NotFoundText",
