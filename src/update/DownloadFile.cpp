@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -118,6 +119,12 @@ bool Fresh(const QString& kept) {
 
 } // namespace
 
+bool DownloadFile::Sendable(const QByteArray& validator) {
+    return !validator.isEmpty() && std::none_of(validator.begin(), validator.end(), [](char c) {
+        return (c >= 0 && c < ' ') || c == '\x7f';
+    });
+}
+
 bool DownloadFile::IsOwnName(const QString& fileName) {
     if (!fileName.startsWith(QLatin1String(ownPrefix)) ||
         fileName.size() != qsizetype(sizeof ownPrefix) - 1 + ownSuffixSize)
@@ -216,8 +223,12 @@ bool DownloadFile::TakeUpKeptPart() {
     QFile info(InfoPath(keptPath_));
     const QByteArray validator =
         info.open(QIODevice::ReadOnly) ? info.readLine(1024).trimmed() : QByteArray();
-    if (validator.isEmpty())
+    if (!Sendable(validator)) {
+        // Kept under a validator that cannot be asked with: not worth keeping.
+        if (!validator.isEmpty())
+            RemoveKept(keptPath_);
         return false;
+    }
     const int fd =
         ::open(Encoded(keptPath_).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
@@ -257,7 +268,7 @@ QString DownloadFile::ReadablePath() const {
 }
 
 void DownloadFile::Keep(const QByteArray& validator) {
-    if (keptPath_.isEmpty() || validator.isEmpty() || written_ == 0 || fd_ < 0) {
+    if (keptPath_.isEmpty() || !Sendable(validator) || written_ == 0 || fd_ < 0) {
         Discard();
         return;
     }
