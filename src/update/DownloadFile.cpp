@@ -257,9 +257,13 @@ void DownloadFile::StartOver() {
 }
 
 void DownloadFile::Reserve(std::int64_t size) {
-    // Where the file system cannot reserve, the writes find out instead.
-    if (size > 0 && ::fallocate(fd_, 0, off_t(written_), off_t(size)) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS)
+    // A file with a name outlives a kill, so its size must stay what truly
+    // arrived: a kept part being resumed must not end in reserved zeros that
+    // the next resume would take for the archive's bytes. Where the file
+    // system cannot reserve, the writes find out instead.
+    const int mode = path_.isEmpty() ? 0 : FALLOC_FL_KEEP_SIZE;
+    if (size > 0 && ::fallocate(fd_, mode, off_t(written_), off_t(size)) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
         Raise(errno);
 }
 
@@ -273,6 +277,12 @@ void DownloadFile::Keep(const QByteArray& validator) {
         return;
     }
     const QByteArray kept = Encoded(keptPath_);
+    // Reserved room beyond what arrived is given back before the part has
+    // the name a later download looks for.
+    if (::ftruncate(fd_, off_t(written_)) != 0) {
+        Discard();
+        return;
+    }
     if (path_ != keptPath_) {
         // A part under that name that nobody holds is an older one of ours.
         bool held = false;
@@ -293,9 +303,6 @@ void DownloadFile::Keep(const QByteArray& validator) {
         path_ = keptPath_;
     }
     try {
-        // Reserved room beyond what arrived is given back.
-        if (::ftruncate(fd_, off_t(written_)) != 0)
-            Raise(errno);
         ReplaceFile(InfoPath(keptPath_), validator + '\n');
     } catch (const RuntimeError&) {
         Discard(); // keeping is a courtesy: the download has failed anyway

@@ -163,4 +163,77 @@ TEST_F(ArchiveResumeTest, KeptPartGoesAfterSevenDays) {
     EXPECT_TRUE(Read("update.zip") == archive);
 }
 
+// The answer in pieces with a pause before each, so that a kill lands mid-body.
+ScriptedServer::Script Dripped(const QByteArray& response) {
+    ScriptedServer::Script script;
+    for (qsizetype at = 0; at < response.size(); at += 64 * 1024)
+        script.steps.append({response.mid(at, 64 * 1024), 15});
+    return script;
+}
+
+// koru-cli killed at random points of resumed downloads: the kept part holds
+// exactly the bytes that arrived, each next run asks from there, and the last
+// one ends with the archive byte for byte.
+TEST_F(ArchiveResumeTest, KillDuringAResumeKeepsTheTruePoint) {
+    QByteArray big(2 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + i / 4096);
+    Publish();
+    server.script("/files/vanto.zip",
+                  {{{CutZipResponse(big, kept, etag)}}, ScriptedServer::Ending::Close});
+    const QString target = home.filePath("update.zip");
+    const auto run = [&](QProcess& cli) {
+        cli.start(QStringLiteral(KORU_CLI),
+                  {QStringLiteral("--home"), home.path(), QStringLiteral("--server"),
+                   QString::fromLatin1(server.hostAndPort()), QStringLiteral("check"),
+                   QStringLiteral("vanto-update"), target});
+    };
+    // The kept part, which must hold the archive's first bytes; the next run asks from there.
+    QList<QByteArray> asked;
+    const auto keptPart = [&] {
+        const QStringList parts =
+            KeptParts().filter(QRegularExpression(QStringLiteral("^\\.koru-partial-[0-9a-f]+$")));
+        const QString part = home.path() + u'/' + parts.value(0);
+        const QByteArray bytes = ReadFile(part, {});
+        if (parts.size() != 1 || bytes.size() < kept || bytes.size() == big.size() ||
+            bytes != big.left(bytes.size()))
+            return QString();
+        asked.append("Range: bytes=" + QByteArray::number(bytes.size()) + "-\r\n");
+        server.script("/files/vanto.zip", Dripped(PartialZipResponse(big, bytes.size(), etag)));
+        return part;
+    };
+    QProcess cut;
+    run(cut);
+    ASSERT_TRUE(cut.waitForFinished(30000));
+
+    const quint32 seed = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    QRandomGenerator random(seed);
+    for (int kill = 0; kill < 4; ++kill) {
+        const QString part = keptPart();
+        ASSERT_FALSE(part.isEmpty()) << "no true kept part after kill " << kill;
+        const qint64 from = QFileInfo(part).size();
+        QProcess cli;
+        run(cli);
+        // Killed at a random point within the first third of what is left.
+        const qint64 at = from + 1 + random.bounded((big.size() - from) / 3);
+        const QDeadlineTimer deadline(10000);
+        while (QFileInfo(part).size() < at && !deadline.hasExpired())
+            QThread::msleep(2);
+        cli.kill();
+        ASSERT_TRUE(cli.waitForFinished(5000));
+    }
+    ASSERT_FALSE(keptPart().isEmpty()) << "no true kept part after the last kill";
+    QProcess last;
+    run(last);
+    ASSERT_TRUE(last.waitForFinished(30000));
+    EXPECT_EQ(last.exitCode(), 0) << last.readAllStandardOutput().constData();
+    EXPECT_TRUE(ReadFile(target) == big);
+    EXPECT_TRUE(KeptParts().isEmpty());
+    const QList<QByteArray> requests = ArchiveRequests();
+    ASSERT_EQ(requests.size(), asked.size() + 1);
+    for (qsizetype i = 0; i < asked.size(); ++i)
+        EXPECT_TRUE(requests[i + 1].contains(asked[i])) << requests[i + 1].constData();
+}
+
 } // namespace
