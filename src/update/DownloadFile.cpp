@@ -111,6 +111,28 @@ void RemoveKept(const QString& kept) {
     ClearPointer(kept);
 }
 
+// ".koru-partial-" and sixteen hex digits: the only names a kept part has.
+bool IsKeptName(const QString& fileName) {
+    constexpr qsizetype prefixSize = qsizetype(sizeof keptPrefix) - 1;
+    if (fileName.size() != prefixSize + 16 || !fileName.startsWith(QLatin1String(keptPrefix)))
+        return false;
+    return std::all_of(fileName.begin() + prefixSize, fileName.end(),
+                       [](QChar c) { return c.isDigit() || (c >= u'a' && c <= u'f'); });
+}
+
+bool RegularFile(const QString& path) {
+    struct stat info {};
+    return ::lstat(Encoded(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The pointer is only a hint of where to look: it is followed to a kept part
+// of KORU's own naming, with its validator beside it, and to nothing else.
+bool IsKeptPart(const QString& path) {
+    const QFileInfo info(path);
+    return info.isAbsolute() && QDir::cleanPath(path) == path && IsKeptName(info.fileName()) &&
+           RegularFile(path) && RegularFile(InfoPath(path));
+}
+
 bool Fresh(const QString& kept) {
     const QFileInfo info(InfoPath(kept));
     return info.exists() &&
@@ -206,7 +228,7 @@ void DownloadFile::Create() {
 
 void DownloadFile::ForgetOtherKeptParts(const QString& folder) const {
     const QString elsewhere = ReadPointer();
-    if (!elsewhere.isEmpty() && elsewhere != keptPath_)
+    if (elsewhere != keptPath_ && IsKeptPart(elsewhere))
         RemoveKept(elsewhere);
     const QStringList names = QDir(folder).entryList({QLatin1String(keptPrefix) + u'*'},
                                                      QDir::Files | QDir::Hidden | QDir::System);
@@ -214,6 +236,8 @@ void DownloadFile::ForgetOtherKeptParts(const QString& folder) const {
         QString kept = folder + u'/' + name;
         if (kept.endsWith(QLatin1String(infoSuffix)))
             kept.chop(qsizetype(sizeof infoSuffix) - 1);
+        if (!IsKeptName(QFileInfo(kept).fileName()))
+            continue;
         if (kept != keptPath_ || !Fresh(kept))
             RemoveKept(kept);
     }
