@@ -45,8 +45,8 @@ public:
     QByteArray TakeClose(bool clean = true);
 
     bool HeadComplete() const { return headLength_ > 0; }
-    // The head and the whole body are in.
-    bool Complete() const { return complete_; }
+    // The head and the whole body are in, and nothing more.
+    bool Complete() const { return complete_ && !Failed(); }
     bool Failed() const { return !failure_.isEmpty(); }
 
     // Bytes fed so far, heads and chunk framing included.
