@@ -53,19 +53,13 @@ TEST_F(SignedDownloadTest, BothFormsAreVerifiedAndNamed) {
     }
 }
 
-TEST_F(SignedDownloadTest, ArchiveWithoutLengthIsTakenOnlyWhenVerified) {
+TEST_F(SignedDownloadTest, ArchiveWithoutLengthIsTakenWhenVerified) {
     const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\n\r\n";
     Publish(archive, archive);
     server.script("/files/vanto.zip", {{{head + archive}}, ScriptedServer::Ending::Close});
     Download();
     EXPECT_EQ(Log(), downloading + "Signature verified: VANTO 2.14\r\nDone!\r\n" + separator);
     EXPECT_TRUE(Read("update.zip") == archive);
-    QFile::remove(home.filePath("update.zip"));
-    // Cut off, it is told by its signature.
-    server.script("/files/vanto.zip",
-                  {{{head + archive.left(500)}}, ScriptedServer::Ending::Close});
-    Download();
-    ExpectRefused(archivePath, "The archive's signature does not match it.");
 }
 
 TEST_F(SignedDownloadTest, TamperedArchiveIsRefused) {
