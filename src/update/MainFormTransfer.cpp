@@ -176,6 +176,7 @@ void MainForm::Winsock2_DataArrival(std::int32_t /*bytesTotal*/) {
 
 void MainForm::Winsock2_CloseSck() {
     CloseTransferSocket();
+    // The end of a body framed by the close; a cut-off for any other.
     transfer_.Closed();
 }
 

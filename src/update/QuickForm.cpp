@@ -105,6 +105,7 @@ void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
 void QuickForm::Winsock1_CloseSck() {
     Winsock1->CloseSck();
     Timer1.SetEnabled(false);
+    // The end of a body framed by the close; a cut-off for any other.
     transfer_.Closed();
 }
 

@@ -3,10 +3,17 @@
 // If-Range, appended on a fitting 206 and started over on anything else.
 #include "support/CheckFixture.h"
 #include "support/DialogAnswers.h"
+#include "support/TestFiles.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QThread>
 
 namespace {
 
@@ -110,12 +117,27 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SecondAnswer>& param) { return param.param.name; });
 
 TEST_F(ArchiveResumeTest, NoValidatorNoResume) {
-    server.scripts("/files/vanto.zip", {Interrupted({}), Answer(ZipResponse(archive))});
+    // None, or one that could not go back in a header line as it came.
+    for (const QByteArray& validator : {QByteArray(), QByteArray("ETag: \"a\rX-Injected: 1\"\r\n"),
+                                        QByteArray("Last-Modified: Mon\x01\r\n")}) {
+        server.scripts("/files/vanto.zip", {Interrupted(validator), Answer(ZipResponse(archive))});
+        Download("update.zip");
+        EXPECT_TRUE(KeptParts().isEmpty());
+        Download("update.zip");
+        EXPECT_FALSE(ArchiveRequests().last().contains("Range"));
+        EXPECT_TRUE(Read("update.zip") == archive);
+        QFile::remove(home.filePath("update.zip"));
+    }
+    // A part kept under such a validator is dropped, not asked for.
+    server.scripts("/files/vanto.zip", {Interrupted(), Answer(ZipResponse(archive))});
     Download("update.zip");
-    EXPECT_TRUE(KeptParts().isEmpty());
+    for (const QString& name : KeptParts()) {
+        if (name.endsWith(QLatin1String(".info")))
+            WriteFile(home.path() + u'/' + name, "\"v1\"\rX-Injected: 1\n");
+    }
     Download("update.zip");
     EXPECT_FALSE(ArchiveRequests().last().contains("Range"));
-    EXPECT_TRUE(Read("update.zip") == archive);
+    EXPECT_TRUE(KeptParts().isEmpty());
 }
 
 TEST_F(ArchiveResumeTest, KeptPartGoesWhenTheTargetChanges) {
@@ -139,6 +161,71 @@ TEST_F(ArchiveResumeTest, KeptPartGoesAfterSevenDays) {
     Download("update.zip");
     EXPECT_FALSE(ArchiveRequests().last().contains("Range"));
     EXPECT_TRUE(Read("update.zip") == archive);
+}
+
+// The answer in pieces with a pause before each, so that a kill lands mid-body.
+ScriptedServer::Script Dripped(const QByteArray& response) {
+    ScriptedServer::Script script;
+    for (qsizetype at = 0; at < response.size(); at += 64 * 1024)
+        script.steps.append({response.mid(at, 64 * 1024), 15});
+    return script;
+}
+
+// koru-cli killed at random points of resumed downloads: the kept part holds
+// exactly the bytes that arrived, each next run asks from there, and the last
+// one ends with the archive byte for byte.
+TEST_F(ArchiveResumeTest, KillDuringAResumeKeepsTheTruePoint) {
+    QByteArray big(2 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + i / 4096);
+    Publish();
+    server.script("/files/vanto.zip",
+                  {{{CutZipResponse(big, kept, etag)}}, ScriptedServer::Ending::Close});
+    const QString target = home.filePath("update.zip");
+    // The kept part, which must hold the archive's first bytes; the next run asks from there.
+    QList<QByteArray> asked;
+    const auto keptPart = [&] {
+        const QStringList parts =
+            KeptParts().filter(QRegularExpression(QStringLiteral("^\\.koru-partial-[0-9a-f]+$")));
+        const QString part = home.path() + u'/' + parts.value(0);
+        const QByteArray bytes = ReadFile(part, {});
+        if (parts.size() != 1 || bytes.size() < kept || bytes.size() == big.size() ||
+            bytes != big.left(bytes.size()))
+            return QString();
+        asked.append("Range: bytes=" + QByteArray::number(bytes.size()) + "-\r\n");
+        server.script("/files/vanto.zip", Dripped(PartialZipResponse(big, bytes.size(), etag)));
+        return part;
+    };
+    const quint32 seed = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    QRandomGenerator random(seed);
+    // The first run is cut by the server, the next four killed, the last left to finish.
+    QProcess cli;
+    for (int run = 0; run < 6; ++run) {
+        const QString part = run > 0 ? keptPart() : QString();
+        ASSERT_TRUE(run == 0 || !part.isEmpty()) << "no true kept part before run " << run;
+        const qint64 from = QFileInfo(part).size();
+        cli.start(QStringLiteral(KORU_CLI),
+                  {QStringLiteral("--home"), home.path(), QStringLiteral("--server"),
+                   QString::fromLatin1(server.hostAndPort()), QStringLiteral("check"),
+                   QStringLiteral("vanto-update"), target});
+        if (run > 0 && run < 5) {
+            // Killed at a random point within the first third of what is left.
+            const qint64 at = from + 1 + random.bounded((big.size() - from) / 3);
+            const QDeadlineTimer deadline(10000);
+            while (QFileInfo(part).size() < at && !deadline.hasExpired())
+                QThread::msleep(2);
+            cli.kill();
+        }
+        ASSERT_TRUE(cli.waitForFinished(30000));
+    }
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardOutput().constData();
+    EXPECT_TRUE(ReadFile(target) == big);
+    EXPECT_TRUE(KeptParts().isEmpty());
+    const QList<QByteArray> requests = ArchiveRequests();
+    ASSERT_EQ(requests.size(), asked.size() + 1);
+    for (qsizetype i = 0; i < asked.size(); ++i)
+        EXPECT_TRUE(requests[i + 1].contains(asked[i])) << requests[i + 1].constData();
 }
 
 } // namespace

@@ -91,6 +91,16 @@ inline const QList<BrokenAnswer> rows = {
              {{ScriptedServer::Response("200 OK", "Error 404 NOT FOUND")}}, Ending::StaySilent};
      },
      nullptr, notFound, nullptr},
+    {"NoLengthWithoutKey",
+     [](const QByteArray& good) {
+         const qsizetype head = good.indexOf("Content-Length");
+         return ScriptedServer::Script{
+             {{good.left(head) + "\r\n" + good.mid(good.indexOf("\r\n\r\n") + 4)}},
+             Ending::Close};
+     },
+     nullptr,
+     "The server announced no length, so a complete archive cannot be told from a cut one.",
+     nullptr},
     {"NotAnArchive",
      [](const QByteArray&) { return ScriptedServer::Ok("VER = 02.14\r\nRelease notes."); }, nullptr,
      nullptr, notArchive},

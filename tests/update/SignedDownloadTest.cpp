@@ -53,6 +53,15 @@ TEST_F(SignedDownloadTest, BothFormsAreVerifiedAndNamed) {
     }
 }
 
+TEST_F(SignedDownloadTest, ArchiveWithoutLengthIsTakenWhenVerified) {
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\n\r\n";
+    Publish(archive, archive);
+    server.script("/files/vanto.zip", {{{head + archive}}, ScriptedServer::Ending::Close});
+    Download();
+    EXPECT_EQ(Log(), downloading + "Signature verified: VANTO 2.14\r\nDone!\r\n" + separator);
+    EXPECT_TRUE(Read("update.zip") == archive);
+}
+
 TEST_F(SignedDownloadTest, TamperedArchiveIsRefused) {
     QByteArray tampered = archive;
     tampered[10] = char(tampered[10] ^ 1);

@@ -137,4 +137,15 @@ TEST_F(VersionCheckTest, HeaderBlockSplitOverTwoArrivalsStillCompletes) {
     EXPECT_TRUE(VantoOffered());
 }
 
+TEST_F(VersionCheckTest, BodyWithoutLengthEndsWhenTheServerCloses) {
+    Publish();
+    // The head alone first: nothing announced is not an empty body.
+    server.script("/files/koru/vanto_ver.txt",
+                  {{{"HTTP/1.1 200 OK\r\n\r\n"}, {"VER = 02.14\r\nRelease notes.", 60}},
+                   ScriptedServer::Ending::Close});
+    Check();
+    EXPECT_TRUE(Log().startsWith(checking + "\r\nVER = 02.14")) << Log().constData();
+    EXPECT_TRUE(VantoOffered());
+}
+
 } // namespace

@@ -6,12 +6,13 @@
 namespace {
 
 // What the server named the archive's version by: a strong ETag, else the
-// modification date (a weak ETag cannot vouch for a byte range).
+// modification date (a weak ETag cannot vouch for a byte range). One that
+// could not be sent back as it is names nothing.
 QByteArray ValidatorOf(const HttpResponseReader& response) {
     const QByteArray etag = response.Header("etag");
-    if (!etag.isEmpty() && !etag.startsWith("W/"))
-        return etag;
-    return response.Header("last-modified");
+    const QByteArray validator =
+        !etag.isEmpty() && !etag.startsWith("W/") ? etag : response.Header("last-modified");
+    return DownloadFile::Sendable(validator) ? validator : QByteArray();
 }
 
 std::optional<std::int64_t> Number(const QByteArray& text) {
@@ -59,6 +60,11 @@ TransferFailure ArchiveReceiver::CheckHead(const HttpResponseReader& response) {
     const int status = response.StatusCode();
     if (status == 404)
         return {}; // the server's page; the download fails as not found
+    // Only the signature can tell a whole archive from one cut off.
+    if (response.BodyFraming() == HttpResponseReader::Framing::UntilClose && !NeedsSignature())
+        return {TransferFailure::Kind::BadAnswer,
+                "The server announced no length, so a complete archive cannot be told from a "
+                "cut one."};
     const bool asked = file_.KeptSize() > 0;
     if (status == 206) {
         if (!asked)

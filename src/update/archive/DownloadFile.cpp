@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -110,6 +111,28 @@ void RemoveKept(const QString& kept) {
     ClearPointer(kept);
 }
 
+// ".koru-partial-" and sixteen hex digits: the only names a kept part has.
+bool IsKeptName(const QString& fileName) {
+    constexpr qsizetype prefixSize = qsizetype(sizeof keptPrefix) - 1;
+    if (fileName.size() != prefixSize + 16 || !fileName.startsWith(QLatin1String(keptPrefix)))
+        return false;
+    return std::all_of(fileName.begin() + prefixSize, fileName.end(),
+                       [](QChar c) { return c.isDigit() || (c >= u'a' && c <= u'f'); });
+}
+
+bool RegularFile(const QString& path) {
+    struct stat info {};
+    return ::lstat(Encoded(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The pointer is only a hint of where to look: it is followed to a kept part
+// of KORU's own naming, with its validator beside it, and to nothing else.
+bool IsKeptPart(const QString& path) {
+    const QFileInfo info(path);
+    return info.isAbsolute() && QDir::cleanPath(path) == path && IsKeptName(info.fileName()) &&
+           RegularFile(path) && RegularFile(InfoPath(path));
+}
+
 bool Fresh(const QString& kept) {
     const QFileInfo info(InfoPath(kept));
     return info.exists() &&
@@ -117,6 +140,12 @@ bool Fresh(const QString& kept) {
 }
 
 } // namespace
+
+bool DownloadFile::Sendable(const QByteArray& validator) {
+    return !validator.isEmpty() && std::none_of(validator.begin(), validator.end(), [](char c) {
+        return (c >= 0 && c < ' ') || c == '\x7f';
+    });
+}
 
 bool DownloadFile::IsOwnName(const QString& fileName) {
     if (!fileName.startsWith(QLatin1String(ownPrefix)) ||
@@ -199,7 +228,7 @@ void DownloadFile::Create() {
 
 void DownloadFile::ForgetOtherKeptParts(const QString& folder) const {
     const QString elsewhere = ReadPointer();
-    if (!elsewhere.isEmpty() && elsewhere != keptPath_)
+    if (elsewhere != keptPath_ && IsKeptPart(elsewhere))
         RemoveKept(elsewhere);
     const QStringList names = QDir(folder).entryList({QLatin1String(keptPrefix) + u'*'},
                                                      QDir::Files | QDir::Hidden | QDir::System);
@@ -207,6 +236,8 @@ void DownloadFile::ForgetOtherKeptParts(const QString& folder) const {
         QString kept = folder + u'/' + name;
         if (kept.endsWith(QLatin1String(infoSuffix)))
             kept.chop(qsizetype(sizeof infoSuffix) - 1);
+        if (!IsKeptName(QFileInfo(kept).fileName()))
+            continue;
         if (kept != keptPath_ || !Fresh(kept))
             RemoveKept(kept);
     }
@@ -216,8 +247,12 @@ bool DownloadFile::TakeUpKeptPart() {
     QFile info(InfoPath(keptPath_));
     const QByteArray validator =
         info.open(QIODevice::ReadOnly) ? info.readLine(1024).trimmed() : QByteArray();
-    if (validator.isEmpty())
+    if (!Sendable(validator)) {
+        // Kept under a validator that cannot be asked with: not worth keeping.
+        if (!validator.isEmpty())
+            RemoveKept(keptPath_);
         return false;
+    }
     const int fd =
         ::open(Encoded(keptPath_).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
@@ -246,9 +281,13 @@ void DownloadFile::StartOver() {
 }
 
 void DownloadFile::Reserve(std::int64_t size) {
-    // Where the file system cannot reserve, the writes find out instead.
-    if (size > 0 && ::fallocate(fd_, 0, off_t(written_), off_t(size)) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS)
+    // A file with a name outlives a kill, so its size must stay what truly
+    // arrived: a kept part being resumed must not end in reserved zeros that
+    // the next resume would take for the archive's bytes. Where the file
+    // system cannot reserve, the writes find out instead.
+    const int mode = path_.isEmpty() ? 0 : FALLOC_FL_KEEP_SIZE;
+    if (size > 0 && ::fallocate(fd_, mode, off_t(written_), off_t(size)) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
         Raise(errno);
 }
 
@@ -257,11 +296,17 @@ QString DownloadFile::ReadablePath() const {
 }
 
 void DownloadFile::Keep(const QByteArray& validator) {
-    if (keptPath_.isEmpty() || validator.isEmpty() || written_ == 0 || fd_ < 0) {
+    if (keptPath_.isEmpty() || !Sendable(validator) || written_ == 0 || fd_ < 0) {
         Discard();
         return;
     }
     const QByteArray kept = Encoded(keptPath_);
+    // Reserved room beyond what arrived is given back before the part has
+    // the name a later download looks for.
+    if (::ftruncate(fd_, off_t(written_)) != 0) {
+        Discard();
+        return;
+    }
     if (path_ != keptPath_) {
         // A part under that name that nobody holds is an older one of ours.
         bool held = false;
@@ -282,9 +327,6 @@ void DownloadFile::Keep(const QByteArray& validator) {
         path_ = keptPath_;
     }
     try {
-        // Reserved room beyond what arrived is given back.
-        if (::ftruncate(fd_, off_t(written_)) != 0)
-            Raise(errno);
         ReplaceFile(InfoPath(keptPath_), validator + '\n');
     } catch (const RuntimeError&) {
         Discard(); // keeping is a courtesy: the download has failed anyway

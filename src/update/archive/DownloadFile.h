@@ -41,8 +41,9 @@ public:
     void Write(const char* data, qsizetype size);
     // Flushes to disk and renames over the target; raises RuntimeError.
     void Commit();
-    // Keeps what arrived for a resume under `validator`, when there is both;
-    // otherwise removes it. The object lets go of the file either way.
+    // Keeps what arrived for a resume under `validator`, when there is both
+    // and the validator is sendable; otherwise removes it. The object lets go of the file either
+    // way.
     void Keep(const QByteArray& validator);
 
     std::int64_t Size() const { return written_; }
@@ -53,6 +54,9 @@ public:
     // is writing (left by one that was killed). Answers how many it removed.
     static int RemoveStale(const QString& folder);
     static bool IsOwnName(const QString& fileName);
+    // True for a validator that can go back to the server in a header line
+    // as it came: not empty, no control byte (a CR would start a new line).
+    static bool Sendable(const QByteArray& validator);
 
 private:
     void Create();

@@ -6,6 +6,10 @@ namespace {
 
 constexpr qsizetype notFoundSize = 13; // "404 not found"
 
+TransferFailure TextTooLarge() {
+    return {TransferFailure::Kind::TooLarge, "The server sent a text file larger than 1 MiB."};
+}
+
 } // namespace
 
 void ResponseGathering::BeginText(QByteArray& text) {
@@ -33,7 +37,14 @@ void ResponseGathering::Begin() {
 }
 
 TransferFailure ResponseGathering::TakeArrival(const QByteArray& data) {
-    TransferFailure failure = reader_.Feed(data);
+    return Settle(reader_.Feed(data));
+}
+
+TransferFailure ResponseGathering::TakeClose(bool clean) {
+    return Settle(reader_.TakeClose(clean));
+}
+
+TransferFailure ResponseGathering::Settle(TransferFailure failure) {
     if (!failure && text_ && reader_.Complete())
         mentionsNotFound_ = NotFoundRule::Matches(*text_);
     return failure;
@@ -49,12 +60,15 @@ TransferFailure ResponseGathering::CheckHead() {
     if (file_)
         return file_->CheckHead(reader_);
     if (length > textLimit)
-        return {TransferFailure::Kind::TooLarge, "The server sent a text file larger than 1 MiB."};
+        return TextTooLarge();
     text_->reserve(qsizetype(length));
     return {};
 }
 
 TransferFailure ResponseGathering::TakeText(const char* data, qsizetype size) {
+    // A text without an announced length is held to the limit as it grows.
+    if (size > textLimit - text_->size())
+        return TextTooLarge();
     text_->append(data, size);
     return {};
 }
@@ -77,7 +91,9 @@ std::int64_t ResponseGathering::FileReceived() const {
 }
 
 std::int64_t ResponseGathering::FileSize() const {
-    return file_ && reader_.HeadComplete() ? file_->Offset() + reader_.ContentLength() : 0;
+    const bool announced =
+        reader_.HeadComplete() && reader_.BodyFraming() == HttpResponseReader::Framing::Length;
+    return file_ && announced ? file_->Offset() + reader_.ContentLength() : 0;
 }
 
 bool ResponseGathering::NotFound() const {

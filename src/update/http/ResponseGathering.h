@@ -23,6 +23,9 @@ public:
     // Takes one arrival. Answers why the transfer cannot succeed, or no
     // failure while it still can.
     TransferFailure TakeArrival(const QByteArray& data);
+    // The server closed the connection: the end of a body framed by the close
+    // (when `clean`: see HttpResponseReader::TakeClose), a cut-off otherwise.
+    TransferFailure TakeClose(bool clean = true);
 
     const HttpResponseReader& Response() const { return reader_; }
     // The request's extra lines: a resumed file's range, the proxy's login.
@@ -58,6 +61,7 @@ public:
 
 private:
     void Begin();
+    TransferFailure Settle(TransferFailure failure);
     TransferFailure CheckHead();
     TransferFailure TakeText(const char* data, qsizetype size);
     TransferFailure TakeFile(const char* data, qsizetype size);

@@ -50,9 +50,13 @@ void TransferEngine::Arrived() {
         End({});
 }
 
-void TransferEngine::Closed() {
-    if (Running())
-        End({TransferFailure::Kind::ClosedEarly, "The server closed the connection early."});
+void TransferEngine::Closed(bool clean) {
+    if (!Running())
+        return;
+    const TransferFailure failure = response_.TakeClose(clean);
+    if (onArrival)
+        onArrival();
+    End(failure);
 }
 
 void TransferEngine::Errored(std::int16_t number, const QByteArray& description) {

@@ -44,7 +44,10 @@ public:
     // The socket's events, passed on by the window that owns it.
     void Connected();
     void Arrived();
-    void Closed();
+    // The server closed: the end of a body framed by the close when `clean`
+    // (a connection that cannot vouch for its close, such as TLS without its
+    // close alert, passes false), a cut-off otherwise.
+    void Closed(bool clean = true);
     void Errored(std::int16_t number, const QByteArray& description);
 
     // Ends a running fetch as failed: a stall, a window that closes.

@@ -73,6 +73,41 @@ TEST_F(DownloadFileTest, StaleFilesGoUnlessSomeoneWritesThem) {
     EXPECT_FALSE(QFile::exists(Path(".koru-download-efgh5678")));
 }
 
+// The state folder's pointer to a part kept for another target is followed
+// only to a kept part of KORU's own naming with its validator beside it.
+TEST_F(DownloadFileTest, KeptPointerReachesOnlyKeptParts) {
+    const QByteArray previous = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(Path("state")));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("state/koru")));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("other")));
+    const char* const part = "other/.koru-partial-0123456789abcdef";
+    struct Pointed {
+        QString pointer;
+        const char* file;
+        bool removed;
+    } rows[] = {
+        {Path("other/notes.txt"), "other/notes.txt", false},
+        {Path("other/.koru-partial-notes"), "other/.koru-partial-notes", false},
+        {Path("other/../other/.koru-partial-0123456789abcdef"), part, false},
+        {Path("other/.koru-partial-0123456789abcdef"), part, true},
+    };
+    for (const Pointed& row : rows) {
+        Write(row.file, "bytes");
+        Write((QByteArray(row.file) + ".info").constData(), "\"v1\"\n");
+        WriteFile(Path("state/koru/kept-download"), QFile::encodeName(row.pointer));
+        DownloadFile file(Path("vanto.zip"), "http://server/files/vanto.zip");
+        EXPECT_EQ(QFile::exists(Path(row.file)), !row.removed) << row.pointer.toStdString();
+    }
+    // In the target's folder too, only KORU's own names are taken for kept parts.
+    Write(".koru-partial-notes", "user's");
+    DownloadFile file(Path("vanto.zip"), "http://server/files/vanto.zip");
+    EXPECT_TRUE(QFile::exists(Path(".koru-partial-notes")));
+    if (previous.isNull())
+        qunsetenv("XDG_STATE_HOME");
+    else
+        qputenv("XDG_STATE_HOME", previous);
+}
+
 TEST_F(DownloadFileTest, FullDiskIsReportedAndNothingIsLeft) {
     // A file size limit fails writes as a full disk does.
     const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);

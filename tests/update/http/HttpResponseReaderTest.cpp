@@ -6,15 +6,22 @@
 
 namespace {
 
+using Framing = HttpResponseReader::Framing;
+const QByteArray closedEarly = HttpResponseReader::closedEarly;
+const QByteArray brokenChunk = "The server's chunked answer is broken.";
+const QByteArray noValidLength = "The server announced no valid length.";
+const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n";
+
 struct Outcome {
     QByteArray failure;
     QByteArray body;
+    bool completeBeforeClose = false;
     bool complete = false;
     std::int64_t expected = 0;
 };
 
-// Feeds `response` in two pieces cut at `cut`.
-Outcome Read(const QByteArray& response, qsizetype cut, HttpResponseReader& reader) {
+// Feeds `response` in two pieces cut at `cut`, then, when `close`, the server's close.
+Outcome Read(const QByteArray& response, qsizetype cut, bool close, HttpResponseReader& reader) {
     Outcome outcome;
     reader.Reset([&](const char* data, qsizetype size) {
         outcome.body.append(data, size);
@@ -23,6 +30,9 @@ Outcome Read(const QByteArray& response, qsizetype cut, HttpResponseReader& read
     outcome.failure = reader.Feed(response.left(cut)).text;
     if (outcome.failure.isEmpty())
         outcome.failure = reader.Feed(response.mid(cut)).text;
+    outcome.completeBeforeClose = reader.Complete();
+    if (outcome.failure.isEmpty() && close)
+        outcome.failure = reader.TakeClose().text;
     outcome.complete = reader.Complete();
     outcome.expected = reader.ExpectedLength();
     return outcome;
@@ -33,6 +43,7 @@ struct ResponseCase {
     QByteArray response;
     QByteArray failure; // empty: the response completes
     QByteArray body;
+    bool close = false; // the server closes after the response
 };
 
 class ResponseSplitTest : public ::testing::TestWithParam<ResponseCase> {};
@@ -41,9 +52,12 @@ TEST_P(ResponseSplitTest, EverySplitGivesTheSameVerdict) {
     const ResponseCase& c = GetParam();
     for (qsizetype cut = 0; cut <= c.response.size(); ++cut) {
         HttpResponseReader reader;
-        const Outcome outcome = Read(c.response, cut, reader);
+        const Outcome outcome = Read(c.response, cut, c.close, reader);
         EXPECT_EQ(outcome.failure, c.failure) << "cut at " << cut;
         if (c.failure.isEmpty()) {
+            // Only a body without a length waits for the close.
+            EXPECT_EQ(outcome.completeBeforeClose, reader.BodyFraming() != Framing::UntilClose)
+                << "cut at " << cut;
             EXPECT_TRUE(outcome.complete) << "cut at " << cut;
             EXPECT_EQ(outcome.body, c.body) << "cut at " << cut;
             EXPECT_EQ(outcome.expected, c.response.size());
@@ -65,7 +79,57 @@ INSTANTIATE_TEST_SUITE_P(
         ResponseCase{"Five", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", {}, "hello"},
         ResponseCase{
             "LowerCaseName", "HTTP/1.1 200 OK\r\ncontent-length:    3\r\n\r\nabc", {}, "abc"},
-        ResponseCase{"NoLengthIsEmpty", "HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", {}, {}},
+        ResponseCase{"NoLengthRunsToTheClose",
+                     "HTTP/1.1 200 OK\r\nServer: x\r\n\r\nhello",
+                     {},
+                     "hello",
+                     true},
+        ResponseCase{"LengthCutByTheClose",
+                     "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nhello",
+                     closedEarly,
+                     {},
+                     true},
+        ResponseCase{"ChunksWithExtensionsAndTrailers",
+                     chunked + "\r\n5\r\nhello\r\n6 ; name=\"v\"\r\n world\r\nA\r\n, 01234567\r\n"
+                               "0\r\nX-Sum: 1\r\n\r\n",
+                     {},
+                     "hello world, 01234567"},
+        ResponseCase{"ChunksIgnoreTheLength",
+                     "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nTransfer-Encoding: Chunked\r\n\r\n"
+                     "3\r\nabc\r\n0\r\n\r\n",
+                     {},
+                     "abc"},
+        ResponseCase{"ChunkSizeNotHex", chunked + "\r\nzz\r\nhello\r\n0\r\n\r\n", brokenChunk, {}},
+        ResponseCase{
+            "ChunkLongerThanItsSize", chunked + "\r\n2\r\nabc\r\n0\r\n\r\n", brokenChunk, {}},
+        ResponseCase{"ChunksCutByTheClose", chunked + "\r\n5\r\nhello\r\n", closedEarly, {}, true},
+        ResponseCase{"BytesAfterTheLastChunk",
+                     chunked + "\r\n0\r\n\r\nmore",
+                     "The server sent more than it announced.",
+                     {}},
+        ResponseCase{"CodingOtherThanChunks",
+                     "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n",
+                     "The server sent a transfer coding KORU cannot read.",
+                     {}},
+        ResponseCase{"ConflictingLengths",
+                     "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello",
+                     noValidLength,
+                     {}},
+        ResponseCase{"LengthListThatDisagrees",
+                     "HTTP/1.1 200 OK\r\nContent-Length: 5, 6\r\n\r\nhello",
+                     noValidLength,
+                     {}},
+        ResponseCase{"JunkAfterTheDigits",
+                     "HTTP/1.1 200 OK\r\nContent-Length: 5abc\r\n\r\nhello",
+                     noValidLength,
+                     {}},
+        ResponseCase{"InterimAnswersGoFirst",
+                     "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n"
+                     "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+                     {},
+                     "hello"},
+        ResponseCase{
+            "NoContentIsNoFile", "HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 204 No Content", {}},
         ResponseCase{"EveryByteValue",
                      "HTTP/1.1 200 OK\r\nContent-Length: 256\r\n\r\n" + EveryByte(),
                      {},
@@ -124,6 +188,14 @@ TEST(HttpResponseReaderTest, HeadIsParsedOnceWithItsFields) {
     // Past 4 GiB: 64-bit lengths end to end.
     EXPECT_EQ(reader.ContentLength(), std::int64_t(1) << 32);
     EXPECT_EQ(reader.ExpectedLength(), reader.Received() + (std::int64_t(1) << 32));
+}
+
+TEST(HttpResponseReaderTest, CloseTheConnectionCannotVouchForEndsNoBody) {
+    HttpResponseReader reader;
+    reader.Reset({});
+    EXPECT_EQ(reader.Feed("HTTP/1.1 200 OK\r\n\r\nhello").text, QByteArray());
+    EXPECT_EQ(reader.TakeClose(false).text, closedEarly);
+    EXPECT_FALSE(reader.Complete());
 }
 
 TEST(HttpResponseReaderTest, EndlessHeadFailsAtItsLimit) {
