@@ -1,72 +1,19 @@
 #include "update/ReleaseCheck.h"
 
 #include "platform/runtime/RuntimeError.h"
+#include "update/CappedBody.h"
+#include "update/ListedBody.h"
 #include "update/UpdateState.h"
 #include "update/release/ListedFileCheck.h"
 #include "update/release/ReleaseVerifier.h"
 
 #include <QDateTime>
-#include <QFile>
 
 namespace {
 
 constexpr char filesPrefix[] = "/files/";
 constexpr char keysPrefix[] = "/files/koru/keys/";
 constexpr char signatureEnding[] = ".minisig";
-
-// The list, its signature and the key chain's links are small: a server
-// that sends more is cut off there.
-class CappedBody : public BodyCheck {
-public:
-    TransferFailure TakeKept(const QString&, std::int64_t) override { return {}; }
-    TransferFailure Take(const char*, qsizetype size) override {
-        received_ += size;
-        if (received_ > ReleaseList::maximumSize)
-            return {TransferFailure::Kind::TooLarge, "The server sent more than 16 KiB for it."};
-        return {};
-    }
-    TransferFailure Verdict() override { return {}; }
-
-private:
-    std::int64_t received_ = 0;
-};
-
-// A file the verified list names: cut off past its length, refused unless
-// its length and hash are the listed ones.
-class ListedBody : public BodyCheck {
-public:
-    explicit ListedBody(const ReleaseList::Entry& entry) : check_(entry) {}
-
-    TransferFailure TakeKept(const QString& path, std::int64_t size) override {
-        QFile kept(path);
-        if (!kept.open(QIODevice::ReadOnly))
-            return {TransferFailure::Kind::Save, "The kept part of the file cannot be read (" +
-                                                     kept.errorString().toUtf8() + ")."};
-        while (size > 0) {
-            const QByteArray piece = kept.read(qMin<std::int64_t>(size, 64 * 1024));
-            if (piece.isEmpty())
-                return {TransferFailure::Kind::Save, "The kept part of the file is shorter."};
-            if (TransferFailure failure = Take(piece.constData(), piece.size()))
-                return failure;
-            size -= piece.size();
-        }
-        return {};
-    }
-    TransferFailure Take(const char* data, qsizetype size) override {
-        if (check_.Update(data, size))
-            return {};
-        return {TransferFailure::Kind::Release, check_.Verdict()};
-    }
-    TransferFailure Verdict() override {
-        const QByteArray problem = check_.Verdict();
-        if (problem.isEmpty())
-            return {};
-        return {TransferFailure::Kind::Release, problem};
-    }
-
-private:
-    ListedFileCheck check_;
-};
 
 const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path) {
     if (!path.startsWith(filesPrefix))
@@ -230,7 +177,7 @@ void ReleaseCheck::Cancel() {
 TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check) {
     if (path == ReleaseList::path || path == ReleaseList::signaturePath ||
         path.startsWith(keysPrefix)) {
-        check = std::make_unique<CappedBody>();
+        check = std::make_unique<CappedBody>(ReleaseList::maximumSize);
         return {};
     }
     const std::optional<ReleaseList>& list = SharedState().releaseList;
