@@ -82,6 +82,11 @@ public:
         if (before.isEmpty()) {
             cli.start(QStringLiteral(KORU_CLI), commands);
         } else {
+            // faketime's library comes before the sanitizer's runtime.
+            environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                               environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                   QStringLiteral(":verify_asan_link_order=0"));
+            cli.setProcessEnvironment(environment);
             commands.prepend(QStringLiteral(KORU_CLI));
             cli.start(before.first(), before.mid(1) + commands);
         }
