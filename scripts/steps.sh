@@ -37,5 +37,5 @@ configure_release() {
 
 # The programs and what installing them needs.
 build_release() {
-    cmake --build build/release -j "$(nproc)" --target koru koru-cli koru-sample-server koru_data
+    cmake --build build/release -j "$(nproc)" --target koru koru-cli koru-sample-server koru-publish koru_data
 }

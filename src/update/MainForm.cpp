@@ -50,6 +50,7 @@ MainForm::MainForm(Forms& forms)
     };
     transfer_.onStop = [this] { Timer1.SetEnabled(false); };
     archiveFlow_.onResumed = [this](std::int64_t at) { ShowResumed(at); };
+    transfer_.vetting = &ReleaseCheck::Vetting;
 }
 
 bool MainForm::QuickModeRequested(const QByteArray& commandLine) {

@@ -7,6 +7,7 @@
 #include "platform/runtime/MenuItemArray.h"
 #include "platform/runtime/Timer.h"
 #include "update/MessageLog.h"
+#include "update/ReleaseCheck.h"
 #include "update/ScratchFilesLock.h"
 #include "update/archive/ArchiveFlow.h"
 #include "update/http/TransferEngine.h"
@@ -146,6 +147,9 @@ private:
     // false when the program ended first.
     bool AwaitScratchFiles(std::optional<ScratchFilesLock>& lock);
     void CheckForUpdates();
+    // The signed release list first; false when it is refused (said in the
+    // log) and the check must end there.
+    bool CheckReleaseList();
     QString LocalFile(const char* relativePath) const;
 
     // True while the batch flag is set: Tag reads as the number 1.
@@ -162,6 +166,7 @@ private:
     bool commandRunning_ = false;
     TransferEngine transfer_;
     ArchiveFlow archiveFlow_;
+    ReleaseCheck releaseCheck_;
     // How the last transfer ended, and the file that failed.
     TransferFailure transferFailure_;
     QByteArray failedPath_;

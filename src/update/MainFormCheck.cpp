@@ -2,6 +2,8 @@
 // offered version, the help-links stamps and the news, in that order. A step
 // whose transfer failed gives no verdict and offers no update.
 #include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/Events.h"
 #include "platform/runtime/Val.h"
 #include "update/MainForm.h"
 #include "update/UpdateState.h"
@@ -74,6 +76,12 @@ void MainForm::CheckKillSwitch() {
     state.serviceMode = serviceOn;
     state.targetFile = LocalFile("/files/temp/ver.tmp");
     state.requestPath = "/files/koru/killswitch.txt";
+    if (ReleaseCheck::Held() && !ReleaseCheck::Names(state.requestPath)) {
+        // A signed list without a switch keeps the service on: a switch
+        // slipped onto the server beside it is not even fetched.
+        state.SetResponse({});
+        return;
+    }
     if (RunTransfer() != Transfer::Done) {
         // A failed fetch gives no verdict: the service counts as on, and the
         // failure line stays in the log.
@@ -85,10 +93,36 @@ void MainForm::CheckKillSwitch() {
     state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
 }
 
+bool MainForm::CheckReleaseList() {
+    if (transferWaiting_ || !Winsock2)
+        return true; // the first transfer says why it cannot start
+    ReleaseCheck::Outcome outcome;
+    releaseCheck_.Start(transfer_, *Winsock2, SharedState().serverHost, App::Path(),
+                        [&outcome](const ReleaseCheck::Outcome& ended) { outcome = ended; });
+    Await([this] { return releaseCheck_.Running(); });
+    if (ProgramEnded()) {
+        releaseCheck_.Cancel();
+        return false;
+    }
+    if (outcome.failure) {
+        // No verdict: nothing is offered on unsigned words.
+        mnuAvailableDownload(0).SetEnabled(false);
+        mnuAvailableDownload(1).SetEnabled(false);
+        ReportFailure(outcome.path, outcome.failure.text);
+        SystemMessagesText1.AppendSeparator();
+        return false;
+    }
+    if (!outcome.logLine.isEmpty())
+        SystemMessagesText1.Append(outcome.logLine + "\r\n");
+    return true;
+}
+
 void MainForm::CheckForUpdates() {
     UpdateState& state = SharedState();
     SystemMessagesText1.SetText({});
     SystemMessagesText1.Append("Checking for VANTO Updates...\r\n");
+    if (!CheckReleaseList())
+        return;
 
     bool checkHelpLinks = true;
     const QByteArray installed = VersionFiles::InstalledVersionText(LocalFile("/VANTO.ini"));

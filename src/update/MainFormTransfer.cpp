@@ -87,6 +87,7 @@ void MainForm::ReceiveText(const Fetch& fetch) {
 void MainForm::ReceiveArchive(const Fetch& fetch) {
     UpdateState& state = SharedState();
     trustedComment_.clear();
+    archiveFlow_.listed = ReleaseCheck::Held();
     archiveFlow_.Start(transfer_, *Winsock2, state.serverHost, fetch.target, App::Path(),
                        state.responseBuffer, [this](const ArchiveFlow::Outcome& outcome) {
                            transferFailure_ = outcome.failure;

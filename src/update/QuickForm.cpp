@@ -21,6 +21,7 @@ QuickForm::QuickForm() : Form("VANTO Update") {
     transfer_.onArrival = transfer_.onStart;
     archiveFlow_.onResumed = [this](std::int64_t at) { ShowResumed(at); };
     archiveFlow_.requireZip = true;
+    transfer_.vetting = &ReleaseCheck::Vetting;
 }
 
 void QuickForm::InitializeControls() {
@@ -35,6 +36,7 @@ void QuickForm::ReleaseControls() {
     // A download abandoned with the window takes its empty file with it; what
     // arrived of the archive may be kept for a resume.
     archiveFlow_.Cancel();
+    releaseCheck_.Cancel();
     transfer_.Cancel();
     if (download_)
         ArchiveDownload::ForgetSaveTarget(*download_);
@@ -71,12 +73,28 @@ void QuickForm::Form_Load() {
     Label1.SetCaption({});
     state.serverHost = UpdateServerHost();
     state.requestPath = "/files/koru/vanto_ver.txt";
-    FetchVersion();
+    CheckRelease();
+}
+
+void QuickForm::CheckRelease() {
+    phase_ = Phase::ListCheck;
+    releaseCheck_.Start(transfer_, *Winsock1, SharedState().serverHost, App::Path(),
+                        [this](const ReleaseCheck::Outcome& outcome) {
+                            if (!outcome.failure) {
+                                FetchVersion();
+                                return;
+                            }
+                            // A refused list offers nothing: no version, no button.
+                            phase_ = Phase::Idle;
+                            Label1.SetCaption(
+                                FailureText(outcome.path + ": " + outcome.failure.text));
+                        });
 }
 
 void QuickForm::FetchVersion() {
     UpdateState& state = SharedState();
     phase_ = Phase::VersionCheck;
+    state.requestPath = "/files/koru/vanto_ver.txt";
     transfer_.FetchText(*Winsock1, state.serverHost, state.requestPath, state.responseBuffer,
                         [this](const TransferFailure& failure) { VersionEnded(failure); });
 }

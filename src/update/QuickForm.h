@@ -7,6 +7,7 @@
 #include "platform/runtime/Control.h"
 #include "platform/runtime/Form.h"
 #include "platform/runtime/Timer.h"
+#include "update/ReleaseCheck.h"
 #include "update/archive/ArchiveDownload.h"
 #include "update/archive/ArchiveFlow.h"
 #include "update/http/TransferEngine.h"
@@ -43,11 +44,14 @@ protected:
 private:
     enum class Phase {
         Idle,            // nothing under way
+        ListCheck,       // the signed release list, before the version
         VersionCheck,    // asking for the offered version
         ArchiveDownload, // the button's download runs
     };
 
-    // Asks for the offered version; the answer arrives in the engine's end.
+    // The release list first, then the offered version; the answers arrive
+    // in the engines' ends.
+    void CheckRelease();
     void FetchVersion();
     void VersionEnded(const TransferFailure& failure);
     void ArchiveEnded(const ArchiveFlow::Outcome& outcome);
@@ -64,4 +68,5 @@ private:
     std::optional<ArchiveDownload::SaveTarget> download_;
     TransferEngine transfer_;
     ArchiveFlow archiveFlow_;
+    ReleaseCheck releaseCheck_;
 };

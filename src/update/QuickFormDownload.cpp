@@ -36,6 +36,7 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     state.requestPath = archivePath;
     Timer1.SetEnabled(true);
     phase_ = Phase::ArchiveDownload;
+    archiveFlow_.listed = ReleaseCheck::Held();
     archiveFlow_.Start(transfer_, *Winsock1, state.serverHost, state.targetFile, App::Path(),
                        state.responseBuffer,
                        [this](const ArchiveFlow::Outcome& outcome) { ArchiveEnded(outcome); });

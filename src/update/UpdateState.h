@@ -2,9 +2,12 @@
 // two versions and the server switch. One copy for the whole program.
 #pragma once
 
+#include "update/release/ReleaseList.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class TransferEngine;
 
@@ -35,6 +38,8 @@ struct UpdateState {
     std::uint8_t stallTicks = 0;     // timer ticks in a row without growth
     std::int64_t lastLength = 0;     // responseLength at the previous tick
     std::uint8_t serviceMode = serviceNotChecked;
+    // The release list the last check verified, kept for the rest of the run.
+    std::optional<ReleaseList> releaseList;
 
     // Follows the transfer under way: the path it fetches, the response's
     // length so far (a text's body gathers in responseBuffer itself), its

@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QThread>
+#include <sodium.h>
 
 namespace {
 
@@ -62,6 +63,22 @@ protected:
 
     DialogAnswers answers;
 };
+
+// A list held from the check judges the resumed archive whole, its kept part
+// hashed from the file before the rest arrives.
+TEST_F(ArchiveResumeTest, ListedArchiveResumesAgainstItsHash) {
+    QByteArray hash(ReleaseList::hashSize, Qt::Uninitialized);
+    crypto_generichash(reinterpret_cast<unsigned char*>(hash.data()), size_t(hash.size()),
+                       reinterpret_cast<const unsigned char*>(archive.constData()),
+                       size_t(archive.size()), nullptr, 0);
+    SharedState().releaseList = ReleaseList{};
+    SharedState().releaseList->files.append({"vanto.zip", archive.size(), hash});
+    server.scripts("/files/vanto.zip", {Interrupted(), Answer(Rest())});
+    Download("update.zip");
+    Download("update.zip");
+    EXPECT_EQ(Log(), downloading + "Resuming at 300 bytes.\r\nDone!\r\n" + separator);
+    EXPECT_TRUE(Read("update.zip") == archive);
+}
 
 const QByteArray rangeAsked = "Range: bytes=300-\r\nIf-Range: \"v1\"\r\n\r\n";
 

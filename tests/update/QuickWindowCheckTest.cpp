@@ -4,11 +4,13 @@
 #include "platform/runtime/FolderLock.h"
 #include "platform/runtime/MsgBox.h"
 #include "support/FormsFixture.h"
+#include "support/Minisign.h"
 #include "support/ScriptedServer.h"
 #include "support/TinyProxy.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -143,6 +145,26 @@ TEST_F(QuickWindowCheckTest, SecondCopyShowsAnEmptyBoxAndEnds) {
     EXPECT_EQ(boxes, QByteArrayList{"KORU||0"});
     EXPECT_TRUE(events.contains("end"));
     EXPECT_EQ(server.connections(), 0);
+}
+
+// With a key, the list comes first; a refused one is the window's only answer.
+TEST_F(QuickWindowCheckTest, RefusedReleaseListOffersNothing) {
+    const Minisign::Signed made = Minisign::SignBytes("other bytes", QStringLiteral("list"));
+    if (made.publicKey.isEmpty())
+        GTEST_SKIP() << "minisign is not installed";
+    QTemporaryDir state;
+    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    home.Write("files/koru/update.pub", made.publicKey);
+    server.script("/files/koru/release.txt", ScriptedServer::Ok("koru-release 1\nserial 1\n"));
+    server.script("/files/koru/release.txt.minisig", ScriptedServer::Ok(made.signature));
+    server.script("/files/koru/vanto_ver.txt", ScriptedServer::Ok(versionFile));
+    LoadAndWait();
+    qputenv("XDG_STATE_HOME", stateHome);
+    EXPECT_TRUE(quick().Label1.Caption().startsWith("TRANSFER FAILED: /files/koru/release.txt: "))
+        << quick().Label1.Caption().toStdString();
+    EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled());
+    EXPECT_EQ(server.requestLines().size(), 2);
 }
 
 } // namespace

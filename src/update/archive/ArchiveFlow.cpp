@@ -27,7 +27,7 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
         return;
     }
     // Nothing is fetched that could not be checked.
-    if (!archive_->KeyProblem().isEmpty()) {
+    if (!listed && !archive_->KeyProblem().isEmpty()) {
         Fail({TransferFailure::Kind::Signature, archive_->KeyProblem()},
              ArchiveDownload::archivePath);
         return;
@@ -60,7 +60,7 @@ void ArchiveFlow::ArchiveEnded(const TransferFailure& failure) {
     } else if (requireZip && !response.DeclaresZip()) {
         Fail({TransferFailure::Kind::NotArchive, "The server's answer is not an archive."},
              ArchiveDownload::archivePath);
-    } else if (archive_->NeedsSignature()) {
+    } else if (!listed && archive_->NeedsSignature()) {
         engine_->FetchText(*socket_, server_, signaturePath, *text_,
                            [this](const TransferFailure& failed) { SignatureEnded(failed); });
     } else {

@@ -29,6 +29,9 @@ public:
     std::function<void(std::int64_t at)> onResumed;
     // An answer must declare "Content-Type: application/zip" to be the archive.
     bool requireZip = false;
+    // The archive is judged by a signed release list's length and hash as it
+    // arrives (the engine's vetting), so its own key and signature are not asked.
+    bool listed = false;
 
     // Downloads the archive from `server` into `target` with `engine` on
     // `socket`, with the key trusted in `vantoFolder`; side texts (the

@@ -56,6 +56,7 @@ public:
     // The download ended before it was complete: what arrived is kept for a
     // resume when it is sound and the server named a validator, else removed.
     void Interrupt(bool sound) override;
+    QString ReadablePath() const override { return file_.ReadablePath(); }
 
 private:
     DownloadFile file_;

@@ -5,6 +5,7 @@
 #include "update/http/TransferFailure.h"
 
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
 
 class HttpResponseReader;
@@ -24,4 +25,6 @@ public:
     // The response ended without a save: what arrived may be kept for a
     // resume when it is `sound` (whole as far as it goes).
     virtual void Interrupt(bool sound) = 0;
+    // Where the bytes before Offset() can be read back; empty without any.
+    virtual QString ReadablePath() const { return {}; }
 };

@@ -27,6 +27,7 @@ void ResponseGathering::BeginFile(FileSink& file) {
 
 void ResponseGathering::Begin() {
     declaresZip_ = mentionsNotFound_ = false;
+    check_.reset();
     scanTail_.clear();
     HttpResponseReader::Sink sink;
     if (file_)
@@ -45,8 +46,15 @@ TransferFailure ResponseGathering::TakeClose(bool clean) {
 }
 
 TransferFailure ResponseGathering::Settle(TransferFailure failure) {
-    if (!failure && text_ && reader_.Complete())
+    if (failure || !reader_.Complete())
+        return failure;
+    if (text_)
         mentionsNotFound_ = NotFoundRule::Matches(*text_);
+    if (check_) {
+        // Judged once: the body is whole.
+        failure = check_->Verdict();
+        check_.reset();
+    }
     return failure;
 }
 
@@ -57,8 +65,12 @@ std::int64_t ResponseGathering::Received() const {
 TransferFailure ResponseGathering::CheckHead() {
     declaresZip_ = reader_.Header("content-type").toLower().startsWith("application/zip");
     const std::int64_t length = reader_.ContentLength();
-    if (file_)
-        return file_->CheckHead(reader_);
+    if (file_) {
+        TransferFailure failure = file_->CheckHead(reader_);
+        if (!failure && check_ && file_->Offset() > 0)
+            failure = check_->TakeKept(file_->ReadablePath(), file_->Offset());
+        return failure;
+    }
     if (length > textLimit)
         return TextTooLarge();
     text_->reserve(qsizetype(length));
@@ -69,11 +81,19 @@ TransferFailure ResponseGathering::TakeText(const char* data, qsizetype size) {
     // A text without an announced length is held to the limit as it grows.
     if (size > textLimit - text_->size())
         return TextTooLarge();
+    if (check_) {
+        if (TransferFailure failure = check_->Take(data, size))
+            return failure;
+    }
     text_->append(data, size);
     return {};
 }
 
 TransferFailure ResponseGathering::TakeFile(const char* data, qsizetype size) {
+    if (check_) {
+        if (TransferFailure failure = check_->Take(data, size))
+            return failure;
+    }
     // An answer not declared an archive is read for the not-found words as it
     // passes, including words split between two arrivals.
     if (!mentionsNotFound_ && !declaresZip_) {

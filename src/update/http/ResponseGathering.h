@@ -4,10 +4,12 @@
 // arrives. Answers the counts the windows show.
 #pragma once
 
+#include "update/http/BodyCheck.h"
 #include "update/http/FileSink.h"
 #include "update/http/HttpResponseReader.h"
 
 #include <QByteArray>
+#include <memory>
 
 class ResponseGathering {
 public:
@@ -19,6 +21,9 @@ public:
     void BeginText(QByteArray& text);
     // Starts a response whose body goes to `file`, which outlives the response.
     void BeginFile(FileSink& file);
+
+    // Judges the body of the response begun last with `check` as well.
+    void SetBodyCheck(std::unique_ptr<BodyCheck> check) { check_ = std::move(check); }
 
     // Takes one arrival. Answers why the transfer cannot succeed, or no
     // failure while it still can.
@@ -69,6 +74,7 @@ private:
     HttpResponseReader reader_;
     QByteArray* text_ = nullptr;
     FileSink* file_ = nullptr;
+    std::unique_ptr<BodyCheck> check_;
     bool declaresZip_ = false; // from the head, once it is complete
     bool mentionsNotFound_ = false;
     QByteArray scanTail_; // the last bytes of the previous piece, for a split "404 not found"

@@ -25,7 +25,13 @@ void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, cons
     phase_ = Phase::Connecting;
     if (onStart)
         onStart();
-    if (TransferFailure failure = ServerConnection::Connect(socket, server, response_))
+    std::unique_ptr<BodyCheck> check;
+    TransferFailure failure = vetting ? vetting(path, check) : TransferFailure();
+    if (!failure) {
+        response_.SetBodyCheck(std::move(check));
+        failure = ServerConnection::Connect(socket, server, response_);
+    }
+    if (failure)
         End(failure);
 }
 

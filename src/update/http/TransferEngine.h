@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class CSocketMaster;
 
@@ -31,6 +32,10 @@ public:
     std::function<void()> onArrival;
     // Told when a fetch ends, before its own end handler.
     std::function<void()> onStop;
+    // Asked before each fetch: a failure refuses the path unfetched; a check
+    // it sets judges the body as it arrives. Without it every body is taken.
+    std::function<TransferFailure(const QByteArray& path, std::unique_ptr<BodyCheck>& check)>
+        vetting;
 
     // Fetches `path` from `server` ("host" or "host:port") on `socket`, the
     // body into `text` or into `file`; `onEnd` is told once when the fetch

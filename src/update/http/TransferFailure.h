@@ -19,6 +19,7 @@ struct TransferFailure {
         Save,        // the file cannot be written where it belongs
         Signature,   // the archive's signature is missing, refused, or cannot be checked
         Busy,        // the transfer could not start: another one runs, or its window is gone
+        Release,     // the signed release list is refused, or refuses this file
     };
 
     TransferFailure() = default;

@@ -1,0 +1,250 @@
+// The signed release list against an attacker on the path: a sample tree
+// published with koru-publish and keys made by the real minisign, served by
+// the sample server on loopback, checked by koru-cli as a user runs it with a
+// state folder of its own. Each row is one threat: the check fails (exit 2)
+// with the line naming it, and nothing of VANTO's folder changes.
+#include "BuildConfig.h"
+#include "server/SampleServer.h"
+#include "support/CopyTree.h"
+#include "support/TestFiles.h"
+#include "update/release/SignedReleaseFixture.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QEventLoop>
+#include <QMap>
+#include <QProcess>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out;
+};
+
+class ReleaseAttack : public SignedReleaseFixture {
+protected:
+    void SetUp() override {
+        SignedReleaseFixture::SetUp();
+        if (IsSkipped())
+            return;
+        CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), Tree());
+        CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/vanto"), Home());
+        WriteFile(Home() + QStringLiteral("/files/koru/update.pub"), PublicKeys({"k0"}));
+        server = std::make_unique<SampleServer>(Tree(), 0);
+        server->Start();
+    }
+
+public:
+    // What the rows' attackers do with the tree.
+    using SignedReleaseFixture::PublicKeys;
+    using SignedReleaseFixture::Sign;
+    QString Tree() const { return work.filePath(QStringLiteral("tree")); }
+    QString Home() const { return work.filePath(QStringLiteral("vanto")); }
+    QString Served(const char* relative) const {
+        return Tree() + QStringLiteral("/files/") + QString::fromLatin1(relative);
+    }
+
+    // koru-publish on the tree, signed by the named key.
+    void Publish(const char* signer) {
+        Tool({Tree(), QStringLiteral("--key"), Key(signer, ".key")});
+    }
+    // The key chain's next link, from one key to the next.
+    void Rotate(const char* from, const char* to) {
+        Tool({QStringLiteral("rotate"), Tree(), QStringLiteral("--key"), Key(from, ".key"),
+              QStringLiteral("--new"), Key(to, ".pub")});
+    }
+    static QString Key(const char* name, const char* suffix) {
+        return keys->filePath(QString::fromLatin1(name) + QString::fromLatin1(suffix));
+    }
+    static void Tool(const QStringList& arguments) {
+        QProcess publish;
+        publish.start(QStringLiteral(KORU_PUBLISH), arguments);
+        ASSERT_TRUE(publish.waitForFinished(30000));
+        ASSERT_EQ(publish.exitCode(), 0) << publish.readAllStandardError().toStdString();
+    }
+
+    // koru-cli against the server, waited for in the event loop the server runs in.
+    CliRun Cli(QStringList commands, const QStringList& before = {}) {
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KORU_HOME"), Home());
+        environment.insert(QStringLiteral("KORU_SERVER"),
+                           QStringLiteral("127.0.0.1:%1").arg(server->Port()));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"),
+                           work.filePath(QStringLiteral("state")));
+        cli.setProcessEnvironment(environment);
+        QEventLoop loop;
+        QObject::connect(&cli, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        if (before.isEmpty()) {
+            cli.start(QStringLiteral(KORU_CLI), commands);
+        } else {
+            // faketime's library comes before the sanitizer's runtime.
+            environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                               environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                   QStringLiteral(":verify_asan_link_order=0"));
+            cli.setProcessEnvironment(environment);
+            commands.prepend(QStringLiteral(KORU_CLI));
+            cli.start(before.first(), before.mid(1) + commands);
+        }
+        loop.exec();
+        EXPECT_EQ(cli.state(), QProcess::NotRunning);
+        return {cli.exitCode(), cli.readAllStandardOutput()};
+    }
+
+    // Every file of VANTO's folder but the check's own scratch files.
+    QMap<QString, QByteArray> UserFiles() const {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(Home(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (!path.contains(QStringLiteral("/files/temp/")))
+                files.insert(path, ReadFile(path));
+        }
+        return files;
+    }
+
+    std::unique_ptr<SampleServer> server;
+};
+
+using Attack = std::function<void(ReleaseAttack&)>;
+
+struct Threat {
+    const char* name;
+    // What the attacker does after the publisher's first good check.
+    Attack attack;
+    // The failure line, up to its reason's first words.
+    const char* line;
+};
+
+void Append(const QString& path, const QByteArray& bytes) {
+    WriteFile(path, ReadFile(path) + bytes);
+}
+
+class ReleaseAttackTest : public ReleaseAttack, public ::testing::WithParamInterface<Threat> {};
+
+TEST_P(ReleaseAttackTest, FailsTheCheckAndSavesNothing) {
+    Publish("k0");
+    const CliRun first = Cli({QStringLiteral("check")});
+    ASSERT_EQ(first.exitCode, 0) << first.out.toStdString();
+    ASSERT_TRUE(first.out.contains("Release list verified: serial 1, valid until "));
+    GetParam().attack(*this);
+    const QMap<QString, QByteArray> before = UserFiles();
+    const QString target = work.filePath(QStringLiteral("saved.zip"));
+    const CliRun attacked = Cli(
+        {QStringLiteral("check"), QStringLiteral("vanto-update"), target},
+        QString::fromLatin1(GetParam().name) == u"Expired"
+            ? QStringList{QStringLiteral("faketime"), QStringLiteral("-f"), QStringLiteral("+40d")}
+            : QStringList{});
+    EXPECT_EQ(attacked.exitCode, 2) << attacked.out.toStdString();
+    EXPECT_TRUE(attacked.out.contains(QByteArray("\r\nTRANSFER FAILED: ") + GetParam().line))
+        << attacked.out.toStdString();
+    EXPECT_EQ(UserFiles(), before);
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+const QByteArray listed = "/files/koru/release.txt: ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Threats, ReleaseAttackTest,
+    ::testing::Values(
+        Threat{"TamperedList",
+               [](ReleaseAttack& on) { Append(on.Served("koru/release.txt"), "# more\n"); },
+               "/files/koru/release.txt: The release list's signature does not match it."},
+        Threat{"UnsignedList",
+               [](ReleaseAttack& on) { QFile::remove(on.Served("koru/release.txt.minisig")); },
+               "/files/koru/release.txt: The release list has no signature on the server."},
+        Threat{"OtherKey", [](ReleaseAttack& on) { on.Publish("other"); },
+               "/files/koru/release.txt: The release list is signed by a key KORU does not "
+               "trust"},
+        Threat{"HashMismatch",
+               [](ReleaseAttack& on) {
+                   QByteArray news = ReadFile(on.Served("koru/otherinfo.txt"));
+                   news[0] = news[0] == 'X' ? 'Y' : 'X';
+                   WriteFile(on.Served("koru/otherinfo.txt"), news);
+               },
+               "/files/koru/otherinfo.txt: The file's BLAKE2b-256 hash differs"},
+        Threat{"LongerThanListed",
+               [](ReleaseAttack& on) { Append(on.Served("koru/vanto_ver.txt"), "VER = 99.99"); },
+               "/files/koru/vanto_ver.txt: The file is longer than the"},
+        Threat{"NotListed",
+               [](ReleaseAttack& on) {
+                   const QByteArray news = ReadFile(on.Served("koru/otherinfo.txt"));
+                   QFile::remove(on.Served("koru/otherinfo.txt"));
+                   on.Publish("k0");
+                   WriteFile(on.Served("koru/otherinfo.txt"), news);
+               },
+               "/files/koru/otherinfo.txt: The release list does not name this file."},
+        Threat{"ReplayedOlderList",
+               [](ReleaseAttack& on) {
+                   const QByteArray list = ReadFile(on.Served("koru/release.txt"));
+                   const QByteArray signature = ReadFile(on.Served("koru/release.txt.minisig"));
+                   on.Publish("k0");
+                   ASSERT_EQ(on.Cli({QStringLiteral("check")}).exitCode, 0);
+                   WriteFile(on.Served("koru/release.txt"), list);
+                   WriteFile(on.Served("koru/release.txt.minisig"), signature);
+               },
+               "/files/koru/release.txt: The server's release list is older than one KORU has "
+               "already seen (serial 1, seen 2)."},
+        Threat{"Expired", [](ReleaseAttack&) {},
+               "/files/koru/release.txt: The server's release list expired on "},
+        Threat{"StrippedList",
+               [](ReleaseAttack& on) {
+                   QFile::remove(on.Served("koru/release.txt"));
+                   QFile::remove(on.Served("koru/release.txt.minisig"));
+               },
+               "/files/koru/release.txt: The server has no release list, though KORU has "
+               "accepted one"},
+        Threat{"OldArchiveAsNew",
+               [](ReleaseAttack& on) {
+                   const QByteArray old = ReadFile(on.Served("vanto.zip"));
+                   const QByteArray signature = ReadFile(on.Served("vanto.zip.minisig"));
+                   Append(on.Served("vanto.zip"), "a newer archive");
+                   on.Publish("k0");
+                   WriteFile(on.Served("vanto.zip"), old);
+                   WriteFile(on.Served("vanto.zip.minisig"), signature);
+               },
+               "/files/vanto.zip: The file has "},
+        Threat{"BadLink",
+               [](ReleaseAttack& on) {
+                   on.Rotate("k0", "k1");
+                   on.Publish("k1");
+                   Append(on.Served("koru/keys/1.txt"), on.PublicKeys({"other"}));
+               },
+               "/files/koru/release.txt: The key chain link /files/koru/keys/1.txt"},
+        Threat{"RevokedKey",
+               [](ReleaseAttack& on) {
+                   on.Rotate("k0", "k1");
+                   on.Publish("k1");
+                   ASSERT_EQ(on.Cli({QStringLiteral("check")}).exitCode, 0);
+                   // The retired key, in the wrong hands, signs a newer list for epoch 1.
+                   QByteArray list = ReadFile(on.Served("koru/release.txt"));
+                   list.replace("serial 2", "serial 9");
+                   WriteFile(on.Served("koru/release.txt"), list);
+                   WriteFile(on.Served("koru/release.txt.minisig"),
+                             on.Sign(list, "k0", "koru-release serial 9 epoch 1"));
+               },
+               "/files/koru/release.txt: The release list is signed by a key KORU does not "
+               "trust"}),
+    [](const ::testing::TestParamInfo<Threat>& threat) { return std::string(threat.param.name); });
+
+// A KORU three rotations behind follows the chain unattended and keeps it.
+TEST_F(ReleaseAttack, FollowsARotationChainThreeLinksLong) {
+    Publish("k0");
+    ASSERT_EQ(Cli({QStringLiteral("check")}).exitCode, 0);
+    Rotate("k0", "k1");
+    Rotate("k1", "k2");
+    Rotate("k2", "k3");
+    Publish("k3");
+    const CliRun run = Cli({QStringLiteral("check")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Release list verified: serial 2, valid until "));
+    // The old key's list no longer counts: the chain moved on with the record.
+    QFile::remove(Served("koru/keys/3.txt"));
+    EXPECT_EQ(Cli({QStringLiteral("check")}).exitCode, 0);
+}
+
+} // namespace
