@@ -8,9 +8,10 @@ constexpr qsizetype notFoundSize = 13; // "404 not found"
 
 } // namespace
 
-void ResponseGathering::BeginText(QByteArray& text) {
+void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
     text.clear();
     text_ = &text;
+    textLimit_ = limit;
     file_ = nullptr;
     Begin();
 }
@@ -40,7 +41,7 @@ TransferFailure ResponseGathering::TakeArrival(const QByteArray& data) {
 }
 
 std::int64_t ResponseGathering::Received() const {
-    return reader_.Received() + (file_ ? file_->Offset() : 0);
+    return file_ ? file_->Received(reader_) : reader_.Received();
 }
 
 TransferFailure ResponseGathering::CheckHead() {
@@ -48,8 +49,12 @@ TransferFailure ResponseGathering::CheckHead() {
     const std::int64_t length = reader_.ContentLength();
     if (file_)
         return file_->CheckHead(reader_);
-    if (length > textLimit)
-        return {TransferFailure::Kind::TooLarge, "The server sent a text file larger than 1 MiB."};
+    if (length > textLimit_)
+        return {TransferFailure::Kind::TooLarge,
+                "The server sent a text file larger than " +
+                    (textLimit_ == textLimit ? QByteArray("1 MiB")
+                                             : QByteArray::number(textLimit_) + " bytes") +
+                    '.'};
     text_->reserve(qsizetype(length));
     return {};
 }
@@ -73,11 +78,11 @@ TransferFailure ResponseGathering::TakeFile(const char* data, qsizetype size) {
 }
 
 std::int64_t ResponseGathering::FileReceived() const {
-    return file_ ? file_->Offset() + reader_.BodyReceived() : 0;
+    return file_ ? file_->FileReceived(reader_) : 0;
 }
 
 std::int64_t ResponseGathering::FileSize() const {
-    return file_ && reader_.HeadComplete() ? file_->Offset() + reader_.ContentLength() : 0;
+    return file_ ? file_->FileSize(reader_) : 0;
 }
 
 bool ResponseGathering::NotFound() const {
