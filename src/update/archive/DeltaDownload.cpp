@@ -112,7 +112,9 @@ void DeltaDownload::FetchNext() {
 }
 
 void DeltaDownload::RangesEnded(const TransferFailure& failure) {
-    if (failure.kind == TransferFailure::Kind::BadAnswer) {
+    // An answer refused (416 and the like) or unusable: the whole archive may still come.
+    if (failure.kind == TransferFailure::Kind::BadAnswer ||
+        failure.kind == TransferFailure::Kind::Status) {
         GiveUp(failure.text);
         return;
     }
