@@ -5,6 +5,7 @@
 // it, so curl is also timed with a flush of its archive.
 //   download_nginx            the 100 MB and 1 GB comparison
 //   download_nginx --huge     one 4.5 GiB download, checked for size (64-bit lengths)
+#include "ChildRun.h"
 #include "Median.h"
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
@@ -24,42 +25,6 @@
 #include <vector>
 
 namespace {
-
-struct Run {
-    double seconds = 0;
-    double peakMiB = 0;
-    int status = -1;
-};
-
-// Runs a program with its output discarded; wall time and the child's peak memory.
-Run Measure(const QStringList& command) {
-    QList<QByteArray> arguments;
-    for (const QString& argument : command)
-        arguments.append(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (QByteArray& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    Run run;
-    run.seconds = double(timer.nsecsElapsed()) / 1e9;
-    run.peakMiB = double(usage.ru_maxrss) / 1024.0;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 double Flush(const QString& path) {
     QElapsedTimer timer;
@@ -109,7 +74,7 @@ int main(int argc, char** argv) {
     if (huge) {
         const qint64 size = (qint64(9) << 29) + 12345; // 4.5 GiB and a bit
         MakeSparse(archive, size);
-        const Run run = Measure(koru);
+        const bench::Run run = bench::Measure(koru);
         const qint64 saved = QFileInfo(koruOut).size();
         std::printf(
             "4.5 GiB archive (%lld bytes): exit %d, saved %lld bytes, %.1f s, peak %.1f MiB\n",
@@ -128,8 +93,8 @@ int main(int argc, char** argv) {
             QFile::remove(koruOut);
             QFile::remove(curlOut);
             ::sync();
-            const Run k = Measure(koru);
-            const Run c = Measure(curl);
+            const bench::Run k = bench::Measure(koru);
+            const bench::Run c = bench::Measure(curl);
             const double flush = Flush(curlOut);
             if (k.status != 0 || c.status != 0 || QFileInfo(koruOut).size() != size ||
                 QFileInfo(curlOut).size() != size) {

@@ -49,7 +49,10 @@ MainForm::MainForm(Forms& forms)
             onArchiveProgress(response.FileReceived(), response.FileSize(), false);
     };
     transfer_.onStop = [this] { Timer1.SetEnabled(false); };
-    archiveFlow_.onResumed = [this](std::int64_t at) { ShowResumed(at); };
+    archiveFlow_.onResumed = [this](std::int64_t at) {
+        ShowAboveProgress("Resuming at " + QByteArray::number(at) + " bytes.");
+    };
+    archiveFlow_.onNote = [this](const QByteArray& line) { ShowAboveProgress(line); };
     transfer_.vetting = &ReleaseCheck::Vetting;
 }
 

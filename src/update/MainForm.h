@@ -127,7 +127,8 @@ private:
     // The text to save: the body, or the not-found message.
     QByteArray SavingFile();
     // "Resuming at N bytes." above the progress line.
-    void ShowResumed(std::int64_t at);
+    // A line above the progress line: a resume, a delta's reuse or its failure.
+    void ShowAboveProgress(const QByteArray& line);
     // Appends the "TRANSFER FAILED: " line, named by the file it was for, and
     // counts the failure; a progress line showing is removed first.
     void ReportFailure(const QByteArray& path, const QByteArray& reason);

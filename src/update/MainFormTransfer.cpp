@@ -126,9 +126,9 @@ QByteArray MainForm::SavingFile() {
     return state.responseBuffer;
 }
 
-void MainForm::ShowResumed(std::int64_t at) {
+void MainForm::ShowAboveProgress(const QByteArray& line) {
     RemoveProgressLine();
-    SystemMessagesText1.Append("Resuming at " + QByteArray::number(at) + " bytes.\r\n");
+    SystemMessagesText1.Append(line + "\r\n");
     SystemMessagesText1.Append(progressLine);
     progressShown_ = true;
 }

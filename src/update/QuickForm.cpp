@@ -19,7 +19,10 @@ QuickForm::QuickForm() : Form("VANTO Update") {
     // The caption's count follows every transfer.
     transfer_.onStart = [this] { SharedState().Follow(transfer_); };
     transfer_.onArrival = transfer_.onStart;
-    archiveFlow_.onResumed = [this](std::int64_t at) { ShowResumed(at); };
+    archiveFlow_.onResumed = [this](std::int64_t at) {
+        ShowAboveWait("Resuming at " + QByteArray::number(at) + " bytes.");
+    };
+    archiveFlow_.onNote = [this](const QByteArray& line) { ShowAboveWait(line); };
     archiveFlow_.requireZip = true;
     transfer_.vetting = &ReleaseCheck::Vetting;
 }

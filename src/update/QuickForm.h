@@ -58,7 +58,8 @@ private:
     // The label's text for the complete version answer.
     QByteArray ReadData();
     // "Resuming at N bytes." above the label's last line.
-    void ShowResumed(std::int64_t at);
+    // A line above "Please wait...": a resume, a delta's reuse or its failure.
+    void ShowAboveWait(const QByteArray& line);
     bool CompareVersions1(const QByteArray& offered);
     // The label's text for a failed transfer; a failed download is offered again.
     QByteArray FailureText(const QByteArray& reason);

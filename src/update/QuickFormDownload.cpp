@@ -67,8 +67,8 @@ QByteArray QuickForm::FailureText(const QByteArray& reason) {
     return "TRANSFER FAILED: " + reason;
 }
 
-void QuickForm::ShowResumed(std::int64_t at) {
+void QuickForm::ShowAboveWait(const QByteArray& line) {
     QByteArray label = Label1.Caption();
-    label.replace(pleaseWait, "Resuming at " + QByteArray::number(at) + " bytes.\r\n" + pleaseWait);
+    label.replace(pleaseWait, line + "\r\n" + pleaseWait);
     Label1.SetCaption(label);
 }

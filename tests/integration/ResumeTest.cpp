@@ -3,7 +3,9 @@
 // line part way, and the next download asks for the rest.
 #include "PublishedTreeTest.h"
 #include "support/CuttingRelay.h"
+#include "support/DeltaFiles.h"
 #include "support/DialogAnswers.h"
+#include "update/archive/SeedArchive.h"
 
 #include <QRegularExpression>
 
@@ -55,6 +57,22 @@ TEST_P(ResumeTest, ChangedArchiveStartsOver) {
     Download();
     EXPECT_EQ(Log(), "Downloading VANTO version 2.14\r\nDone!\r\n" + separator);
     EXPECT_TRUE(Read("update.zip") == archive);
+}
+
+// A kept part of a full download wins over a delta: no control file is asked for.
+TEST_P(ResumeTest, KeptPartWinsOverADelta) {
+    CuttingRelay relay(Port(), 1000 * 1000);
+    SharedState().serverHost = relay.hostAndPort();
+    Download();
+    ASSERT_TRUE(DeltaFiles::MakeControl(published.filePath(QStringLiteral("files")),
+                                        QStringLiteral("vanto.zip")));
+    const QString seed = home.filePath("earlier.zip");
+    WriteFile(seed, archive.left(2 * 1024 * 1024));
+    SeedArchive::Remember(seed);
+    Download();
+    EXPECT_TRUE(Log().contains("\r\nResuming at ")) << Log().constData();
+    EXPECT_TRUE(Read("update.zip") == archive);
+    EXPECT_EQ(relay.requests().size(), 2);
 }
 
 INSTANTIATE_PUBLISHED_TREE_TESTS(ResumeTest);

@@ -16,8 +16,8 @@ QString NginxServer::Program() {
     return program;
 }
 
-NginxServer::NginxServer(const QString& root, const Tls& tls)
-    : root_(QDir(root).absolutePath()), tls_(tls) {
+NginxServer::NginxServer(const QString& root, const Tls& tls, const QString& directives)
+    : root_(QDir(root).absolutePath()), tls_(tls), directives_(directives) {
     if (Program().isEmpty())
         throw std::runtime_error("nginx is not installed");
     QDir(work_.path()).mkpath(QStringLiteral("temp"));
@@ -52,8 +52,8 @@ bool NginxServer::TryStart(std::uint16_t port) {
                        "  types { text/plain txt; image/gif gif; application/zip zip; }\n"
                        "  default_type application/octet-stream;\n"
                        "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n"
-                       "    location / { try_files $uri =404; }\n  }\n}\n")
-            .arg(dir, temp, listen, root_);
+                       "    location / { try_files $uri =404; }\n    %5\n  }\n}\n")
+            .arg(dir, temp, listen, root_, directives_);
     QFile file(dir + QStringLiteral("/nginx.conf"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;

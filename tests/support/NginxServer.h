@@ -22,8 +22,9 @@ public:
     };
 
     // Starts nginx on a free loopback port, speaking TLS when `tls` names
-    // files; throws std::runtime_error when it cannot.
-    explicit NginxServer(const QString& root, const Tls& tls = {});
+    // files, with `directives` added to its server block ("max_ranges 1;");
+    // throws std::runtime_error when it cannot.
+    explicit NginxServer(const QString& root, const Tls& tls = {}, const QString& directives = {});
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
@@ -36,6 +37,7 @@ private:
 
     QString root_;
     Tls tls_;
+    QString directives_;
     QTemporaryDir work_;
     ServerProcess process_;
     std::uint16_t port_ = 0;

@@ -1,6 +1,7 @@
 #include "update/archive/ArchiveFlow.h"
 
 #include "update/archive/ArchiveDownload.h"
+#include "update/archive/SeedArchive.h"
 #include "update/http/NotFoundRule.h"
 
 namespace {
@@ -15,7 +16,9 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
     engine_ = &engine;
     socket_ = &socket;
     server_ = server;
+    target_ = target;
     text_ = &text;
+    assembled_ = false;
     onEnd_ = std::move(onEnd);
     trustedComment_.clear();
     running_ = true;
@@ -36,7 +39,58 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
         if (onResumed)
             onResumed(at);
     };
+    // A kept part of a full download is resumed rather than replaced by a
+    // delta. A release list vouches for the whole archive's bytes, not for
+    // ranges of it, so a listed archive is fetched whole.
+    const QString seed =
+        archive_->KeptSize() == 0 && !listed ? SeedArchive::For(target) : QString();
+    if (seed.isEmpty()) {
+        FetchArchive();
+        return;
+    }
+    delta_.onReusing = [this](const QByteArray& line) { Note(line); };
+    delta_.Start(engine, socket, server, target, seed,
+                 [this](DeltaDownload::Result result, const TransferFailure& why) {
+                     DeltaEnded(result, why);
+                 });
+}
+
+void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure& why) {
+    switch (result) {
+    case DeltaDownload::Result::Assembled:
+        assembled_ = true;
+        if (archive_->NeedsSignature())
+            FetchSignature();
+        else
+            Save();
+        break;
+    case DeltaDownload::Result::Whole:
+        if (why)
+            DownloadWhole(why.text);
+        else
+            FetchArchive();
+        break;
+    case DeltaDownload::Result::Failed:
+        Fail(why, ArchiveDownload::archivePath);
+        break;
+    }
+}
+
+void ArchiveFlow::DownloadWhole(const QByteArray& reason) {
+    if (assembled_) {
+        assembled_ = false;
+        delta_.Cancel();
+    }
+    QByteArray why = reason;
+    if (why.endsWith('.'))
+        why.chop(1);
+    Note("Delta update failed (" + why + "); downloading the whole archive.");
     FetchArchive();
+}
+
+void ArchiveFlow::Note(const QByteArray& line) {
+    if (onNote)
+        onNote(line);
 }
 
 void ArchiveFlow::FetchArchive() {
@@ -61,11 +115,15 @@ void ArchiveFlow::ArchiveEnded(const TransferFailure& failure) {
         Fail({TransferFailure::Kind::NotArchive, "The server's answer is not an archive."},
              ArchiveDownload::archivePath);
     } else if (!listed && archive_->NeedsSignature()) {
-        engine_->FetchText(*socket_, server_, signaturePath, *text_,
-                           [this](const TransferFailure& failed) { SignatureEnded(failed); });
+        FetchSignature();
     } else {
         Save();
     }
+}
+
+void ArchiveFlow::FetchSignature() {
+    engine_->FetchText(*socket_, server_, signaturePath, *text_,
+                       [this](const TransferFailure& failed) { SignatureEnded(failed); });
 }
 
 void ArchiveFlow::SignatureEnded(const TransferFailure& failure) {
@@ -79,7 +137,14 @@ void ArchiveFlow::SignatureEnded(const TransferFailure& failure) {
              signaturePath);
         return;
     }
-    const ArchiveVerifier::Verdict verdict = archive_->Verify(*text_);
+    const ArchiveVerifier::Verdict verdict =
+        assembled_
+            ? archive_->Verify(*text_, delta_.Receiver().ReadablePath(), delta_.Receiver().Size())
+            : archive_->Verify(*text_);
+    if (!verdict.Verified() && assembled_) {
+        DownloadWhole(verdict.problem);
+        return;
+    }
     if (!verdict.Verified()) {
         Fail({TransferFailure::Kind::Signature, verdict.problem}, ArchiveDownload::archivePath);
         return;
@@ -89,15 +154,20 @@ void ArchiveFlow::SignatureEnded(const TransferFailure& failure) {
 }
 
 void ArchiveFlow::Save() {
-    const std::int64_t length = archive_->Size();
+    const std::int64_t length = assembled_ ? delta_.Receiver().Size() : archive_->Size();
     try {
-        archive_->Commit();
+        if (assembled_)
+            delta_.Receiver().Commit();
+        else
+            archive_->Commit();
     } catch (const RuntimeError& e) {
         Fail(ArchiveDownload::CannotSave(e), ArchiveDownload::archivePath);
         return;
     }
     engine_->Response().Detach();
     archive_.reset();
+    delta_.Cancel();
+    SeedArchive::Remember(target_);
     End({{}, ArchiveDownload::archivePath, trustedComment_, length});
 }
 
@@ -124,6 +194,7 @@ void ArchiveFlow::Cancel() {
 }
 
 void ArchiveFlow::Release() {
+    delta_.Cancel();
     if (!archive_)
         return;
     ResponseGathering& response = engine_->Response();

@@ -2,10 +2,14 @@
 // the chosen target (a kept part resumed when the server agrees, asked for
 // once more from its first byte when it will not), the signature check when
 // a key is trusted, and the rename over the target once everything is right.
+// With a seed (the target, or the last archive saved) and a zsync control
+// file on the server, only what changed is fetched; a delta that does not
+// come out right is followed by one full download from the same server.
 // It moves on in the transfer engine's ends and never waits itself.
 #pragma once
 
 #include "update/archive/ArchiveReceiver.h"
+#include "update/archive/DeltaDownload.h"
 #include "update/http/TransferEngine.h"
 
 #include <QByteArray>
@@ -27,6 +31,9 @@ public:
 
     // Told of a kept part's size once the server has agreed to resume it.
     std::function<void(std::int64_t at)> onResumed;
+    // Told a line the log shows above the progress: what a delta reuses, or
+    // why the whole archive follows it.
+    std::function<void(const QByteArray& line)> onNote;
     // An answer must declare "Content-Type: application/zip" to be the archive.
     bool requireZip = false;
     // The archive is judged by a signed release list's length and hash as it
@@ -48,7 +55,12 @@ public:
 
 private:
     void FetchArchive();
+    void DeltaEnded(DeltaDownload::Result result, const TransferFailure& why);
+    // The delta came out wrong: the whole archive follows, once.
+    void DownloadWhole(const QByteArray& reason);
+    void Note(const QByteArray& line);
     void ArchiveEnded(const TransferFailure& failure);
+    void FetchSignature();
     void SignatureEnded(const TransferFailure& failure);
     void Save();
     void Fail(const TransferFailure& failure, const QByteArray& path);
@@ -59,8 +71,11 @@ private:
     TransferEngine* engine_ = nullptr;
     CSocketMaster* socket_ = nullptr;
     QByteArray server_;
+    QString target_;
     QByteArray* text_ = nullptr;
     std::unique_ptr<ArchiveReceiver> archive_;
+    DeltaDownload delta_;
+    bool assembled_ = false; // the archive came from the delta
     QByteArray trustedComment_;
     EndHandler onEnd_;
     bool running_ = false;

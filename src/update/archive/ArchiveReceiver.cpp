@@ -125,6 +125,17 @@ ArchiveVerifier::Verdict ArchiveReceiver::Verify(const QByteArray& signatureText
     return verifier_->Verify(key_, signatureText, file_.ReadablePath());
 }
 
+ArchiveVerifier::Verdict ArchiveReceiver::Verify(const QByteArray& signatureText,
+                                                 const QString& path, std::int64_t size) const {
+    if (!verifier_)
+        return {{}, key_.Problem()};
+    ArchiveVerifier verifier;
+    const QByteArray unreadable = verifier.UpdateFromFile(path, size);
+    if (!unreadable.isEmpty())
+        return {{}, unreadable};
+    return verifier.Verify(key_, signatureText, path);
+}
+
 void ArchiveReceiver::Interrupt(bool sound) {
     // A kept part this response never wrote to is as good as it was.
     if (file_.KeptSize() > 0 && file_.Size() == file_.KeptSize())

@@ -49,6 +49,12 @@ public:
 
     // Checks the complete archive against the signature file's text.
     ArchiveVerifier::Verdict Verify(const QByteArray& signatureText) const;
+    // Checks another file, `size` bytes at `path` (an archive put together
+    // from a delta), with the same key.
+    ArchiveVerifier::Verdict Verify(const QByteArray& signatureText, const QString& path,
+                                    std::int64_t size) const;
+    // The bytes of a part kept from an earlier download; 0 without one.
+    std::int64_t KeptSize() const { return file_.KeptSize(); }
     // The archive's bytes in the file so far, a resumed part included.
     std::int64_t Size() const { return file_.Size(); }
     // Flushes the archive and renames it over its target; raises RuntimeError.

@@ -2,6 +2,7 @@
 
 #include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
+#include "update/archive/StateFolder.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -53,16 +54,9 @@ QString InfoPath(const QString& kept) {
     return kept + QLatin1String(infoSuffix);
 }
 
-// Which part is kept, wherever it is: the desktop's place for a program's state.
+// Which part is kept, wherever it is.
 QString PointerPath() {
-    QString state = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
-    if (state.isEmpty()) {
-        const QString home = QFile::decodeName(qgetenv("HOME"));
-        if (home.isEmpty())
-            return {};
-        state = home + QStringLiteral("/.local/state");
-    }
-    return state + QStringLiteral("/koru/kept-download");
+    return StateFolder::File(QStringLiteral("kept-download"));
 }
 
 QString ReadPointer() {
@@ -206,13 +200,13 @@ void DownloadFile::Create() {
     }
 
     // Nameless first, so that nothing is left behind if the process dies.
-    fd_ = ::openat(folderFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         Raise(errno);
     while (fd_ < 0) {
         const QString name = OwnName();
         fd_ = ::openat(folderFd_, Encoded(name).constData(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+                       O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd_ >= 0)
             path_ = folder + u'/' + name;
         else if (errno != EEXIST)

@@ -47,6 +47,10 @@ public:
     void Keep(const QByteArray& validator);
 
     std::int64_t Size() const { return written_; }
+    // The file, open for reading and writing, for writes at offsets; then
+    // Assembled() says how long it is.
+    int Descriptor() const { return fd_; }
+    void Assembled(std::int64_t size) { written_ = flushedTo_ = size; }
     // A name that reads the file as it is now, while it is open.
     QString ReadablePath() const;
 

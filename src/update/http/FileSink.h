@@ -2,13 +2,12 @@
 // as it arrives beside the file it is meant for. The archive's receiver is one.
 #pragma once
 
+#include "update/http/HttpResponseReader.h"
 #include "update/http/TransferFailure.h"
 
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-
-class HttpResponseReader;
 
 class FileSink {
 public:
@@ -22,6 +21,21 @@ public:
     virtual TransferFailure CheckHead(const HttpResponseReader& response) = 0;
     // Writes the next body bytes; answers why they cannot be kept.
     virtual TransferFailure Take(const char* data, qsizetype size) = 0;
+    // The counts the windows show: the bytes so far (head included), the
+    // file's bytes so far and its whole size once announced. By default a
+    // resumed part and this response; a file put together at offsets counts
+    // what it holds instead.
+    virtual std::int64_t Received(const HttpResponseReader& response) const {
+        return Offset() + response.Received();
+    }
+    virtual std::int64_t FileReceived(const HttpResponseReader& response) const {
+        return Offset() + response.BodyReceived();
+    }
+    virtual std::int64_t FileSize(const HttpResponseReader& response) const {
+        const bool announced = response.HeadComplete() &&
+                               response.BodyFraming() == HttpResponseReader::Framing::Length;
+        return announced ? Offset() + response.ContentLength() : 0;
+    }
     // The response ended without a save: what arrived may be kept for a
     // resume when it is `sound` (whole as far as it goes).
     virtual void Interrupt(bool sound) = 0;

@@ -6,15 +6,20 @@ namespace {
 
 constexpr qsizetype notFoundSize = 13; // "404 not found"
 
-TransferFailure TextTooLarge() {
-    return {TransferFailure::Kind::TooLarge, "The server sent a text file larger than 1 MiB."};
+TransferFailure TextTooLarge(qsizetype limit) {
+    const QByteArray size = limit == ResponseGathering::textLimit
+                                ? QByteArray("1 MiB")
+                                : QByteArray::number(limit) + " bytes";
+    return {TransferFailure::Kind::TooLarge,
+            "The server sent a text file larger than " + size + '.'};
 }
 
 } // namespace
 
-void ResponseGathering::BeginText(QByteArray& text) {
+void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
     text.clear();
     text_ = &text;
+    textLimit_ = limit;
     file_ = nullptr;
     Begin();
 }
@@ -59,7 +64,7 @@ TransferFailure ResponseGathering::Settle(TransferFailure failure) {
 }
 
 std::int64_t ResponseGathering::Received() const {
-    return reader_.Received() + (file_ ? file_->Offset() : 0);
+    return file_ ? file_->Received(reader_) : reader_.Received();
 }
 
 TransferFailure ResponseGathering::CheckHead() {
@@ -71,16 +76,16 @@ TransferFailure ResponseGathering::CheckHead() {
             failure = check_->TakeKept(file_->ReadablePath(), file_->Offset());
         return failure;
     }
-    if (length > textLimit)
-        return TextTooLarge();
+    if (length > textLimit_)
+        return TextTooLarge(textLimit_);
     text_->reserve(qsizetype(length));
     return {};
 }
 
 TransferFailure ResponseGathering::TakeText(const char* data, qsizetype size) {
     // A text without an announced length is held to the limit as it grows.
-    if (size > textLimit - text_->size())
-        return TextTooLarge();
+    if (size > textLimit_ - text_->size())
+        return TextTooLarge(textLimit_);
     if (check_) {
         if (TransferFailure failure = check_->Take(data, size))
             return failure;
@@ -107,13 +112,11 @@ TransferFailure ResponseGathering::TakeFile(const char* data, qsizetype size) {
 }
 
 std::int64_t ResponseGathering::FileReceived() const {
-    return file_ ? file_->Offset() + reader_.BodyReceived() : 0;
+    return file_ ? file_->FileReceived(reader_) : 0;
 }
 
 std::int64_t ResponseGathering::FileSize() const {
-    const bool announced =
-        reader_.HeadComplete() && reader_.BodyFraming() == HttpResponseReader::Framing::Length;
-    return file_ && announced ? file_->Offset() + reader_.ContentLength() : 0;
+    return file_ ? file_->FileSize(reader_) : 0;
 }
 
 bool ResponseGathering::NotFound() const {

@@ -17,8 +17,8 @@ public:
     static constexpr qsizetype textLimit = 1024 * 1024;
 
     // Starts a response whose body is a text, gathered into `text` (emptied
-    // first), which outlives the response.
-    void BeginText(QByteArray& text);
+    // first), which outlives the response; `limit` bounds its declared length.
+    void BeginText(QByteArray& text, qsizetype limit = textLimit);
     // Starts a response whose body goes to `file`, which outlives the response.
     void BeginFile(FileSink& file);
 
@@ -73,6 +73,7 @@ private:
 
     HttpResponseReader reader_;
     QByteArray* text_ = nullptr;
+    qsizetype textLimit_ = textLimit;
     FileSink* file_ = nullptr;
     std::unique_ptr<BodyCheck> check_;
     bool declaresZip_ = false; // from the head, once it is complete

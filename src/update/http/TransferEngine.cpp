@@ -4,8 +4,9 @@
 #include "update/http/ServerConnection.h"
 
 void TransferEngine::FetchText(CSocketMaster& socket, const QByteArray& server,
-                               const QByteArray& path, QByteArray& text, EndHandler onEnd) {
-    response_.BeginText(text);
+                               const QByteArray& path, QByteArray& text, EndHandler onEnd,
+                               qsizetype limit) {
+    response_.BeginText(text, limit);
     Start(socket, server, path, std::move(onEnd));
 }
 

@@ -40,9 +40,10 @@ public:
     // Fetches `path` from `server` ("host" or "host:port") on `socket`, the
     // body into `text` or into `file`; `onEnd` is told once when the fetch
     // has ended, the socket closed by then. A fetch that cannot start ends
-    // before this returns.
+    // before this returns. A text longer than `limit` is refused.
     void FetchText(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-                   QByteArray& text, EndHandler onEnd);
+                   QByteArray& text, EndHandler onEnd,
+                   qsizetype limit = ResponseGathering::textLimit);
     void FetchFile(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
                    FileSink& file, EndHandler onEnd);
 

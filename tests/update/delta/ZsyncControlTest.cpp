@@ -2,7 +2,7 @@
 // or out of bounds is refused with its reason, starting from a real one.
 #include "update/delta/ZsyncControl.h"
 
-#include "DeltaFiles.h"
+#include "support/DeltaFiles.h"
 #include "support/TestFiles.h"
 
 #include <QRandomGenerator>

@@ -1,4 +1,4 @@
-#include "DeltaFiles.h"
+#include "support/DeltaFiles.h"
 
 #include "support/TestFiles.h"
 
@@ -42,9 +42,8 @@ bool Zip(const QString& folder, const QString& tree, const QString& archive) {
 
 } // namespace
 
-bool MakeArchives(const QString& folder, qint64 bytes) {
+bool MakeArchives(const QString& folder, qint64 bytes, int files) {
     QRandomGenerator random(17);
-    const int files = 24;
     const QDir dir(folder);
     dir.mkpath(QStringLiteral("old"));
     dir.mkpath(QStringLiteral("new"));
