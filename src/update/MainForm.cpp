@@ -49,6 +49,9 @@ MainForm::MainForm(Forms& forms)
     };
     transfer_.onStop = [this] { Timer1.SetEnabled(false); };
     archiveFlow_.onResumed = [this](std::int64_t at) { ShowResumed(at); };
+    transfer_.onNextServer = [this](const QByteArray& server) {
+        ShowAboveProgress("Trying the next server, " + server + ".");
+    };
 }
 
 bool MainForm::QuickModeRequested(const QByteArray& commandLine) {

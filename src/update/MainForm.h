@@ -127,6 +127,8 @@ private:
     QByteArray SavingFile();
     // "Resuming at N bytes." above the progress line.
     void ShowResumed(std::int64_t at);
+    // A line of its own above the progress line, if one shows.
+    void ShowAboveProgress(const QByteArray& line);
     // Appends the "TRANSFER FAILED: " line, named by the file it was for, and
     // counts the failure; a progress line showing is removed first.
     void ReportFailure(const QByteArray& path, const QByteArray& reason);

@@ -132,6 +132,20 @@ void MainForm::ShowResumed(std::int64_t at) {
     progressShown_ = true;
 }
 
+void MainForm::ShowAboveProgress(const QByteArray& line) {
+    const bool shown = progressShown_;
+    if (shown)
+        RemoveProgressLine();
+    const QByteArray& log = SystemMessagesText1.Text();
+    if (!log.isEmpty() && !log.endsWith("\r\n"))
+        SystemMessagesText1.Append("\r\n");
+    SystemMessagesText1.Append(line + "\r\n");
+    if (shown) {
+        SystemMessagesText1.Append(progressLine);
+        progressShown_ = true;
+    }
+}
+
 void MainForm::ReportFailure(const QByteArray& path, const QByteArray& reason) {
     ++failedTransfers_;
     // Named by the file it was for, so that two failures in a row differ.

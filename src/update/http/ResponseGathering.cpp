@@ -21,6 +21,12 @@ void ResponseGathering::BeginFile(FileSink& file) {
     Begin();
 }
 
+void ResponseGathering::Restart() {
+    if (text_)
+        text_->clear();
+    Begin();
+}
+
 void ResponseGathering::Begin() {
     declaresZip_ = mentionsNotFound_ = false;
     scanTail_.clear();

@@ -19,6 +19,9 @@ public:
     void BeginText(QByteArray& text);
     // Starts a response whose body goes to `file`, which outlives the response.
     void BeginFile(FileSink& file);
+    // Starts over for the same text or file: a redirect, another mirror.
+    // A file's sink must not have seen a head yet.
+    void Restart();
 
     // Takes one arrival. Answers why the transfer cannot succeed, or no
     // failure while it still can.
