@@ -45,6 +45,7 @@ public:
 
 private:
     void FetchArchive();
+    bool TriedNextServer(const TransferFailure& failure);
     void ArchiveEnded(const TransferFailure& failure);
     void SignatureEnded(const TransferFailure& failure);
     void Save();

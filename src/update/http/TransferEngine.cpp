@@ -45,6 +45,15 @@ void TransferEngine::FirstServerNext() {
     mirror_ = 0;
 }
 
+bool TransferEngine::MoveToNextServer() {
+    if (triedEveryServer_ || mirror_ + 1 >= mirrors_.size())
+        return false;
+    ++mirror_;
+    if (onNextServer)
+        onNextServer(mirrors_[mirror_].address.DisplayName());
+    return true;
+}
+
 void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
                            EndHandler onEnd) {
     socket_ = &socket;
@@ -52,6 +61,7 @@ void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, cons
     onEnd_ = std::move(onEnd);
     failure_ = {};
     firstFailure_ = {};
+    triedEveryServer_ = false;
     phase_ = Phase::Connecting;
     ReadServers(server);
     firstMirror_ = mirror_;
@@ -201,6 +211,7 @@ void TransferEngine::Fail(TransferFailure failure) {
             return;
         }
         mirror_ = firstMirror_;
+        triedEveryServer_ = true;
         failure = {firstFailure_.kind, firstFailure_.text + " (" +
                                            QByteArray::number(mirrors_.size()) + " servers tried)"};
     }

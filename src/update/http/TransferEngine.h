@@ -55,6 +55,10 @@ public:
 
     // The next fetch starts with the first mirror: a new command.
     void FirstServerNext();
+    // The next fetch starts with the mirror after the one the last fetch
+    // ended on, which is told to onNextServer; false when there is none, or
+    // the last fetch has tried every one.
+    bool MoveToNextServer();
 
     // The socket's events, passed on by the window that owns it.
     void Connected();
@@ -104,6 +108,7 @@ private:
     QByteArray mirrorsProblem_;
     qsizetype mirror_ = 0;      // where fetches of this list start
     qsizetype firstMirror_ = 0; // where the running fetch started
+    bool triedEveryServer_ = false;
     TransferFailure firstFailure_;
     QByteArray path_;
     EndHandler onEnd_;
