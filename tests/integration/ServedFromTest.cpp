@@ -46,16 +46,27 @@ protected:
         return {files.certificate, files.key};
     }
     static QByteArray Https(const NginxServer& nginx) { return "https://" + nginx.hostAndPort(); }
-    bool Failures() const { return Log().contains("TRANSFER FAILED"); }
+    // The check worked, or its first transfer failed for `failure`.
+    void ExpectCheck(const QByteArray& failure) {
+        if (failure.isEmpty())
+            EXPECT_TRUE(VantoOffered() && !Log().contains("TRANSFER FAILED")) << Log().constData();
+        else
+            EXPECT_TRUE(Log().startsWith(checking + Failed(killSwitchPath, failure)))
+                << Log().constData();
+    }
 
     QTemporaryDir published;
     std::unique_ptr<TestCertificates> certificates;
     std::vector<std::unique_ptr<NginxServer>> servers;
 };
 
-TEST_F(ServedFromTest, HttpsServesTheCheckAndASignedDownload) {
-    if (!Minisign::Installed())
-        GTEST_SKIP() << "minisign is not installed (scripts/install-deps installs it)";
+// Through a CONNECT tunnel, as a user behind a proxy gets it.
+TEST_F(ServedFromTest, HttpsServesTheCheckAndASignedDownloadThroughAProxy) {
+    if (!Minisign::Installed() || TinyProxy::Program().isEmpty())
+        GTEST_SKIP()
+            << "minisign or tinyproxy is not installed (scripts/install-deps installs them)";
+    TinyProxy proxy;
+    qputenv("https_proxy", proxy.Address());
     const QByteArray archive = ReadFile(published.filePath(QStringLiteral("files/vanto.zip")), {});
     const Minisign::Signed made = Minisign::SignBytes(archive, QStringLiteral("VANTO 2.14"));
     WriteFile(published.filePath(QStringLiteral("files/vanto.zip.minisig")), made.signature);
@@ -81,68 +92,57 @@ TEST_F(ServedFromTest, ConsoleChecksOverHttps) {
     EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().constData();
 }
 
-struct Refusal {
+struct Secure {
     const char* name;
-    std::optional<Kind> certificate; // none: plain HTTP on the https port
-    QByteArray reason;
+    std::optional<Kind> certificate;      // none: plain HTTP on the https port
+    std::optional<QByteArray> proxyLogin; // through tinyproxy, asking this login
+    QByteArray failure;                   // of the first transfer, or empty
 };
 
-class HttpsRefusalTest : public ServedFromTest, public ::testing::WithParamInterface<Refusal> {};
+class HttpsTest : public ServedFromTest, public ::testing::WithParamInterface<Secure> {};
 
-TEST_P(HttpsRefusalTest, FailsTheCheckWithItsOwnReason) {
-    SharedState().serverHost = Https(Serve(GetParam().certificate));
+TEST_P(HttpsTest, ChecksOrRefusesWithItsOwnReason) {
+    const Secure& c = GetParam();
+    std::optional<TinyProxy> proxy;
+    if (c.proxyLogin) {
+        if (TinyProxy::Program().isEmpty())
+            GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps installs it)";
+        proxy.emplace("koru", "s3cret");
+        qputenv("https_proxy", proxy->Address(*c.proxyLogin));
+    }
+    SharedState().serverHost = Https(Serve(c.certificate));
     Check();
-    EXPECT_TRUE(Log().startsWith(checking + Failed(killSwitchPath, GetParam().reason)))
-        << Log().constData();
+    ExpectCheck(c.failure);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Certificates, HttpsRefusalTest,
+    Servers, HttpsTest,
     ::testing::Values(
-        Refusal{"SelfSigned", Kind::SelfSigned,
-                "The server's certificate is not trusted (self-signed certificate)."},
-        Refusal{"OtherName", Kind::OtherName,
-                "The server's certificate is for another name, not 127.0.0.1."},
-        Refusal{"Expired", Kind::Expired, "The server's certificate has expired."},
-        Refusal{"PlainHttp", std::nullopt,
-                "The server did not complete a secure (TLS) handshake (wrong version number)."}),
-    [](const ::testing::TestParamInfo<Refusal>& param) { return param.param.name; });
-
-struct Tunnel {
-    const char* name;
-    QByteArray login;   // in https_proxy
-    QByteArray failure; // of the first transfer, or empty
-};
-
-class HttpsProxyTest : public ServedFromTest, public ::testing::WithParamInterface<Tunnel> {};
-
-// Only the tunnel knows the login: refused without it, through with it.
-TEST_P(HttpsProxyTest, ChecksThroughTheTunnel) {
-    if (TinyProxy::Program().isEmpty())
-        GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps installs it)";
-    TinyProxy proxy("koru", "s3cret");
-    qputenv("https_proxy", proxy.Address(GetParam().login));
-    SharedState().serverHost = Https(Serve(Kind::Trusted));
-    Check();
-    if (GetParam().failure.isEmpty())
-        EXPECT_TRUE(VantoOffered() && !Failures()) << Log().constData();
-    else
-        EXPECT_TRUE(Log().startsWith(checking + Failed(killSwitchPath, GetParam().failure)))
-            << Log().constData();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Logins, HttpsProxyTest,
-    ::testing::Values(Tunnel{"Login", "koru:s3cret", {}},
-                      Tunnel{"NoLogin", {}, "HTTP/1.0 407 Proxy Authentication Required"}),
-    [](const ::testing::TestParamInfo<Tunnel>& param) { return param.param.name; });
+        Secure{"SelfSigned",
+               Kind::SelfSigned,
+               {},
+               "The server's certificate is not trusted (self-signed certificate)."},
+        Secure{"OtherName",
+               Kind::OtherName,
+               {},
+               "The server's certificate is for another name, not 127.0.0.1."},
+        Secure{"Expired", Kind::Expired, {}, "The server's certificate has expired."},
+        Secure{"PlainHttp",
+               std::nullopt,
+               {},
+               "The server did not complete a secure (TLS) handshake (wrong version number)."},
+        // Only the tunnel's request carries the login: refused without it.
+        Secure{"TunnelWithLogin", Kind::Trusted, "koru:s3cret", {}},
+        Secure{"TunnelWithoutLogin", Kind::Trusted, QByteArray(),
+               "HTTP/1.0 407 Proxy Authentication Required"}),
+    [](const ::testing::TestParamInfo<Secure>& param) { return param.param.name; });
 
 struct Redirect {
     const char* name;
     const char* code;
     bool fromTls;
-    enum { ToPlain, ToTls, ToItself } to;
-    QByteArray failure; // "%1": the redirecting server's address; empty: the check works
+    enum { ToPlain, ToTls, ToItself, ToClosed } to;
+    QByteArray failure; // "%1": the first server's address, "%2" the target's; empty: it works
 };
 
 class RedirectTest : public ServedFromTest, public ::testing::WithParamInterface<Redirect> {};
@@ -151,7 +151,9 @@ class RedirectTest : public ServedFromTest, public ::testing::WithParamInterface
 TEST_P(RedirectTest, FollowsOrRefusesWithTheReason) {
     const Redirect& r = GetParam();
     QString target = QStringLiteral("$scheme://$http_host");
-    if (r.to != Redirect::ToItself) {
+    if (r.to == Redirect::ToClosed) {
+        target = QString::fromLatin1("http://" + TestVantoHome::ClosedServer());
+    } else if (r.to != Redirect::ToItself) {
         const NginxServer& files =
             Serve(r.to == Redirect::ToTls ? std::optional(Kind::Trusted) : std::nullopt);
         target = QString::fromLatin1(
@@ -164,14 +166,8 @@ TEST_P(RedirectTest, FollowsOrRefusesWithTheReason) {
     const QByteArray address = (r.fromTls ? Https(first) : "http://" + first.hostAndPort());
     SharedState().serverHost = address;
     Check();
-    if (r.failure.isEmpty()) {
-        EXPECT_TRUE(VantoOffered() && !Failures()) << Log().constData();
-    } else {
-        QByteArray reason = r.failure;
-        reason.replace("%1", address);
-        EXPECT_TRUE(Log().startsWith(checking + Failed(killSwitchPath, reason)))
-            << Log().constData();
-    }
+    QByteArray reason = r.failure;
+    ExpectCheck(reason.replace("%1", address).replace("%2", target.toLatin1()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -183,6 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Redirect{"HttpToHttps", "301", false, Redirect::ToTls, {}},
                       Redirect{"HttpsToHttp", "301", true, Redirect::ToPlain,
                                "The server redirected to an insecure address."},
+                      Redirect{"ToNoServer", "307", false, Redirect::ToClosed,
+                               "Connection refused. (%2/files/koru/killswitch.txt)"},
                       Redirect{"Loop", "302", false, Redirect::ToItself,
                                "The server redirects in a loop; the last address was "
                                "%1/files/koru/killswitch.txt."}),
