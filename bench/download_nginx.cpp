@@ -5,10 +5,12 @@
 // it, so curl is also timed with a flush of its archive.
 //   download_nginx            the 100 MB and 1 GB comparison
 //   download_nginx --huge     one 4.5 GiB download, checked for size (64-bit lengths)
+//   download_nginx --tls      the comparison over HTTPS (a CA made for the run)
 #include "ChildRun.h"
 #include "Median.h"
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
+#include "support/TestCertificates.h"
 #include "support/TestVantoHome.h"
 
 #include <QCoreApplication>
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,29 +50,41 @@ void MakeSparse(const QString& path, qint64 size) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const bool huge = argc > 1 && QByteArray(argv[1]) == "--huge";
+    const bool tls = argc > 1 && QByteArray(argv[1]) == "--tls";
     const TestVantoHome home;
     QTemporaryDir published;
     CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), published.path());
-    NginxServer nginx(published.path());
-    const QString server = QString::fromLatin1(nginx.hostAndPort());
+    std::optional<TestCertificates> certificates;
+    NginxServer::Tls served;
+    if (tls) {
+        certificates.emplace();
+        const TestCertificates::Files files = certificates->Make(TestCertificates::Kind::Trusted);
+        served = {files.certificate, files.key};
+        qputenv("SSL_CERT_FILE", QFile::encodeName(certificates->CaFile()));
+    }
+    NginxServer nginx(published.path(), served);
+    const QString scheme = tls ? QStringLiteral("https") : QStringLiteral("http");
+    const QString server =
+        scheme + QStringLiteral("://") + QString::fromLatin1(nginx.hostAndPort());
     const QString archive = published.filePath(QStringLiteral("files/vanto.zip"));
     const QString koruOut = home.path() + QStringLiteral("/vanto-update.zip");
     const QString curlOut = home.path() + QStringLiteral("/curl-vanto.zip");
     qputenv("KORU_HOME", QFile::encodeName(home.path()));
-    qputenv("KORU_SERVER", nginx.hostAndPort());
+    qputenv("KORU_SERVER", server.toLatin1());
 
     const QStringList koru = {QStringLiteral(KORU_CLI), QStringLiteral("--yes"),
                               QStringLiteral("check"), QStringLiteral("vanto-update"), koruOut};
     QStringList curl = {QStringLiteral("curl"), QStringLiteral("-sf")};
+    if (tls)
+        curl << QStringLiteral("--cacert") << certificates->CaFile();
     for (const char* path : {"files/koru/killswitch.txt", "files/koru/vanto_ver.txt",
                              "files/koru/koru_helplinks.txt", "files/koru/otherinfo.txt"}) {
         curl << QStringLiteral("-o")
              << home.path() + QStringLiteral("/curl-") +
                     QFileInfo(QString::fromLatin1(path)).fileName()
-             << QStringLiteral("http://%1/%2").arg(server, QString::fromLatin1(path));
+             << QStringLiteral("%1/%2").arg(server, QString::fromLatin1(path));
     }
-    curl << QStringLiteral("-o") << curlOut
-         << QStringLiteral("http://%1/files/vanto.zip").arg(server);
+    curl << QStringLiteral("-o") << curlOut << QStringLiteral("%1/files/vanto.zip").arg(server);
 
     if (huge) {
         const qint64 size = (qint64(9) << 29) + 12345; // 4.5 GiB and a bit

@@ -6,12 +6,11 @@
 #include "platform/runtime/FileDialog.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
-#include "update/archive/ArchiveDownload.h"
 #include "update/Forms.h"
 #include "update/HomeChoice.h"
-#include "console/ProgressLine.h"
 #include "update/StartOptions.h"
 #include "update/UpdateState.h"
+#include "update/archive/ArchiveDownload.h"
 
 #include <QFileInfo>
 #include <algorithm>

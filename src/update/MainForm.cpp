@@ -54,6 +54,9 @@ MainForm::MainForm(Forms& forms)
     };
     archiveFlow_.onNote = [this](const QByteArray& line) { ShowAboveProgress(line); };
     transfer_.vetting = &ReleaseCheck::Vetting;
+    transfer_.onNextServer = [this](const QByteArray& server) {
+        ShowAboveProgress("Trying the next server, " + server + ".");
+    };
 }
 
 bool MainForm::QuickModeRequested(const QByteArray& commandLine) {

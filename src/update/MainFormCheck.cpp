@@ -44,6 +44,7 @@ void MainForm::RunExclusive(void (MainForm::*command)(), ScratchFiles scratch) {
     if (commandRunning_)
         return;
     failedTransfers_ = 0;
+    transfer_.FirstServerNext();
     std::optional<ScratchFilesLock> lock;
     if (scratch == ScratchFiles::Used && !AwaitScratchFiles(lock))
         return;

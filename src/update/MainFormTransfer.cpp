@@ -127,10 +127,17 @@ QByteArray MainForm::SavingFile() {
 }
 
 void MainForm::ShowAboveProgress(const QByteArray& line) {
-    RemoveProgressLine();
+    const bool shown = progressShown_;
+    if (shown)
+        RemoveProgressLine();
+    const QByteArray& log = SystemMessagesText1.Text();
+    if (!log.isEmpty() && !log.endsWith("\r\n"))
+        SystemMessagesText1.Append("\r\n");
     SystemMessagesText1.Append(line + "\r\n");
-    SystemMessagesText1.Append(progressLine);
-    progressShown_ = true;
+    if (shown) {
+        SystemMessagesText1.Append(progressLine);
+        progressShown_ = true;
+    }
 }
 
 void MainForm::ReportFailure(const QByteArray& path, const QByteArray& reason) {

@@ -3,7 +3,7 @@
 #include "BuildConfig.h"
 #include "platform/runtime/App.h"
 #include "update/UpdateState.h"
-#include "update/http/HttpRequest.h"
+#include "update/http/ServerAddress.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,13 +30,10 @@ std::optional<QString> TakeValue(const QStringList& arguments, qsizetype& next, 
     return std::nullopt;
 }
 
+// One server or a list of mirrors; each goes into a request's Host line.
 bool IsServerAddress(const QByteArray& server) {
-    const QByteArray host = HttpRequest::ServerName(server);
-    if (host.isEmpty() || HttpRequest::ServerPort(server) == 0)
-        return false;
-    // It goes into the request's Host line as it is.
-    return std::none_of(host.begin(), host.end(),
-                        [](char c) { return c <= ' ' || c == '/' || c == '\x7f'; });
+    QByteArray problem;
+    return !ServerAddress::ParseList(server, problem).isEmpty();
 }
 
 } // namespace
@@ -163,7 +160,8 @@ void StartOptions::Apply() const {
 
 QByteArray StartOptions::OptionLines() {
     return "  --home DIR            VANTO's folder, when KORU's own folder has no VANTO.ini\n"
-           "  --server HOST[:PORT]  the update server to ask (port 80 unless given)\n"
+           "  --server HOST[:PORT]  the update server to ask (port 80 unless given);\n"
+           "                        https://HOST[:PORT] for TLS, mirrors separated by commas\n"
            "  -h, --help            print this help and exit\n"
            "  --version             print the version and exit\n";
 }
@@ -178,7 +176,9 @@ QByteArray StartOptions::EnvironmentText() {
            "  KORU_SERVER           the update server, when --server is not given\n"
            "                        (otherwise " KORU_SERVER_HOST ")\n"
            "  http_proxy, no_proxy  an HTTP proxy, http://[USER:PASSWORD@]HOST[:PORT],\n"
-           "                        and the hosts reached without it, as curl reads them\n";
+           "                        and the hosts reached without it, as curl reads them\n"
+           "  https_proxy           the proxy for https servers (a CONNECT tunnel)\n"
+           "  SSL_CERT_FILE, SSL_CERT_DIR  the trusted certificates, as for curl\n";
 }
 
 QByteArray StartOptions::KoruUsage() {

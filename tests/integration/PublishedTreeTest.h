@@ -7,6 +7,7 @@
 #include "support/CheckFixture.h"
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
+#include "support/TestCertificates.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
@@ -14,10 +15,16 @@
 #include <memory>
 #include <ostream>
 
-enum class ServerKind { Sample, Nginx };
+enum class ServerKind { Sample, Nginx, NginxTls };
+
+inline const char* ServerKindName(ServerKind kind) {
+    return kind == ServerKind::Sample  ? "SampleServer"
+           : kind == ServerKind::Nginx ? "Nginx"
+                                       : "NginxTls";
+}
 
 inline void PrintTo(ServerKind kind, std::ostream* out) {
-    *out << (kind == ServerKind::Sample ? "sample server" : "nginx");
+    *out << ServerKindName(kind);
 }
 
 class PublishedTreeTest : public VantoFixture, public ::testing::WithParamInterface<ServerKind> {
@@ -30,9 +37,24 @@ protected:
             SharedState().serverHost = "127.0.0.1:" + QByteArray::number(Port());
         } else {
             ASSERT_FALSE(NginxServer::Program().isEmpty()) << "nginx is not installed";
-            nginx = std::make_unique<NginxServer>(published.path());
-            SharedState().serverHost = nginx->hostAndPort();
+            NginxServer::Tls tls;
+            if (GetParam() == ServerKind::NginxTls) {
+                // Trusted through SSL_CERT_FILE, as a private CA is.
+                certificates = std::make_unique<TestCertificates>();
+                const TestCertificates::Files files =
+                    certificates->Make(TestCertificates::Kind::Trusted);
+                tls = {files.certificate, files.key};
+                qputenv("SSL_CERT_FILE", QFile::encodeName(certificates->CaFile()));
+            }
+            nginx = std::make_unique<NginxServer>(published.path(), tls);
+            SharedState().serverHost = Address(nginx->hostAndPort());
         }
+    }
+    void TearDown() override { qunsetenv("SSL_CERT_FILE"); }
+
+    // How KORU names the server at `hostAndPort` (or a relay in front of it).
+    QByteArray Address(const QByteArray& hostAndPort) const {
+        return (GetParam() == ServerKind::NginxTls ? "https://" : "") + hostAndPort;
     }
 
     std::uint16_t Port() const { return sample ? std::uint16_t(sample->Port()) : nginx->port(); }
@@ -52,11 +74,13 @@ protected:
     QTemporaryDir published;
     std::unique_ptr<SampleServer> sample;
     std::unique_ptr<NginxServer> nginx;
+    std::unique_ptr<TestCertificates> certificates;
 };
 
 #define INSTANTIATE_PUBLISHED_TREE_TESTS(Suite)                                                    \
     INSTANTIATE_TEST_SUITE_P(                                                                      \
-        Servers, Suite, ::testing::Values(ServerKind::Sample, ServerKind::Nginx),                  \
+        Servers, Suite,                                                                            \
+        ::testing::Values(ServerKind::Sample, ServerKind::Nginx, ServerKind::NginxTls),            \
         [](const ::testing::TestParamInfo<ServerKind>& kind) {                                     \
-            return kind.param == ServerKind::Sample ? "SampleServer" : "Nginx";                    \
+            return ServerKindName(kind.param);                                                     \
         })

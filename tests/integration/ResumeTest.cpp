@@ -35,14 +35,17 @@ protected:
 
 TEST_P(ResumeTest, InterruptedDownloadGoesOnWhereItStopped) {
     CuttingRelay relay(Port(), 1000 * 1000);
-    SharedState().serverHost = relay.hostAndPort();
+    SharedState().serverHost = Address(relay.hostAndPort());
     Download();
     ASSERT_TRUE(Log().contains("The server closed the connection early.")) << Log().constData();
     Download();
+    // Over TLS the relay's cut counts ciphertext: a little less plaintext is kept.
     static const QRegularExpression resumed(QStringLiteral(
-        "^Downloading VANTO version 2.14\r\nResuming at 99\\d{4} bytes.\r\nDone!\r\n"));
+        "^Downloading VANTO version 2.14\r\nResuming at 9\\d{5} bytes.\r\nDone!\r\n"));
     EXPECT_TRUE(resumed.match(QString::fromLatin1(Log())).hasMatch()) << Log().constData();
     EXPECT_TRUE(Read("update.zip") == archive);
+    if (GetParam() == ServerKind::NginxTls)
+        return; // the relay sees only ciphertext
     ASSERT_EQ(relay.requests().size(), 2);
     EXPECT_TRUE(relay.requests()[1].contains("\r\nRange: bytes=99"));
     EXPECT_TRUE(relay.requests()[1].contains("\r\nIf-Range: \""));
@@ -50,7 +53,7 @@ TEST_P(ResumeTest, InterruptedDownloadGoesOnWhereItStopped) {
 
 TEST_P(ResumeTest, ChangedArchiveStartsOver) {
     CuttingRelay relay(Port(), 1000 * 1000);
-    SharedState().serverHost = relay.hostAndPort();
+    SharedState().serverHost = Address(relay.hostAndPort());
     Download();
     archive.append("a new archive, a new validator");
     Publish("files/vanto.zip", archive);
@@ -62,7 +65,7 @@ TEST_P(ResumeTest, ChangedArchiveStartsOver) {
 // A kept part of a full download wins over a delta: no control file is asked for.
 TEST_P(ResumeTest, KeptPartWinsOverADelta) {
     CuttingRelay relay(Port(), 1000 * 1000);
-    SharedState().serverHost = relay.hostAndPort();
+    SharedState().serverHost = Address(relay.hostAndPort());
     Download();
     ASSERT_TRUE(DeltaFiles::MakeControl(published.filePath(QStringLiteral("files")),
                                         QStringLiteral("vanto.zip")));
@@ -72,6 +75,8 @@ TEST_P(ResumeTest, KeptPartWinsOverADelta) {
     Download();
     EXPECT_TRUE(Log().contains("\r\nResuming at ")) << Log().constData();
     EXPECT_TRUE(Read("update.zip") == archive);
+    if (GetParam() == ServerKind::NginxTls)
+        return; // the relay sees only ciphertext
     EXPECT_EQ(relay.requests().size(), 2);
 }
 

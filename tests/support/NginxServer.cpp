@@ -16,8 +16,8 @@ QString NginxServer::Program() {
     return program;
 }
 
-NginxServer::NginxServer(const QString& root, const Tls& tls, const QString& directives)
-    : root_(QDir(root).absolutePath()), tls_(tls), directives_(directives) {
+NginxServer::NginxServer(const QString& root, const Tls& tls, const QString& rules)
+    : root_(QDir(root).absolutePath()), tls_(tls), rules_(rules) {
     if (Program().isEmpty())
         throw std::runtime_error("nginx is not installed");
     QDir(work_.path()).mkpath(QStringLiteral("temp"));
@@ -51,9 +51,9 @@ bool NginxServer::TryStart(std::uint16_t port) {
                        "  uwsgi_temp_path %2; scgi_temp_path %2;\n"
                        "  types { text/plain txt; image/gif gif; application/zip zip; }\n"
                        "  default_type application/octet-stream;\n"
-                       "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n"
-                       "    location / { try_files $uri =404; }\n    %5\n  }\n}\n")
-            .arg(dir, temp, listen, root_, directives_);
+                       "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n%5"
+                       "    location / { try_files $uri =404; }\n  }\n}\n")
+            .arg(dir, temp, listen, root_, rules_);
     QFile file(dir + QStringLiteral("/nginx.conf"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;

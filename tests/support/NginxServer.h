@@ -22,9 +22,9 @@ public:
     };
 
     // Starts nginx on a free loopback port, speaking TLS when `tls` names
-    // files, with `directives` added to its server block ("max_ranges 1;");
-    // throws std::runtime_error when it cannot.
-    explicit NginxServer(const QString& root, const Tls& tls = {}, const QString& directives = {});
+    // files, with `rules` (such as redirects) in its server block before the
+    // files; throws std::runtime_error when it cannot.
+    explicit NginxServer(const QString& root, const Tls& tls = {}, const QString& rules = {});
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
@@ -37,7 +37,7 @@ private:
 
     QString root_;
     Tls tls_;
-    QString directives_;
+    QString rules_;
     QTemporaryDir work_;
     ServerProcess process_;
     std::uint16_t port_ = 0;

@@ -95,8 +95,7 @@ inline const QList<BrokenAnswer> rows = {
      [](const QByteArray& good) {
          const qsizetype head = good.indexOf("Content-Length");
          return ScriptedServer::Script{
-             {{good.left(head) + "\r\n" + good.mid(good.indexOf("\r\n\r\n") + 4)}},
-             Ending::Close};
+             {{good.left(head) + "\r\n" + good.mid(good.indexOf("\r\n\r\n") + 4)}}, Ending::Close};
      },
      nullptr,
      "The server announced no length, so a complete archive cannot be told from a cut one.",

@@ -25,6 +25,7 @@ protected:
         const Minisign::Signed made =
             Minisign::SignBytes(signedBytes, QStringLiteral("VANTO 2.14"), legacy);
         ASSERT_FALSE(made.signature.isEmpty());
+        signature = made.signature;
         Write("files/koru/update.pub", made.publicKey);
         server.script("/files/vanto.zip", {{{ZipResponse(served)}}});
         server.script(signaturePath, ScriptedServer::Ok(made.signature));
@@ -41,6 +42,7 @@ protected:
     }
 
     DialogAnswers answers;
+    QByteArray signature; // the last one published
 };
 
 TEST_F(SignedDownloadTest, BothFormsAreVerifiedAndNamed) {
@@ -68,6 +70,20 @@ TEST_F(SignedDownloadTest, TamperedArchiveIsRefused) {
     Publish(tampered, archive);
     Download();
     ExpectRefused(archivePath, "The archive's signature does not match it.");
+}
+
+TEST_F(SignedDownloadTest, TamperedArchiveOnTheFirstMirrorIsTakenFromTheNext) {
+    QByteArray tampered = archive;
+    tampered[10] = char(tampered[10] ^ 1);
+    Publish(tampered, archive);
+    ScriptedServer mirror;
+    mirror.script("/files/vanto.zip", {{{ZipResponse(archive)}}});
+    mirror.script(signaturePath, ScriptedServer::Ok(signature));
+    SharedState().serverHost = server.hostAndPort() + "," + mirror.hostAndPort();
+    Download();
+    EXPECT_EQ(Log(), downloading + "Trying the next server, 127.0.0.1.\r\n" +
+                         "Signature verified: VANTO 2.14\r\nDone!\r\n" + separator);
+    EXPECT_TRUE(Read("update.zip") == archive);
 }
 
 TEST_F(SignedDownloadTest, MissingSignatureIsRefused) {

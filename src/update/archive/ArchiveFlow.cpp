@@ -98,8 +98,28 @@ void ArchiveFlow::FetchArchive() {
                        [this](const TransferFailure& failure) { ArchiveEnded(failure); });
 }
 
+// An archive cut short, too slow or refused by its signature may be whole
+// and sound on the next mirror: asked for there from its first byte.
+bool ArchiveFlow::TriedNextServer(const TransferFailure& failure) {
+    using Kind = TransferFailure::Kind;
+    const Kind kind = failure.kind;
+    if (kind != Kind::Signature && kind != Kind::ClosedEarly && kind != Kind::BadAnswer &&
+        kind != Kind::Stalled && kind != Kind::Slow)
+        return false;
+    if (!engine_->MoveToNextServer())
+        return false;
+    ResponseGathering& response = engine_->Response();
+    if (response.Receives(*archive_))
+        response.Abandon();
+    archive_->StartOver();
+    FetchArchive();
+    return true;
+}
+
 void ArchiveFlow::ArchiveEnded(const TransferFailure& failure) {
     const ResponseGathering& response = engine_->Response();
+    if (TriedNextServer(failure))
+        return;
     if (failure) {
         // A server that will not resume the kept part is asked for the whole archive.
         if (archive_->RestartWanted(response.Response())) {
@@ -146,7 +166,9 @@ void ArchiveFlow::SignatureEnded(const TransferFailure& failure) {
         return;
     }
     if (!verdict.Verified()) {
-        Fail({TransferFailure::Kind::Signature, verdict.problem}, ArchiveDownload::archivePath);
+        const TransferFailure refused{TransferFailure::Kind::Signature, verdict.problem};
+        if (!TriedNextServer(refused))
+            Fail(refused, ArchiveDownload::archivePath);
         return;
     }
     trustedComment_ = verdict.trustedComment;

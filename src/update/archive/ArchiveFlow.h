@@ -59,6 +59,7 @@ private:
     // The delta came out wrong: the whole archive follows, once.
     void DownloadWhole(const QByteArray& reason);
     void Note(const QByteArray& line);
+    bool TriedNextServer(const TransferFailure& failure);
     void ArchiveEnded(const TransferFailure& failure);
     void FetchSignature();
     void SignatureEnded(const TransferFailure& failure);

@@ -2,10 +2,22 @@
 
 namespace HttpRequest {
 
+namespace {
+
+QByteArray Request(const QByteArray& target, const QByteArray& host, const QByteArray& headers) {
+    return "GET " + target + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" + "Accept: */*\r\n" +
+           "Accept-Language: en\r\n" + "Connection: Keep-Alive\r\n" + headers + "\r\n";
+}
+
+} // namespace
+
 QByteArray RequestText(const QByteArray& host, const QByteArray& path, const QByteArray& headers) {
-    return "GET http://" + host + path + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
-           "Accept: */*\r\n" + "Accept-Language: en\r\n" + "Connection: Keep-Alive\r\n" + headers +
-           "\r\n";
+    return Request("http://" + host + path, host, headers);
+}
+
+QByteArray OriginRequestText(const QByteArray& host, const QByteArray& path,
+                             const QByteArray& headers) {
+    return Request(path, host, headers);
 }
 
 QByteArray ServerName(const QByteArray& server) {

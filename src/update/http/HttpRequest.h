@@ -11,6 +11,10 @@ namespace HttpRequest {
 // carry ":port".
 QByteArray RequestText(const QByteArray& host, const QByteArray& path,
                        const QByteArray& headers = {});
+// The same six lines with the origin form (`GET /path`) that HTTPS servers
+// and CDNs expect; `host` is the Host line's text.
+QByteArray OriginRequestText(const QByteArray& host, const QByteArray& path,
+                             const QByteArray& headers = {});
 
 // The host and the port of a server address written "host" or "host:port";
 // the port is 80 when none is given, 0 when the one given is not a port.

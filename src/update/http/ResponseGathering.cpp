@@ -17,6 +17,7 @@ TransferFailure TextTooLarge(qsizetype limit) {
 } // namespace
 
 void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
+    check_.reset();
     text.clear();
     text_ = &text;
     textLimit_ = limit;
@@ -25,14 +26,22 @@ void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
 }
 
 void ResponseGathering::BeginFile(FileSink& file) {
+    check_.reset();
     text_ = nullptr;
     file_ = &file;
     Begin();
 }
 
+void ResponseGathering::Restart() {
+    if (text_)
+        text_->clear();
+    Begin();
+}
+
+// A redirected or retried response keeps its body check: nothing of the
+// body reached it before.
 void ResponseGathering::Begin() {
     declaresZip_ = mentionsNotFound_ = false;
-    check_.reset();
     scanTail_.clear();
     HttpResponseReader::Sink sink;
     if (file_)

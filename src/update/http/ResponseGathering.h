@@ -21,6 +21,9 @@ public:
     void BeginText(QByteArray& text, qsizetype limit = textLimit);
     // Starts a response whose body goes to `file`, which outlives the response.
     void BeginFile(FileSink& file);
+    // Starts over for the same text or file: a redirect, another mirror.
+    // A file's sink must not have seen a head yet.
+    void Restart();
 
     // Judges the body of the response begun last with `check` as well.
     void SetBodyCheck(std::unique_ptr<BodyCheck> check) { check_ = std::move(check); }

@@ -6,34 +6,42 @@
 #include "update/http/HttpRequest.h"
 #include "update/http/ProxySettings.h"
 
-namespace ServerConnection {
-
 namespace {
-
-// Where a transfer to `server` connects: the server, or the environment's proxy.
-ProxySettings::Route RouteTo(const QByteArray& server) {
-    return ProxySettings::FromProcessEnvironment().RouteFor(HttpRequest::ServerName(server),
-                                                            HttpRequest::ServerPort(server));
-}
 
 TransferFailure NoConnection(QByteArray why) {
     return {TransferFailure::Kind::Connection, std::move(why)};
 }
 
+bool Secure(const ServerAddress& server) {
+    return server.scheme() == ServerAddress::Scheme::Https;
+}
+
 } // namespace
 
-TransferFailure Connect(CSocketMaster& socket, const QByteArray& server,
-                        ResponseGathering& response) {
+TransferFailure ServerConnection::Connect(CSocketMaster& socket, const ServerAddress& server,
+                                          const QByteArray& host, ResponseGathering& response) {
     socket.CloseSck();
-    if (HttpRequest::ServerPort(server) == 0)
-        return NoConnection("The server address " + server + " has no valid port.");
-    const ProxySettings::Route route = RouteTo(server);
+    socket_ = &socket;
+    server_ = server;
+    host_ = host;
+    tunnel_.reset();
+    tls_.reset();
+    if (!server.valid())
+        return NoConnection("The server address " + host + " has no valid port.");
+    const ProxySettings::Route route =
+        ProxySettings::FromProcessEnvironment(Secure(server) ? ProxySettings::ServerScheme::Https
+                                                             : ProxySettings::ServerScheme::Http)
+            .RouteFor(server.host(), server.port());
     if (!route.problem.isEmpty())
         return NoConnection(route.problem);
-    // The request goes the way the connection went: the proxy's login with it.
-    response.SetProxyLogin(route.viaProxy && !route.authorization.isEmpty()
-                               ? "Proxy-Authorization: " + route.authorization + "\r\n"
-                               : QByteArray());
+    // A plain request goes the way the connection went: the proxy's login
+    // with it. An https server's login goes with the tunnel's request only.
+    const QByteArray login = route.viaProxy && !route.authorization.isEmpty()
+                                 ? "Proxy-Authorization: " + route.authorization + "\r\n"
+                                 : QByteArray();
+    response.SetProxyLogin(Secure(server) ? QByteArray() : login);
+    if (route.viaProxy && Secure(server))
+        tunnel_ = std::make_unique<ProxyTunnel>(server.host(), server.port(), route.authorization);
     try {
         socket.Connect(Variant(route.host), Variant(std::int32_t(route.port)));
     } catch (const RuntimeError& e) {
@@ -42,20 +50,96 @@ TransferFailure Connect(CSocketMaster& socket, const QByteArray& server,
     return {};
 }
 
-void SendRequest(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-                 const ResponseGathering& response) {
-    // The request line and Host stay the server's, through a proxy too.
-    socket.SendData(Variant(HttpRequest::RequestText(server, path, response.RequestHeaders())));
+TransferFailure ServerConnection::Connected(const QByteArray& path,
+                                            const ResponseGathering& response) {
+    if (!Secure(server_)) {
+        // The request line and Host stay the server's, through a proxy too.
+        Send(HttpRequest::RequestText(host_, path, response.RequestHeaders()));
+        return {};
+    }
+    request_ =
+        HttpRequest::OriginRequestText(server_.HostHeader(), path, response.RequestHeaders());
+    if (tunnel_) {
+        Send(tunnel_->Request());
+        return {};
+    }
+    QByteArray nothing;
+    return StartTls({}, nothing);
 }
 
-QByteArray ErrorReason(std::int16_t number, const QByteArray& description,
-                       const QByteArray& server) {
+TransferFailure ServerConnection::StartTls(const QByteArray& first, QByteArray& answer) {
+    try {
+        tls_ = std::make_unique<TlsSession>(server_.host());
+    } catch (const RuntimeError& e) {
+        return {TransferFailure::Kind::Tls, e.Description()};
+    }
+    // Held by the session until the handshake is done.
+    tls_->Write(request_);
+    answer += tls_->Feed(first);
+    Send(tls_->TakeOutgoing());
+    return TlsFailure();
+}
+
+TransferFailure ServerConnection::Arrived(QByteArray& answer) {
+    QByteArray data;
+    socket_->GetData(data);
+    if (tls_) {
+        answer = tls_->Feed(data);
+        Send(tls_->TakeOutgoing());
+        return TlsFailure();
+    }
+    if (!tunnel_) {
+        answer = std::move(data);
+        return {};
+    }
+    switch (tunnel_->Feed(data)) {
+    case ProxyTunnel::State::Open:
+        return StartTls(tunnel_->TakeTunnelBytes(), answer);
+    case ProxyTunnel::State::Refused:
+        return NoConnection(tunnel_->FailureReason());
+    case ProxyTunnel::State::Waiting:
+        break;
+    }
+    return {};
+}
+
+TransferFailure ServerConnection::Closed() {
+    if (tls_) {
+        tls_->ConnectionClosed();
+        return TlsFailure();
+    }
+    if (tunnel_ && tunnel_->state() != ProxyTunnel::State::Open) {
+        tunnel_->ConnectionClosed();
+        return NoConnection(tunnel_->FailureReason());
+    }
+    return {};
+}
+
+void ServerConnection::Close() {
+    if (tls_ && tls_->HandshakeDone() && tls_->failure() == TlsSession::Failure::None) {
+        tls_->Close();
+        Send(tls_->TakeOutgoing());
+    }
+    if (socket_)
+        socket_->CloseSck();
+}
+
+void ServerConnection::Send(const QByteArray& bytes) {
+    if (!bytes.isEmpty() && socket_->State() == sckConnected)
+        socket_->SendData(Variant(bytes));
+}
+
+TransferFailure ServerConnection::TlsFailure() const {
+    if (tls_->failure() == TlsSession::Failure::None)
+        return {};
+    return {TransferFailure::Kind::Tls, tls_->FailureReason()};
+}
+
+QByteArray ServerConnection::ErrorReason(std::int16_t number, const QByteArray& description,
+                                         const QByteArray& host) {
     // The socket's texts for a failed lookup do not say what was looked up.
     const bool lookupFailed = number >= ws::WSAHOST_NOT_FOUND && number <= ws::WSANO_DATA;
     if (!lookupFailed)
         return description;
-    return "Cannot find the update server " + HttpRequest::ServerName(server) + " (" + description +
-           ")";
+    return "Cannot find the update server " + host + " (" + description + ")";
 }
-
-} // namespace ServerConnection

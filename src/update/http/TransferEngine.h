@@ -7,17 +7,25 @@
 // lives in their handlers.
 #pragma once
 
+#include "update/http/RateFloor.h"
+#include "update/http/RedirectPolicy.h"
 #include "update/http/ResponseGathering.h"
+#include "update/http/ServerConnection.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CSocketMaster;
 
 class TransferEngine {
 public:
+    TransferEngine();
+
     enum class Phase {
         Idle,       // nothing fetched yet
         Connecting, // the request goes out once connected
@@ -36,24 +44,36 @@ public:
     // it sets judges the body as it arrives. Without it every body is taken.
     std::function<TransferFailure(const QByteArray& path, std::unique_ptr<BodyCheck>& check)>
         vetting;
+    // Told when a fetch moves on to the next mirror, named as messages name it.
+    std::function<void(const QByteArray& server)> onNextServer;
 
-    // Fetches `path` from `server` ("host" or "host:port") on `socket`, the
-    // body into `text` or into `file`; `onEnd` is told once when the fetch
-    // has ended, the socket closed by then. A fetch that cannot start ends
-    // before this returns. A text longer than `limit` is refused.
+    // Fetches `path` from `server` on `socket`, the body into `text` or into
+    // `file`; `onEnd` is told once when the fetch has ended, the socket closed
+    // by then. A fetch that cannot start ends before this returns. `server`
+    // is written as ServerAddress reads it: one server or a list of mirrors,
+    // of which the fetch starts with the one the last fetch of the same list
+    // ended on. Redirects are followed; `path` stays the fetch's path. A text
+    // longer than `limit` is refused.
     void FetchText(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
                    QByteArray& text, EndHandler onEnd,
                    qsizetype limit = ResponseGathering::textLimit);
     void FetchFile(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
                    FileSink& file, EndHandler onEnd);
 
+    // The next fetch starts with the first mirror: a new command.
+    void FirstServerNext();
+    // The next fetch starts with the mirror after the one the last fetch
+    // ended on, which is told to onNextServer; false when there is none, or
+    // the last fetch has tried every one.
+    bool MoveToNextServer();
+
     // The socket's events, passed on by the window that owns it.
     void Connected();
     void Arrived();
-    // The server closed: the end of a body framed by the close when `clean`
-    // (a connection that cannot vouch for its close, such as TLS without its
-    // close alert, passes false), a cut-off otherwise.
-    void Closed(bool clean = true);
+    // The server closed: the end of a body framed by the close when the
+    // connection can vouch for it (TLS only with its close alert), a cut-off
+    // otherwise.
+    void Closed();
     void Errored(std::int16_t number, const QByteArray& description);
 
     // Ends a running fetch as failed: a stall, a window that closes.
@@ -70,13 +90,36 @@ public:
     ResponseGathering& Response() { return response_; }
 
 private:
+    // A mirror: the address, and the text a plain request names it by.
+    struct Mirror {
+        ServerAddress address;
+        QByteArray written;
+    };
+
     void Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
                EndHandler onEnd);
+    void ReadServers(const QByteArray& server);
+    void Connect();
+    void Reconnect(const QByteArray& host);
+    bool Redirected(const TransferFailure& failure);
+    void Fail(TransferFailure failure);
+    void CheckRate();
     void End(const TransferFailure& failure);
 
     ResponseGathering response_;
+    ServerConnection connection_;
+    RateFloor floor_;
+    QElapsedTimer clock_;
+    QTimer floorTimer_;
+    std::optional<RedirectPolicy> redirect_;
     CSocketMaster* socket_ = nullptr;
-    QByteArray server_;
+    QByteArray serverText_;
+    QList<Mirror> mirrors_;
+    QByteArray mirrorsProblem_;
+    qsizetype mirror_ = 0;      // where fetches of this list start
+    qsizetype firstMirror_ = 0; // where the running fetch started
+    bool triedEveryServer_ = false;
+    TransferFailure firstFailure_;
     QByteArray path_;
     EndHandler onEnd_;
     TransferFailure failure_;

@@ -8,7 +8,9 @@ struct TransferFailure {
     enum class Kind {
         None,
         Connection,  // no connection, a failed lookup, a reset, an unusable address
+        Tls,         // the secure connection failed: the certificate, the handshake
         Stalled,     // the server went silent
+        Slow,        // the server sends below the floor rate
         ClosedEarly, // the server closed before the answer was whole
         ServerError, // a 5xx status
         Status,      // any other status the transfer cannot use

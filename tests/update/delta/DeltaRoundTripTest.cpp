@@ -2,8 +2,8 @@
 // seed, the missing ranges served from the new archive by the sample server's
 // responder, in each of the shapes a server may answer, and the result
 // byte-identical with the control file's SHA-1.
-#include "support/DeltaFiles.h"
 #include "server/FileResponder.h"
+#include "support/DeltaFiles.h"
 #include "support/LoopbackClient.h"
 #include "support/NginxServer.h"
 #include "support/TestFiles.h"
