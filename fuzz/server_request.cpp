@@ -47,7 +47,9 @@ void CheckReply(const FileResponder::Reply& reply, const QString& root) {
     Check(reply.head.startsWith("HTTP/1.1 ") && reply.head.contains("\r\n\r\n"));
     if (!reply.file)
         return;
-    const QString path = QFileInfo(reply.file->fileName()).canonicalFilePath();
+    // The file is opened by descriptor and carries no name: ask the system.
+    const QString path =
+        QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(reply.file->handle())).canonicalFilePath();
     Check(path.startsWith(root + u'/'));
     // A multipart reply's length counts every section's text and part.
     FileResponder::Reply part = reply;
