@@ -12,7 +12,7 @@ QByteArray ValidatorOf(const HttpResponseReader& response) {
     const QByteArray etag = response.Header("etag");
     const QByteArray validator =
         !etag.isEmpty() && !etag.startsWith("W/") ? etag : response.Header("last-modified");
-    return DownloadFile::Sendable(validator) ? validator : QByteArray();
+    return KeptPart::Sendable(validator) ? validator : QByteArray();
 }
 
 std::optional<std::int64_t> Number(const QByteArray& text) {

@@ -2,7 +2,7 @@
 
 #include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
-#include "update/archive/StateFolder.h"
+#include "update/archive/KeptPart.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -37,109 +37,7 @@ QByteArray Encoded(const QString& path) {
     return QFile::encodeName(path);
 }
 
-constexpr char keptPrefix[] = ".koru-partial-";
-constexpr char infoSuffix[] = ".info";
-constexpr qint64 keptLifetimeSeconds = 7 * 24 * 60 * 60;
-
-// The same archive to the same target finds the same name.
-QString KeptName(const QString& target, const QByteArray& url) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(url);
-    hash.addData(QByteArrayView("\n"));
-    hash.addData(Encoded(QFileInfo(target).fileName()));
-    return QString::fromLatin1(keptPrefix + hash.result().left(8).toHex());
-}
-
-QString InfoPath(const QString& kept) {
-    return kept + QLatin1String(infoSuffix);
-}
-
-// Which part is kept, wherever it is.
-QString PointerPath() {
-    return StateFolder::File(QStringLiteral("kept-download"));
-}
-
-QString ReadPointer() {
-    QFile file(PointerPath());
-    return file.open(QIODevice::ReadOnly) ? QFile::decodeName(file.readAll()) : QString();
-}
-
-void ClearPointer(const QString& kept) {
-    if (ReadPointer() == kept)
-        QFile::remove(PointerPath());
-}
-
-void WritePointer(const QString& kept) {
-    const QString pointer = PointerPath();
-    if (pointer.isEmpty() || !QDir().mkpath(QFileInfo(pointer).absolutePath()))
-        return;
-    try {
-        ReplaceFile(pointer, Encoded(kept));
-    } catch (const RuntimeError&) {
-        // Only the clean-up of another target's part depends on it.
-    }
-}
-
-// Opens a file of KORU's own naming and tries its lock, which a KORU writing
-// the file holds. Answers the descriptor (-1 when there is no such file) and
-// whether the lock is held elsewhere.
-int OpenAndTryLock(const QByteArray& path, bool& held) {
-    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    return fd;
-}
-
-// Removes a kept part and its validator unless a KORU is resuming it.
-void RemoveKept(const QString& kept) {
-    const QByteArray path = Encoded(kept);
-    bool held = false;
-    const int fd = OpenAndTryLock(path, held);
-    if (held) {
-        ::close(fd);
-        return;
-    }
-    ::unlink(path.constData());
-    QFile::remove(InfoPath(kept));
-    if (fd >= 0)
-        ::close(fd);
-    ClearPointer(kept);
-}
-
-// ".koru-partial-" and sixteen hex digits: the only names a kept part has.
-bool IsKeptName(const QString& fileName) {
-    constexpr qsizetype prefixSize = qsizetype(sizeof keptPrefix) - 1;
-    if (fileName.size() != prefixSize + 16 || !fileName.startsWith(QLatin1String(keptPrefix)))
-        return false;
-    return std::all_of(fileName.begin() + prefixSize, fileName.end(),
-                       [](QChar c) { return c.isDigit() || (c >= u'a' && c <= u'f'); });
-}
-
-bool RegularFile(const QString& path) {
-    struct stat info {};
-    return ::lstat(Encoded(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// The pointer is only a hint of where to look: it is followed to a kept part
-// of KORU's own naming, with its validator beside it, and to nothing else.
-bool IsKeptPart(const QString& path) {
-    const QFileInfo info(path);
-    return info.isAbsolute() && QDir::cleanPath(path) == path && IsKeptName(info.fileName()) &&
-           RegularFile(path) && RegularFile(InfoPath(path));
-}
-
-bool Fresh(const QString& kept) {
-    const QFileInfo info(InfoPath(kept));
-    return info.exists() &&
-           info.lastModified().secsTo(QDateTime::currentDateTime()) < keptLifetimeSeconds;
-}
-
 } // namespace
-
-bool DownloadFile::Sendable(const QByteArray& validator) {
-    return !validator.isEmpty() && std::none_of(validator.begin(), validator.end(), [](char c) {
-        return (c >= 0 && c < ' ') || c == '\x7f';
-    });
-}
 
 bool DownloadFile::IsOwnName(const QString& fileName) {
     if (!fileName.startsWith(QLatin1String(ownPrefix)) ||
@@ -160,7 +58,7 @@ int DownloadFile::RemoveStale(const QString& folder) {
             continue;
         const QByteArray path = Encoded(folder + u'/' + name);
         bool held = false;
-        const int fd = OpenAndTryLock(path, held);
+        const int fd = KeptPart::OpenAndTryLock(path, held);
         if (fd < 0)
             continue;
         // A download in progress holds its lock; one that was killed does not.
@@ -178,7 +76,7 @@ int DownloadFile::RemoveStale(const QString& folder) {
 DownloadFile::DownloadFile(const QString& target, const QByteArray& url)
     : target_(QFileInfo(target).absoluteFilePath()) {
     if (!url.isEmpty())
-        keptPath_ = QFileInfo(target_).absolutePath() + u'/' + KeptName(target_, url);
+        kept_.emplace(target_, url);
     try {
         Create();
     } catch (...) {
@@ -193,8 +91,8 @@ void DownloadFile::Create() {
     if (folderFd_ < 0)
         Raise(errno);
     RemoveStale(folder);
-    if (!keptPath_.isEmpty()) {
-        ForgetOtherKeptParts(folder);
+    if (kept_) {
+        kept_->ForgetOthers(folder);
         if (TakeUpKeptPart())
             return;
     }
@@ -220,35 +118,12 @@ void DownloadFile::Create() {
         ::fchmod(fd_, existing.st_mode & 07777);
 }
 
-void DownloadFile::ForgetOtherKeptParts(const QString& folder) const {
-    const QString elsewhere = ReadPointer();
-    if (elsewhere != keptPath_ && IsKeptPart(elsewhere))
-        RemoveKept(elsewhere);
-    const QStringList names = QDir(folder).entryList({QLatin1String(keptPrefix) + u'*'},
-                                                     QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        QString kept = folder + u'/' + name;
-        if (kept.endsWith(QLatin1String(infoSuffix)))
-            kept.chop(qsizetype(sizeof infoSuffix) - 1);
-        if (!IsKeptName(QFileInfo(kept).fileName()))
-            continue;
-        if (kept != keptPath_ || !Fresh(kept))
-            RemoveKept(kept);
-    }
-}
-
 bool DownloadFile::TakeUpKeptPart() {
-    QFile info(InfoPath(keptPath_));
-    const QByteArray validator =
-        info.open(QIODevice::ReadOnly) ? info.readLine(1024).trimmed() : QByteArray();
-    if (!Sendable(validator)) {
-        // Kept under a validator that cannot be asked with: not worth keeping.
-        if (!validator.isEmpty())
-            RemoveKept(keptPath_);
+    const QByteArray validator = kept_->Validator();
+    if (validator.isEmpty())
         return false;
-    }
     const int fd =
-        ::open(Encoded(keptPath_).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        ::open(Encoded(kept_->Path()).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat kept {};
@@ -259,7 +134,7 @@ bool DownloadFile::TakeUpKeptPart() {
         return false;
     }
     fd_ = fd;
-    path_ = keptPath_;
+    path_ = kept_->Path();
     written_ = flushedTo_ = keptSize_ = kept.st_size;
     keptValidator_ = validator;
     return true;
@@ -270,8 +145,8 @@ void DownloadFile::StartOver() {
         Raise(errno);
     written_ = flushedTo_ = keptSize_ = 0;
     keptValidator_.clear();
-    if (!path_.isEmpty() && path_ == keptPath_)
-        QFile::remove(InfoPath(keptPath_));
+    if (HoldsKeptPart())
+        kept_->ForgetValidator();
 }
 
 void DownloadFile::Reserve(std::int64_t size) {
@@ -285,26 +160,30 @@ void DownloadFile::Reserve(std::int64_t size) {
         Raise(errno);
 }
 
+bool DownloadFile::HoldsKeptPart() const {
+    return kept_ && !path_.isEmpty() && path_ == kept_->Path();
+}
+
 QString DownloadFile::ReadablePath() const {
     return path_.isEmpty() ? QStringLiteral("/proc/self/fd/") + QString::number(fd_) : path_;
 }
 
 void DownloadFile::Keep(const QByteArray& validator) {
-    if (keptPath_.isEmpty() || !Sendable(validator) || written_ == 0 || fd_ < 0) {
+    if (!kept_ || !KeptPart::Sendable(validator) || written_ == 0 || fd_ < 0) {
         Discard();
         return;
     }
-    const QByteArray kept = Encoded(keptPath_);
+    const QByteArray kept = Encoded(kept_->Path());
     // Reserved room beyond what arrived is given back before the part has
     // the name a later download looks for.
     if (::ftruncate(fd_, off_t(written_)) != 0) {
         Discard();
         return;
     }
-    if (path_ != keptPath_) {
+    if (!HoldsKeptPart()) {
         // A part under that name that nobody holds is an older one of ours.
         bool held = false;
-        const int older = OpenAndTryLock(kept, held);
+        const int older = KeptPart::OpenAndTryLock(kept, held);
         if (older >= 0 && !held)
             ::unlink(kept.constData());
         if (older >= 0)
@@ -318,15 +197,12 @@ void DownloadFile::Keep(const QByteArray& validator) {
             Discard();
             return;
         }
-        path_ = keptPath_;
+        path_ = kept_->Path();
     }
-    try {
-        ReplaceFile(InfoPath(keptPath_), validator + '\n');
-    } catch (const RuntimeError&) {
+    if (!kept_->Record(validator)) {
         Discard(); // keeping is a courtesy: the download has failed anyway
         return;
     }
-    WritePointer(keptPath_);
     path_.clear();
     Close();
 }
@@ -338,10 +214,8 @@ DownloadFile::~DownloadFile() {
 void DownloadFile::Discard() {
     if (!path_.isEmpty())
         ::unlink(Encoded(path_).constData());
-    if (!path_.isEmpty() && path_ == keptPath_) {
-        QFile::remove(InfoPath(keptPath_));
-        ClearPointer(keptPath_);
-    }
+    if (HoldsKeptPart())
+        kept_->Forget();
     path_.clear();
     Close();
 }
@@ -389,10 +263,8 @@ void DownloadFile::Commit() {
     }
     if (::rename(Encoded(path_).constData(), Encoded(target_).constData()) != 0)
         Raise(errno);
-    if (path_ == keptPath_) {
-        QFile::remove(InfoPath(keptPath_));
-        ClearPointer(keptPath_);
-    }
+    if (HoldsKeptPart())
+        kept_->Forget();
     path_.clear();
     // The rename itself reaches the disk with the folder.
     ::fsync(folderFd_);

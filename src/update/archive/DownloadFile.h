@@ -6,15 +6,15 @@
 // the next download into that folder removes it.
 //
 // A download cut off part way may be kept for a later resume: the bytes that
-// arrived stay beside the target under a name of KORU's own, made from the
-// target and the address, with the validator the server gave them. One kept
-// part at a time is remembered; it goes when its download completes, when a
-// download to another target starts, or after seven days.
+// arrived stay beside the target as its KeptPart.
 #pragma once
+
+#include "update/archive/KeptPart.h"
 
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class DownloadFile {
 public:
@@ -58,21 +58,19 @@ public:
     // is writing (left by one that was killed). Answers how many it removed.
     static int RemoveStale(const QString& folder);
     static bool IsOwnName(const QString& fileName);
-    // True for a validator that can go back to the server in a header line
-    // as it came: not empty, no control byte (a CR would start a new line).
-    static bool Sendable(const QByteArray& validator);
 
 private:
     void Create();
     bool TakeUpKeptPart();
-    void ForgetOtherKeptParts(const QString& folder) const;
+    // The file is the kept part itself, under its kept name.
+    bool HoldsKeptPart() const;
     void Discard();
     [[noreturn]] void Raise(int error) const;
     void Close();
 
     QString target_;
-    QString keptPath_; // where a part of this download is kept; empty without an address
-    QString path_;     // empty while the file has no name
+    std::optional<KeptPart> kept_; // where a part of this download is kept; none without an address
+    QString path_;                 // empty while the file has no name
     int fd_ = -1;
     int folderFd_ = -1;
     std::int64_t written_ = 0;
