@@ -142,14 +142,15 @@ QByteArray QuickForm::ReadData() {
     UpdateState& state = SharedState();
     // The body is what responseBuffer holds now.
     state.SetResponse(state.responseBuffer);
-    if (CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
+    // A missing file's page is no version, whatever digits it holds.
+    const bool notFound = transfer_.Response().NotFound();
+    if (!notFound && CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
         DownloadUpdateCommand1.SetEnabled(true);
         DownloadUpdateCommand1.SetCaption("Download Update!");
         SetCaption("New VANTO available!");
     } else {
-        state.SetResponse(transfer_.Response().NotFound()
-                              ? QByteArray("VANTO update file not found on the server.")
-                              : QByteArray("You have the most recent VANTO."));
+        state.SetResponse(notFound ? QByteArray("VANTO update file not found on the server.")
+                                   : QByteArray("You have the most recent VANTO."));
     }
     return state.responseBuffer;
 }

@@ -95,8 +95,17 @@ TEST_F(QuickWindowCheckTest, EqualVersionIsTheMostRecent) {
 }
 
 TEST_F(QuickWindowCheckTest, MissingVersionFileIsReported) {
-    LoadAndWait();
-    EXPECT_EQ(quick().Label1.Caption(), QByteArray("VANTO update file not found on the server."));
+    // A not-found page whose characters 7 to 11 read as version 4, with either status.
+    for (const QByteArray status : {"404 Not Found", "200 OK"}) {
+        server.script("/files/koru/vanto_ver.txt",
+                      {{{ScriptedServer::Response(status, "<h1>404 Not Found</h1>")}}});
+        LoadAndWait();
+        EXPECT_EQ(quick().Label1.Caption(),
+                  QByteArray("VANTO update file not found on the server."))
+            << status.constData();
+        EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled()) << status.constData();
+        quick().Unload();
+    }
 }
 
 TEST_F(QuickWindowCheckTest, UnreachableServerIsShownInTheLabel) {
