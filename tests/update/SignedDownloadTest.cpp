@@ -77,12 +77,23 @@ TEST_F(SignedDownloadTest, TamperedArchiveOnTheFirstMirrorIsTakenFromTheNext) {
     tampered[10] = char(tampered[10] ^ 1);
     Publish(tampered, archive);
     ScriptedServer mirror;
-    mirror.script("/files/vanto.zip", {{{ZipResponse(archive)}}});
     mirror.script(signaturePath, ScriptedServer::Ok(signature));
     SharedState().serverHost = server.hostAndPort() + "," + mirror.hostAndPort();
+    const QByteArray moved = downloading + "Trying the next server, 127.0.0.1.\r\n";
+
+    mirror.script("/files/vanto.zip", {{{ZipResponse(archive)}}});
     Download();
-    EXPECT_EQ(Log(), downloading + "Trying the next server, 127.0.0.1.\r\n" +
-                         "Signature verified: VANTO 2.14\r\nDone!\r\n" + separator);
+    EXPECT_EQ(Log(), moved + "Signature verified: VANTO 2.14\r\nDone!\r\n" + separator);
+    EXPECT_TRUE(Read("update.zip") == archive);
+
+    // Tampered everywhere: the first server's reason, and how many were tried.
+    mirror.script("/files/vanto.zip", {{{ZipResponse(tampered)}}});
+    answers.answer = vbYes; // overwrite the archive just saved
+    Download();
+    EXPECT_EQ(Log(), moved +
+                         "TRANSFER FAILED: /files/vanto.zip: The archive's signature does not "
+                         "match it. (2 servers tried)\r\n" +
+                         separator);
     EXPECT_TRUE(Read("update.zip") == archive);
 }
 

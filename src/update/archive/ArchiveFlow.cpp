@@ -21,6 +21,8 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
     assembled_ = false;
     onEnd_ = std::move(onEnd);
     trustedComment_.clear();
+    firstFailure_ = {};
+    serversTried_ = 1;
     running_ = true;
     try {
         archive_ = std::make_unique<ArchiveReceiver>(
@@ -100,14 +102,23 @@ void ArchiveFlow::FetchArchive() {
 
 // An archive cut short, too slow or refused by its signature may be whole
 // and sound on the next mirror: asked for there from its first byte.
-bool ArchiveFlow::TriedNextServer(const TransferFailure& failure) {
+bool ArchiveFlow::TriedNextServer(TransferFailure& failure) {
     using Kind = TransferFailure::Kind;
     const Kind kind = failure.kind;
     if (kind != Kind::Signature && kind != Kind::ClosedEarly && kind != Kind::BadAnswer &&
         kind != Kind::Stalled && kind != Kind::Slow)
         return false;
-    if (!engine_->MoveToNextServer())
+    if (!firstFailure_)
+        firstFailure_ = failure;
+    if (!engine_->MoveToNextServer()) {
+        // Every mirror had its try: the first one's reason, and how many.
+        if (serversTried_ > 1)
+            failure = {firstFailure_.kind, firstFailure_.text + " (" +
+                                               QByteArray::number(serversTried_) +
+                                               " servers tried)"};
         return false;
+    }
+    ++serversTried_;
     ResponseGathering& response = engine_->Response();
     if (response.Receives(*archive_))
         response.Abandon();
@@ -116,7 +127,7 @@ bool ArchiveFlow::TriedNextServer(const TransferFailure& failure) {
     return true;
 }
 
-void ArchiveFlow::ArchiveEnded(const TransferFailure& failure) {
+void ArchiveFlow::ArchiveEnded(TransferFailure failure) {
     const ResponseGathering& response = engine_->Response();
     if (TriedNextServer(failure))
         return;
@@ -166,7 +177,7 @@ void ArchiveFlow::SignatureEnded(const TransferFailure& failure) {
         return;
     }
     if (!verdict.Verified()) {
-        const TransferFailure refused{TransferFailure::Kind::Signature, verdict.problem};
+        TransferFailure refused{TransferFailure::Kind::Signature, verdict.problem};
         if (!TriedNextServer(refused))
             Fail(refused, ArchiveDownload::archivePath);
         return;

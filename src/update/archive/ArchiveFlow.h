@@ -59,8 +59,11 @@ private:
     // The delta came out wrong: the whole archive follows, once.
     void DownloadWhole(const QByteArray& reason);
     void Note(const QByteArray& line);
-    bool TriedNextServer(const TransferFailure& failure);
-    void ArchiveEnded(const TransferFailure& failure);
+    // Starts the archive over from the next mirror for a failure another
+    // server may not have; when every mirror has had its try, `failure`
+    // becomes the first one's reason with the count.
+    bool TriedNextServer(TransferFailure& failure);
+    void ArchiveEnded(TransferFailure failure);
     void FetchSignature();
     void SignatureEnded(const TransferFailure& failure);
     void Save();
@@ -79,5 +82,7 @@ private:
     bool assembled_ = false; // the archive came from the delta
     QByteArray trustedComment_;
     EndHandler onEnd_;
+    TransferFailure firstFailure_; // of the mirrors the archive was tried from
+    int serversTried_ = 1;
     bool running_ = false;
 };
