@@ -41,7 +41,6 @@ public:
     // What the rows' attackers do with the tree.
     using SignedReleaseFixture::PublicKeys;
     using SignedReleaseFixture::Sign;
-    QString Tree() const { return work.filePath(QStringLiteral("tree")); }
     QString Home() const { return work.filePath(QStringLiteral("vanto")); }
     QString Served(const char* relative) const {
         return Tree() + QStringLiteral("/files/") + QString::fromLatin1(relative);

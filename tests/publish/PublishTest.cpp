@@ -37,7 +37,6 @@ protected:
     static QString Key(const char* name, const char* suffix = ".key") {
         return keys->filePath(QString::fromLatin1(name) + QString::fromLatin1(suffix));
     }
-    QString Tree() const { return work.filePath(QStringLiteral("tree")); }
     QString Files(const char* path) const {
         return Tree() + QStringLiteral("/files/") + QString::fromLatin1(path);
     }

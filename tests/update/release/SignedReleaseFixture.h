@@ -57,6 +57,9 @@ protected:
         return {text, Sign(text, signer, KeyChain::LinkComment(epoch))};
     }
 
+    // Where a test keeps the server tree it publishes.
+    QString Tree() const { return work.filePath(QStringLiteral("tree")); }
+
     static std::unique_ptr<QTemporaryDir> keys;
     QTemporaryDir work;
 };
