@@ -1,10 +1,20 @@
 #include "update/ListedBody.h"
 
+#include "update/http/NotFoundRule.h"
+
 #include <QFile>
 
 namespace {
 constexpr qint64 readPiece = 64 * 1024;
 } // namespace
+
+// A file the list names must be there: its stand-in page is not judged as
+// the file, so the failure says what happened.
+TransferFailure ListedBody::TakeHead(const HttpResponseReader& response) {
+    if (response.StatusCode() == 404)
+        return {TransferFailure::Kind::NotFound, NotFoundRule::message};
+    return {};
+}
 
 TransferFailure ListedBody::TakeKept(const QString& path, std::int64_t size) {
     QFile kept(path);

@@ -11,6 +11,7 @@ public:
     // Raises RuntimeError when the cryptography library cannot be used.
     explicit ListedBody(const ReleaseList::Entry& entry) : check_(entry) {}
 
+    TransferFailure TakeHead(const HttpResponseReader& response) override;
     TransferFailure TakeKept(const QString& path, std::int64_t size) override;
     TransferFailure Take(const char* data, qsizetype size) override;
     TransferFailure Verdict() override;

@@ -6,6 +6,7 @@
 #include "BuildConfig.h"
 #include "server/SampleServer.h"
 #include "support/CopyTree.h"
+#include "support/DeltaFiles.h"
 #include "support/TestFiles.h"
 #include "update/release/SignedReleaseFixture.h"
 
@@ -169,6 +170,9 @@ INSTANTIATE_TEST_SUITE_P(
         Threat{"LongerThanListed",
                [](ReleaseAttack& on) { Append(on.Served("koru/vanto_ver.txt"), "VER = 99.99"); },
                "/files/koru/vanto_ver.txt: The file is longer than the"},
+        Threat{"ListedFileWithdrawn",
+               [](ReleaseAttack& on) { QFile::remove(on.Served("koru/otherinfo.txt")); },
+               "/files/koru/otherinfo.txt: Update file not found on the server."},
         Threat{"NotListed",
                [](ReleaseAttack& on) {
                    const QByteArray news = ReadFile(on.Served("koru/otherinfo.txt"));
@@ -229,6 +233,28 @@ INSTANTIATE_TEST_SUITE_P(
                "/files/koru/release.txt: The release list is signed by a key KORU does not "
                "trust"}),
     [](const ::testing::TestParamInfo<Threat>& threat) { return std::string(threat.param.name); });
+
+// A delta under a release list: the control file is a listed file, the
+// range answers are not the archive, and the assembled archive is judged
+// as a whole one would be.
+TEST_F(ReleaseAttack, TakesADeltaTheListVouchesFor) {
+    const QString made = work.filePath(QStringLiteral("made"));
+    ASSERT_TRUE(QDir().mkpath(made));
+    ASSERT_TRUE(DeltaFiles::MakeArchives(made, 2 * 1024 * 1024));
+    ASSERT_TRUE(DeltaFiles::MakeControl(made, QStringLiteral("new.zip")));
+    const QByteArray fresh = ReadFile(made + QStringLiteral("/new.zip"));
+    WriteFile(Served("vanto.zip"), fresh);
+    WriteFile(Served("vanto.zip.zsync"), ReadFile(made + QStringLiteral("/new.zip.zsync")));
+    Publish("k0");
+    const QString target = work.filePath(QStringLiteral("saved.zip"));
+    WriteFile(target, ReadFile(made + QStringLiteral("/old.zip")));
+    const CliRun run = Cli(
+        {QStringLiteral("--yes"), QStringLiteral("check"), QStringLiteral("vanto-update"), target});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Reusing ")) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("Delta update failed")) << run.out.toStdString();
+    EXPECT_EQ(ReadFile(target), fresh);
+}
 
 // A KORU three rotations behind follows the chain unattended and keeps it.
 TEST_F(ReleaseAttack, FollowsARotationChainThreeLinksLong) {

@@ -41,11 +41,8 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
         if (onResumed)
             onResumed(at);
     };
-    // A kept part of a full download is resumed rather than replaced by a
-    // delta. A release list vouches for the whole archive's bytes, not for
-    // ranges of it, so a listed archive is fetched whole.
-    const QString seed =
-        archive_->KeptSize() == 0 && !listed ? SeedArchive::For(target) : QString();
+    // A kept part of a full download is resumed rather than replaced by a delta.
+    const QString seed = archive_->KeptSize() == 0 ? SeedArchive::For(target) : QString();
     if (seed.isEmpty()) {
         FetchArchive();
         return;
@@ -61,10 +58,16 @@ void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure
     switch (result) {
     case DeltaDownload::Result::Assembled:
         assembled_ = true;
-        if (archive_->NeedsSignature())
+        if (listed) {
+            if (const TransferFailure refused = ListedVerdict())
+                DownloadWhole(refused.text);
+            else
+                Save();
+        } else if (archive_->NeedsSignature()) {
             FetchSignature();
-        else
+        } else {
             Save();
+        }
         break;
     case DeltaDownload::Result::Whole:
         if (why)
@@ -76,6 +79,22 @@ void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure
         Fail(why, ArchiveDownload::archivePath);
         break;
     }
+}
+
+// The release list vouches for the archive's bytes, not for the ranges they
+// came in: the assembled file is judged as a whole download's body would be.
+TransferFailure ArchiveFlow::ListedVerdict() {
+    std::unique_ptr<BodyCheck> check;
+    TransferFailure refused = engine_->vetting
+                                  ? engine_->vetting(ArchiveDownload::archivePath, check)
+                                  : TransferFailure();
+    if (!refused && check) {
+        DeltaReceiver& assembled = delta_.Receiver();
+        refused = check->TakeKept(assembled.ReadablePath(), assembled.Size());
+        if (!refused)
+            refused = check->Verdict();
+    }
+    return refused;
 }
 
 void ArchiveFlow::DownloadWhole(const QByteArray& reason) {

@@ -37,7 +37,8 @@ public:
     // An answer must declare "Content-Type: application/zip" to be the archive.
     bool requireZip = false;
     // The archive is judged by a signed release list's length and hash as it
-    // arrives (the engine's vetting), so its own key and signature are not asked.
+    // arrives (the engine's vetting), or once a delta has put it together, so
+    // its own key and signature are not asked.
     bool listed = false;
 
     // Downloads the archive from `server` into `target` with `engine` on
@@ -56,6 +57,8 @@ public:
 private:
     void FetchArchive();
     void DeltaEnded(DeltaDownload::Result result, const TransferFailure& why);
+    // Why the release list refuses the archive a delta put together.
+    TransferFailure ListedVerdict();
     // The delta came out wrong: the whole archive follows, once.
     void DownloadWhole(const QByteArray& reason);
     void Note(const QByteArray& line);

@@ -32,6 +32,7 @@ public:
     TransferFailure CheckHead(const HttpResponseReader& response) override;
     TransferFailure Take(const char* data, qsizetype size) override;
     void Interrupt(bool) override {}
+    bool TakesWholeFile() const override { return false; }
     // The windows count the archive's bytes as they are put together.
     std::int64_t Received(const HttpResponseReader&) const override { return Covered(); }
     std::int64_t FileReceived(const HttpResponseReader&) const override { return Covered(); }

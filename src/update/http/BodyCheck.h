@@ -4,6 +4,7 @@
 // The transfer engine asks its owner for one per fetch.
 #pragma once
 
+#include "update/http/HttpResponseReader.h"
 #include "update/http/TransferFailure.h"
 
 #include <QByteArray>
@@ -14,6 +15,8 @@ class BodyCheck {
 public:
     virtual ~BodyCheck() = default;
 
+    // The response's head, before any body byte.
+    virtual TransferFailure TakeHead(const HttpResponseReader& /*response*/) { return {}; }
     // A resumed file's kept part: its first `size` bytes, in the file at `path`.
     virtual TransferFailure TakeKept(const QString& path, std::int64_t size) = 0;
     // The next body bytes, before the sink takes them.

@@ -41,4 +41,7 @@ public:
     virtual void Interrupt(bool sound) = 0;
     // Where the bytes before Offset() can be read back; empty without any.
     virtual QString ReadablePath() const { return {}; }
+    // False for a sink that asks for ranges of the file: their bodies are
+    // not the file, so a check of the whole file cannot judge them.
+    virtual bool TakesWholeFile() const { return true; }
 };

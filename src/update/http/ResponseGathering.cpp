@@ -79,6 +79,10 @@ std::int64_t ResponseGathering::Received() const {
 TransferFailure ResponseGathering::CheckHead() {
     declaresZip_ = reader_.Header("content-type").toLower().startsWith("application/zip");
     const std::int64_t length = reader_.ContentLength();
+    if (check_) {
+        if (TransferFailure failure = check_->TakeHead(reader_))
+            return failure;
+    }
     if (file_) {
         TransferFailure failure = file_->CheckHead(reader_);
         if (!failure && check_ && file_->Offset() > 0)

@@ -39,7 +39,7 @@ void TransferEngine::FetchText(CSocketMaster& socket, const QByteArray& server,
 void TransferEngine::FetchFile(CSocketMaster& socket, const QByteArray& server,
                                const QByteArray& path, FileSink& file, EndHandler onEnd) {
     response_.BeginFile(file);
-    Start(socket, server, path, std::move(onEnd));
+    Start(socket, server, path, std::move(onEnd), file.TakesWholeFile());
 }
 
 void TransferEngine::FirstServerNext() {
@@ -56,7 +56,7 @@ bool TransferEngine::MoveToNextServer() {
 }
 
 void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-                           EndHandler onEnd) {
+                           EndHandler onEnd, bool judgedWhole) {
     socket_ = &socket;
     path_ = path;
     onEnd_ = std::move(onEnd);
@@ -74,7 +74,8 @@ void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, cons
         End(refused);
         return;
     }
-    response_.SetBodyCheck(std::move(check));
+    if (judgedWhole)
+        response_.SetBodyCheck(std::move(check));
     if (mirrors_.isEmpty()) {
         redirect_.reset();
         End({TransferFailure::Kind::Connection, mirrorsProblem_});

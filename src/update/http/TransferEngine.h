@@ -41,7 +41,9 @@ public:
     // Told when a fetch ends, before its own end handler.
     std::function<void()> onStop;
     // Asked before each fetch: a failure refuses the path unfetched; a check
-    // it sets judges the body as it arrives. Without it every body is taken.
+    // it sets judges the body as it arrives (not the bodies of a range
+    // request: their file is judged once put together, by whoever asked for
+    // the ranges). Without it every body is taken.
     std::function<TransferFailure(const QByteArray& path, std::unique_ptr<BodyCheck>& check)>
         vetting;
     // Told when a fetch moves on to the next mirror, named as messages name it.
@@ -97,7 +99,7 @@ private:
     };
 
     void Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-               EndHandler onEnd);
+               EndHandler onEnd, bool judgedWhole = true);
     void ReadServers(const QByteArray& server);
     void Connect();
     void Reconnect(const QByteArray& host);
