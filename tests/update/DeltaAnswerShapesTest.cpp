@@ -10,6 +10,7 @@
 #include "update/delta/RangePlan.h"
 #include "update/delta/ZsyncControl.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 namespace {
@@ -86,6 +87,20 @@ TEST_F(DeltaAnswerShapesTest, RefusedRangesAreFollowedByTheWholeArchive) {
                              "downloading the whole archive.\r\nDone!"))
         << log.constData();
     EXPECT_TRUE(ReadFile(answers.file, {}) == newArchive);
+}
+
+// A line that drops in the middle of the ranges: the download fails as a
+// full one would, and neither the seed nor a half-made archive is left
+// where the user chose.
+TEST_F(DeltaAnswerShapesTest, RangesCutOffFailAndKeepTheSeed) {
+    const QByteArray answer = OneRange(ranges.first());
+    server.script("/files/vanto.zip",
+                  {{{answer.left(answer.size() / 2)}}, ScriptedServer::Ending::Close});
+    const QByteArray log = Download();
+    EXPECT_TRUE(log.contains("TRANSFER FAILED: /files/vanto.zip: ")) << log.constData();
+    EXPECT_TRUE(ReadFile(answers.file, {}) == File("old.zip"));
+    EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral(".koru-*")}, QDir::Hidden | QDir::Files),
+              QStringList());
 }
 
 } // namespace
