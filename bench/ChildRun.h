@@ -1,5 +1,5 @@
-// A program run as a child with its output discarded: wall time, its peak
-// memory and its exit status.
+// A program run as a child with its output discarded (or kept in a file):
+// wall time, its peak memory and its exit status.
 #pragma once
 
 #include <QElapsedTimer>
@@ -19,8 +19,9 @@ struct Run {
     int status = -1;
 };
 
-// Runs a program with its output discarded; wall time and the child's peak memory.
-inline Run Measure(const QStringList& command) {
+// Runs a program with its output discarded, or its standard output written to
+// `output`; wall time and the child's peak memory.
+inline Run Measure(const QStringList& command, const QString& output = {}) {
     QList<QByteArray> arguments;
     for (const QString& argument : command)
         arguments.append(QFile::encodeName(argument));
@@ -28,13 +29,18 @@ inline Run Measure(const QStringList& command) {
     for (QByteArray& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    // Encoded before the fork: the child only calls what is safe after one.
+    const QByteArray outputName = QFile::encodeName(output);
 
     QElapsedTimer timer;
     timer.start();
     const pid_t child = ::fork();
     if (child == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
+        const int out = outputName.isEmpty()
+                            ? null
+                            : ::open(outputName.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, STDOUT_FILENO);
         ::dup2(null, STDERR_FILENO);
         ::execvp(argv[0], argv.data());
         ::_exit(127);

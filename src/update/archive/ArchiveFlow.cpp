@@ -26,7 +26,7 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
     running_ = true;
     try {
         archive_ = std::make_unique<ArchiveReceiver>(
-            target, "http://" + server + ArchiveDownload::archivePath, vantoFolder);
+            target, "http://" + server + ArchiveDownload::archivePath, vantoFolder, listed);
     } catch (const RuntimeError& e) {
         Fail(ArchiveDownload::CannotSave(e), ArchiveDownload::archivePath);
         return;

@@ -41,9 +41,9 @@ bool RangeFits(const QByteArray& contentRange, std::int64_t start, std::int64_t 
 } // namespace
 
 ArchiveReceiver::ArchiveReceiver(const QString& target, const QByteArray& url,
-                                 const QString& vantoFolder)
+                                 const QString& vantoFolder, bool listed)
     : file_(target, url), key_(UpdateKey::ForVantoFolder(vantoFolder)) {
-    if (key_.Usable())
+    if (key_.Usable() && !listed)
         verifier_.emplace();
 }
 

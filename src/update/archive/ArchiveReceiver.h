@@ -20,8 +20,11 @@
 class ArchiveReceiver : public FileSink {
 public:
     // Prepares the download of `url` into `target`, with the key trusted in
-    // `vantoFolder`. Raises RuntimeError when the target's folder cannot take it.
-    ArchiveReceiver(const QString& target, const QByteArray& url, const QString& vantoFolder);
+    // `vantoFolder`; a `listed` archive is judged by the release list, so its
+    // signature's hash is not kept. Raises RuntimeError when the target's
+    // folder cannot take it.
+    ArchiveReceiver(const QString& target, const QByteArray& url, const QString& vantoFolder,
+                    bool listed = false);
 
     // Why the archive cannot be checked (a key that is there but unusable);
     // empty when it can, or when there is no key.

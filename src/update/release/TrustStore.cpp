@@ -93,16 +93,20 @@ void TrustStore::Record(const State& accepted) {
     QFile::setPermissions(folder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const RecordLock lock(path_ + QStringLiteral(".lock"));
     // Read again under the lock: another KORU may have gone further.
-    State merged = Load();
-    if (!merged.problem.isEmpty())
-        merged = {0, 0, anchor_, false, {}};
+    const State loaded = Load();
+    State merged = loaded.problem.isEmpty() ? loaded : State{0, 0, anchor_, false, {}};
     merged.serial = std::max(merged.serial, accepted.serial);
     if (accepted.epoch > merged.epoch) {
         merged.epoch = accepted.epoch;
         merged.keys = accepted.keys;
     }
     merged.listSeen = merged.listSeen || accepted.listSeen;
-    ReplaceFile(path_, Text(merged));
+    // A check that learnt nothing new leaves the record alone: replacing it
+    // waits for the disk.
+    const QByteArray text = Text(merged);
+    if (loaded.problem.isEmpty() && QFile::exists(path_) && text == Text(loaded))
+        return;
+    ReplaceFile(path_, text);
 }
 
 TrustStore::State TrustStore::Parse(const QByteArray& text) const {
