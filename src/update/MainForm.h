@@ -105,6 +105,8 @@ private:
     // Where a transfer's body goes, and what the server's "not found" does.
     enum class Body {
         Text,    // kept in memory and saved to targetFile; "not found" saves the message
+        File,    // a help-link item, streamed to a file beside targetFile; "not found" saves
+                 // the message
         Archive, // streamed to a file beside targetFile; "not found" fails the transfer
     };
 
@@ -117,8 +119,10 @@ private:
     // One complete transfer of requestPath into targetFile.
     Transfer RunTransfer(Body body = Body::Text);
     Transfer FetchAndSave(const Fetch& fetch, Body body);
-    // Fetch a text, or the archive (resumed, signed, saved), and wait until it has ended.
+    // Fetch a text, a file (saved once whole), or the archive (resumed,
+    // signed, saved), and wait until it has ended.
     void ReceiveText(const Fetch& fetch);
+    void ReceiveFile(const Fetch& fetch);
     void ReceiveArchive(const Fetch& fetch);
     // Waits in the event loop while `running` says so, with the stall count on.
     void Await(const std::function<bool()>& running);

@@ -82,7 +82,8 @@ bool MainForm::FetchHelpLinkFile(const QByteArray& name, const char* ending) {
     UpdateState& state = SharedState();
     state.targetFile = HelpLinksList::ItemPath(LocalFile("/files/koru/help"), name, ending);
     state.requestPath = "/files/koru/" + HelpLinksList::PathSegment(name) + ending;
-    return RunTransfer() == Transfer::Done;
+    // Streamed to disk: a picture may be far larger than a text kept in memory.
+    return RunTransfer(Body::File) == Transfer::Done;
 }
 
 void MainForm::mnuAllAvailableUpdates_Click() {

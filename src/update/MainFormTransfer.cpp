@@ -1,8 +1,9 @@
 // The main window's transfers: one fetch per file on Winsock2 through the
 // transfer engine, waited for in the event loop with Timer1's stall count and
-// progress digits, and saved to targetFile (a text from memory, the archive
-// through the archive flow). A transfer that cannot succeed ends at once as
-// failed and says why in the log; nothing is saved from it.
+// progress digits, and saved to targetFile (a text from memory, a help-link
+// item from a file beside it, the archive through the archive flow). A
+// transfer that cannot succeed ends at once as failed and says why in the
+// log; nothing is saved from it.
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
@@ -12,9 +13,11 @@
 #include "update/MainForm.h"
 #include "update/UpdateState.h"
 #include "update/archive/ArchiveDownload.h"
+#include "update/archive/HelpLinkReceiver.h"
 #include "update/http/NotFoundRule.h"
 
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -55,6 +58,8 @@ MainForm::Transfer MainForm::FetchAndSave(const Fetch& fetch, Body body) {
                                                              : "The main window is closed."};
     } else if (body == Body::Archive) {
         ReceiveArchive(fetch);
+    } else if (body == Body::File) {
+        ReceiveFile(fetch);
     } else {
         ReceiveText(fetch);
     }
@@ -82,6 +87,29 @@ void MainForm::ReceiveText(const Fetch& fetch) {
     transfer_.FetchText(*Winsock2, state.serverHost, fetch.path, state.responseBuffer,
                         [this](const TransferFailure& failure) { transferFailure_ = failure; });
     Await([this] { return transfer_.Running(); });
+}
+
+void MainForm::ReceiveFile(const Fetch& fetch) {
+    std::optional<HelpLinkReceiver> file;
+    try {
+        file.emplace(fetch.target);
+    } catch (const RuntimeError& e) {
+        transferFailure_ = ArchiveDownload::CannotSave(e);
+        return;
+    }
+    transfer_.FetchFile(*Winsock2, SharedState().serverHost, fetch.path, *file,
+                        [this](const TransferFailure& failure) { transferFailure_ = failure; });
+    Await([this] { return transfer_.Running(); });
+    // The file goes when this returns: nothing may write to it after.
+    transfer_.Cancel();
+    ResponseGathering& response = transfer_.Response();
+    if (transferFailure_ || ProgramEnded()) {
+        response.Abandon();
+        return;
+    }
+    transferFailure_ = file->Save(
+        response.NotFound() ? std::optional<QByteArray>(NotFoundRule::message) : std::nullopt);
+    response.Detach();
 }
 
 void MainForm::ReceiveArchive(const Fetch& fetch) {

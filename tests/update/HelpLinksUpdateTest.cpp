@@ -5,6 +5,10 @@
 #include "support/CheckFixture.h"
 #include "update/texts/HelpLinksList.h"
 
+#include <QDir>
+#include <QRandomGenerator>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -235,6 +239,79 @@ TEST_F(HelpLinksUpdateTest, AllCountsTheFailuresOfTheWholeBatch) {
     UpdateAll();
     EXPECT_GE(main().FailedTransfers(), 1);
     EXPECT_TRUE(HelpLinksOffered());
+}
+
+// A picture beyond the text limit arrives whole; a missing item is saved as the message.
+TEST_F(HelpLinksUpdateTest, ItemsAreSavedAsTheyArrive) {
+    QByteArray picture(2 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(picture.data()), picture.size() / 4);
+    const QByteArray missing = "Update file not found on the server.";
+    const std::pair<ScriptedServer::Script, QByteArray> rows[] = {
+        {ScriptedServer::Ok(picture), picture},
+        {ScriptedServer::NotFound(), missing},
+        {{{{ScriptedServer::Response("200 OK", "<h1>Error 404 NOT FOUND</h1>")}}}, missing},
+    };
+    for (const auto& [answer, saved] : rows) {
+        Offer("HL0008\r\na\r\n");
+        Serve("a");
+        server.script("/files/koru/a.gif", answer);
+        Update();
+        EXPECT_EQ(Log(), itemA + "Done!\r\n");
+        EXPECT_TRUE(Read("files/koru/help/a.gif") == saved) << saved.left(40).constData();
+    }
+}
+
+// An item that cannot be saved fails alone: the help files stay as they were
+// and nothing of it is left in the help folder.
+TEST_F(HelpLinksUpdateTest, ARefusedItemKeepsTheHelpFiles) {
+    const QByteArray over(64 * 1024 * 1024 + 1, 'x');
+    const QByteArray picture(256 * 1024, 'p');
+    const QByteArray unannounced = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+    const QByteArray tooLarge = "The help-link file is larger than 64 MiB.";
+    const QByteArray diskFull =
+        "Cannot save " + QFile::encodeName(home.filePath("files/koru/help/a.gif")) + ": Disk full.";
+    const struct {
+        const char* name;
+        ScriptedServer::Script answer;
+        rlim_t fileLimit; // the process's file size bound while it arrives; 0: none
+        QByteArray reason;
+    } rows[] = {
+        {"AnnouncedOver64MiB",
+         {{{"HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(over.size()) +
+            "\r\n\r\nx"}}},
+         0,
+         tooLarge},
+        {"GrowsOver64MiB", {{{unannounced + over}}, ScriptedServer::Ending::Close}, 0, tooLarge},
+        {"DiskFullAnnounced", ScriptedServer::Ok(picture), 64 * 1024, diskFull},
+        {"DiskFullUnannounced",
+         {{{unannounced + picture}}, ScriptedServer::Ending::Close},
+         64 * 1024,
+         diskFull},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Write("files/koru/help/a.gif", "old picture");
+        Offer("HL0008\r\na\r\n");
+        Serve("a");
+        server.script("/files/koru/a.gif", row.answer);
+        // A file size bound fails writes as a full disk does.
+        const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        ::getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit limit = previous;
+        if (row.fileLimit > 0)
+            limit.rlim_cur = row.fileLimit;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        Update();
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousSignal);
+        EXPECT_EQ(Log(), itemA + Failed("/files/koru/a.gif", row.reason) +
+                             "NOT ALL HELP LINKS ARRIVED: the update stays on offer.\r\n");
+        EXPECT_EQ(Read("files/koru/help/a.txt"), QByteArray("a text"));
+        EXPECT_EQ(Read("files/koru/help/a.gif"), QByteArray("old picture"));
+        EXPECT_EQ(QDir(home.filePath("files/koru/help")).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{QStringLiteral("a.gif"), QStringLiteral("a.txt")}));
+    }
 }
 
 TEST(HelpLinksListTest, FileNamesAndPathSegments) {
