@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -147,7 +148,8 @@ public:
     void Download(int run, bool clean);
     int Report(double seconds, double checkSeconds, double downloadSeconds);
 
-    std::vector<double> checkPeaks, downloadPeaks;
+    // Each run's peak RSS, and its RSS when it ended.
+    std::vector<double> checkPeaks, downloadPeaks, checkEnds, downloadEnds;
 
 private:
     MainForm& main() { return forms_.KORU2; }
@@ -197,6 +199,7 @@ void Soak::Check(int run) {
     ResetPeak();
     main().mnuCheckForUpdates.Click();
     checkPeaks.push_back(StatusMiB("VmHWM:"));
+    checkEnds.push_back(StatusMiB("VmRSS:"));
     const FaultyServer::Served served = server_.TakeServed();
     const QByteArray log = main().SystemMessagesText1.Text();
     const QList<Failure> failures = Failures(log);
@@ -250,6 +253,7 @@ void Soak::Download(int run, bool clean) {
     ResetPeak();
     main().mnuAvailableDownload(0).Click();
     downloadPeaks.push_back(StatusMiB("VmHWM:"));
+    downloadEnds.push_back(StatusMiB("VmRSS:"));
     const FaultyServer::Served served = server_.TakeServed();
     versionChanges_ += served.versionChanges;
     const QByteArray log = main().SystemMessagesText1.Text();
@@ -322,9 +326,10 @@ int Soak::Report(double seconds, double checkSeconds, double downloadSeconds) {
                     FaultyServer::Name(FaultyServer::Fault(fault)));
 
     bool flat = true;
-    std::printf("\npeak RSS per run (MiB; the server's two archives, 40 MB, included)\n");
-    for (const auto& [label, peaks] :
-         {std::pair{"checks", &checkPeaks}, std::pair{"downloads", &downloadPeaks}}) {
+    std::printf("\nRSS per run, MiB (the server's two archives, 40 MB, included)\n");
+    for (const auto& [label, peaks, ends] :
+         {std::tuple{"checks", &checkPeaks, &checkEnds},
+          std::tuple{"downloads", &downloadPeaks, &downloadEnds}}) {
         if (peaks->empty())
             continue;
         const std::size_t n = peaks->size();
@@ -332,8 +337,10 @@ int Soak::Report(double seconds, double checkSeconds, double downloadSeconds) {
         const double first = PeakOf(*peaks, 0, w);
         const double last = PeakOf(*peaks, n - w, n);
         flat = flat && last - first <= flatMiB;
-        std::printf("  %-9s first %zu: %.1f   last %zu: %.1f   (%+.1f)\n", label, w, first, w, last,
-                    last - first);
+        std::printf("  %-9s peak of the first %zu %.1f, of the last %zu %.1f (%+.1f); at the "
+                    "end of a run %.1f, then %.1f\n",
+                    label, w, first, w, last, last - first, PeakOf(*ends, 0, w),
+                    PeakOf(*ends, n - w, n));
     }
     std::printf("  process VmRSS now %.1f MiB; %s\n", StatusMiB("VmRSS:"), flat ? "flat" : "GROWS");
     std::printf("\ntime: %.1f s in all (checks %.1f s, downloads %.1f s)\n", seconds, checkSeconds,

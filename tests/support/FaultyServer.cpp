@@ -35,9 +35,17 @@ constexpr std::array<std::pair<FaultyServer::Fault, int>, 10> weights = {{
     {FaultyServer::Fault::LongBody, 6},
     {FaultyServer::Fault::ServerError, 6},
 }};
-constexpr int stallOdds = 700; // one connection in so many, up to the cap
-constexpr int dripOdds = 1000;
+// One connection in so many, up to the cap: texts, archive.
+constexpr std::array<int, 2> stallOdds = {700, 60};
+constexpr std::array<int, 2> dripOdds = {1000, 80};
 constexpr int versionChangeOdds = 7; // per archive request
+
+QByteArray PathOf(const QByteArray& request) {
+    QByteArray path = request.split(' ').value(1);
+    if (path.startsWith("http://"))
+        path = path.mid(path.indexOf('/', 7));
+    return path;
+}
 
 QByteArray HeaderValue(const QByteArray& request, const QByteArray& name) {
     for (const QByteArray& line : request.split('\n')) {
@@ -142,7 +150,7 @@ void FaultyServer::Serve(int fd) {
         ::close(fd);
         return;
     }
-    const Fault fault = faults_ ? Draw() : Fault::Clean;
+    const Fault fault = faults_ ? Draw(PathOf(request) == settings_.archivePath) : Fault::Clean;
     {
         std::lock_guard lock(mutex_);
         served_.faults.append(fault);
@@ -173,13 +181,14 @@ qsizetype FaultyServer::Between(qsizetype low, qsizetype high) {
     return std::uniform_int_distribution<qsizetype>(low, high)(random_);
 }
 
-FaultyServer::Fault FaultyServer::Draw() {
-    if (stalls_ < settings_.maxStalls && Between(1, stallOdds) == 1) {
-        ++stalls_;
+FaultyServer::Fault FaultyServer::Draw(bool archive) {
+    const std::size_t kind = archive ? 1 : 0;
+    if (stalls_[kind] < settings_.maxStalls && Between(1, stallOdds[kind]) == 1) {
+        ++stalls_[kind];
         return Fault::Stall;
     }
-    if (drips_ < settings_.maxDrips && Between(1, dripOdds) == 1) {
-        ++drips_;
+    if (drips_[kind] < settings_.maxDrips && Between(1, dripOdds[kind]) == 1) {
+        ++drips_[kind];
         return Fault::Drip;
     }
     int total = 0;
@@ -195,9 +204,7 @@ FaultyServer::Fault FaultyServer::Draw() {
 }
 
 FaultyServer::Answer FaultyServer::AnswerFor(const QByteArray& request) {
-    QByteArray path = request.split(' ').value(1);
-    if (path.startsWith("http://"))
-        path = path.mid(path.indexOf('/', 7));
+    const QByteArray path = PathOf(request);
     Answer answer;
     if (path != settings_.archivePath) {
         const auto text = settings_.texts.constFind(path);
@@ -338,6 +345,9 @@ void FaultyServer::Act(int fd, Fault fault, const Answer& answer) {
         break;
     }
     case Fault::Stall:
+        if (answer.isArchive && length > 0 && Between(0, 1) == 1 &&
+            !(Send(fd, head(lengthLine(length))) && Send(fd, body, Between(0, length - 1))))
+            break;
         ClientClosed(fd, stallBoundMs);
         break;
     case Fault::Drip: {

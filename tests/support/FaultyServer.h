@@ -28,7 +28,7 @@ public:
         CutBody,     // the whole length announced, part sent, then closed
         LongBody,    // fewer bytes announced than sent
         ServerError, // 5xx
-        Stall,       // silent until the client gives up
+        Stall,       // silent until the client gives up (the archive's at once or part way)
         Drip,        // two bytes a second
     };
     static constexpr int faultKinds = int(Fault::Drip) + 1;
@@ -43,8 +43,9 @@ public:
         QMap<QByteArray, QByteArray> texts; // path -> body; others are not found
         QByteArray archivePath;
         std::array<QByteArray, 2> archives; // the archive's two versions, same size
-        int maxStalls = 5;                  // the slow faults are rare and capped
-        int maxDrips = 3;
+        // The slow faults are rare and capped, for texts and the archive each.
+        int maxStalls = 3;
+        int maxDrips = 2;
     };
 
     // What was served since the last TakeServed().
@@ -80,7 +81,7 @@ private:
     void Run();
     void Serve(int fd);
     bool ReadRequest(int fd, QByteArray& request);
-    Fault Draw();
+    Fault Draw(bool archive);
     Answer AnswerFor(const QByteArray& request);
     void Act(int fd, Fault fault, const Answer& answer);
     bool Send(int fd, const char* data, qsizetype size);
@@ -97,8 +98,8 @@ private:
     std::atomic<bool> faults_{true};
     std::atomic<int> version_{0};
     std::mt19937_64 random_;
-    int stalls_ = 0;
-    int drips_ = 0;
+    std::array<int, 2> stalls_{}; // texts, archive
+    std::array<int, 2> drips_{};
     mutable std::mutex mutex_;
     Served served_;
     std::array<int, faultKinds> totals_{};
