@@ -170,6 +170,7 @@ private:
     QList<QByteArray> wrong_;
     int resumed_ = 0;
     int versionChanges_ = 0;
+    int staleResumes_ = 0;
 };
 
 bool Soak::AllHarmless(const FaultyServer::Served& served) {
@@ -256,6 +257,7 @@ void Soak::Download(int run, bool clean) {
     downloadEnds.push_back(StatusMiB("VmRSS:"));
     const FaultyServer::Served served = server_.TakeServed();
     versionChanges_ += served.versionChanges;
+    staleResumes_ += served.staleResumes;
     const QByteArray log = main().SystemMessagesText1.Text();
     const QList<Failure> failures = Failures(log);
     const QMap<QString, qint64> keptAfter = OwnFiles(targets_.path());
@@ -313,8 +315,8 @@ int Soak::Report(double seconds, double checkSeconds, double downloadSeconds) {
         std::printf("  %6d  %s\n", it.value(), it.key().constData());
     std::printf("  %6lld  WRONG\n", static_cast<long long>(wrong_.size()));
     std::printf("  (of the downloads saved, %d resumed a kept part; the archive changed %d "
-                "times)\n",
-                resumed_, versionChanges_);
+                "times, and %d resumes asked under an old ETag got it whole)\n",
+                resumed_, versionChanges_, staleResumes_);
     std::printf("\nfailed transfers by reason\n");
     for (auto it = reasons_.cbegin(); it != reasons_.cend(); ++it)
         std::printf("  %6d  %s\n", it.value(), it.key().constData());

@@ -258,6 +258,8 @@ FaultyServer::Answer FaultyServer::AnswerFor(const QByteArray& request) {
         }
     }
     std::lock_guard lock(mutex_);
+    if (asked >= 0 && !ifRange.isEmpty() && ifRange != etag)
+        ++served_.staleResumes;
     served_.archiveRanges.append(asked);
     served_.archiveVersion = version;
     return answer;

@@ -55,6 +55,7 @@ public:
         QList<std::int64_t> archiveRanges;
         int archiveVersion = -1; // the version the last archive answer carried
         int versionChanges = 0;
+        int staleResumes = 0; // ranges asked under an old ETag, answered whole
     };
 
     explicit FaultyServer(Settings settings);
