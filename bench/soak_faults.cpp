@@ -140,9 +140,9 @@ QList<Failure> Failures(const QByteArray& log) {
 
 class Soak {
 public:
-    Soak(const Options& options, FaultyServer& server, const FaultyServer::Settings& settings,
-         const TestVantoHome& home, Forms& forms)
-        : options_(options), server_(server), settings_(settings), home_(home), forms_(forms) {}
+    Soak(FaultyServer& server, const FaultyServer::Settings& settings, const TestVantoHome& home,
+         Forms& forms)
+        : server_(server), settings_(settings), home_(home), forms_(forms) {}
 
     void Check(int run);
     void Download(int run, bool clean);
@@ -158,7 +158,6 @@ private:
     bool CountFailures(const char* kind, const QList<Failure>& failures);
     static bool AllHarmless(const FaultyServer::Served& served);
 
-    const Options& options_;
     FaultyServer& server_;
     const FaultyServer::Settings& settings_;
     const TestVantoHome& home_;
@@ -393,7 +392,7 @@ int main(int argc, char** argv) {
     qputenv("KORU_SERVER", server.hostAndPort());
     Forms forms;
     forms.KORU2.Show();
-    Soak soak(options, server, settings, home, forms);
+    Soak soak(server, settings, home, forms);
 
     QElapsedTimer timer;
     timer.start();
