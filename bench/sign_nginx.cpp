@@ -4,7 +4,9 @@
 // key and from one trusting the key the tree was published with (koru-publish,
 // a key made for the run by minisign -G -W), alternating, medians of 15. Each
 // run saves to a fresh target and finds the help links on offer again; one
-// published list serves every run, so the serial never grows.
+// published list serves every run, so the serial never grows. With
+// "--rate 50m" nginx sends at most that many bytes a second (limit_rate),
+// as a line slower than loopback does.
 #include "ChildRun.h"
 #include "Median.h"
 #include "support/CopyTree.h"
@@ -85,7 +87,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    NginxServer nginx(tree);
+    const QStringList arguments = app.arguments();
+    const qsizetype rate = arguments.indexOf(QStringLiteral("--rate"));
+    const QString rules = rate > 0 && rate + 1 < arguments.size()
+                              ? QStringLiteral("limit_rate %1;").arg(arguments[rate + 1])
+                              : QString();
+    NginxServer nginx(tree, {}, rules);
     qputenv("KORU_SERVER", nginx.hostAndPort());
     const QString log = work.filePath(QStringLiteral("koru-cli.log"));
     for (int run = 0; run < runs; ++run) {
@@ -117,9 +124,10 @@ int main(int argc, char** argv) {
     }
     QFile::remove(work.filePath(QStringLiteral("vanto-update.zip")));
 
-    std::printf("check, help links and a %lld MB archive from nginx on loopback, %d alternating "
-                "runs each\n",
-                archiveSize / 1000000, runs);
+    std::printf("check, help links and a %lld MB archive from nginx on loopback%s, %d "
+                "alternating runs each\n",
+                archiveSize / 1000000, qPrintable(rules.isEmpty() ? QString() : u' ' + rules),
+                runs);
     std::printf("%-8s %10s %10s %10s %10s\n", "setup", "median s", "fastest", "slowest",
                 "peak MiB");
     for (const Setup& setup : setups) {

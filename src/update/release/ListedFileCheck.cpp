@@ -1,23 +1,8 @@
 #include "update/release/ListedFileCheck.h"
 
 #include "platform/runtime/RuntimeError.h"
-#include "update/trust/MinisignText.h"
 
-#include <sodium.h>
-
-namespace {
-
-void RequireHashed(int result) {
-    if (result != 0)
-        throw RuntimeError(5, "The file cannot be hashed.", "libsodium");
-}
-
-} // namespace
-
-ListedFileCheck::ListedFileCheck(const ReleaseList::Entry& entry) : entry_(entry) {
-    MinisignText::RequireSodium();
-    RequireHashed(crypto_generichash_init(&state_, nullptr, 0, ReleaseList::hashSize));
-}
+ListedFileCheck::ListedFileCheck(const ReleaseList::Entry& entry) : entry_(entry) {}
 
 bool ListedFileCheck::Update(const char* data, qsizetype size) {
     if (size < 0)
@@ -26,8 +11,7 @@ bool ListedFileCheck::Update(const char* data, qsizetype size) {
         received_ = entry_.length + 1;
         return false;
     }
-    RequireHashed(crypto_generichash_update(&state_, reinterpret_cast<const unsigned char*>(data),
-                                            static_cast<unsigned long long>(size)));
+    hash_.Add(data, size);
     received_ += size;
     return true;
 }
@@ -39,11 +23,7 @@ QByteArray ListedFileCheck::Verdict() const {
     if (received_ < entry_.length)
         return "The file has " + QByteArray::number(received_) + " bytes; the release list names " +
                listed + '.';
-    crypto_generichash_state state = state_;
-    QByteArray hash(ReleaseList::hashSize, Qt::Uninitialized);
-    RequireHashed(crypto_generichash_final(&state, reinterpret_cast<unsigned char*>(hash.data()),
-                                           size_t(hash.size())));
-    if (hash != entry_.hash)
+    if (hash_.Digest() != entry_.hash)
         return "The file's BLAKE2b-256 hash differs from the one the release list names.";
     return {};
 }

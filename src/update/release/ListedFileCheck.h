@@ -5,9 +5,9 @@
 #pragma once
 
 #include "update/release/ReleaseList.h"
+#include "update/trust/StreamHash.h"
 
 #include <QByteArray>
-#include <sodium/crypto_generichash.h>
 
 class ListedFileCheck {
 public:
@@ -26,6 +26,6 @@ public:
 
 private:
     ReleaseList::Entry entry_;
-    crypto_generichash_state state_;
+    StreamHash hash_{ReleaseList::hashSize};
     qint64 received_ = 0;
 };

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr size_t digestSize = crypto_generichash_BYTES_MAX;
 constexpr qint64 blockSize = 64 * 1024;
 
 const unsigned char* Bytes(const QByteArray& bytes) {
@@ -19,12 +18,6 @@ const unsigned char* Bytes(const QByteArray& bytes) {
 bool SignatureHolds(const QByteArray& signature, const unsigned char* message, size_t size,
                     const QByteArray& publicKey) {
     return crypto_sign_verify_detached(Bytes(signature), message, size, Bytes(publicKey)) == 0;
-}
-
-void RequireHashed(int result) {
-    if (result != 0)
-        throw RuntimeError(RuntimeErrors::invalidCall.number, "The archive cannot be hashed.",
-                           "libsodium");
 }
 
 // The legacy form signs the whole file: map it rather than read it in.
@@ -45,16 +38,12 @@ bool LegacySignatureHolds(QFile& file, const ArchiveSignature& signature,
 
 } // namespace
 
-ArchiveVerifier::ArchiveVerifier() {
-    MinisignText::RequireSodium();
-    RequireHashed(crypto_generichash_init(&state_, nullptr, 0, digestSize));
-}
+ArchiveVerifier::ArchiveVerifier() = default;
 
 void ArchiveVerifier::Update(const char* data, qsizetype size) {
     if (size < 0)
         throw RuntimeError(RuntimeErrors::invalidCall, "ArchiveVerifier");
-    RequireHashed(crypto_generichash_update(&state_, reinterpret_cast<const unsigned char*>(data),
-                                            static_cast<unsigned long long>(size)));
+    hash_.Add(data, size);
     hashed_ += size;
 }
 
@@ -96,10 +85,9 @@ ArchiveVerifier::Verdict ArchiveVerifier::Verify(const UpdateKey& key,
     QByteArray problem;
     bool holds = false;
     if (signature.Prehashed()) {
-        crypto_generichash_state state = state_;
-        unsigned char digest[digestSize];
-        RequireHashed(crypto_generichash_final(&state, digest, digestSize));
-        holds = SignatureHolds(signature.Signature(), digest, digestSize, key.PublicKey());
+        const QByteArray digest = hash_.Digest();
+        holds = SignatureHolds(signature.Signature(), Bytes(digest), size_t(digest.size()),
+                               key.PublicKey());
     } else {
         holds = LegacySignatureHolds(file, signature, key.PublicKey(), problem);
     }

@@ -4,6 +4,7 @@
 // the file itself and is checked on the saved file, mapped from disk.
 #pragma once
 
+#include "update/trust/StreamHash.h"
 #include "update/trust/UpdateKey.h"
 
 #include <QByteArray>
@@ -40,6 +41,6 @@ public:
                    const QString& savedFilePath) const;
 
 private:
-    crypto_generichash_state state_;
+    StreamHash hash_{crypto_generichash_BYTES_MAX};
     qint64 hashed_ = 0;
 };
