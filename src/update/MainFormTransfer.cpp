@@ -104,7 +104,7 @@ void MainForm::ReceiveFile(const Fetch& fetch) {
     transfer_.Cancel();
     ResponseGathering& response = transfer_.Response();
     if (transferFailure_ || ProgramEnded()) {
-        response.Abandon();
+        response.Abandon(*file);
         return;
     }
     transferFailure_ = file->Save(

@@ -4,6 +4,7 @@
 #include "update/CappedBody.h"
 #include "update/ListedBody.h"
 #include "update/UpdateState.h"
+#include "update/http/CallOnce.h"
 #include "update/release/ListedFileCheck.h"
 #include "update/release/ReleaseVerifier.h"
 
@@ -160,10 +161,7 @@ void ReleaseCheck::Fail(const TransferFailure& failure, const QByteArray& path) 
 
 void ReleaseCheck::End(Outcome outcome) {
     running_ = false;
-    const EndHandler onEnd = std::move(onEnd_);
-    onEnd_ = nullptr;
-    if (onEnd)
-        onEnd(outcome);
+    CallOnce(onEnd_, outcome);
 }
 
 void ReleaseCheck::Cancel() {

@@ -2,6 +2,7 @@
 
 #include "update/archive/ArchiveDownload.h"
 #include "update/archive/SeedArchive.h"
+#include "update/http/CallOnce.h"
 #include "update/http/NotFoundRule.h"
 
 namespace {
@@ -138,9 +139,7 @@ bool ArchiveFlow::TriedNextServer(TransferFailure& failure) {
         return false;
     }
     ++serversTried_;
-    ResponseGathering& response = engine_->Response();
-    if (response.Receives(*archive_))
-        response.Abandon();
+    engine_->Response().Abandon(*archive_);
     archive_->StartOver();
     FetchArchive();
     return true;
@@ -230,10 +229,7 @@ void ArchiveFlow::Fail(const TransferFailure& failure, const QByteArray& path) {
 
 void ArchiveFlow::End(Outcome outcome) {
     running_ = false;
-    const EndHandler onEnd = std::move(onEnd_);
-    onEnd_ = nullptr;
-    if (onEnd)
-        onEnd(outcome);
+    CallOnce(onEnd_, outcome);
 }
 
 void ArchiveFlow::Cancel() {
@@ -249,10 +245,7 @@ void ArchiveFlow::Release() {
     delta_.Cancel();
     if (!archive_)
         return;
-    ResponseGathering& response = engine_->Response();
-    if (response.Receives(*archive_))
-        response.Abandon();
-    else
+    if (!engine_->Response().Abandon(*archive_))
         archive_->Interrupt(false);
     archive_.reset();
 }

@@ -2,6 +2,7 @@
 
 #include "update/archive/ArchiveDownload.h"
 #include "update/delta/RangePlan.h"
+#include "update/http/CallOnce.h"
 
 namespace {
 
@@ -152,10 +153,7 @@ void DeltaDownload::GiveUp(const QByteArray& reason) {
 }
 
 void DeltaDownload::End(Result result, const TransferFailure& why) {
-    const EndHandler onEnd = std::move(onEnd_);
-    onEnd_ = nullptr;
-    if (onEnd)
-        onEnd(result, why);
+    CallOnce(onEnd_, result, why);
 }
 
 void DeltaDownload::Cancel() {
@@ -169,8 +167,6 @@ void DeltaDownload::Release() {
     pending_.clear();
     if (!receiver_)
         return;
-    ResponseGathering& response = engine_->Response();
-    if (response.Receives(*receiver_))
-        response.Abandon();
+    engine_->Response().Abandon(*receiver_);
     receiver_.reset();
 }

@@ -136,6 +136,13 @@ bool ResponseGathering::NotFound() const {
     return reader_.StatusCode() == 404 || mentionsNotFound_;
 }
 
+bool ResponseGathering::Abandon(const FileSink& file) {
+    if (!Receives(file))
+        return false;
+    Abandon();
+    return true;
+}
+
 void ResponseGathering::Abandon() {
     if (file_)
         file_->Interrupt(reader_.HeadComplete() && !reader_.Failed() && !reader_.Complete());

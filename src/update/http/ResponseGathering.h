@@ -64,6 +64,8 @@ public:
     // arrived while its body was being read may be kept; once complete (and
     // refused) it is not.
     void Abandon();
+    // The same for `file` when this response receives into it; false when it does not.
+    bool Abandon(const FileSink& file);
     // Forgets the file once it has been saved.
     void Detach() { file_ = nullptr; }
 

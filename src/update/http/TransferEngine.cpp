@@ -1,6 +1,7 @@
 #include "update/http/TransferEngine.h"
 
 #include "socket/CSocketMaster.h"
+#include "update/http/CallOnce.h"
 
 namespace {
 
@@ -243,9 +244,5 @@ void TransferEngine::End(const TransferFailure& failure) {
     connection_.Close();
     if (onStop)
         onStop();
-    // The handler may start another fetch, which brings its own.
-    const EndHandler onEnd = std::move(onEnd_);
-    onEnd_ = nullptr;
-    if (onEnd)
-        onEnd(failure);
+    CallOnce(onEnd_, failure);
 }
