@@ -1,7 +1,6 @@
 #include "update/ReleaseCheck.h"
 
 #include "platform/runtime/RuntimeError.h"
-#include "update/CappedBody.h"
 #include "update/ListedBody.h"
 #include "update/UpdateState.h"
 #include "update/http/CallOnce.h"
@@ -56,8 +55,10 @@ void ReleaseCheck::Start(TransferEngine& engine, CSocketMaster& socket, const QB
 
 void ReleaseCheck::Fetch(const QByteArray& path,
                          void (ReleaseCheck::*ended)(const TransferFailure&)) {
-    engine_->FetchText(*socket_, server_, path, received_,
-                       [this, ended](const TransferFailure& failure) { (this->*ended)(failure); });
+    engine_->FetchText(
+        *socket_, server_, path, received_,
+        [this, ended](const TransferFailure& failure) { (this->*ended)(failure); },
+        ReleaseList::maximumSize);
 }
 
 void ReleaseCheck::ListEnded(const TransferFailure& failure) {
@@ -173,11 +174,11 @@ void ReleaseCheck::Cancel() {
 }
 
 TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check) {
+    // The list and its key chain vouch for themselves (their fetches are
+    // held to the list's size).
     if (path == ReleaseList::path || path == ReleaseList::signaturePath ||
-        path.startsWith(keysPrefix)) {
-        check = std::make_unique<CappedBody>(ReleaseList::maximumSize);
+        path.startsWith(keysPrefix))
         return {};
-    }
     const std::optional<ReleaseList>& list = SharedState().releaseList;
     // Signatures are checked by their own keys.
     if (!list || path.endsWith(signatureEnding))
