@@ -1,12 +1,7 @@
 #include "update/ListedBody.h"
 
 #include "update/http/NotFoundRule.h"
-
-#include <QFile>
-
-namespace {
-constexpr qint64 readPiece = 64 * 1024;
-} // namespace
+#include "update/trust/KeptBytes.h"
 
 // A file the list names must be there: its stand-in page is not judged as
 // the file, so the failure says what happened.
@@ -17,19 +12,15 @@ TransferFailure ListedBody::TakeHead(const HttpResponseReader& response) {
 }
 
 TransferFailure ListedBody::TakeKept(const QString& path, std::int64_t size) {
-    QFile kept(path);
-    if (!kept.open(QIODevice::ReadOnly))
-        return {TransferFailure::Kind::Save,
-                "The kept part of the file cannot be read (" + kept.errorString().toUtf8() + ")."};
-    while (size > 0) {
-        const QByteArray piece = kept.read(qMin<std::int64_t>(size, readPiece));
-        if (piece.isEmpty())
-            return {TransferFailure::Kind::Save, "The kept part of the file is shorter."};
-        if (TransferFailure failure = Take(piece.constData(), piece.size()))
-            return failure;
-        size -= piece.size();
-    }
-    return {};
+    TransferFailure refused;
+    const QByteArray unread =
+        KeptBytes::Read(path, size, [this, &refused](const char* data, qsizetype piece) {
+            refused = Take(data, piece);
+            return !refused;
+        });
+    if (!refused && !unread.isEmpty())
+        refused = {TransferFailure::Kind::Save, unread};
+    return refused;
 }
 
 TransferFailure ListedBody::Take(const char* data, qsizetype size) {

@@ -2,14 +2,13 @@
 
 #include "platform/runtime/RuntimeError.h"
 #include "update/trust/ArchiveSignature.h"
+#include "update/trust/KeptBytes.h"
 #include "update/trust/MinisignText.h"
 
 #include <QFile>
 #include <sodium.h>
 
 namespace {
-
-constexpr qint64 blockSize = 64 * 1024;
 
 const unsigned char* Bytes(const QByteArray& bytes) {
     return reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -48,18 +47,10 @@ void ArchiveVerifier::Update(const char* data, qsizetype size) {
 }
 
 QByteArray ArchiveVerifier::UpdateFromFile(const QString& path, qint64 bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "The partial archive cannot be read (" + file.errorString().toUtf8() + ").";
-    QByteArray block(blockSize, Qt::Uninitialized);
-    for (qint64 left = bytes; left > 0;) {
-        const qint64 got = file.read(block.data(), std::min(left, blockSize));
-        if (got <= 0)
-            return "The partial archive is shorter than the bytes already received.";
-        Update(block.constData(), got);
-        left -= got;
-    }
-    return {};
+    return KeptBytes::Read(path, bytes, [this](const char* data, qsizetype size) {
+        Update(data, size);
+        return true;
+    });
 }
 
 ArchiveVerifier::Verdict ArchiveVerifier::Verify(const UpdateKey& key,
