@@ -133,9 +133,7 @@ bool ArchiveFlow::TriedNextServer(TransferFailure& failure) {
     if (!engine_->MoveToNextServer()) {
         // Every mirror had its try: the first one's reason, and how many.
         if (serversTried_ > 1)
-            failure = {firstFailure_.kind, firstFailure_.text + " (" +
-                                               QByteArray::number(serversTried_) +
-                                               " servers tried)"};
+            failure = firstFailure_.OnEvery(serversTried_);
         return false;
     }
     ++serversTried_;

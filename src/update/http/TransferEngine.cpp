@@ -230,8 +230,7 @@ void TransferEngine::Fail(TransferFailure failure) {
         }
         mirror_ = firstMirror_;
         triedEveryServer_ = true;
-        failure = {firstFailure_.kind, firstFailure_.text + " (" +
-                                           QByteArray::number(mirrors_.size()) + " servers tried)"};
+        failure = firstFailure_.OnEvery(mirrors_.size());
     }
     End(failure);
 }

@@ -30,6 +30,11 @@ struct TransferFailure {
     // True when the transfer has failed.
     explicit operator bool() const { return kind != Kind::None; }
 
+    // This failure, the first of `servers` mirrors that each failed.
+    TransferFailure OnEvery(qsizetype servers) const {
+        return {kind, text + " (" + QByteArray::number(servers) + " servers tried)"};
+    }
+
     Kind kind = Kind::None;
     QByteArray text;
 };
