@@ -8,6 +8,9 @@
 
 namespace DeltaFiles {
 
+namespace {
+
+// Runs a tool in `folder`; false when it fails or takes over a minute.
 bool Run(const QString& folder, const QString& program, const QStringList& arguments) {
     QProcess process;
     process.setWorkingDirectory(folder);
@@ -16,8 +19,6 @@ bool Run(const QString& folder, const QString& program, const QStringList& argum
     return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
 }
-
-namespace {
 
 // Half the files compress (text-like), half do not (random), as in VANTO's archive.
 QByteArray Content(QRandomGenerator& random, qint64 size) {

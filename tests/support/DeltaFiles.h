@@ -4,12 +4,9 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 namespace DeltaFiles {
 
-// Runs a tool in `folder`; false when it fails or takes over a minute.
-bool Run(const QString& folder, const QString& program, const QStringList& arguments);
 // Makes `folder`/old.zip and `folder`/new.zip from about `bytes` in `files`
 // files each (half of them compress); a quarter of them change.
 bool MakeArchives(const QString& folder, qint64 bytes, int files = 24);

@@ -13,7 +13,6 @@
 #include "update/delta/RangePlan.h"
 #include "update/delta/ZsyncControl.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -103,15 +102,6 @@ protected:
 
 QTemporaryDir* DeltaRoundTripTest::dir = nullptr;
 
-TEST_F(DeltaRoundTripTest, ControlFileDescribesTheArchive) {
-    const QByteArray archive = ReadFile(Path("new.zip"));
-    EXPECT_EQ(control.Length(), archive.size());
-    EXPECT_NE(control.Length() % control.Blocksize(), 0); // the last block is short
-    EXPECT_EQ(control.Sha1(), QCryptographicHash::hash(archive, QCryptographicHash::Sha1));
-    EXPECT_EQ(control.Urls(), QList<QByteArray>{"new.zip"});
-    EXPECT_EQ(control.SeqMatches(), 2);
-}
-
 // Every sum and MD4 of the table, the zero padding of the short last block
 // and the pair lookup: the archive finds every one of its own blocks. The
 // same table read as asking for single matches finds them one by one.
@@ -120,6 +110,9 @@ TEST_F(DeltaRoundTripTest, ScanOfTheArchiveItselfKnowsEveryBlock) {
     single.replace("Hash-Lengths: 2,", "Hash-Lengths: 1,");
     ZsyncControl singleControl;
     ASSERT_EQ(singleControl.Read(single), "");
+    ASSERT_EQ(singleControl.SeqMatches(), 1);
+    ASSERT_EQ(control.SeqMatches(), 2);
+    ASSERT_NE(control.Length() % control.Blocksize(), 0) << "the last block is not short";
     for (const ZsyncControl* table : {&control, &singleControl}) {
         DeltaScan scan(*table, Path("new.zip"));
         scan.Run();
@@ -143,8 +136,7 @@ TEST_F(DeltaRoundTripTest, SlicedScanFindsWhatOneRunFinds) {
     EXPECT_LT(whole.KnownBytes(), control.Length());
 }
 
-// A seed with nothing in common, longer than a read piece: no block is
-// claimed, and the plan is the whole archive in one range.
+// A seed with nothing in common, longer than a read piece: no block is claimed.
 TEST_F(DeltaRoundTripTest, UnrelatedSeedGivesNoBlock) {
     QByteArray noise(DeltaScan::pieceSize + 5000, Qt::Uninitialized);
     QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
@@ -152,9 +144,6 @@ TEST_F(DeltaRoundTripTest, UnrelatedSeedGivesNoBlock) {
     DeltaScan scan(control, Path("noise.bin"));
     scan.Run();
     EXPECT_EQ(scan.KnownBlocks(), 0);
-    const RangePlan plan(scan.SeedOffsets(), control.Blocksize(), control.Length());
-    EXPECT_EQ(plan.Requests().size(), 1);
-    EXPECT_EQ(plan.Header(0), "bytes=0-" + QByteArray::number(control.Length() - 1));
 }
 
 struct ShapeCase {
