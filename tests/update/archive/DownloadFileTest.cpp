@@ -45,6 +45,16 @@ TEST_F(DownloadFileTest, CommitReplacesTheTargetAndKeepsItsPermissions) {
     EXPECT_EQ(Files(), QStringList{QStringLiteral("vanto.zip")});
 }
 
+TEST_F(DownloadFileTest, UncommittedDownloadLeavesNothing) {
+    Write("vanto.zip", "old");
+    {
+        DownloadFile file(Path("vanto.zip"));
+        file.Write("partial", 7);
+    }
+    EXPECT_EQ(Read("vanto.zip"), QByteArray("old"));
+    EXPECT_EQ(Files(), QStringList{QStringLiteral("vanto.zip")});
+}
+
 TEST_F(DownloadFileTest, StaleFilesGoUnlessSomeoneWritesThem) {
     Write(".koru-download-abcd1234", "killed");
     Write(".koru-download-efgh5678", "running");
@@ -138,6 +148,13 @@ TEST_F(DownloadFileTest, VanishedFolderFailsTheCommit) {
     file.Write("bytes", 5);
     ASSERT_TRUE(QDir(Path("sub")).removeRecursively());
     EXPECT_EQ(ErrorNumber([&] { file.Commit(); }), 76);
+}
+
+TEST_F(DownloadFileTest, MissingFolderFailsAtOnce) {
+    const auto error = Raised([&] { DownloadFile file(Path("missing/vanto.zip")); });
+    ASSERT_TRUE(error) << "created in a missing folder";
+    EXPECT_EQ(error->Number(), 76);
+    EXPECT_EQ(error->Description(), QByteArray("Path not found"));
 }
 
 } // namespace
