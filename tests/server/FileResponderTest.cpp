@@ -177,7 +177,6 @@ TEST_F(FileResponderTest, SeveralRangesAreSentAsMultipartByterangesLikeNginx) {
     const QByteArray type = HeaderOf(reply, "Content-Type");
     ASSERT_TRUE(type.startsWith("multipart/byteranges; boundary=")) << type.constData();
     const QByteArray boundary = type.mid(type.indexOf('=') + 1);
-    EXPECT_EQ(boundary.size(), 20);
     EXPECT_EQ(HeaderOf(reply, "Content-Range"), "(none)");
     EXPECT_EQ(HeaderOf(reply, "Content-Length").toLongLong(), BodyOf(reply).size());
     EXPECT_EQ(BodyOf(reply),

@@ -65,14 +65,6 @@ TEST_F(QuickWindowCheckTest, NewerVersionOffersTheDownload) {
                                 "Connection: Keep-Alive\r\n\r\n"});
 }
 
-TEST_F(QuickWindowCheckTest, BodyWithoutLengthEndsWhenTheServerCloses) {
-    server.script("/files/koru/vanto_ver.txt", {{{"HTTP/1.1 200 OK\r\n\r\n"}, {versionFile, 60}},
-                                                ScriptedServer::Ending::Close});
-    LoadAndWait();
-    EXPECT_EQ(quick().Label1.Caption(), versionFile);
-    EXPECT_TRUE(quick().DownloadUpdateCommand1.Enabled());
-}
-
 TEST_F(QuickWindowCheckTest, AsksThroughTheProxy) {
     if (TinyProxy::Program().isEmpty())
         GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps installs it)";
