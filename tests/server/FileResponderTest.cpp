@@ -171,23 +171,14 @@ INSTANTIATE_TEST_SUITE_P(
                                 "VANTO 02.14 notes"},
                       RangeCase{"bytes=99-", "\"0-11\"", 200, "(none)", "VANTO 02.14 notes"}));
 
+// The parts themselves, and the length that frames them, are in SampleServerTest.
 TEST_F(FileResponderTest, SeveralRangesAreSentAsMultipartByterangesLikeNginx) {
     const QByteArray reply = get("/files/koru/vanto_ver.txt", "\r\nRange: bytes=0-4,12-");
     EXPECT_TRUE(reply.startsWith("HTTP/1.1 206 Partial Content\r\n")) << reply.constData();
-    const QByteArray type = HeaderOf(reply, "Content-Type");
-    ASSERT_TRUE(type.startsWith("multipart/byteranges; boundary=")) << type.constData();
-    const QByteArray boundary = type.mid(type.indexOf('=') + 1);
-    EXPECT_EQ(boundary.size(), 20);
+    EXPECT_TRUE(HeaderOf(reply, "Content-Type").startsWith("multipart/byteranges; boundary="));
     EXPECT_EQ(HeaderOf(reply, "Content-Range"), "(none)");
-    EXPECT_EQ(HeaderOf(reply, "Content-Length").toLongLong(), BodyOf(reply).size());
-    EXPECT_EQ(BodyOf(reply),
-              "\r\n--" + boundary +
-                  "\r\nContent-Type: text/plain\r\nContent-Range: bytes 0-4/17\r\n\r\n"
-                  "VANTO\r\n--" +
-                  boundary +
-                  "\r\nContent-Type: text/plain\r\nContent-Range: bytes 12-16/17\r\n\r\n"
-                  "notes\r\n--" +
-                  boundary + "--\r\n");
+    EXPECT_TRUE(BodyOf(reply).contains("Content-Type: text/plain\r\nContent-Range: bytes 12-16/17"
+                                       "\r\n\r\nnotes\r\n--"));
     const QByteArray head = get("/files/koru/vanto_ver.txt", "\r\nRange: bytes=0-4,12-", "HEAD");
     EXPECT_EQ(head.size(), head.indexOf("\r\n\r\n") + 4);
 }

@@ -10,12 +10,13 @@
 
 #include <QByteArray>
 #include <QList>
+#include <functional>
 #include <gtest/gtest.h>
 
 struct BrokenAnswer {
     const char* name;
     // The broken answer, made from the good one for the file asked for.
-    ScriptedServer::Script (*answer)(const QByteArray& good);
+    std::function<ScriptedServer::Script(const QByteArray& good)> answer;
     const char* versionStep; // main window, the check's version file
     const char* download;    // main window, VANTO Update
     const char* quick;       // quick window, its download
@@ -24,9 +25,19 @@ struct BrokenAnswer {
 namespace brokenAnswers {
 
 using Ending = ScriptedServer::Ending;
+using Script = ScriptedServer::Script;
 
-inline ScriptedServer::Script Cut(const QByteArray& good, Ending ending) {
-    return {{{good.left(good.size() - 5)}}, ending};
+inline std::function<Script(const QByteArray&)> Cut(qsizetype keep, Ending ending) {
+    return [=](const QByteArray& good) {
+        return Script{{{good.left(keep < 0 ? good.size() + keep : keep)}}, ending};
+    };
+}
+// The same answer whatever the file.
+inline std::function<Script(const QByteArray&)> Fixed(const Script& script) {
+    return [=](const QByteArray&) { return script; };
+}
+inline Script Silent(const QByteArray& bytes) {
+    return {{{bytes}}, Ending::StaySilent};
 }
 
 inline constexpr char closedEarly[] = "The server closed the connection early.";
@@ -34,75 +45,41 @@ inline constexpr char reset[] = "Connection reset by peer.";
 inline constexpr char serverError[] = "HTTP/1.1 500 Internal Server Error";
 inline constexpr char notFound[] = "Update file not found on the server.";
 inline constexpr char notArchive[] = "The server's answer is not an archive.";
+inline constexpr char noAnswer[] = "No answer from the server.";
+inline constexpr char overlong[] = "The server sent more than it announced.";
 
 inline const QList<BrokenAnswer> rows = {
-    {"EarlyClose", [](const QByteArray& good) { return Cut(good, Ending::Close); }, closedEarly,
-     closedEarly, closedEarly},
-    {"Silence",
-     [](const QByteArray&) {
-         return ScriptedServer::Script{{}, Ending::StaySilent};
-     },
-     "No answer from the server.", "No answer from the server.", nullptr},
-    {"StopsMidBody", [](const QByteArray& good) { return Cut(good, Ending::StaySilent); }, nullptr,
-     "The server stopped sending.", nullptr},
-    {"ResetMidHead",
-     [](const QByteArray& good) {
-         return ScriptedServer::Script{{{good.left(20)}}, Ending::Reset};
-     },
-     reset, nullptr, nullptr},
-    {"ResetMidBody", [](const QByteArray& good) { return Cut(good, Ending::Reset); }, nullptr,
-     reset, nullptr},
-    {"Overlong",
-     [](const QByteArray& good) {
-         return ScriptedServer::Script{{{good + "extra"}}, Ending::StaySilent};
-     },
-     "The server sent more than it announced.", "The server sent more than it announced.", nullptr},
-    {"ServerError",
-     [](const QByteArray&) {
-         return ScriptedServer::Script{
-             {{ScriptedServer::Response("500 Internal Server Error", "oops")}}, Ending::StaySilent};
-     },
+    {"EarlyClose", Cut(-5, Ending::Close), closedEarly, closedEarly, closedEarly},
+    {"Silence", Fixed({{}, Ending::StaySilent}), noAnswer, noAnswer, nullptr},
+    {"StopsMidBody", Cut(-5, Ending::StaySilent), nullptr, "The server stopped sending.", nullptr},
+    {"ResetMidHead", Cut(20, Ending::Reset), reset, nullptr, nullptr},
+    {"ResetMidBody", Cut(-5, Ending::Reset), nullptr, reset, nullptr},
+    {"Overlong", [](const QByteArray& good) { return Silent(good + "extra"); }, overlong, overlong,
+     nullptr},
+    {"ServerError", Fixed(Silent(ScriptedServer::Response("500 Internal Server Error", "oops"))),
      serverError, serverError, serverError},
-    {"NotHttp",
-     [](const QByteArray&) {
-         return ScriptedServer::Script{{{"SSH-2.0-OpenSSH\r\n\r\n"}}, Ending::StaySilent};
-     },
-     "The server's answer is not HTTP.", nullptr, nullptr},
-    {"EndlessHead",
-     [](const QByteArray&) {
-         return ScriptedServer::Script{{{"HTTP/1.1 200 OK\r\n" + QByteArray(70000, 'x')}},
-                                       Ending::StaySilent};
-     },
+    {"NotHttp", Fixed(Silent("SSH-2.0-OpenSSH\r\n\r\n")), "The server's answer is not HTTP.",
+     nullptr, nullptr},
+    {"EndlessHead", Fixed(Silent("HTTP/1.1 200 OK\r\n" + QByteArray(70000, 'x'))),
      "The server's header block is too long.", nullptr, nullptr},
-    {"WordLength",
-     [](const QByteArray&) {
-         return ScriptedServer::Script{{{"HTTP/1.1 200 OK\r\nContent-Length: five\r\n\r\n"}},
-                                       Ending::StaySilent};
-     },
+    {"WordLength", Fixed(Silent("HTTP/1.1 200 OK\r\nContent-Length: five\r\n\r\n")),
      "The server announced no valid length.", nullptr, nullptr},
-    {"TextOverOneMiB",
-     [](const QByteArray&) { return ScriptedServer::Ok(QByteArray(1024 * 1024 + 1, 'v')); },
+    {"TextOverOneMiB", Fixed(ScriptedServer::Ok(QByteArray(1024 * 1024 + 1, 'v'))),
      "The server sent a text file larger than 1 MiB.", nullptr, nullptr},
-    {"Missing", [](const QByteArray&) { return ScriptedServer::NotFound(); }, nullptr, notFound,
-     notFound},
-    {"NotFoundText",
-     [](const QByteArray&) {
-         return ScriptedServer::Script{
-             {{ScriptedServer::Response("200 OK", "Error 404 NOT FOUND")}}, Ending::StaySilent};
-     },
+    {"Missing", Fixed(ScriptedServer::NotFound()), nullptr, notFound, notFound},
+    {"NotFoundText", Fixed(Silent(ScriptedServer::Response("200 OK", "Error 404 NOT FOUND"))),
      nullptr, notFound, nullptr},
     {"NoLengthWithoutKey",
      [](const QByteArray& good) {
          const qsizetype head = good.indexOf("Content-Length");
-         return ScriptedServer::Script{
-             {{good.left(head) + "\r\n" + good.mid(good.indexOf("\r\n\r\n") + 4)}}, Ending::Close};
+         return Script{{{good.left(head) + "\r\n" + good.mid(good.indexOf("\r\n\r\n") + 4)}},
+                       Ending::Close};
      },
      nullptr,
      "The server announced no length, so a complete archive cannot be told from a cut one.",
      nullptr},
-    {"NotAnArchive",
-     [](const QByteArray&) { return ScriptedServer::Ok("VER = 02.14\r\nRelease notes."); }, nullptr,
-     nullptr, notArchive},
+    {"NotAnArchive", Fixed(ScriptedServer::Ok("VER = 02.14\r\nRelease notes.")), nullptr, nullptr,
+     notArchive},
 };
 
 // The rows that apply to one window's transfer.

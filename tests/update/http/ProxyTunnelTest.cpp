@@ -1,6 +1,6 @@
 // The proxy's answer to CONNECT read as it arrives, whatever the pieces: the
 // tunnel opens after the head and keeps what follows for the TLS session.
-// The real proxy's answers are in TlsSessionTest.
+// A real proxy's answers are in ServedFromTest.
 #include "update/http/ProxyTunnel.h"
 
 #include <gtest/gtest.h>

@@ -8,56 +8,30 @@
 #include <QTimer>
 #include <memory>
 
-TlsExchange FetchOverTls(std::uint16_t port, const QByteArray& host, const QByteArray& path,
-                         std::optional<std::uint16_t> proxyPort,
-                         const QByteArray& proxyAuthorization) {
+TlsExchange FetchOverTls(std::uint16_t port, const QByteArray& host, const QByteArray& path) {
     TlsExchange exchange;
     bool ended = false;
     const std::shared_ptr<CSocketMaster> socket = CSocketMaster::Create();
-    std::unique_ptr<TlsSession> session;
-    std::optional<ProxyTunnel> tunnel;
-    if (proxyPort)
-        tunnel.emplace(host, port, proxyAuthorization);
+    TlsSession session(host);
+    session.Write("GET " + path + " HTTP/1.1\r\nHost: " + host + ':' + QByteArray::number(port) +
+                  "\r\nConnection: close\r\n\r\n");
 
-    const auto send = [&](const QByteArray& bytes) {
-        if (!bytes.isEmpty() && socket->State() == sckConnected)
-            socket->SendData(Variant(bytes));
-    };
     // Also ends the exchange once the session has failed or been told goodbye.
     const auto take = [&](const QByteArray& ciphertext) {
-        exchange.response += session->Feed(ciphertext);
-        send(session->TakeOutgoing());
-        ended =
-            ended || session->failure() != TlsSession::Failure::None || session->ClosedCleanly();
+        exchange.response += session.Feed(ciphertext);
+        const QByteArray outgoing = session.TakeOutgoing();
+        if (!outgoing.isEmpty() && socket->State() == sckConnected)
+            socket->SendData(Variant(outgoing));
+        ended = ended || session.failure() != TlsSession::Failure::None || session.ClosedCleanly();
     };
-    const auto startTls = [&](const QByteArray& first) {
-        session = std::make_unique<TlsSession>(host);
-        session->Write("GET " + path + " HTTP/1.1\r\nHost: " + host + ':' +
-                       QByteArray::number(port) + "\r\nConnection: close\r\n\r\n");
-        take(first);
-    };
-    socket->onConnect = [&] {
-        if (tunnel)
-            send(tunnel->Request());
-        else
-            startTls({});
-    };
+    socket->onConnect = [&] { take({}); };
     socket->onDataArrival = [&](std::int32_t) {
         QByteArray data;
         socket->GetData(data);
-        if (session) {
-            take(data);
-        } else if (tunnel->Feed(data) == ProxyTunnel::State::Open) {
-            startTls(tunnel->TakeTunnelBytes());
-        } else {
-            ended = tunnel->state() == ProxyTunnel::State::Refused;
-        }
+        take(data);
     };
     socket->onCloseSck = [&] {
-        if (session)
-            session->ConnectionClosed();
-        else if (tunnel)
-            tunnel->ConnectionClosed();
+        session.ConnectionClosed();
         ended = true;
     };
     socket->onError = [&](std::int16_t, QByteArray& description, std::int32_t, const QByteArray&,
@@ -65,7 +39,7 @@ TlsExchange FetchOverTls(std::uint16_t port, const QByteArray& host, const QByte
         exchange.reason = description;
         ended = true;
     };
-    socket->Connect(Variant("127.0.0.1"), Variant(std::int32_t(proxyPort.value_or(port))));
+    socket->Connect(Variant("127.0.0.1"), Variant(std::int32_t(port)));
 
     QDeadlineTimer deadline(10000);
     QTimer tick; // wakes the loop, so the deadline is seen without any other event
@@ -78,13 +52,8 @@ TlsExchange FetchOverTls(std::uint16_t port, const QByteArray& host, const QByte
     socket->onConnect = nullptr;
     socket->onDataArrival = nullptr;
     socket->onError = nullptr;
-    if (session) {
-        exchange.failure = session->failure();
-        exchange.closedCleanly = session->ClosedCleanly();
-        if (!session->FailureReason().isEmpty())
-            exchange.reason = session->FailureReason();
-    }
-    if (tunnel && tunnel->state() == ProxyTunnel::State::Refused)
-        exchange.reason = tunnel->FailureReason();
+    exchange.closedCleanly = session.ClosedCleanly();
+    if (!session.FailureReason().isEmpty())
+        exchange.reason = session.FailureReason();
     return exchange;
 }
