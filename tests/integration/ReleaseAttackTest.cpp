@@ -27,11 +27,8 @@ struct CliRun {
 
 class ReleaseAttack : public SignedReleaseFixture {
 protected:
-    void SetUp() override {
-        SignedReleaseFixture::SetUp();
-        if (IsSkipped())
-            return;
-        CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), Tree());
+    void SetUpWithKeys() override {
+        CopySampleTree();
         CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/vanto"), Home());
         WriteFile(Home() + QStringLiteral("/files/koru/update.pub"), PublicKeys({"k0"}));
         server = std::make_unique<SampleServer>(Tree(), 0);
@@ -41,29 +38,22 @@ protected:
 public:
     // What the rows' attackers do with the tree.
     using SignedReleaseFixture::PublicKeys;
+    using SignedReleaseFixture::Served;
     using SignedReleaseFixture::Sign;
     QString Home() const { return work.filePath(QStringLiteral("vanto")); }
-    QString Served(const char* relative) const {
-        return Tree() + QStringLiteral("/files/") + QString::fromLatin1(relative);
-    }
 
     // koru-publish on the tree, signed by the named key.
     void Publish(const char* signer) {
-        Tool({Tree(), QStringLiteral("--key"), Key(signer, ".key")});
+        Tool({Tree(), QStringLiteral("--key"), KeyFile(signer, ".key")});
     }
     // The key chain's next link, from one key to the next.
     void Rotate(const char* from, const char* to) {
-        Tool({QStringLiteral("rotate"), Tree(), QStringLiteral("--key"), Key(from, ".key"),
-              QStringLiteral("--new"), Key(to, ".pub")});
-    }
-    static QString Key(const char* name, const char* suffix) {
-        return keys->filePath(QString::fromLatin1(name) + QString::fromLatin1(suffix));
+        Tool({QStringLiteral("rotate"), Tree(), QStringLiteral("--key"), KeyFile(from, ".key"),
+              QStringLiteral("--new"), KeyFile(to, ".pub")});
     }
     static void Tool(const QStringList& arguments) {
-        QProcess publish;
-        publish.start(QStringLiteral(KORU_PUBLISH), arguments);
-        ASSERT_TRUE(publish.waitForFinished(30000));
-        ASSERT_EQ(publish.exitCode(), 0) << publish.readAllStandardError().toStdString();
+        const Published run = RunPublish(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
     }
 
     // koru-cli against the server, waited for in the event loop the server runs in.
@@ -116,12 +106,23 @@ struct Threat {
     const char* name;
     // What the attacker does after the publisher's first good check.
     Attack attack;
-    // The failure line, up to its reason's first words.
-    const char* line;
+    // The failure line: the file under files/, and its reason's first words.
+    const char* file;
+    const char* reason;
 };
 
 void Append(const QString& path, const QByteArray& bytes) {
     WriteFile(path, ReadFile(path) + bytes);
+}
+Attack Appending(const char* file, const char* bytes) {
+    return [=](ReleaseAttack& on) { Append(on.Served(file), bytes); };
+}
+Attack Removing(std::initializer_list<const char*> files) {
+    const QList<const char*> gone(files);
+    return [=](ReleaseAttack& on) {
+        for (const char* file : gone)
+            QFile::remove(on.Served(file));
+    };
 }
 
 class ReleaseAttackTest : public ReleaseAttack, public ::testing::WithParamInterface<Threat> {};
@@ -140,39 +141,33 @@ TEST_P(ReleaseAttackTest, FailsTheCheckAndSavesNothing) {
             ? QStringList{QStringLiteral("faketime"), QStringLiteral("-f"), QStringLiteral("+40d")}
             : QStringList{});
     EXPECT_EQ(attacked.exitCode, 2) << attacked.out.toStdString();
-    EXPECT_TRUE(attacked.out.contains(QByteArray("\r\nTRANSFER FAILED: ") + GetParam().line))
+    EXPECT_TRUE(attacked.out.contains(QByteArray("\r\nTRANSFER FAILED: /files/") + GetParam().file +
+                                      ": " + GetParam().reason))
         << attacked.out.toStdString();
     EXPECT_EQ(UserFiles(), before);
     EXPECT_FALSE(QFile::exists(target));
 }
 
-const QByteArray listed = "/files/koru/release.txt: ";
-
 INSTANTIATE_TEST_SUITE_P(
     Threats, ReleaseAttackTest,
     ::testing::Values(
-        Threat{"TamperedList",
-               [](ReleaseAttack& on) { Append(on.Served("koru/release.txt"), "# more\n"); },
-               "/files/koru/release.txt: The release list's signature does not match it."},
-        Threat{"UnsignedList",
-               [](ReleaseAttack& on) { QFile::remove(on.Served("koru/release.txt.minisig")); },
-               "/files/koru/release.txt: The release list has no signature on the server."},
-        Threat{"OtherKey", [](ReleaseAttack& on) { on.Publish("other"); },
-               "/files/koru/release.txt: The release list is signed by a key KORU does not "
-               "trust"},
+        Threat{"TamperedList", Appending("koru/release.txt", "# more\n"), "koru/release.txt",
+               "The release list's signature does not match it."},
+        Threat{"UnsignedList", Removing({"koru/release.txt.minisig"}), "koru/release.txt",
+               "The release list has no signature on the server."},
+        Threat{"OtherKey", [](ReleaseAttack& on) { on.Publish("other"); }, "koru/release.txt",
+               "The release list is signed by a key KORU does not trust"},
         Threat{"HashMismatch",
                [](ReleaseAttack& on) {
                    QByteArray news = ReadFile(on.Served("koru/otherinfo.txt"));
                    news[0] = news[0] == 'X' ? 'Y' : 'X';
                    WriteFile(on.Served("koru/otherinfo.txt"), news);
                },
-               "/files/koru/otherinfo.txt: The file's BLAKE2b-256 hash differs"},
-        Threat{"LongerThanListed",
-               [](ReleaseAttack& on) { Append(on.Served("koru/vanto_ver.txt"), "VER = 99.99"); },
-               "/files/koru/vanto_ver.txt: The file is longer than the"},
-        Threat{"ListedFileWithdrawn",
-               [](ReleaseAttack& on) { QFile::remove(on.Served("koru/otherinfo.txt")); },
-               "/files/koru/otherinfo.txt: Update file not found on the server."},
+               "koru/otherinfo.txt", "The file's BLAKE2b-256 hash differs"},
+        Threat{"LongerThanListed", Appending("koru/vanto_ver.txt", "VER = 99.99"),
+               "koru/vanto_ver.txt", "The file is longer than the"},
+        Threat{"ListedFileWithdrawn", Removing({"koru/otherinfo.txt"}), "koru/otherinfo.txt",
+               "Update file not found on the server."},
         Threat{"NotListed",
                [](ReleaseAttack& on) {
                    const QByteArray news = ReadFile(on.Served("koru/otherinfo.txt"));
@@ -180,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                    on.Publish("k0");
                    WriteFile(on.Served("koru/otherinfo.txt"), news);
                },
-               "/files/koru/otherinfo.txt: The release list does not name this file."},
+               "koru/otherinfo.txt", "The release list does not name this file."},
         Threat{"ReplayedOlderList",
                [](ReleaseAttack& on) {
                    const QByteArray list = ReadFile(on.Served("koru/release.txt"));
@@ -190,17 +185,13 @@ INSTANTIATE_TEST_SUITE_P(
                    WriteFile(on.Served("koru/release.txt"), list);
                    WriteFile(on.Served("koru/release.txt.minisig"), signature);
                },
-               "/files/koru/release.txt: The server's release list is older than one KORU has "
-               "already seen (serial 1, seen 2)."},
-        Threat{"Expired", [](ReleaseAttack&) {},
-               "/files/koru/release.txt: The server's release list expired on "},
-        Threat{"StrippedList",
-               [](ReleaseAttack& on) {
-                   QFile::remove(on.Served("koru/release.txt"));
-                   QFile::remove(on.Served("koru/release.txt.minisig"));
-               },
-               "/files/koru/release.txt: The server has no release list, though KORU has "
-               "accepted one"},
+               "koru/release.txt",
+               "The server's release list is older than one KORU has already seen (serial 1, "
+               "seen 2)."},
+        Threat{"Expired", [](ReleaseAttack&) {}, "koru/release.txt",
+               "The server's release list expired on "},
+        Threat{"StrippedList", Removing({"koru/release.txt", "koru/release.txt.minisig"}),
+               "koru/release.txt", "The server has no release list, though KORU has accepted one"},
         Threat{"OldArchiveAsNew",
                [](ReleaseAttack& on) {
                    const QByteArray old = ReadFile(on.Served("vanto.zip"));
@@ -210,14 +201,14 @@ INSTANTIATE_TEST_SUITE_P(
                    WriteFile(on.Served("vanto.zip"), old);
                    WriteFile(on.Served("vanto.zip.minisig"), signature);
                },
-               "/files/vanto.zip: The file has "},
+               "vanto.zip", "The file has "},
         Threat{"BadLink",
                [](ReleaseAttack& on) {
                    on.Rotate("k0", "k1");
                    on.Publish("k1");
                    Append(on.Served("koru/keys/1.txt"), on.PublicKeys({"other"}));
                },
-               "/files/koru/release.txt: The key chain link /files/koru/keys/1.txt"},
+               "koru/release.txt", "The key chain link /files/koru/keys/1.txt"},
         Threat{"RevokedKey",
                [](ReleaseAttack& on) {
                    on.Rotate("k0", "k1");
@@ -230,8 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
                    WriteFile(on.Served("koru/release.txt.minisig"),
                              on.Sign(list, "k0", "koru-release serial 9 epoch 1"));
                },
-               "/files/koru/release.txt: The release list is signed by a key KORU does not "
-               "trust"}),
+               "koru/release.txt", "The release list is signed by a key KORU does not trust"}),
     [](const ::testing::TestParamInfo<Threat>& threat) { return std::string(threat.param.name); });
 
 // A delta under a release list: the control file is a listed file, the

@@ -34,10 +34,10 @@ struct Refused {
     const char* name;
     QByteArray list;
     const char* signer; // nullptr: no signature at all
-    QByteArray altered; // replaces the signed list when not empty
-    qint64 seen;
-    const char* now;
     const char* problem;
+    QByteArray altered = {}; // replaces the signed list when not empty
+    qint64 seen = 0;
+    const char* now = "2026-12-07T20:40:00Z";
 };
 
 class ReleaseVerifierRefusalTest : public SignedReleaseFixture,
@@ -58,43 +58,19 @@ TEST_P(ReleaseVerifierRefusalTest, SaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, ReleaseVerifierRefusalTest,
     ::testing::Values(
-        Refused{"Unsigned",
-                ListText(42),
-                nullptr,
-                {},
-                0,
-                "2026-12-07T20:40:00Z",
-                "The signature file is malformed: it is empty."},
-        Refused{"Tampered", ListText(42), "k0", ListText(43), 0, "2026-12-07T20:40:00Z",
-                "The release list's signature does not match it."},
-        Refused{"OtherKey",
-                ListText(42),
-                "other",
-                {},
-                0,
-                "2026-12-07T20:40:00Z",
+        Refused{"Unsigned", ListText(42), nullptr, "The signature file is malformed: it is empty."},
+        Refused{"Tampered", ListText(42), "k0", "The release list's signature does not match it.",
+                ListText(43)},
+        Refused{"OtherKey", ListText(42), "other",
                 "The release list is signed by a key KORU does not trust (ID OTHER)."},
-        Refused{"Replayed",
-                ListText(41),
-                "k0",
-                {},
-                42,
-                "2026-12-07T20:40:00Z",
+        Refused{"Replayed", ListText(41), "k0",
                 "The server's release list is older than one KORU has already seen (serial 41, "
-                "seen 42)."},
-        Refused{"Expired",
-                ListText(42),
-                "k0",
-                {},
-                0,
-                "2027-01-06T12:00:00Z",
-                "The server's release list expired on 2027-01-06 at 12:00 UTC."},
-        Refused{"EpochNotReached",
-                ListText(42, 1),
-                "k0",
-                {},
-                0,
-                "2026-12-07T20:40:00Z",
+                "seen 42).",
+                QByteArray(), 42},
+        Refused{"Expired", ListText(42), "k0",
+                "The server's release list expired on 2027-01-06 at 12:00 UTC.", QByteArray(), 0,
+                "2027-01-06T12:00:00Z"},
+        Refused{"EpochNotReached", ListText(42, 1), "k0",
                 "The release list names key epoch 1, which KORU has not reached."}),
     [](const ::testing::TestParamInfo<Refused>& row) { return row.param.name; });
 

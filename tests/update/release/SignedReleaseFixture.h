@@ -2,36 +2,26 @@
 // for the release tests: lists and key chain links.
 #pragma once
 
-#include "support/Minisign.h"
+#include "support/MinisignKeysTest.h"
 #include "support/TestFiles.h"
 #include "update/release/KeyChain.h"
 #include "update/release/TrustedKeys.h"
 
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <memory>
+#ifdef KORU_PUBLISH
+#include "support/CopyTree.h"
 
-class SignedReleaseFixture : public ::testing::Test {
+#include <QProcess>
+#endif
+
+class SignedReleaseFixture : public MinisignKeysTest {
 protected:
-    static void SetUpTestSuite() {
-        if (!Minisign::Installed())
-            return;
-        keys = std::make_unique<QTemporaryDir>();
-        for (const char* name : {"k0", "k1", "k2", "k3", "other"})
-            ASSERT_TRUE(Minisign::MakeKeys(keys->filePath(QString::fromLatin1(name))));
-    }
-    static void TearDownTestSuite() { keys.reset(); }
-
-    void SetUp() override {
-        if (!keys)
-            GTEST_SKIP() << "minisign is not installed (scripts/install-deps installs it)";
-    }
+    static void SetUpTestSuite() { MakeKeys({"k0", "k1", "k2", "k3", "other"}); }
 
     // The key file text of the named keys, one line pair each.
     static QByteArray PublicKeys(std::initializer_list<const char*> names) {
         QByteArray text;
         for (const char* name : names)
-            text += ReadFile(keys->filePath(QString::fromLatin1(name) + QStringLiteral(".pub")));
+            text += ReadFile(KeyFile(name, ".pub"));
         return text;
     }
     static TrustedKeys Trusted(std::initializer_list<const char*> names) {
@@ -42,8 +32,7 @@ protected:
     QByteArray Sign(const QByteArray& text, const char* signer, const QByteArray& comment) {
         const QString file = work.filePath(QStringLiteral("signed"));
         WriteFile(file, text);
-        EXPECT_TRUE(Minisign::Sign(file, keys->filePath(QString::fromLatin1(signer)),
-                                   QString::fromLatin1(comment)));
+        EXPECT_TRUE(Minisign::Sign(file, KeyFile(signer), QString::fromLatin1(comment)));
         return ReadFile(file + QStringLiteral(".minisig"));
     }
 
@@ -57,11 +46,37 @@ protected:
         return {text, Sign(text, signer, KeyChain::LinkComment(epoch))};
     }
 
-    // Where a test keeps the server tree it publishes.
+    // Where a test keeps the server tree it publishes, and a file under its files/.
     QString Tree() const { return work.filePath(QStringLiteral("tree")); }
+    QString Served(const char* relative) const {
+        return Tree() + QStringLiteral("/files/") + QString::fromLatin1(relative);
+    }
 
-    static std::unique_ptr<QTemporaryDir> keys;
-    QTemporaryDir work;
+#ifdef KORU_PUBLISH
+    void CopySampleTree() const {
+        CopyTree(QStringLiteral(KORU_SAMPLE_DIR "/server"), Tree());
+    }
+
+    struct Published {
+        int exitCode = -1;
+        QByteArray output;
+        QByteArray errors;
+    };
+    // koru-publish as a publisher runs it: no terminal, the password only when given.
+    static Published RunPublish(const QStringList& arguments, const QByteArray& password = {}) {
+        QProcess publish;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("KORU_PUBLISH_PASSWORD"));
+        if (!password.isNull())
+            environment.insert(QStringLiteral("KORU_PUBLISH_PASSWORD"),
+                               QString::fromUtf8(password));
+        publish.setProcessEnvironment(environment);
+        publish.setStandardInputFile(QProcess::nullDevice());
+        publish.start(QStringLiteral(KORU_PUBLISH), arguments);
+        if (!publish.waitForFinished(120000))
+            return {};
+        return {publish.exitCode(), publish.readAllStandardOutput(),
+                publish.readAllStandardError()};
+    }
+#endif
 };
-
-inline std::unique_ptr<QTemporaryDir> SignedReleaseFixture::keys;
