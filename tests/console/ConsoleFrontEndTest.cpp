@@ -63,6 +63,9 @@ TEST(ConsoleFrontEndTest, VersionAndHelpPrintAndExitWithoutRunningAnything) {
     EXPECT_EQ(help.exitCode, 0);
     for (const char* part : {"usage: koru-cli", "--home DIR", "--server HOST", "KORU_SERVER"})
         EXPECT_TRUE(help.out.contains(part)) << part;
+    const Result bad = RunCli({QStringLiteral("--server"), QStringLiteral("h:0"), u"search"_qs});
+    EXPECT_EQ(bad.exitCode, 64);
+    EXPECT_EQ(bad.out, QByteArray());
 }
 
 // KORU_HOME names an empty folder in each case; only the VANTO folder has VANTO.ini.

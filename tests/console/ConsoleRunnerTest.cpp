@@ -150,6 +150,7 @@ TEST_P(ConsoleUsageTest, BadUsageRunsNothingAndExplains) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConsoleUsageTest,
     ::testing::Values(UsageCase{"NoCommand", {}, "no command given"},
+                      UsageCase{"OnlyAnOption", {QStringLiteral("--yes")}, "no command given"},
                       UsageCase{"UnknownOption",
                                 {QStringLiteral("--maybe"), QStringLiteral("search")},
                                 "unknown option --maybe"},
@@ -159,6 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"MissingArgument",
                                 {QStringLiteral("search"), QStringLiteral("ask")},
                                 "ask needs QUESTION"},
+                      UsageCase{"MissingHome",
+                                {QStringLiteral("--yes"), QStringLiteral("--home")},
+                                "--home needs DIR"},
                       UsageCase{"BadServerBeforeAGoodCommand",
                                 {QStringLiteral("--server=h:x"), QStringLiteral("search")},
                                 "--server h:x: not HOST or HOST:PORT with a port from 1 to "

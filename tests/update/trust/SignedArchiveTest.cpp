@@ -132,6 +132,12 @@ QByteArray IdShown(const QString& publicKeyPath) {
     return comment.mid(comment.lastIndexOf(' ') + 1);
 }
 
+TEST_F(SignedArchiveTest, AnotherKeyIsNamedByTheIdMinisignShows) {
+    EXPECT_EQ(Verify(Sign(archiveBytes, false, "other")).problem,
+              "The archive is signed by another key (ID " + IdShown(KeyFile("other", ".pub")) +
+                  ").");
+}
+
 // The demo's archive is signed by a key whose id starts with a zero byte.
 TEST_F(SignedArchiveTest, SampleArchiveVerifiesWithTheDemoKey) {
     const QString sample = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../sample/");
