@@ -1,7 +1,7 @@
 // The switch keyword removal of the check on large switch files: 1 MB made of
 // the keyword alone (every 12 bytes removed) and 1 MB without it. Prints the
 // median of 11 runs of each; the work grows with the text's length only.
-#include "update/texts/VersionFiles.h"
+#include "update/formats/VersionFiles.h"
 
 #include <QElapsedTimer>
 #include <algorithm>

@@ -3,8 +3,8 @@
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
 #include "support/TestVantoHome.h"
-#include "update/Forms.h"
-#include "update/UpdateState.h"
+#include "update/jobs/UpdateState.h"
+#include "update/windows/Forms.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

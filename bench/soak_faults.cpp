@@ -11,9 +11,9 @@
 #include "support/DialogAnswers.h"
 #include "support/FaultyServer.h"
 #include "support/TestVantoHome.h"
-#include "update/Forms.h"
-#include "update/UpdateState.h"
-#include "update/http/NotFoundRule.h"
+#include "update/formats/NotFoundRule.h"
+#include "update/jobs/UpdateState.h"
+#include "update/windows/Forms.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // fuzz-links: Qt6::Core PkgConfig::SODIUM
-// fuzz-sources: update/release/ReleaseList.cpp update/release/TrustedKeys.cpp
-// fuzz-sources: update/release/KeyChain.cpp update/release/SignedText.cpp
-// fuzz-sources: update/release/ReleaseVerifier.cpp update/trust/ArchiveSignature.cpp
+// fuzz-sources: update/trust/ReleaseList.cpp update/trust/TrustedKeys.cpp
+// fuzz-sources: update/trust/KeyChain.cpp update/trust/SignedText.cpp
+// fuzz-sources: update/trust/ReleaseVerifier.cpp update/trust/ArchiveSignature.cpp
 // fuzz-sources: update/trust/MinisignText.cpp update/trust/UpdateKey.cpp
 // fuzz-sources: platform/runtime/RuntimeError.cpp
 //
@@ -9,8 +9,8 @@
 // and their signatures (the input split at its first NUL byte). Any bytes give a verdict or a
 // reason, a list that is read writes back as the same list, and a refused link changes nothing.
 #include "FuzzCheck.h"
-#include "update/release/KeyChain.h"
-#include "update/release/ReleaseVerifier.h"
+#include "update/trust/KeyChain.h"
+#include "update/trust/ReleaseVerifier.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // fuzz-links: Qt6::Core
-// fuzz-sources: update/http/HttpResponseReader.cpp update/http/NotFoundRule.cpp
+// fuzz-sources: update/net/HttpResponseReader.cpp update/formats/NotFoundRule.cpp
 // The update client's response reader: arbitrary bytes as a server's answer
 // (a length, chunks, or neither), arriving in pieces of a size the first
 // byte's low six bits pick, then a close when its seventh bit says so,
@@ -8,8 +8,8 @@
 // pieces must not matter: read whole, the answer gives the same verdict and
 // the same body.
 #include "FuzzCheck.h"
-#include "update/http/HttpResponseReader.h"
-#include "update/http/NotFoundRule.h"
+#include "update/formats/NotFoundRule.h"
+#include "update/net/HttpResponseReader.h"
 
 #include <algorithm>
 #include <cstdint>

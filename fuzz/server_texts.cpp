@@ -1,5 +1,5 @@
 // fuzz-links: Qt6::Core
-// fuzz-sources: update/texts/VersionFiles.cpp update/texts/HelpLinksList.cpp
+// fuzz-sources: update/formats/VersionFiles.cpp update/formats/HelpLinksList.cpp
 // fuzz-sources: platform/runtime/FileAccess.cpp platform/runtime/RuntimeError.cpp
 // fuzz-sources: platform/runtime/Val.cpp
 //
@@ -8,8 +8,8 @@
 // must stay a file of the help folder and a single path segment of the request.
 #include "FuzzCheck.h"
 #include "platform/runtime/Val.h"
-#include "update/texts/HelpLinksList.h"
-#include "update/texts/VersionFiles.h"
+#include "update/formats/HelpLinksList.h"
+#include "update/formats/VersionFiles.h"
 
 #include <cstdint>
 #include <cstdlib>

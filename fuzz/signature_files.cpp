@@ -1,13 +1,13 @@
 // fuzz-links: Qt6::Core PkgConfig::SODIUM
 // fuzz-sources: update/trust/ArchiveSignature.cpp update/trust/MinisignText.cpp
-// fuzz-sources: update/trust/UpdateKey.cpp update/http/ProxySettings.cpp
-// fuzz-sources: update/http/UriSyntax.cpp platform/runtime/RuntimeError.cpp
+// fuzz-sources: update/trust/UpdateKey.cpp update/net/ProxySettings.cpp
+// fuzz-sources: update/net/UriSyntax.cpp platform/runtime/RuntimeError.cpp
 //
 // What KORU reads besides the server's answers that a stranger may have written: a signature file
 // (fetched from the server), a key file, and the proxy settings. Any bytes give a result or a
 // reason, never a crash.
 #include "FuzzCheck.h"
-#include "update/http/ProxySettings.h"
+#include "update/net/ProxySettings.h"
 #include "update/trust/ArchiveSignature.h"
 #include "update/trust/UpdateKey.h"
 

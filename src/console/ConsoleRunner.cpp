@@ -1,16 +1,16 @@
 #include "console/ConsoleRunner.h"
 
+#include "app/HomeChoice.h"
+#include "app/StartOptions.h"
 #include "console/ProgressLine.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/FileDialog.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
-#include "update/Forms.h"
-#include "update/HomeChoice.h"
-#include "update/StartOptions.h"
-#include "update/UpdateState.h"
-#include "update/archive/ArchiveDownload.h"
+#include "update/files/ArchiveDownload.h"
+#include "update/jobs/UpdateState.h"
+#include "update/windows/Forms.h"
 
 #include <QFileInfo>
 #include <algorithm>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/runtime/MsgBox.h"
-#include "update/MainForm.h"
+#include "update/windows/MainForm.h"
 
 #include <QIODevice>
 #include <QStringList>

@@ -3,12 +3,12 @@
 #include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
 #include "publish/FileDigest.h"
-#include "update/release/KeyChain.h"
-#include "update/release/ReleaseList.h"
-#include "update/texts/HelpLinksList.h"
-#include "update/texts/VersionFiles.h"
+#include "update/formats/HelpLinksList.h"
+#include "update/formats/VersionFiles.h"
 #include "update/trust/ArchiveVerifier.h"
+#include "update/trust/KeyChain.h"
 #include "update/trust/MinisignText.h"
+#include "update/trust/ReleaseList.h"
 
 #include <QDir>
 #include <QFile>

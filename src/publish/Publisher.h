@@ -4,7 +4,7 @@
 #pragma once
 
 #include "publish/SecretKey.h"
-#include "update/release/TrustedKeys.h"
+#include "update/trust/TrustedKeys.h"
 
 #include <QByteArray>
 #include <QDateTime>

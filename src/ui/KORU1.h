@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ui/FormWindow.h"
-#include "update/QuickForm.h"
+#include "update/windows/QuickForm.h"
 
 #include <QDialog>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ui/FormWindow.h"
-#include "update/MainForm.h"
+#include "update/windows/MainForm.h"
 
 #include <QList>
 #include <QMainWindow>

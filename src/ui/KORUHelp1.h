@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ui/FormWindow.h"
-#include "update/HelpForm.h"
+#include "update/windows/HelpForm.h"
 
 #include <QList>
 #include <QWidget>

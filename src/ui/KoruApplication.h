@@ -9,7 +9,7 @@
 #include "ui/KORU1.h"
 #include "ui/KORU2.h"
 #include "ui/KORUHelp1.h"
-#include "update/Forms.h"
+#include "update/windows/Forms.h"
 
 class KoruApplication {
 public:

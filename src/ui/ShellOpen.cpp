@@ -1,6 +1,6 @@
 #include "ui/ShellOpen.h"
 
-#include "update/HelpForm.h"
+#include "update/windows/HelpForm.h"
 
 #include <QDesktopServices>
 

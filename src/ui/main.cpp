@@ -1,13 +1,13 @@
 // KORU's windowed entry point: the main window's load picks normal or quick mode.
+#include "app/HomeChoice.h"
+#include "app/StartOptions.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/RuntimeError.h"
 #include "ui/DisplayCheck.h"
 #include "ui/KoruApplication.h"
 #include "ui/RuntimeApplication.h"
-#include "update/HomeChoice.h"
-#include "update/MainForm.h"
-#include "update/StartOptions.h"
+#include "update/windows/MainForm.h"
 
 #include <QFile>
 #include <algorithm>

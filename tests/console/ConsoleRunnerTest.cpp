@@ -4,7 +4,8 @@
 
 #include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
-#include "update/UpdateState.h"
+#include "update/jobs/UpdateState.h"
+#include "update/net/UpdateServer.h"
 
 #include <QBuffer>
 #include <QDir>

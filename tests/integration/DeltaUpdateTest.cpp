@@ -8,7 +8,7 @@
 #include "support/DialogAnswers.h"
 #include "support/NginxServer.h"
 #include "support/TestFiles.h"
-#include "update/archive/SeedArchive.h"
+#include "update/files/SeedArchive.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

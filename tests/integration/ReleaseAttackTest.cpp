@@ -8,7 +8,7 @@
 #include "support/CopyTree.h"
 #include "support/DeltaFiles.h"
 #include "support/TestFiles.h"
-#include "update/release/SignedReleaseFixture.h"
+#include "update/trust/SignedReleaseFixture.h"
 
 #include <QDir>
 #include <QDirIterator>

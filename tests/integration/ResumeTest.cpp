@@ -5,7 +5,7 @@
 #include "support/CuttingRelay.h"
 #include "support/DeltaFiles.h"
 #include "support/DialogAnswers.h"
-#include "update/archive/SeedArchive.h"
+#include "update/files/SeedArchive.h"
 
 #include <QRegularExpression>
 

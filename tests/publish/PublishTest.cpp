@@ -6,8 +6,8 @@
 #include "BuildConfig.h"
 #include "support/Minisign.h"
 #include "support/TestFiles.h"
-#include "update/release/ListedFileCheck.h"
-#include "update/release/SignedReleaseFixture.h"
+#include "update/trust/ListedFileCheck.h"
+#include "update/trust/SignedReleaseFixture.h"
 
 #include <QDir>
 #include <gtest/gtest.h>

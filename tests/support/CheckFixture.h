@@ -5,7 +5,7 @@
 
 #include "support/FormsFixture.h"
 #include "support/ScriptedServer.h"
-#include "update/MainForm.h"
+#include "update/windows/MainForm.h"
 
 class VantoFixture : public FormsFixture {
 protected:

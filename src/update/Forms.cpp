@@ -1,4 +1,0 @@
-#include "update/Forms.h"
-
-// The windows only keep the reference while the set is being built.
-Forms::Forms() : KORU2(*this), KORUHelp1(*this) {}

@@ -1,0 +1,43 @@
+// What both windows share when they download VANTO's archive, around the
+// download itself: asking where to save it, the version text of their
+// messages, why a file could not be saved, and putting the chosen file back
+// when the download fails.
+#pragma once
+
+#include "platform/runtime/RuntimeError.h"
+#include "update/net/TransferFailure.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace ArchiveDownload {
+
+inline constexpr char archivePath[] = "/files/vanto.zip";
+
+// Where the archive goes, and whether asking for it created the file.
+struct SaveTarget {
+    QString path;
+    bool created = false;
+};
+
+// Asks for the file with a fresh save dialog, adds ".zip" unless the name
+// ends in it (any case), creates the file when missing and asks before
+// overwriting one with content. Nothing when the user cancels or answers No.
+// Raises RuntimeError when the file cannot be opened.
+std::optional<SaveTarget> ChooseSaveTarget();
+
+// After a failed download: removes the file when asking for it created it
+// and it is still empty. A file that was there before is never touched.
+void ForgetSaveTarget(const SaveTarget& target);
+
+// The offered version in its shortest decimal form: 2.14, 2.2.
+QByteArray VersionText(float version);
+
+// Why a file could not be opened or saved, from the file access error
+// (whose source is the file's name): a transfer's failure...
+TransferFailure CannotSave(const RuntimeError& error);
+// ...and the line for a file that could not be opened before any transfer.
+QByteArray SaveFailure(const RuntimeError& error);
+
+} // namespace ArchiveDownload

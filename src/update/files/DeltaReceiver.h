@@ -1,0 +1,59 @@
+// The file a delta update puts together beside the target: the blocks the
+// seed gave, then the answers to Range requests, each piece written at its
+// offset whatever shape the server answered in (several ranges, one, or the
+// whole file). A file put together this way is never kept for a resume: its
+// bytes are not a prefix of the archive.
+#pragma once
+
+#include "update/delta/DeltaAssembly.h"
+#include "update/delta/MultipartReader.h"
+#include "update/files/DownloadFile.h"
+#include "update/net/FileSink.h"
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+class ZsyncControl;
+
+class DeltaReceiver : public FileSink {
+public:
+    // Creates the file beside `target` for the archive `control` describes;
+    // `control` must outlive the receiver. Raises RuntimeError.
+    DeltaReceiver(const QString& target, const ZsyncControl& control);
+
+    // Copies the blocks found in `seedPath`; raises RuntimeError.
+    void CopySeedBlocks(const QString& seedPath, const std::vector<qint64>& seedOffsets);
+    // The Range header's value for the next request: "bytes=0-99,200-299".
+    void Ask(const QByteArray& ranges) { ranges_ = ranges; }
+
+    QByteArray RequestHeaders() const override { return "Range: " + ranges_ + "\r\n"; }
+    std::int64_t Offset() const override { return 0; }
+    TransferFailure CheckHead(const HttpResponseReader& response) override;
+    TransferFailure Take(const char* data, qsizetype size) override;
+    void Interrupt(bool) override {}
+    bool TakesWholeFile() const override { return false; }
+    // The windows count the archive's bytes as they are put together.
+    std::int64_t Received(const HttpResponseReader&) const override { return Covered(); }
+    std::int64_t FileReceived(const HttpResponseReader&) const override { return Covered(); }
+    std::int64_t FileSize(const HttpResponseReader&) const override;
+
+    // The last answer's shape, and whether its body ended where it should.
+    MultipartReader::Shape Kind() const { return reader_.Kind(); }
+    bool AnswerComplete() const { return reader_.Complete(); }
+    std::int64_t Covered() const { return assembly_.Covered(); }
+    // Empty when the whole archive is there and its SHA-1 is right; else why not.
+    QByteArray Check() const { return assembly_.Check(); }
+
+    QString ReadablePath() const { return file_.ReadablePath(); }
+    std::int64_t Size() const;
+    // Flushes the archive and renames it over its target; raises RuntimeError.
+    void Commit();
+
+private:
+    const ZsyncControl& control_;
+    DownloadFile file_;
+    DeltaAssembly assembly_;
+    MultipartReader reader_;
+    QByteArray ranges_;
+};

@@ -1,0 +1,249 @@
+#include "update/jobs/ArchiveFlow.h"
+
+#include "update/files/ArchiveDownload.h"
+#include "update/files/SeedArchive.h"
+#include "update/formats/NotFoundRule.h"
+#include "update/net/CallOnce.h"
+
+namespace {
+
+const QByteArray signaturePath = QByteArray(ArchiveDownload::archivePath) + ".minisig";
+
+} // namespace
+
+void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+                        const QString& target, const QString& vantoFolder, QByteArray& text,
+                        EndHandler onEnd) {
+    engine_ = &engine;
+    socket_ = &socket;
+    server_ = server;
+    target_ = target;
+    text_ = &text;
+    assembled_ = false;
+    onEnd_ = std::move(onEnd);
+    trustedComment_.clear();
+    firstFailure_ = {};
+    serversTried_ = 1;
+    running_ = true;
+    try {
+        archive_ = std::make_unique<ArchiveReceiver>(
+            target, "http://" + server + ArchiveDownload::archivePath, vantoFolder, listed);
+    } catch (const RuntimeError& e) {
+        Fail(ArchiveDownload::CannotSave(e), ArchiveDownload::archivePath);
+        return;
+    }
+    // Nothing is fetched that could not be checked.
+    if (!listed && !archive_->KeyProblem().isEmpty()) {
+        Fail({TransferFailure::Kind::Signature, archive_->KeyProblem()},
+             ArchiveDownload::archivePath);
+        return;
+    }
+    archive_->onResumed = [this](std::int64_t at) {
+        if (onResumed)
+            onResumed(at);
+    };
+    // A kept part of a full download is resumed rather than replaced by a delta.
+    const QString seed = archive_->KeptSize() == 0 ? SeedArchive::For(target) : QString();
+    if (seed.isEmpty()) {
+        FetchArchive();
+        return;
+    }
+    delta_.onReusing = [this](const QByteArray& line) { Note(line); };
+    delta_.Start(engine, socket, server, target, seed,
+                 [this](DeltaDownload::Result result, const TransferFailure& why) {
+                     DeltaEnded(result, why);
+                 });
+}
+
+void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure& why) {
+    switch (result) {
+    case DeltaDownload::Result::Assembled:
+        assembled_ = true;
+        if (listed) {
+            if (const TransferFailure refused = ListedVerdict())
+                DownloadWhole(refused.text);
+            else
+                Save();
+        } else if (archive_->NeedsSignature()) {
+            FetchSignature();
+        } else {
+            Save();
+        }
+        break;
+    case DeltaDownload::Result::Whole:
+        if (why)
+            DownloadWhole(why.text);
+        else
+            FetchArchive();
+        break;
+    case DeltaDownload::Result::Failed:
+        Fail(why, ArchiveDownload::archivePath);
+        break;
+    }
+}
+
+// The release list vouches for the archive's bytes, not for the ranges they
+// came in: the assembled file is judged as a whole download's body would be.
+TransferFailure ArchiveFlow::ListedVerdict() {
+    std::unique_ptr<BodyCheck> check;
+    TransferFailure refused = engine_->vetting
+                                  ? engine_->vetting(ArchiveDownload::archivePath, check)
+                                  : TransferFailure();
+    if (!refused && check) {
+        DeltaReceiver& assembled = delta_.Receiver();
+        refused = check->TakeKept(assembled.ReadablePath(), assembled.Size());
+        if (!refused)
+            refused = check->Verdict();
+    }
+    return refused;
+}
+
+void ArchiveFlow::DownloadWhole(const QByteArray& reason) {
+    if (assembled_) {
+        assembled_ = false;
+        delta_.Cancel();
+    }
+    QByteArray why = reason;
+    if (why.endsWith('.'))
+        why.chop(1);
+    Note("Delta update failed (" + why + "); downloading the whole archive.");
+    FetchArchive();
+}
+
+void ArchiveFlow::Note(const QByteArray& line) {
+    if (onNote)
+        onNote(line);
+}
+
+void ArchiveFlow::FetchArchive() {
+    engine_->FetchFile(*socket_, server_, ArchiveDownload::archivePath, *archive_,
+                       [this](const TransferFailure& failure) { ArchiveEnded(failure); });
+}
+
+// An archive cut short, too slow or refused by its signature may be whole
+// and sound on the next mirror: asked for there from its first byte.
+bool ArchiveFlow::TriedNextServer(TransferFailure& failure) {
+    using Kind = TransferFailure::Kind;
+    const Kind kind = failure.kind;
+    if (kind != Kind::Signature && kind != Kind::ClosedEarly && kind != Kind::BadAnswer &&
+        kind != Kind::Stalled && kind != Kind::Slow)
+        return false;
+    if (!firstFailure_)
+        firstFailure_ = failure;
+    if (!engine_->MoveToNextServer()) {
+        // Every mirror had its try: the first one's reason, and how many.
+        if (serversTried_ > 1)
+            failure = firstFailure_.OnEvery(serversTried_);
+        return false;
+    }
+    ++serversTried_;
+    engine_->Response().Abandon(*archive_);
+    archive_->StartOver();
+    FetchArchive();
+    return true;
+}
+
+void ArchiveFlow::ArchiveEnded(TransferFailure failure) {
+    const ResponseGathering& response = engine_->Response();
+    if (TriedNextServer(failure))
+        return;
+    if (failure) {
+        // A server that will not resume the kept part is asked for the whole archive.
+        if (archive_->RestartWanted(response.Response())) {
+            archive_->StartOver();
+            FetchArchive();
+            return;
+        }
+        Fail(failure, ArchiveDownload::archivePath);
+    } else if (response.NotFound()) {
+        Fail({TransferFailure::Kind::NotFound, NotFoundRule::message},
+             ArchiveDownload::archivePath);
+    } else if (requireZip && !response.DeclaresZip()) {
+        Fail({TransferFailure::Kind::NotArchive, "The server's answer is not an archive."},
+             ArchiveDownload::archivePath);
+    } else if (!listed && archive_->NeedsSignature()) {
+        FetchSignature();
+    } else {
+        Save();
+    }
+}
+
+void ArchiveFlow::FetchSignature() {
+    engine_->FetchText(*socket_, server_, signaturePath, *text_,
+                       [this](const TransferFailure& failed) { SignatureEnded(failed); });
+}
+
+void ArchiveFlow::SignatureEnded(const TransferFailure& failure) {
+    if (failure) {
+        Fail(failure, signaturePath);
+        return;
+    }
+    // A missing signature is its file's failure; a refusal is the archive's.
+    if (engine_->Response().NotFound()) {
+        Fail({TransferFailure::Kind::Signature, "The archive has no signature on the server."},
+             signaturePath);
+        return;
+    }
+    const ArchiveVerifier::Verdict verdict =
+        assembled_
+            ? archive_->Verify(*text_, delta_.Receiver().ReadablePath(), delta_.Receiver().Size())
+            : archive_->Verify(*text_);
+    if (!verdict.Verified() && assembled_) {
+        DownloadWhole(verdict.problem);
+        return;
+    }
+    if (!verdict.Verified()) {
+        TransferFailure refused{TransferFailure::Kind::Signature, verdict.problem};
+        if (!TriedNextServer(refused))
+            Fail(refused, ArchiveDownload::archivePath);
+        return;
+    }
+    trustedComment_ = verdict.trustedComment;
+    Save();
+}
+
+void ArchiveFlow::Save() {
+    const std::int64_t length = assembled_ ? delta_.Receiver().Size() : archive_->Size();
+    try {
+        if (assembled_)
+            delta_.Receiver().Commit();
+        else
+            archive_->Commit();
+    } catch (const RuntimeError& e) {
+        Fail(ArchiveDownload::CannotSave(e), ArchiveDownload::archivePath);
+        return;
+    }
+    engine_->Response().Detach();
+    archive_.reset();
+    delta_.Cancel();
+    SeedArchive::Remember(target_);
+    End({{}, ArchiveDownload::archivePath, trustedComment_, length});
+}
+
+void ArchiveFlow::Fail(const TransferFailure& failure, const QByteArray& path) {
+    Release();
+    End({failure, path, {}, 0});
+}
+
+void ArchiveFlow::End(Outcome outcome) {
+    running_ = false;
+    CallOnce(onEnd_, outcome);
+}
+
+void ArchiveFlow::Cancel() {
+    if (!running_)
+        return;
+    running_ = false;
+    onEnd_ = nullptr;
+    engine_->Cancel();
+    Release();
+}
+
+void ArchiveFlow::Release() {
+    delta_.Cancel();
+    if (!archive_)
+        return;
+    if (!engine_->Response().Abandon(*archive_))
+        archive_->Interrupt(false);
+    archive_.reset();
+}

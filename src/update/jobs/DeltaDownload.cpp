@@ -1,0 +1,172 @@
+#include "update/jobs/DeltaDownload.h"
+
+#include "update/delta/RangePlan.h"
+#include "update/files/ArchiveDownload.h"
+#include "update/net/CallOnce.h"
+
+namespace {
+
+// "bytes=0-99,200-299" as one value per range.
+QList<QByteArray> SingleRanges(const QByteArray& ranges) {
+    QList<QByteArray> singles;
+    for (const QByteArray& range : ranges.mid(6).split(','))
+        singles.append("bytes=" + range);
+    return singles;
+}
+
+QByteArray ReuseLine(qint64 known, qint64 length, qint64 fetch) {
+    return "Reusing " + QByteArray::number(known * 100 / length) +
+           " % of the previous archive; fetching " +
+           QByteArray::number(double(fetch) / 1e6, 'f', 1) + " MB.";
+}
+
+} // namespace
+
+DeltaDownload::DeltaDownload() {
+    slicer_.callOnTimeout([this] { ScanSlice(); });
+}
+
+void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+                          const QString& target, const QString& seed, EndHandler onEnd) {
+    engine_ = &engine;
+    socket_ = &socket;
+    server_ = server;
+    target_ = target;
+    seed_ = seed;
+    onEnd_ = std::move(onEnd);
+    Release();
+    engine.FetchText(
+        socket, server, controlPath, controlText_,
+        [this](const TransferFailure& failure) { ControlEnded(failure); }, ZsyncControl::maxSize);
+}
+
+void DeltaDownload::ControlEnded(const TransferFailure& failure) {
+    // No control file, or none we can read: the archive comes whole, as without a seed.
+    if (failure || engine_->Response().Response().StatusCode() != 200 ||
+        !control_.Read(controlText_).isEmpty()) {
+        controlText_.clear();
+        End(Result::Whole);
+        return;
+    }
+    controlText_.clear();
+    try {
+        scan_.emplace(control_, seed_);
+    } catch (const RuntimeError&) {
+        End(Result::Whole); // a seed that cannot be read gives nothing
+        return;
+    }
+    slicer_.start(0);
+}
+
+void DeltaDownload::ScanSlice() {
+    bool done = false;
+    try {
+        done = scan_->Step();
+    } catch (const RuntimeError&) {
+        Release();
+        End(Result::Whole);
+        return;
+    }
+    if (!done)
+        return;
+    slicer_.stop();
+    Assemble();
+}
+
+void DeltaDownload::Assemble() {
+    const qint64 known = scan_->KnownBytes();
+    if (known == 0) {
+        Release();
+        End(Result::Whole);
+        return;
+    }
+    const RangePlan plan(scan_->SeedOffsets(), control_.Blocksize(), control_.Length());
+    try {
+        receiver_ = std::make_unique<DeltaReceiver>(target_, control_);
+        receiver_->CopySeedBlocks(seed_, scan_->SeedOffsets());
+    } catch (const RuntimeError& e) {
+        Release();
+        End(Result::Failed, ArchiveDownload::CannotSave(e));
+        return;
+    }
+    scan_.reset();
+    for (qsizetype i = 0; i < plan.Requests().size(); ++i)
+        pending_.append(plan.Header(i));
+    if (onReusing)
+        onReusing(ReuseLine(known, control_.Length(), plan.FetchBytes()));
+    FetchNext();
+}
+
+void DeltaDownload::FetchNext() {
+    if (pending_.isEmpty()) {
+        const QByteArray wrong = receiver_->Check();
+        if (wrong.isEmpty())
+            End(Result::Assembled);
+        else
+            GiveUp(wrong);
+        return;
+    }
+    asked_ = pending_.takeFirst();
+    receiver_->Ask(asked_);
+    engine_->FetchFile(*socket_, server_, ArchiveDownload::archivePath, *receiver_,
+                       [this](const TransferFailure& failure) { RangesEnded(failure); });
+}
+
+void DeltaDownload::RangesEnded(const TransferFailure& failure) {
+    // An answer refused (416 and the like) or unusable: the whole archive may still come.
+    if (failure.kind == TransferFailure::Kind::BadAnswer ||
+        failure.kind == TransferFailure::Kind::Status) {
+        GiveUp(failure.text);
+        return;
+    }
+    if (failure) {
+        Release();
+        End(Result::Failed, failure);
+        return;
+    }
+    if (!receiver_->AnswerComplete()) {
+        GiveUp("the server's answer ended early");
+        return;
+    }
+    switch (receiver_->Kind()) {
+    case MultipartReader::Shape::Whole:
+        pending_.clear(); // the whole archive came: nothing is left to ask
+        break;
+    case MultipartReader::Shape::SingleRange:
+        // A server that answers several ranges with one: ask them one at a time.
+        if (asked_.contains(',')) {
+            QList<QByteArray> singles = SingleRanges(asked_);
+            for (const QByteArray& ranges : std::as_const(pending_))
+                singles.append(SingleRanges(ranges));
+            pending_ = singles;
+        }
+        break;
+    case MultipartReader::Shape::Multipart:
+        break;
+    }
+    FetchNext();
+}
+
+void DeltaDownload::GiveUp(const QByteArray& reason) {
+    Release();
+    End(Result::Whole, {TransferFailure::Kind::BadAnswer, reason});
+}
+
+void DeltaDownload::End(Result result, const TransferFailure& why) {
+    CallOnce(onEnd_, result, why);
+}
+
+void DeltaDownload::Cancel() {
+    onEnd_ = nullptr;
+    Release();
+}
+
+void DeltaDownload::Release() {
+    slicer_.stop();
+    scan_.reset();
+    pending_.clear();
+    if (!receiver_)
+        return;
+    engine_->Response().Abandon(*receiver_);
+    receiver_.reset();
+}

@@ -1,0 +1,69 @@
+// The delta side of an archive download: the publisher's zsync control file,
+// the seed scanned in slices from the event loop (no request is outstanding
+// meanwhile, so no stall is counted), the blocks it gives copied into a file
+// beside the target and the rest fetched with Range requests through the
+// transfer engine. It ends in one of three ways: the archive is assembled
+// and its SHA-1 is right; the whole archive must be downloaded instead
+// (silently when there is no usable control file, else with the reason); or
+// the download failed as a full one would have.
+#pragma once
+
+#include "update/delta/DeltaScan.h"
+#include "update/delta/ZsyncControl.h"
+#include "update/files/DeltaReceiver.h"
+#include "update/net/TransferEngine.h"
+
+#include <QList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class DeltaDownload {
+public:
+    static constexpr char controlPath[] = "/files/vanto.zip.zsync";
+
+    enum class Result { Assembled, Whole, Failed };
+    // With Whole, `why` says why the delta was given up (empty: nothing to
+    // say); with Failed, why the download failed.
+    using EndHandler = std::function<void(Result result, const TransferFailure& why)>;
+
+    // Told the line the log shows once the scan is done: "Reusing 71 % of
+    // the previous archive; fetching 10.4 MB."
+    std::function<void(const QByteArray& line)> onReusing;
+
+    DeltaDownload();
+
+    // Puts together the archive for `target` from `seed` and `server`'s
+    // answers; `onEnd` is told once.
+    void Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+               const QString& target, const QString& seed, EndHandler onEnd);
+    // Stops a scan or download that has not ended, silently, and lets go of the file.
+    void Cancel();
+    // The assembled archive, after Assembled.
+    DeltaReceiver& Receiver() { return *receiver_; }
+
+private:
+    void ControlEnded(const TransferFailure& failure);
+    void ScanSlice();
+    void Assemble();
+    void FetchNext();
+    void RangesEnded(const TransferFailure& failure);
+    void End(Result result, const TransferFailure& why = {});
+    void GiveUp(const QByteArray& reason);
+    void Release();
+
+    TransferEngine* engine_ = nullptr;
+    CSocketMaster* socket_ = nullptr;
+    QByteArray server_;
+    QString target_;
+    QString seed_;
+    EndHandler onEnd_;
+    QByteArray controlText_;
+    ZsyncControl control_;
+    std::optional<DeltaScan> scan_;
+    QTimer slicer_;
+    std::unique_ptr<DeltaReceiver> receiver_;
+    QList<QByteArray> pending_; // Range values still to ask for
+    QByteArray asked_;          // of the request under way
+};

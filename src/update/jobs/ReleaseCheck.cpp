@@ -1,0 +1,206 @@
+#include "update/jobs/ReleaseCheck.h"
+
+#include "platform/runtime/RuntimeError.h"
+#include "update/jobs/UpdateState.h"
+#include "update/net/CallOnce.h"
+#include "update/trust/ListedBody.h"
+#include "update/trust/ListedFileCheck.h"
+#include "update/trust/ReleaseVerifier.h"
+
+#include <QDateTime>
+
+namespace {
+
+constexpr char filesPrefix[] = "/files/";
+constexpr char keysPrefix[] = "/files/koru/keys/";
+constexpr char signatureEnding[] = ".minisig";
+
+const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path) {
+    if (!path.startsWith(filesPrefix))
+        return nullptr;
+    return list.Find(path.mid(qsizetype(sizeof filesPrefix) - 1));
+}
+
+} // namespace
+
+void ReleaseCheck::Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+                         const QString& vantoFolder, EndHandler onEnd) {
+    engine_ = &engine;
+    socket_ = &socket;
+    server_ = server;
+    onEnd_ = std::move(onEnd);
+    running_ = true;
+    const TrustedKeys anchor = TrustedKeys::ForVantoFolder(vantoFolder);
+    if (!anchor.Present()) {
+        End({});
+        return;
+    }
+    if (!anchor.Usable()) {
+        Refuse(anchor.Problem());
+        return;
+    }
+    try {
+        store_.emplace(TrustStore::DefaultFolder(), anchor);
+        seen_ = store_->Load();
+    } catch (const RuntimeError& e) {
+        Refuse(e.Description());
+        return;
+    }
+    if (!seen_.problem.isEmpty()) {
+        Refuse(seen_.problem);
+        return;
+    }
+    Fetch(ReleaseList::path, &ReleaseCheck::ListEnded);
+}
+
+void ReleaseCheck::Fetch(const QByteArray& path,
+                         void (ReleaseCheck::*ended)(const TransferFailure&)) {
+    engine_->FetchText(
+        *socket_, server_, path, received_,
+        [this, ended](const TransferFailure& failure) { (this->*ended)(failure); },
+        ReleaseList::maximumSize);
+}
+
+void ReleaseCheck::ListEnded(const TransferFailure& failure) {
+    if (failure) {
+        Fail(failure, ReleaseList::path);
+    } else if (!engine_->Response().NotFound()) {
+        listText_ = received_;
+        Fetch(ReleaseList::signaturePath, &ReleaseCheck::SignatureEnded);
+    } else if (seen_.listSeen) {
+        // Stripping the list must not fall back to unsigned files.
+        Refuse(ReleaseVerifier::Stripped());
+    } else {
+        End({});
+    }
+}
+
+void ReleaseCheck::SignatureEnded(const TransferFailure& failure) {
+    if (failure) {
+        Fail(failure, ReleaseList::signaturePath);
+        return;
+    }
+    if (engine_->Response().NotFound()) {
+        Refuse("The release list has no signature on the server.");
+        return;
+    }
+    signatureText_ = received_;
+    list_ = ReleaseList::Parse(listText_);
+    if (!list_.Valid()) {
+        Refuse(list_.problem);
+        return;
+    }
+    chain_.emplace(seen_.keys, seen_.epoch);
+    const QByteArray unreachable = chain_->CanReach(list_.epoch);
+    if (!unreachable.isEmpty()) {
+        Refuse(unreachable);
+        return;
+    }
+    NextLink();
+}
+
+void ReleaseCheck::NextLink() {
+    if (chain_->Epoch() >= list_.epoch)
+        VerifyList();
+    else
+        Fetch(filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1), &ReleaseCheck::LinkEnded);
+}
+
+void ReleaseCheck::LinkEnded(const TransferFailure& failure) {
+    const QByteArray path = filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1);
+    if (failure) {
+        Fail(failure, path);
+    } else if (engine_->Response().NotFound()) {
+        Refuse(KeyChain::Missing(chain_->Epoch() + 1));
+    } else {
+        linkText_ = received_;
+        Fetch(path + signatureEnding, &ReleaseCheck::LinkSignatureEnded);
+    }
+}
+
+void ReleaseCheck::LinkSignatureEnded(const TransferFailure& failure) {
+    const QByteArray path = filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1) + signatureEnding;
+    if (failure) {
+        Fail(failure, path);
+        return;
+    }
+    if (engine_->Response().NotFound()) {
+        Refuse(KeyChain::Missing(chain_->Epoch() + 1));
+        return;
+    }
+    // A bad link leaves the chain, and what is remembered, as they were.
+    const QByteArray refused = chain_->Advance(linkText_, received_);
+    if (!refused.isEmpty()) {
+        Refuse(refused);
+        return;
+    }
+    NextLink();
+}
+
+void ReleaseCheck::VerifyList() {
+    const ReleaseVerifier::Verdict verdict = ReleaseVerifier::Verify(
+        listText_, signatureText_, *chain_, seen_.serial, QDateTime::currentDateTimeUtc());
+    if (!verdict.Verified()) {
+        Refuse(verdict.problem);
+        return;
+    }
+    try {
+        store_->Record({verdict.list.serial, chain_->Epoch(), chain_->Keys(), true, {}});
+    } catch (const RuntimeError& e) {
+        Fail({TransferFailure::Kind::Save,
+              "What KORU remembers of release lists cannot be written (" + e.Description() + ")."},
+             ReleaseList::path);
+        return;
+    }
+    SharedState().releaseList = verdict.list;
+    End({{}, {}, verdict.LogLine()});
+}
+
+void ReleaseCheck::Fail(const TransferFailure& failure, const QByteArray& path) {
+    End({failure, path, {}});
+}
+
+void ReleaseCheck::End(Outcome outcome) {
+    running_ = false;
+    CallOnce(onEnd_, outcome);
+}
+
+void ReleaseCheck::Cancel() {
+    if (!running_)
+        return;
+    running_ = false;
+    onEnd_ = nullptr;
+    engine_->Cancel();
+}
+
+TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check) {
+    // The list and its key chain vouch for themselves (their fetches are
+    // held to the list's size).
+    if (path == ReleaseList::path || path == ReleaseList::signaturePath ||
+        path.startsWith(keysPrefix))
+        return {};
+    const std::optional<ReleaseList>& list = SharedState().releaseList;
+    // Signatures are checked by their own keys.
+    if (!list || path.endsWith(signatureEnding))
+        return {};
+    const ReleaseList::Entry* entry = path.startsWith(filesPrefix)
+                                          ? list->Find(path.mid(qsizetype(sizeof filesPrefix) - 1))
+                                          : nullptr;
+    if (entry == nullptr)
+        return {TransferFailure::Kind::Release, ListedFileCheck::NotListed()};
+    try {
+        check = std::make_unique<ListedBody>(*entry);
+    } catch (const RuntimeError& e) {
+        return {TransferFailure::Kind::Release, e.Description()};
+    }
+    return {};
+}
+
+bool ReleaseCheck::Names(const QByteArray& path) {
+    const std::optional<ReleaseList>& list = SharedState().releaseList;
+    return list && Listed(*list, path) != nullptr;
+}
+
+bool ReleaseCheck::Held() {
+    return SharedState().releaseList.has_value();
+}

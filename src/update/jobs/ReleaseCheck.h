@@ -1,0 +1,78 @@
+// The signed release list at the start of a check, the same for both windows:
+// with a trusted key it fetches files/koru/release.txt and its signature,
+// follows the key chain up to the epoch the list names, verifies the list
+// against what KORU remembers (serial, epoch, keys) and records it. The
+// verified list is kept for the rest of the run, and Vetting() judges every
+// later fetch against it: a file it does not name is not fetched, a listed
+// one is cut off past its length and refused unless its hash matches.
+// Without a key, or while no list was ever accepted for it, a missing list
+// changes nothing. It moves on in the transfer engine's ends and never waits.
+#pragma once
+
+#include "update/net/TransferEngine.h"
+#include "update/trust/KeyChain.h"
+#include "update/trust/ReleaseList.h"
+#include "update/trust/TrustStore.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CSocketMaster;
+
+class ReleaseCheck {
+public:
+    struct Outcome {
+        TransferFailure failure;
+        QByteArray path;    // the file a failure is about
+        QByteArray logLine; // "Release list verified: ..."; empty when none was
+    };
+    using EndHandler = std::function<void(const Outcome& outcome)>;
+
+    // Checks the release list of `server` for the key trusted in
+    // `vantoFolder` with `engine` on `socket`; `onEnd` is told once, perhaps
+    // before this returns.
+    void Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+               const QString& vantoFolder, EndHandler onEnd);
+    bool Running() const { return running_; }
+    // Lets a check go that has not ended, silently.
+    void Cancel();
+
+    // The transfer engine's vetting for the run's verified list.
+    static TransferFailure Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check);
+    // True while the run holds a verified list.
+    static bool Held();
+    // True when the held list names the file at `path` ("/files/koru/x.txt").
+    static bool Names(const QByteArray& path);
+
+private:
+    void Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(const TransferFailure&));
+    void ListEnded(const TransferFailure& failure);
+    void SignatureEnded(const TransferFailure& failure);
+    void NextLink();
+    void LinkEnded(const TransferFailure& failure);
+    void LinkSignatureEnded(const TransferFailure& failure);
+    void VerifyList();
+    // A refusal of the list: the check ends and nothing after it is fetched.
+    void Fail(const TransferFailure& failure, const QByteArray& path);
+    void Refuse(const QByteArray& reason) {
+        Fail({TransferFailure::Kind::Release, reason}, ReleaseList::path);
+    }
+    void End(Outcome outcome);
+
+    TransferEngine* engine_ = nullptr;
+    CSocketMaster* socket_ = nullptr;
+    QByteArray server_;
+    std::optional<TrustStore> store_;
+    TrustStore::State seen_;
+    std::optional<KeyChain> chain_;
+    ReleaseList list_;
+    QByteArray listText_;
+    QByteArray signatureText_;
+    QByteArray linkText_;
+    QByteArray received_; // the text of the fetch under way
+    EndHandler onEnd_;
+    bool running_ = false;
+};

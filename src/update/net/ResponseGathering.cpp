@@ -1,0 +1,150 @@
+#include "update/net/ResponseGathering.h"
+
+#include "update/formats/NotFoundRule.h"
+
+namespace {
+
+constexpr qsizetype notFoundSize = 13; // "404 not found"
+
+TransferFailure TextTooLarge(qsizetype limit) {
+    const QByteArray size = limit == ResponseGathering::textLimit
+                                ? QByteArray("1 MiB")
+                                : QByteArray::number(limit) + " bytes";
+    return {TransferFailure::Kind::TooLarge,
+            "The server sent a text file larger than " + size + '.'};
+}
+
+} // namespace
+
+void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
+    check_.reset();
+    text.clear();
+    text_ = &text;
+    textLimit_ = limit;
+    file_ = nullptr;
+    Begin();
+}
+
+void ResponseGathering::BeginFile(FileSink& file) {
+    check_.reset();
+    text_ = nullptr;
+    file_ = &file;
+    Begin();
+}
+
+void ResponseGathering::Restart() {
+    if (text_)
+        text_->clear();
+    Begin();
+}
+
+// A redirected or retried response keeps its body check: nothing of the
+// body reached it before.
+void ResponseGathering::Begin() {
+    declaresZip_ = mentionsNotFound_ = false;
+    scanTail_.clear();
+    HttpResponseReader::Sink sink;
+    if (file_)
+        sink = [this](const char* data, qsizetype size) { return TakeFile(data, size); };
+    else
+        sink = [this](const char* data, qsizetype size) { return TakeText(data, size); };
+    reader_.Reset(std::move(sink), [this](const HttpResponseReader&) { return CheckHead(); });
+}
+
+TransferFailure ResponseGathering::TakeArrival(const QByteArray& data) {
+    return Settle(reader_.Feed(data));
+}
+
+TransferFailure ResponseGathering::TakeClose(bool clean) {
+    return Settle(reader_.TakeClose(clean));
+}
+
+TransferFailure ResponseGathering::Settle(TransferFailure failure) {
+    if (failure || !reader_.Complete())
+        return failure;
+    if (text_)
+        mentionsNotFound_ = NotFoundRule::Matches(*text_);
+    if (check_) {
+        // Judged once: the body is whole.
+        failure = check_->Verdict();
+        check_.reset();
+    }
+    return failure;
+}
+
+std::int64_t ResponseGathering::Received() const {
+    return file_ ? file_->Received(reader_) : reader_.Received();
+}
+
+TransferFailure ResponseGathering::CheckHead() {
+    declaresZip_ = reader_.Header("content-type").toLower().startsWith("application/zip");
+    const std::int64_t length = reader_.ContentLength();
+    if (check_) {
+        if (TransferFailure failure = check_->TakeHead(reader_))
+            return failure;
+    }
+    if (file_) {
+        TransferFailure failure = file_->CheckHead(reader_);
+        if (!failure && check_ && file_->Offset() > 0)
+            failure = check_->TakeKept(file_->ReadablePath(), file_->Offset());
+        return failure;
+    }
+    if (length > textLimit_)
+        return TextTooLarge(textLimit_);
+    text_->reserve(qsizetype(length));
+    return {};
+}
+
+TransferFailure ResponseGathering::TakeText(const char* data, qsizetype size) {
+    // A text without an announced length is held to the limit as it grows.
+    if (size > textLimit_ - text_->size())
+        return TextTooLarge(textLimit_);
+    if (check_) {
+        if (TransferFailure failure = check_->Take(data, size))
+            return failure;
+    }
+    text_->append(data, size);
+    return {};
+}
+
+TransferFailure ResponseGathering::TakeFile(const char* data, qsizetype size) {
+    if (check_) {
+        if (TransferFailure failure = check_->Take(data, size))
+            return failure;
+    }
+    // An answer not declared an archive is read for the not-found words as it
+    // passes, including words split between two arrivals.
+    if (!mentionsNotFound_ && !declaresZip_) {
+        const QByteArray seam = scanTail_ + QByteArray::fromRawData(data, qMin(size, notFoundSize));
+        mentionsNotFound_ = NotFoundRule::Matches(seam.constData(), seam.size()) ||
+                            NotFoundRule::Matches(data, size);
+        scanTail_.append(data + qMax<qsizetype>(0, size - notFoundSize), qMin(size, notFoundSize));
+        scanTail_ = scanTail_.right(notFoundSize - 1);
+    }
+    return file_->Take(data, size);
+}
+
+std::int64_t ResponseGathering::FileReceived() const {
+    return file_ ? file_->FileReceived(reader_) : 0;
+}
+
+std::int64_t ResponseGathering::FileSize() const {
+    return file_ ? file_->FileSize(reader_) : 0;
+}
+
+bool ResponseGathering::NotFound() const {
+    return reader_.StatusCode() == 404 || mentionsNotFound_;
+}
+
+bool ResponseGathering::Abandon(const FileSink& file) {
+    if (!Receives(file))
+        return false;
+    Abandon();
+    return true;
+}
+
+void ResponseGathering::Abandon() {
+    if (file_)
+        file_->Interrupt(reader_.HeadComplete() && !reader_.Failed() && !reader_.Complete());
+    file_ = nullptr;
+}

@@ -1,0 +1,88 @@
+// One response gathered for a transfer. Each arrival goes through the
+// response reader once. A text file's body is kept in memory, because the log
+// shows it; a file's body goes to its sink (a file beside its target) as it
+// arrives. Answers the counts the windows show.
+#pragma once
+
+#include "update/net/BodyCheck.h"
+#include "update/net/FileSink.h"
+#include "update/net/HttpResponseReader.h"
+
+#include <QByteArray>
+#include <memory>
+
+class ResponseGathering {
+public:
+    // The largest text kept in memory: the server's text files are small.
+    static constexpr qsizetype textLimit = 1024 * 1024;
+
+    // Starts a response whose body is a text, gathered into `text` (emptied
+    // first), which outlives the response; `limit` bounds its declared length.
+    void BeginText(QByteArray& text, qsizetype limit = textLimit);
+    // Starts a response whose body goes to `file`, which outlives the response.
+    void BeginFile(FileSink& file);
+    // Starts over for the same text or file: a redirect, another mirror.
+    // A file's sink must not have seen a head yet.
+    void Restart();
+
+    // Judges the body of the response begun last with `check` as well.
+    void SetBodyCheck(std::unique_ptr<BodyCheck> check) { check_ = std::move(check); }
+
+    // Takes one arrival. Answers why the transfer cannot succeed, or no
+    // failure while it still can.
+    TransferFailure TakeArrival(const QByteArray& data);
+    // The server closed the connection: the end of a body framed by the close
+    // (when `clean`: see HttpResponseReader::TakeClose), a cut-off otherwise.
+    TransferFailure TakeClose(bool clean = true);
+
+    const HttpResponseReader& Response() const { return reader_; }
+    // The request's extra lines: a resumed file's range, the proxy's login.
+    QByteArray RequestHeaders() const {
+        return (file_ ? file_->RequestHeaders() : QByteArray()) + proxyLogin_;
+    }
+    // The proxy's login line for the connection made, or nothing.
+    void SetProxyLogin(const QByteArray& line) { proxyLogin_ = line; }
+
+    // Bytes of the response so far, head included, a resumed part too.
+    std::int64_t Received() const;
+    // Every byte is in and nothing failed.
+    bool Complete() const { return !reader_.Failed() && reader_.Complete(); }
+    // The file's progress: whether one is being received, its bytes so far (a
+    // resumed part included), and its whole size once announced.
+    bool ReceivingFile() const { return file_ != nullptr; }
+    bool Receives(const FileSink& file) const { return file_ == &file; }
+    std::int64_t FileReceived() const;
+    std::int64_t FileSize() const;
+    // True when the complete response says the file is missing: a 404 status,
+    // or "404 not found" in any case in a body that is not declared an
+    // archive (an archive's bytes may hold any text).
+    bool NotFound() const;
+    // True when the response declares "Content-Type: application/zip".
+    bool DeclaresZip() const { return declaresZip_; }
+
+    // Lets go of the file when the response did not end in a save: what
+    // arrived while its body was being read may be kept; once complete (and
+    // refused) it is not.
+    void Abandon();
+    // The same for `file` when this response receives into it; false when it does not.
+    bool Abandon(const FileSink& file);
+    // Forgets the file once it has been saved.
+    void Detach() { file_ = nullptr; }
+
+private:
+    void Begin();
+    TransferFailure Settle(TransferFailure failure);
+    TransferFailure CheckHead();
+    TransferFailure TakeText(const char* data, qsizetype size);
+    TransferFailure TakeFile(const char* data, qsizetype size);
+
+    HttpResponseReader reader_;
+    QByteArray* text_ = nullptr;
+    qsizetype textLimit_ = textLimit;
+    FileSink* file_ = nullptr;
+    std::unique_ptr<BodyCheck> check_;
+    bool declaresZip_ = false; // from the head, once it is complete
+    bool mentionsNotFound_ = false;
+    QByteArray scanTail_; // the last bytes of the previous piece, for a split "404 not found"
+    QByteArray proxyLogin_;
+};

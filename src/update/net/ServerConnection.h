@@ -1,0 +1,79 @@
+// One connection of a transfer on its socket object: to the update server
+// or the environment's proxy for it, through a CONNECT tunnel and a TLS
+// session for an https server. It sends the request and turns what arrives
+// into the answer's bytes; the engine reads them.
+#pragma once
+
+#include "socket/CSocketMaster.h"
+#include "update/net/ProxyTunnel.h"
+#include "update/net/ResponseGathering.h"
+#include "update/net/ServerAddress.h"
+#include "update/net/TlsSession.h"
+
+#include <QByteArray>
+#include <memory>
+
+class ServerConnection {
+public:
+    // A window's socket object for its transfers, its events routed to the
+    // window's handlers. A failure goes to the error handler with its number
+    // and text; the window reports it where the user looks, so no message box
+    // is asked for.
+    template <class Window>
+    static std::shared_ptr<CSocketMaster>
+    CreateSocket(Window& window, void (Window::*onConnect)(),
+                 void (Window::*onDataArrival)(std::int32_t), void (Window::*onCloseSck)(),
+                 void (Window::*onError)(std::int16_t, const QByteArray&)) {
+        std::shared_ptr<CSocketMaster> socket = CSocketMaster::Create();
+        socket->onConnect = [&window, onConnect] { (window.*onConnect)(); };
+        socket->onDataArrival = [&window, onDataArrival](std::int32_t bytesTotal) {
+            (window.*onDataArrival)(bytesTotal);
+        };
+        socket->onCloseSck = [&window, onCloseSck] { (window.*onCloseSck)(); };
+        socket->onError = [&window, onError](std::int16_t Number, QByteArray& Description,
+                                             std::int32_t, const QByteArray&, const QByteArray&,
+                                             std::int32_t,
+                                             bool&) { (window.*onError)(Number, Description); };
+        return socket;
+    }
+
+    // Closes whatever the socket held and connects it to `server`, or to the
+    // proxy the environment names for it. `host` is what a plain request
+    // names the server by (as the user wrote it). Answers why that cannot be
+    // done, or no failure.
+    TransferFailure Connect(CSocketMaster& socket, const ServerAddress& server,
+                            const QByteArray& host, ResponseGathering& response);
+
+    // The Connect event: sends the request for `path` with the response's
+    // extra lines (a resumed archive's range, the proxy's login), or first
+    // asks the proxy for a tunnel. Answers why the connection cannot go on.
+    TransferFailure Connected(const QByteArray& path, const ResponseGathering& response);
+    // The DataArrival event: `answer` gets the server's bytes that arrived,
+    // also those before a failure in the same arrival. Answers why the
+    // connection cannot go on (TLS, the tunnel), or no failure.
+    TransferFailure Arrived(QByteArray& answer);
+    // The CloseSck event: answers the TLS session's or the tunnel's reason
+    // when the connection failed for one, or no failure.
+    TransferFailure Closed();
+    // Whether the server's close can end a body: over TLS only with its close alert.
+    bool ClosedCleanly() const { return !tls_ || tls_->ClosedCleanly(); }
+    // Ends the connection, saying goodbye over TLS first.
+    void Close();
+
+    // The reason a socket error gives for a transfer to the server `host`.
+    static QByteArray ErrorReason(std::int16_t number, const QByteArray& description,
+                                  const QByteArray& host);
+
+private:
+    TransferFailure StartTls(const QByteArray& first, QByteArray& answer);
+    void Send(const QByteArray& bytes);
+    TransferFailure TlsFailure() const;
+
+    CSocketMaster* socket_ = nullptr;
+    ServerAddress server_;
+    QByteArray host_;
+    QByteArray request_; // the request, until it goes out
+    QByteArray tunnelLogin_;
+    std::unique_ptr<ProxyTunnel> tunnel_;
+    std::unique_ptr<TlsSession> tls_;
+};

@@ -1,0 +1,89 @@
+#include "update/trust/TrustedKeys.h"
+
+#include "update/trust/MinisignText.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+constexpr char fileWhere[] = "The update key file files/koru/update.pub";
+} // namespace
+
+TrustedKeys TrustedKeys::FromFileText(const QByteArray& text, const QByteArray& where) {
+    if (text.size() > maximumSize)
+        return Refused(where + " is larger than 16 KiB.");
+    const QList<QByteArray> lines = MinisignText::Lines(text);
+    if (lines.isEmpty() || lines.size() % 2 != 0)
+        return Refused(where + " must hold line pairs, a comment and a key each.");
+    TrustedKeys keys;
+    keys.present_ = true;
+    for (qsizetype i = 0; i < lines.size(); i += 2) {
+        if (!MinisignText::AfterPrefix(lines[i], MinisignText::untrustedPrefix))
+            return Refused(where + ": line " + QByteArray::number(i + 1) +
+                           " is not an untrusted comment.");
+        UpdateKey key = UpdateKey::FromLine(lines[i + 1], where);
+        if (!key.Usable())
+            return Refused(key.Problem());
+        keys.keys_.append(std::move(key));
+    }
+    return keys;
+}
+
+TrustedKeys TrustedKeys::FromKeyLines(const QByteArray& lines, const QByteArray& where) {
+    if (lines.size() > maximumSize)
+        return Refused(where + " is larger than 16 KiB.");
+    TrustedKeys keys;
+    keys.present_ = true;
+    for (const QByteArray& line : lines.simplified().split(' ')) {
+        UpdateKey key = UpdateKey::FromLine(line, where);
+        if (!key.Usable())
+            return Refused(key.Problem());
+        keys.keys_.append(std::move(key));
+    }
+    return keys;
+}
+
+TrustedKeys TrustedKeys::ForVantoFolder(const QString& vantoFolder,
+                                        const QByteArray& builtInKeyLines) {
+    QFile file(QDir(vantoFolder).filePath(QString::fromLatin1(UpdateKey::relativePath)));
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly))
+            return Refused(QByteArray(fileWhere) + " cannot be read (" +
+                           file.errorString().toUtf8() + ").");
+        return FromFileText(file.read(maximumSize + 1), fileWhere);
+    }
+    if (!builtInKeyLines.trimmed().isEmpty())
+        return FromKeyLines(builtInKeyLines, "The built-in update key");
+    return {};
+}
+
+const UpdateKey* TrustedKeys::Find(const QByteArray& keyId) const {
+    for (const UpdateKey& key : keys_) {
+        if (key.KeyId() == keyId)
+            return &key;
+    }
+    return nullptr;
+}
+
+QByteArray TrustedKeys::KeyLines() const {
+    QByteArray lines;
+    for (const UpdateKey& key : keys_)
+        lines += ("Ed" + key.KeyId() + key.PublicKey()).toBase64() + '\n';
+    return lines;
+}
+
+QByteArray TrustedKeys::FileText() const {
+    QByteArray text;
+    const QList<QByteArray> lines = KeyLines().split('\n');
+    for (qsizetype i = 0; i < keys_.size(); ++i)
+        text += QByteArray(MinisignText::untrustedPrefix) + "minisign public key " +
+                MinisignText::KeyIdText(keys_[i].KeyId()) + '\n' + lines[i] + '\n';
+    return text;
+}
+
+TrustedKeys TrustedKeys::Refused(const QByteArray& problem) {
+    TrustedKeys keys;
+    keys.present_ = true;
+    keys.problem_ = problem;
+    return keys;
+}

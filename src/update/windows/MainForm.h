@@ -1,0 +1,185 @@
+// The main window KORU2 as the logic sees it: the message log, the transfer
+// timer, the menu tree and the handlers behind them, start-up and mode choice.
+#pragma once
+
+#include "app/ScratchFilesLock.h"
+#include "platform/runtime/Form.h"
+#include "platform/runtime/MenuItem.h"
+#include "platform/runtime/MenuItemArray.h"
+#include "platform/runtime/Timer.h"
+#include "update/jobs/ArchiveFlow.h"
+#include "update/jobs/ReleaseCheck.h"
+#include "update/net/TransferEngine.h"
+#include "update/windows/MessageLog.h"
+
+#include <QList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CSocketMaster;
+
+class Forms;
+
+class MainForm : public Form {
+public:
+    explicit MainForm(Forms& forms);
+
+    // True when the command line asks for quick mode: "Update" anywhere, any case.
+    static bool QuickModeRequested(const QByteArray& commandLine);
+
+    // The progress line of an archive download; its seven digits are rewritten.
+    static constexpr char progressLine[] = "Bytes received: 0000000";
+    // The seven progress digits: the low seven digits of n, zero-padded.
+    static QByteArray SevenDigits(std::int64_t n);
+
+    MessageLog SystemMessagesText1;
+    Timer Timer1;
+    // The socket object of the main window's transfers, created by Form_Load.
+    std::shared_ptr<CSocketMaster> Winsock2;
+
+    // Menu tree; each item is appended to its parent's submenu in this order.
+    MenuItem mnuUpdate;
+    MenuItem mnuCheckForUpdates;
+    MenuItem mnuSpacer2;
+    MenuItem mnuDownload;
+    MenuItem mnuAllAvailableUpdates;
+    MenuItem mnuSpacer3;
+    MenuItemArray mnuAvailableDownload;
+    MenuItem mnuSpecialDownloads;
+    MenuItem mnuVANTOplugins;
+    MenuItem mnuPublicPatches;
+    MenuItem mnuHelp;
+    MenuItem mnuHelpLinks;
+    MenuItem mnuSearchForAnswers;
+
+    // The batch flag: "1" while All Available Updates runs, "0" after it.
+    QByteArray Tag;
+
+    // The menu bar's heads, left to right.
+    QList<MenuItem*> MenuBar();
+
+    void mnuCheckForUpdates_Click();
+    void mnuDownload_Click();
+    void mnuAllAvailableUpdates_Click();
+    void mnuAvailableDownload_Click(int index);
+    void mnuVANTOplugins_Click();
+    void mnuPublicPatches_Click();
+    void mnuHelpLinks_Click();
+    void mnuSearchForAnswers_Click();
+    void SystemMessagesText1_Change();
+    void Timer1_Timer();
+    void Winsock2_Connect();
+    void Winsock2_DataArrival(std::int32_t bytesTotal);
+    void Winsock2_CloseSck();
+    void Winsock2_Error(std::int16_t Number, const QByteArray& Description);
+
+    // Told of an archive download's bytes so far and its whole size (0 until
+    // announced) after each arrival, and once more with `done` at its end.
+    std::function<void(std::int64_t received, std::int64_t size, bool done)> onArchiveProgress;
+
+    // How many transfers failed since the last command began (the console's exit status).
+    int FailedTransfers() const { return failedTransfers_; }
+
+    // Where a line about the run itself goes (a command waiting for another
+    // KORU on the same folder); without a handler, to the log.
+    std::function<void(const QByteArray&)> onNotice;
+
+protected:
+    void InitializeControls() override;
+    void ReleaseControls() override;
+    void Form_Load() override;
+    void Form_Unload() override;
+
+private:
+    enum class Transfer {
+        Done,       // the body (or the not-found message) is in targetFile
+        Failed,     // reported in the log with "TRANSFER FAILED: "
+        ServiceOff, // nothing fetched: the server has switched the service off
+    };
+
+    // With the service switched off, shows the server's message instead of a description.
+    bool ShowServiceOffMessage();
+
+    // Where a transfer's body goes, and what the server's "not found" does.
+    enum class Body {
+        Text,    // kept in memory and saved to targetFile; "not found" saves the message
+        File,    // a help-link item, streamed to a file beside targetFile; "not found" saves
+                 // the message
+        Archive, // streamed to a file beside targetFile; "not found" fails the transfer
+    };
+
+    // One transfer: the file it fetches and where its body is saved.
+    struct Fetch {
+        QByteArray path;
+        QString target;
+    };
+
+    // One complete transfer of requestPath into targetFile.
+    Transfer RunTransfer(Body body = Body::Text);
+    Transfer FetchAndSave(const Fetch& fetch, Body body);
+    // Fetch a text, a file (saved once whole), or the archive (resumed,
+    // signed, saved), and wait until it has ended.
+    void ReceiveText(const Fetch& fetch);
+    void ReceiveFile(const Fetch& fetch);
+    void ReceiveArchive(const Fetch& fetch);
+    // Waits in the event loop while `running` says so, with the stall count on.
+    void Await(const std::function<bool()>& running);
+    // Saves a complete text response; answers why it could not.
+    TransferFailure SaveText(const Fetch& fetch);
+    // The text to save: the body, or the not-found message.
+    QByteArray SavingFile();
+    // "Resuming at N bytes." above the progress line.
+    // A line above the progress line: a resume, a delta's reuse or its failure.
+    void ShowAboveProgress(const QByteArray& line);
+    // Appends the "TRANSFER FAILED: " line, named by the file it was for, and
+    // counts the failure; a progress line showing is removed first.
+    void ReportFailure(const QByteArray& path, const QByteArray& reason);
+    // Takes the "Bytes received: " line off the end of the log.
+    void RemoveProgressLine();
+    // Ends the transfer in progress as failed.
+    void FailTransfer(const TransferFailure& failure);
+    void CloseTransferSocket();
+
+    void CheckKillSwitch();
+    bool CompareVersions(const QByteArray& offered);
+    enum class ScratchFiles { Used, Unused };
+    // Runs a command that starts transfers, refusing it while another one
+    // runs; one that uses the scratch files first waits for their lock.
+    void RunExclusive(void (MainForm::*command)(), ScratchFiles scratch = ScratchFiles::Used);
+    // Takes the scratch files' lock, with the commands off while it waits;
+    // false when the program ended first.
+    bool AwaitScratchFiles(std::optional<ScratchFilesLock>& lock);
+    void CheckForUpdates();
+    // The signed release list first; false when it is refused (said in the
+    // log) and the check must end there.
+    bool CheckReleaseList();
+    QString LocalFile(const char* relativePath) const;
+
+    // True while the batch flag is set: Tag reads as the number 1.
+    bool InBatch() const;
+    // "VANTO Update": the archive into a file the user chooses; returns when it has ended.
+    void VantoUpdate();
+    // "Help Links Update", guarded like every command that starts transfers.
+    void HelpLinksUpdate();
+    void FetchHelpLinks();
+    // One help-link file into the help folder; false when its transfer failed.
+    bool FetchHelpLinkFile(const QByteArray& name, const char* ending);
+
+    bool transferWaiting_ = false;
+    bool commandRunning_ = false;
+    TransferEngine transfer_;
+    ArchiveFlow archiveFlow_;
+    ReleaseCheck releaseCheck_;
+    // How the last transfer ended, and the file that failed.
+    TransferFailure transferFailure_;
+    QByteArray failedPath_;
+    QByteArray trustedComment_;  // of the last verified archive
+    bool progressShown_ = false; // the log ends in the "Bytes received: " line
+    // Where failure lines wait while a help-link item's log line is unfinished.
+    QByteArrayList* heldFailures_ = nullptr;
+    int failedTransfers_ = 0;
+
+    Forms& forms_;
+};

@@ -1,0 +1,199 @@
+// "Check for available updates": the installed version, the server switch, the
+// offered version, the help-links stamps and the news, in that order. A step
+// whose transfer failed gives no verdict and offers no update.
+#include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/Events.h"
+#include "platform/runtime/Val.h"
+#include "update/formats/VersionFiles.h"
+#include "update/jobs/UpdateState.h"
+#include "update/windows/MainForm.h"
+
+namespace {
+
+// Puts a command's guard back however the command ends.
+class CommandGuard {
+public:
+    CommandGuard(bool& running, MenuItem& head)
+        : running_(running), head_(head), headEnabled_(head.Enabled()) {
+        running_ = true;
+        head_.SetEnabled(false);
+    }
+    ~CommandGuard() {
+        head_.SetEnabled(headEnabled_);
+        running_ = false;
+    }
+    CommandGuard(const CommandGuard&) = delete;
+    CommandGuard& operator=(const CommandGuard&) = delete;
+
+private:
+    bool& running_;
+    MenuItem& head_;
+    bool headEnabled_;
+};
+
+} // namespace
+
+QString MainForm::LocalFile(const char* relativePath) const {
+    return App::Path() + QString::fromLatin1(relativePath);
+}
+
+void MainForm::RunExclusive(void (MainForm::*command)(), ScratchFiles scratch) {
+    // Commands that fetch files wait in the event loop; while one waits, the
+    // UPDATES menu is off so that no second transfer can start inside it.
+    if (commandRunning_)
+        return;
+    failedTransfers_ = 0;
+    transfer_.FirstServerNext();
+    std::optional<ScratchFilesLock> lock;
+    if (scratch == ScratchFiles::Used && !AwaitScratchFiles(lock))
+        return;
+    CommandGuard guard(commandRunning_, mnuUpdate);
+    (this->*command)();
+}
+
+bool MainForm::AwaitScratchFiles(std::optional<ScratchFilesLock>& lock) {
+    CommandGuard guard(commandRunning_, mnuUpdate);
+    lock.emplace([this] {
+        const QByteArray notice = "Waiting for another KORU to finish its work in this folder...";
+        if (onNotice)
+            onNotice(notice);
+        else
+            SystemMessagesText1.Append(notice + "\r\n");
+    });
+    return lock->Held();
+}
+
+void MainForm::mnuCheckForUpdates_Click() {
+    RunExclusive(&MainForm::CheckForUpdates);
+}
+
+bool MainForm::CompareVersions(const QByteArray& offered) {
+    return SharedState().CompareVersions(offered);
+}
+
+void MainForm::CheckKillSwitch() {
+    UpdateState& state = SharedState();
+    state.serviceMode = serviceOn;
+    state.targetFile = LocalFile("/files/temp/ver.tmp");
+    state.requestPath = "/files/koru/killswitch.txt";
+    if (ReleaseCheck::Held() && !ReleaseCheck::Names(state.requestPath)) {
+        // A signed list without a switch keeps the service on: a switch
+        // slipped onto the server beside it is not even fetched.
+        state.SetResponse({});
+        return;
+    }
+    if (RunTransfer() != Transfer::Done) {
+        // A failed fetch gives no verdict: the service counts as on, and the
+        // failure line stays in the log.
+        state.SetResponse({});
+        return;
+    }
+    state.serviceMode =
+        VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
+    state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
+}
+
+bool MainForm::CheckReleaseList() {
+    if (transferWaiting_ || !Winsock2)
+        return true; // the first transfer says why it cannot start
+    ReleaseCheck::Outcome outcome;
+    releaseCheck_.Start(transfer_, *Winsock2, SharedState().serverHost, App::Path(),
+                        [&outcome](const ReleaseCheck::Outcome& ended) { outcome = ended; });
+    Await([this] { return releaseCheck_.Running(); });
+    if (ProgramEnded()) {
+        releaseCheck_.Cancel();
+        return false;
+    }
+    if (outcome.failure) {
+        // No verdict: nothing is offered on unsigned words.
+        mnuAvailableDownload(0).SetEnabled(false);
+        mnuAvailableDownload(1).SetEnabled(false);
+        ReportFailure(outcome.path, outcome.failure.text);
+        SystemMessagesText1.AppendSeparator();
+        return false;
+    }
+    if (!outcome.logLine.isEmpty())
+        SystemMessagesText1.Append(outcome.logLine + "\r\n");
+    return true;
+}
+
+void MainForm::CheckForUpdates() {
+    UpdateState& state = SharedState();
+    SystemMessagesText1.SetText({});
+    SystemMessagesText1.Append("Checking for VANTO Updates...\r\n");
+    if (!CheckReleaseList())
+        return;
+
+    bool checkHelpLinks = true;
+    const QByteArray installed = VersionFiles::InstalledVersionText(LocalFile("/VANTO.ini"));
+    if (installed == VersionFiles::noInstallation) {
+        SystemMessagesText1.Append("NO VALID VANTO.INI FOUND!\r\n");
+        SystemMessagesText1.Append("This should never normally happen.\r\n");
+        SystemMessagesText1.AppendSeparator();
+    } else {
+        state.localVersion = float(Val(installed));
+        CheckKillSwitch();
+        state.targetFile = LocalFile("/files/temp/ver.tmp");
+        state.requestPath = "/files/koru/vanto_ver.txt";
+        const Transfer version = RunTransfer();
+        if (state.serviceMode == serviceOff) {
+            SystemMessagesText1.SetText(state.responseBuffer + "\r\n");
+            SystemMessagesText1.AppendSeparator();
+            checkHelpLinks = false;
+        } else {
+            if (version != Transfer::Done) {
+                mnuAvailableDownload(0).SetEnabled(false);
+            } else if (CompareVersions(VersionFiles::OfferedVersionText(state.responseBuffer))) {
+                mnuAvailableDownload(0).SetEnabled(true);
+                SystemMessagesText1.Append("\r\n" + state.responseBuffer + "\r\n");
+            } else {
+                mnuAvailableDownload(0).SetEnabled(false);
+                if (transfer_.Response().NotFound())
+                    SystemMessagesText1.Append("FAILED TO FIND UPDATE FILE ON THE SERVER\r\n");
+                else
+                    SystemMessagesText1.Append("You already have the most recent VANTO.\r\n");
+            }
+            SystemMessagesText1.AppendSeparator();
+        }
+    }
+
+    if (checkHelpLinks) {
+        SystemMessagesText1.Append("Checking for Help Link updates... ");
+        state.targetFile = LocalFile("/files/temp/ver.tmp");
+        state.requestPath = "/files/koru/koru_helplinks.txt";
+        const Transfer list = RunTransfer();
+        if (list == Transfer::Done && transfer_.Response().NotFound()) {
+            // No list is no set of help links: nothing to compare or offer.
+            SystemMessagesText1.Append("\r\nFAILED TO FIND HELP LINKS ON THE SERVER\r\n");
+            SystemMessagesText1.AppendSeparator();
+            mnuAvailableDownload(1).SetEnabled(false);
+        } else if (list == Transfer::Done) {
+            SystemMessagesText1.Append("\r\n");
+            const QByteArray oldStamp =
+                VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));
+            const QByteArray newStamp = VersionFiles::ReadStamp(LocalFile("/files/temp/ver.tmp"));
+            if (!VersionFiles::SameStamp(oldStamp, newStamp)) {
+                SystemMessagesText1.Append("Old version = " + oldStamp + "     " +
+                                           "New version = " + newStamp + "\r\n");
+                mnuAvailableDownload(1).SetEnabled(true);
+                SystemMessagesText1.AppendSeparator();
+            } else {
+                SystemMessagesText1.Append("Help Links already up to date.\r\n");
+                SystemMessagesText1.AppendSeparator();
+                mnuAvailableDownload(1).SetEnabled(false);
+            }
+        } else {
+            // Nothing fetched: the scratch file holds an older answer, never a stamp.
+            mnuAvailableDownload(1).SetEnabled(false);
+            if (list == Transfer::Failed)
+                SystemMessagesText1.AppendSeparator();
+        }
+    }
+
+    state.requestPath = "/files/koru/otherinfo.txt";
+    state.targetFile = LocalFile("/files/temp/otherinfo.txt");
+    if (RunTransfer() != Transfer::Failed)
+        SystemMessagesText1.Append(state.responseBuffer + "\r\n");
+    SystemMessagesText1.AppendSeparator();
+}

@@ -1,0 +1,62 @@
+// The main window's downloads under UPDATES > Download: "VANTO Update" saves
+// the archive where the user chooses, with the progress digits in the log.
+// A failed download says why in the log, keeps the update on offer and
+// leaves the chosen file as it was.
+#include "platform/runtime/RuntimeError.h"
+#include "update/files/ArchiveDownload.h"
+#include "update/jobs/UpdateState.h"
+#include "update/windows/MainForm.h"
+
+void MainForm::mnuAvailableDownload_Click(int index) {
+    // The help-links update guards itself; every other index is the VANTO download.
+    if (index == 1)
+        HelpLinksUpdate();
+    else
+        RunExclusive(&MainForm::VantoUpdate, ScratchFiles::Unused);
+}
+
+void MainForm::VantoUpdate() {
+    using namespace ArchiveDownload;
+    UpdateState& state = SharedState();
+    if (ShowServiceOffMessage())
+        return;
+    if (!InBatch())
+        SystemMessagesText1.SetText({});
+    std::optional<SaveTarget> target;
+    try {
+        target = ChooseSaveTarget();
+    } catch (const RuntimeError& e) {
+        // Nothing was fetched: the file named in the dialog cannot be written.
+        ++failedTransfers_;
+        SystemMessagesText1.Append(SaveFailure(e) + "\r\n");
+        SystemMessagesText1.AppendSeparator();
+        return;
+    }
+    if (!target)
+        return;
+
+    mnuUpdate.SetEnabled(false);
+    SystemMessagesText1.Append("Downloading VANTO version " + VersionText(state.remoteVersion) +
+                               "\r\n");
+    SystemMessagesText1.Append(progressLine);
+    progressShown_ = true;
+    state.targetFile = target->path;
+    state.requestPath = archivePath;
+    state.SetResponse({});
+    const Transfer transfer = RunTransfer(Body::Archive);
+    if (transfer == Transfer::Done) {
+        RemoveProgressLine();
+        if (!trustedComment_.isEmpty())
+            SystemMessagesText1.Append("Signature verified: " + trustedComment_ + "\r\n");
+        SystemMessagesText1.Append("Done!\r\n");
+        SystemMessagesText1.AppendSeparator();
+        mnuAvailableDownload(0).SetEnabled(false);
+    } else {
+        // Still offered, so that the user can try again.
+        progressShown_ = false;
+        ForgetSaveTarget(*target);
+        if (transfer == Transfer::Failed)
+            SystemMessagesText1.AppendSeparator();
+    }
+    mnuUpdate.SetEnabled(true);
+}

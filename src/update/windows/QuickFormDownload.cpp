@@ -1,0 +1,74 @@
+// The quick update window's download: the button asks for the file; the
+// archive flow streams it beside it (a kept part resumed when the server
+// agrees, its signature checked when a key is trusted), and the label says
+// where the archive went, or why it did not get there.
+#include "platform/runtime/App.h"
+#include "platform/runtime/RuntimeError.h"
+#include "update/jobs/UpdateState.h"
+#include "update/windows/QuickForm.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr char pleaseWait[] = "Please wait for confirmation...";
+
+} // namespace
+
+void QuickForm::DownloadUpdateCommand1_Click() {
+    using namespace ArchiveDownload;
+    if (phase_ != Phase::Idle)
+        return;
+    UpdateState& state = SharedState();
+    try {
+        download_ = ChooseSaveTarget();
+    } catch (const RuntimeError& e) {
+        Label1.SetCaption(SaveFailure(e));
+        return;
+    }
+    if (!download_)
+        return;
+    DownloadUpdateCommand1.SetCaption({});
+    DownloadUpdateCommand1.SetEnabled(false);
+    Label1.SetCaption("Downloading VANTO version " + VersionText(state.remoteVersion) + "\r\n" +
+                      pleaseWait);
+    state.targetFile = download_->path;
+    state.requestPath = archivePath;
+    Timer1.SetEnabled(true);
+    phase_ = Phase::ArchiveDownload;
+    archiveFlow_.listed = ReleaseCheck::Held();
+    archiveFlow_.Start(transfer_, *Winsock1, state.serverHost, state.targetFile, App::Path(),
+                       state.responseBuffer,
+                       [this](const ArchiveFlow::Outcome& outcome) { ArchiveEnded(outcome); });
+}
+
+void QuickForm::ArchiveEnded(const ArchiveFlow::Outcome& outcome) {
+    phase_ = Phase::Idle;
+    if (outcome.failure) {
+        Label1.SetCaption(FailureText(outcome.failure.text));
+        return;
+    }
+    UpdateState& state = SharedState();
+    state.SavedArchive(outcome.length);
+    QByteArray label = Label1.Caption();
+    label.replace(pleaseWait,
+                  "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(state.targetFile));
+    download_.reset();
+    Label1.SetCaption(label);
+}
+
+QByteArray QuickForm::FailureText(const QByteArray& reason) {
+    if (download_) {
+        ArchiveDownload::ForgetSaveTarget(*download_);
+        download_.reset();
+        DownloadUpdateCommand1.SetCaption("Download Update!");
+        DownloadUpdateCommand1.SetEnabled(true);
+    }
+    return "TRANSFER FAILED: " + reason;
+}
+
+void QuickForm::ShowAboveWait(const QByteArray& line) {
+    QByteArray label = Label1.Caption();
+    label.replace(pleaseWait, line + "\r\n" + pleaseWait);
+    Label1.SetCaption(label);
+}
