@@ -42,8 +42,8 @@ bool RangeFits(const QByteArray& contentRange, std::int64_t start, std::int64_t 
 
 ArchiveReceiver::ArchiveReceiver(const QString& target, const QByteArray& url,
                                  const QString& vantoFolder, bool listed)
-    : file_(target, url), key_(UpdateKey::ForVantoFolder(vantoFolder)) {
-    if (key_.Usable() && !listed)
+    : file_(target, url), keys_(TrustedKeys::ForVantoFolder(vantoFolder)) {
+    if (keys_.Usable() && !listed)
         verifier_.emplace();
 }
 
@@ -121,19 +121,19 @@ void ArchiveReceiver::StartOver() {
 
 ArchiveVerifier::Verdict ArchiveReceiver::Verify(const QByteArray& signatureText) const {
     if (!verifier_)
-        return {{}, key_.Problem()};
-    return verifier_->Verify(key_, signatureText, file_.ReadablePath());
+        return {{}, keys_.Problem()};
+    return verifier_->Verify(keys_, signatureText, file_.ReadablePath());
 }
 
 ArchiveVerifier::Verdict ArchiveReceiver::Verify(const QByteArray& signatureText,
                                                  const QString& path, std::int64_t size) const {
     if (!verifier_)
-        return {{}, key_.Problem()};
+        return {{}, keys_.Problem()};
     ArchiveVerifier verifier;
     const QByteArray unreadable = verifier.UpdateFromFile(path, size);
     if (!unreadable.isEmpty())
         return {{}, unreadable};
-    return verifier.Verify(key_, signatureText, path);
+    return verifier.Verify(keys_, signatureText, path);
 }
 
 void ArchiveReceiver::Interrupt(bool sound) {

@@ -9,7 +9,6 @@
 #include "update/net/FileSink.h"
 #include "update/net/HttpResponseReader.h"
 #include "update/trust/ArchiveVerifier.h"
-#include "update/trust/UpdateKey.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,9 +27,9 @@ public:
 
     // Why the archive cannot be checked (a key that is there but unusable);
     // empty when it can, or when there is no key.
-    const QByteArray& KeyProblem() const { return key_.Problem(); }
+    const QByteArray& KeyProblem() const { return keys_.Problem(); }
     // With a key the archive is verified before it replaces its target.
-    bool NeedsSignature() const { return key_.Present(); }
+    bool NeedsSignature() const { return keys_.Present(); }
 
     // The request's extra lines: Range and If-Range while a kept part is asked for.
     QByteArray RequestHeaders() const override;
@@ -69,7 +68,7 @@ public:
 
 private:
     DownloadFile file_;
-    UpdateKey key_;
+    TrustedKeys keys_;
     std::optional<ArchiveVerifier> verifier_;
     QByteArray validator_; // of the response being read
     bool resumed_ = false;

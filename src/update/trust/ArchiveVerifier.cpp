@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr char noKey[] = "There is no update key to check the archive.";
+
 const unsigned char* Bytes(const QByteArray& bytes) {
     return reinterpret_cast<const unsigned char*>(bytes.constData());
 }
@@ -53,11 +55,21 @@ QByteArray ArchiveVerifier::UpdateFromFile(const QString& path, qint64 bytes) {
     });
 }
 
+ArchiveVerifier::Verdict ArchiveVerifier::Verify(const TrustedKeys& keys,
+                                                 const QByteArray& signatureText,
+                                                 const QString& savedFilePath) const {
+    if (!keys.Usable())
+        return {{}, keys.Present() ? keys.Problem() : QByteArray(noKey)};
+    const ArchiveSignature signature = ArchiveSignature::Parse(signatureText);
+    const UpdateKey* named = signature.Valid() ? keys.Find(signature.KeyId()) : nullptr;
+    return Verify(named != nullptr ? *named : keys.Keys().first(), signatureText, savedFilePath);
+}
+
 ArchiveVerifier::Verdict ArchiveVerifier::Verify(const UpdateKey& key,
                                                  const QByteArray& signatureText,
                                                  const QString& savedFilePath) const {
     if (!key.Usable())
-        return {{}, key.Present() ? key.Problem() : "There is no update key to check the archive."};
+        return {{}, key.Present() ? key.Problem() : QByteArray(noKey)};
     const ArchiveSignature signature = ArchiveSignature::Parse(signatureText);
     if (!signature.Valid())
         return {{}, signature.Problem()};

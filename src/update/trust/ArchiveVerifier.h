@@ -5,6 +5,7 @@
 #pragma once
 
 #include "update/trust/StreamHash.h"
+#include "update/trust/TrustedKeys.h"
 #include "update/trust/UpdateKey.h"
 
 #include <QByteArray>
@@ -38,6 +39,10 @@ public:
     // the global signature covers its trusted comment. The saved file must
     // hold exactly the bytes hashed. May be asked more than once.
     Verdict Verify(const UpdateKey& key, const QByteArray& signatureText,
+                   const QString& savedFilePath) const;
+    // The same with the key among `keys` that the signature names (a key
+    // file may hold the next key beside the current one).
+    Verdict Verify(const TrustedKeys& keys, const QByteArray& signatureText,
                    const QString& savedFilePath) const;
 
 private:

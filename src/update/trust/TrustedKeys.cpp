@@ -4,16 +4,18 @@
 
 #include <QDir>
 #include <QFile>
-
-namespace {
-constexpr char fileWhere[] = "The update key file files/koru/update.pub";
-} // namespace
+#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 TrustedKeys TrustedKeys::FromFileText(const QByteArray& text, const QByteArray& where) {
     if (text.size() > maximumSize)
         return Refused(where + " is larger than 16 KiB.");
     const QList<QByteArray> lines = MinisignText::Lines(text);
-    if (lines.isEmpty() || lines.size() % 2 != 0)
+    if (lines.size() < 2)
+        return Refused(where + " must have two lines, a comment and the key.");
+    if (lines.size() % 2 != 0)
         return Refused(where + " must hold line pairs, a comment and a key each.");
     TrustedKeys keys;
     keys.present_ = true;
@@ -45,12 +47,20 @@ TrustedKeys TrustedKeys::FromKeyLines(const QByteArray& lines, const QByteArray&
 
 TrustedKeys TrustedKeys::ForVantoFolder(const QString& vantoFolder,
                                         const QByteArray& builtInKeyLines) {
-    QFile file(QDir(vantoFolder).filePath(QString::fromLatin1(UpdateKey::relativePath)));
-    if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly))
-            return Refused(QByteArray(fileWhere) + " cannot be read (" +
-                           file.errorString().toUtf8() + ").");
-        return FromFileText(file.read(maximumSize + 1), fileWhere);
+    const QString path = QDir(vantoFolder).filePath(QString::fromLatin1(UpdateKey::relativePath));
+    if (QFileInfo::exists(path)) {
+        const QByteArray where = UpdateKey::fileWhere;
+        // Without O_NONBLOCK a FIFO put there would hold the open for ever.
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return Refused(where + " cannot be read (" + qt_error_string(errno).toUtf8() + ").");
+        QFile file;
+        file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+            return Refused(where + " cannot be read (it is not a regular file).");
+        return FromFileText(file.read(maximumSize + 1), where);
     }
     if (!builtInKeyLines.trimmed().isEmpty())
         return FromKeyLines(builtInKeyLines, "The built-in update key");

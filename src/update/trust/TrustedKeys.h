@@ -24,8 +24,10 @@ public:
     // Base64 key lines separated by blanks or line ends (the built-in key,
     // the trust store).
     static TrustedKeys FromKeyLines(const QByteArray& lines, const QByteArray& where);
-    // The key file under `vantoFolder` when there is one, else the built-in
-    // key lines when not empty, else no keys.
+    // The key file under `vantoFolder` when there is one (read even when it
+    // is malformed, so a check or download can say why; anything but a
+    // regular file is refused unopened), else the built-in key lines when not
+    // empty, else no keys. The one reader of that file.
     static TrustedKeys
     ForVantoFolder(const QString& vantoFolder,
                    const QByteArray& builtInKeyLines = UpdateKey::BuiltInKeyLine());

@@ -1,6 +1,5 @@
-// The publisher's key KORU trusts for VANTO's archive: a minisign public key,
-// from the key file in VANTO's folder or built in by the maker. Without one,
-// archives are not verified.
+// One minisign public key of the publisher's: a line of VANTO's key file,
+// built in by the maker, or named by the key chain.
 #pragma once
 
 #include <QByteArray>
@@ -10,28 +9,26 @@ class UpdateKey {
 public:
     // Where the key file lives, relative to VANTO's folder.
     static constexpr char relativePath[] = "files/koru/update.pub";
+    // How its refusals start.
+    static constexpr char fileWhere[] = "The update key file files/koru/update.pub";
     static constexpr qsizetype publicKeySize = 32;
 
     // No key: downloads stay as they are.
     UpdateKey() = default;
 
-    // The two lines `minisign -G` writes: an untrusted comment and the key line.
+    // The two lines `minisign -G` writes: an untrusted comment and the key
+    // line. VANTO's key file itself, which may hold several keys, is read by
+    // TrustedKeys.
     static UpdateKey FromFileText(const QByteArray& text);
     // The base64 key line alone.
     static UpdateKey FromKeyLine(const QByteArray& line);
     // The same, a refusal naming `where` ("The key chain link keys/2.txt").
     static UpdateKey FromLine(const QByteArray& line, const QByteArray& where);
 
-    // The key file under `vantoFolder` when there is one (read even when it
-    // is malformed, so the download can say why), else the built-in key line
-    // when not empty, else no key.
-    static UpdateKey ForVantoFolder(const QString& vantoFolder,
-                                    const QByteArray& builtInKeyLine = BuiltInKeyLine());
-
     // The key line given at build time; empty when none was.
     static QByteArray BuiltInKeyLine();
 
-    // True for a key file or built-in key, usable or not.
+    // True for a key given at all, usable or not.
     bool Present() const { return present_; }
     // True when present and well formed.
     bool Usable() const { return present_ && problem_.isEmpty(); }

@@ -230,27 +230,51 @@ TEST_F(SignedArchiveTest, KeyFileInVantoFolderWinsOverBuiltInKey) {
     QTemporaryDir vanto;
     const QByteArray trustedLine = ReadFile(KeyFile("trusted", ".pub")).split('\n')[1];
     const QByteArray otherLine = ReadFile(KeyFile("other", ".pub")).split('\n')[1];
-    EXPECT_FALSE(UpdateKey::ForVantoFolder(vanto.path(), {}).Present());
-    EXPECT_EQ(UpdateKey::ForVantoFolder(vanto.path(), otherLine).KeyId(), Key("other").KeyId());
+    const auto keysFor = [&](const QByteArray& builtIn) {
+        return TrustedKeys::ForVantoFolder(vanto.path(), builtIn);
+    };
+    EXPECT_FALSE(keysFor({}).Present());
+    EXPECT_EQ(keysFor(otherLine).Keys().first().KeyId(), Key("other").KeyId());
     EXPECT_EQ(
-        UpdateKey::ForVantoFolder(vanto.path(), "bad").Problem(),
+        keysFor("bad").Problem(),
         QByteArray("The built-in update key is not a minisign public key (base64 of 42 bytes)."));
 
     ASSERT_TRUE(QDir(vanto.path()).mkpath(QStringLiteral("files/koru")));
     const QString keyFile = vanto.filePath(QString::fromLatin1(UpdateKey::relativePath));
     WriteFile(keyFile, "untrusted comment: x\n" + trustedLine + "\n");
-    EXPECT_EQ(UpdateKey::ForVantoFolder(vanto.path(), otherLine).KeyId(), Key("trusted").KeyId());
+    EXPECT_EQ(keysFor(otherLine).Keys().first().KeyId(), Key("trusted").KeyId());
     WriteFile(keyFile, "garbage");
-    EXPECT_FALSE(UpdateKey::ForVantoFolder(vanto.path(), otherLine).Usable());
-    ASSERT_TRUE(QFile::remove(keyFile) && QDir().mkpath(keyFile));
-    EXPECT_TRUE(
-        UpdateKey::ForVantoFolder(vanto.path(), otherLine).Problem().contains("cannot be read"));
-    // A FIFO would block an open that waits for a writer.
-    ASSERT_TRUE(QDir().rmdir(keyFile) &&
-                ::mkfifo(QFile::encodeName(keyFile).constData(), 0600) == 0);
-    EXPECT_TRUE(UpdateKey::ForVantoFolder(vanto.path(), otherLine)
-                    .Problem()
-                    .endsWith("cannot be read (it is not a regular file)."));
+    EXPECT_FALSE(keysFor(otherLine).Usable());
+
+    // Anything but a regular file is refused unopened: a FIFO would block an
+    // open that waits for a writer, and a device could be read for ever.
+    const std::function<bool()> makeOther[] = {
+        [&] { return QDir().mkpath(keyFile); },
+        [&] { return ::mkfifo(QFile::encodeName(keyFile).constData(), 0600) == 0; },
+        [&] { return QFile::link(QStringLiteral("/dev/zero"), keyFile); },
+    };
+    for (const auto& make : makeOther) {
+        ASSERT_TRUE((QFile::remove(keyFile) || QDir().rmdir(keyFile)) && make());
+        EXPECT_TRUE(keysFor(otherLine).Problem().endsWith(
+            "files/koru/update.pub cannot be read (it is not a regular file)."))
+            << keysFor(otherLine).Problem().constData();
+    }
+}
+
+// A key file may hold the next key beside the current one: the signature's
+// key id picks the key, and a key the file lacks is still refused.
+TEST_F(SignedArchiveTest, KeyFileOfSeveralKeysVerifiesWithTheKeyTheSignatureNames) {
+    const QByteArray signature = Sign(archiveBytes, false);
+    const QByteArray other = ReadFile(KeyFile("other", ".pub"));
+    const QByteArray trusted = ReadFile(KeyFile("trusted", ".pub"));
+    ArchiveVerifier verifier;
+    verifier.Update(archiveBytes.constData(), archiveBytes.size());
+    const auto verify = [&](const QByteArray& keyFile) {
+        return verifier.Verify(TrustedKeys::FromFileText(keyFile, "keys"), signature,
+                               archivePath());
+    };
+    EXPECT_EQ(verify(other + trusted).trustedComment, QByteArray("VANTO 2.14"));
+    EXPECT_TRUE(verify(other).problem.startsWith("The archive is signed by another key"));
 }
 
 } // namespace
