@@ -108,8 +108,8 @@ TransferFailure ArchiveReceiver::Take(const char* data, qsizetype size) {
     return {};
 }
 
-bool ArchiveReceiver::RestartWanted(const HttpResponseReader& response) const {
-    return file_.KeptSize() > 0 && (rangeMisfit_ || response.StatusCode() == 416);
+bool ArchiveReceiver::RestartWanted(int status) const {
+    return file_.KeptSize() > 0 && (rangeMisfit_ || status == 416);
 }
 
 void ArchiveReceiver::StartOver() {

@@ -43,9 +43,9 @@ public:
     // Writes and hashes the next body bytes; answers why they cannot be kept.
     TransferFailure Take(const char* data, qsizetype size) override;
 
-    // True when the answer to a resumed request asks for a fresh one: the
-    // range was refused or did not fit.
-    bool RestartWanted(const HttpResponseReader& response) const;
+    // True when the answer (of `status`) to a resumed request asks for a
+    // fresh one: the range was refused or did not fit.
+    bool RestartWanted(int status) const;
     // Forgets the kept part: the next request asks for the whole archive.
     void StartOver();
 

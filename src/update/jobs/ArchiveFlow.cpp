@@ -22,8 +22,6 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
     assembled_ = false;
     onEnd_ = std::move(onEnd);
     trustedComment_.clear();
-    firstFailure_ = {};
-    serversTried_ = 1;
     running_ = true;
     try {
         archive_ = std::make_unique<ArchiveReceiver>(
@@ -115,50 +113,49 @@ void ArchiveFlow::Note(const QByteArray& line) {
         onNote(line);
 }
 
-void ArchiveFlow::FetchArchive() {
-    engine_->FetchFile(*socket_, server_, ArchiveDownload::archivePath, *archive_,
-                       [this](const TransferFailure& failure) { ArchiveEnded(failure); });
+void ArchiveFlow::FetchArchive(bool again) {
+    engine_->FetchFile(
+        *socket_, server_, ArchiveDownload::archivePath, *archive_,
+        [this](const FetchResult& result) { ArchiveEnded(result); }, Request(again));
 }
 
-// An archive cut short, too slow or refused by its signature may be whole
-// and sound on the next mirror: asked for there from its first byte.
-bool ArchiveFlow::TriedNextServer(TransferFailure& failure) {
+// An archive cut short, too slow, or refused by its signature or the release
+// list may be whole and sound on the next mirror: asked for there from its
+// first byte, and its signature with it.
+TransferEngine::Options ArchiveFlow::Request(bool again) {
     using Kind = TransferFailure::Kind;
-    const Kind kind = failure.kind;
-    if (kind != Kind::Signature && kind != Kind::ClosedEarly && kind != Kind::BadAnswer &&
-        kind != Kind::Stalled && kind != Kind::Slow)
+    TransferEngine::Options options;
+    options.moveOn += {Kind::ClosedEarly, Kind::BadAnswer, Kind::Signature, Kind::Mismatch};
+    options.continues = again;
+    return options;
+}
+
+bool ArchiveFlow::TriedNextServer(TransferFailure& failure) {
+    if (!engine_->MoveOn(failure))
         return false;
-    if (!firstFailure_)
-        firstFailure_ = failure;
-    if (!engine_->MoveToNextServer()) {
-        // Every mirror had its try: the first one's reason, and how many.
-        if (serversTried_ > 1)
-            failure = firstFailure_.OnEvery(serversTried_);
-        return false;
-    }
-    ++serversTried_;
-    engine_->Response().Abandon(*archive_);
+    // Nothing of this try is kept: the file starts over, open.
+    engine_->Response().Detach();
     archive_->StartOver();
-    FetchArchive();
+    FetchArchive(true);
     return true;
 }
 
-void ArchiveFlow::ArchiveEnded(TransferFailure failure) {
-    const ResponseGathering& response = engine_->Response();
+void ArchiveFlow::ArchiveEnded(const FetchResult& result) {
+    TransferFailure failure = result.failure;
     if (TriedNextServer(failure))
         return;
     if (failure) {
         // A server that will not resume the kept part is asked for the whole archive.
-        if (archive_->RestartWanted(response.Response())) {
+        if (archive_->RestartWanted(result.status)) {
             archive_->StartOver();
             FetchArchive();
             return;
         }
         Fail(failure, ArchiveDownload::archivePath);
-    } else if (response.NotFound()) {
+    } else if (result.notFound) {
         Fail({TransferFailure::Kind::NotFound, NotFoundRule::message},
              ArchiveDownload::archivePath);
-    } else if (requireZip && !response.DeclaresZip()) {
+    } else if (requireZip && !result.declaresZip) {
         Fail({TransferFailure::Kind::NotArchive, "The server's answer is not an archive."},
              ArchiveDownload::archivePath);
     } else if (!listed && archive_->NeedsSignature()) {
@@ -169,17 +166,18 @@ void ArchiveFlow::ArchiveEnded(TransferFailure failure) {
 }
 
 void ArchiveFlow::FetchSignature() {
-    engine_->FetchText(*socket_, server_, signaturePath, *text_,
-                       [this](const TransferFailure& failed) { SignatureEnded(failed); });
+    engine_->FetchText(
+        *socket_, server_, signaturePath, *text_,
+        [this](const FetchResult& result) { SignatureEnded(result); }, Request(true));
 }
 
-void ArchiveFlow::SignatureEnded(const TransferFailure& failure) {
-    if (failure) {
-        Fail(failure, signaturePath);
+void ArchiveFlow::SignatureEnded(const FetchResult& result) {
+    if (result.failure) {
+        Fail(result.failure, signaturePath);
         return;
     }
     // A missing signature is its file's failure; a refusal is the archive's.
-    if (engine_->Response().NotFound()) {
+    if (result.notFound) {
         Fail({TransferFailure::Kind::Signature, "The archive has no signature on the server."},
              signaturePath);
         return;

@@ -55,7 +55,9 @@ public:
     void Cancel();
 
 private:
-    void FetchArchive();
+    // The archive's fetch; `again` from the next mirror, counted with the first.
+    void FetchArchive(bool again = false);
+    static TransferEngine::Options Request(bool again);
     void DeltaEnded(DeltaDownload::Result result, const TransferFailure& why);
     // Why the release list refuses the archive a delta put together.
     TransferFailure ListedVerdict();
@@ -66,9 +68,9 @@ private:
     // server may not have; when every mirror has had its try, `failure`
     // becomes the first one's reason with the count.
     bool TriedNextServer(TransferFailure& failure);
-    void ArchiveEnded(TransferFailure failure);
+    void ArchiveEnded(const FetchResult& result);
     void FetchSignature();
-    void SignatureEnded(const TransferFailure& failure);
+    void SignatureEnded(const FetchResult& result);
     void Save();
     void Fail(const TransferFailure& failure, const QByteArray& path);
     void End(Outcome outcome);
@@ -85,7 +87,5 @@ private:
     bool assembled_ = false; // the archive came from the delta
     QByteArray trustedComment_;
     EndHandler onEnd_;
-    TransferFailure firstFailure_; // of the mirrors the archive was tried from
-    int serversTried_ = 1;
     bool running_ = false;
 };

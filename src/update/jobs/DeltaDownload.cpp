@@ -35,15 +35,16 @@ void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const Q
     seed_ = seed;
     onEnd_ = std::move(onEnd);
     Release();
+    TransferEngine::Options options;
+    options.limit = ZsyncControl::maxSize;
     engine.FetchText(
         socket, server, controlPath, controlText_,
-        [this](const TransferFailure& failure) { ControlEnded(failure); }, ZsyncControl::maxSize);
+        [this](const FetchResult& result) { ControlEnded(result); }, options);
 }
 
-void DeltaDownload::ControlEnded(const TransferFailure& failure) {
+void DeltaDownload::ControlEnded(const FetchResult& result) {
     // No control file, or none we can read: the archive comes whole, as without a seed.
-    if (failure || engine_->Response().Response().StatusCode() != 200 ||
-        !control_.Read(controlText_).isEmpty()) {
+    if (result.failure || result.status != 200 || !control_.Read(controlText_).isEmpty()) {
         controlText_.clear();
         End(Result::Whole);
         return;
@@ -109,7 +110,7 @@ void DeltaDownload::FetchNext() {
     asked_ = pending_.takeFirst();
     receiver_->Ask(asked_);
     engine_->FetchFile(*socket_, server_, ArchiveDownload::archivePath, *receiver_,
-                       [this](const TransferFailure& failure) { RangesEnded(failure); });
+                       [this](const FetchResult& result) { RangesEnded(result.failure); });
 }
 
 void DeltaDownload::RangesEnded(const TransferFailure& failure) {

@@ -44,7 +44,7 @@ public:
     DeltaReceiver& Receiver() { return *receiver_; }
 
 private:
-    void ControlEnded(const TransferFailure& failure);
+    void ControlEnded(const FetchResult& result);
     void ScanSlice();
     void Assemble();
     void FetchNext();

@@ -53,18 +53,20 @@ void ReleaseCheck::Start(TransferEngine& engine, CSocketMaster& socket, const QB
     Fetch(ReleaseList::path, &ReleaseCheck::ListEnded);
 }
 
-void ReleaseCheck::Fetch(const QByteArray& path,
-                         void (ReleaseCheck::*ended)(const TransferFailure&)) {
+void ReleaseCheck::Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(const FetchResult&)) {
+    // The list's own words may quote anything: only a 404 says it is missing.
+    TransferEngine::Options options;
+    options.limit = ReleaseList::maximumSize;
+    options.notFoundByStatusOnly = true;
     engine_->FetchText(
         *socket_, server_, path, received_,
-        [this, ended](const TransferFailure& failure) { (this->*ended)(failure); },
-        ReleaseList::maximumSize);
+        [this, ended](const FetchResult& result) { (this->*ended)(result); }, options);
 }
 
-void ReleaseCheck::ListEnded(const TransferFailure& failure) {
-    if (failure) {
-        Fail(failure, ReleaseList::path);
-    } else if (!engine_->Response().NotFound()) {
+void ReleaseCheck::ListEnded(const FetchResult& result) {
+    if (result.failure) {
+        Fail(result.failure, ReleaseList::path);
+    } else if (!result.notFound) {
         listText_ = received_;
         Fetch(ReleaseList::signaturePath, &ReleaseCheck::SignatureEnded);
     } else if (seen_.listSeen) {
@@ -75,12 +77,12 @@ void ReleaseCheck::ListEnded(const TransferFailure& failure) {
     }
 }
 
-void ReleaseCheck::SignatureEnded(const TransferFailure& failure) {
-    if (failure) {
-        Fail(failure, ReleaseList::signaturePath);
+void ReleaseCheck::SignatureEnded(const FetchResult& result) {
+    if (result.failure) {
+        Fail(result.failure, ReleaseList::signaturePath);
         return;
     }
-    if (engine_->Response().NotFound()) {
+    if (result.notFound) {
         Refuse("The release list has no signature on the server.");
         return;
     }
@@ -106,11 +108,11 @@ void ReleaseCheck::NextLink() {
         Fetch(filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1), &ReleaseCheck::LinkEnded);
 }
 
-void ReleaseCheck::LinkEnded(const TransferFailure& failure) {
+void ReleaseCheck::LinkEnded(const FetchResult& result) {
     const QByteArray path = filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1);
-    if (failure) {
-        Fail(failure, path);
-    } else if (engine_->Response().NotFound()) {
+    if (result.failure) {
+        Fail(result.failure, path);
+    } else if (result.notFound) {
         Refuse(KeyChain::Missing(chain_->Epoch() + 1));
     } else {
         linkText_ = received_;
@@ -118,13 +120,13 @@ void ReleaseCheck::LinkEnded(const TransferFailure& failure) {
     }
 }
 
-void ReleaseCheck::LinkSignatureEnded(const TransferFailure& failure) {
+void ReleaseCheck::LinkSignatureEnded(const FetchResult& result) {
     const QByteArray path = filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1) + signatureEnding;
-    if (failure) {
-        Fail(failure, path);
+    if (result.failure) {
+        Fail(result.failure, path);
         return;
     }
-    if (engine_->Response().NotFound()) {
+    if (result.notFound) {
         Refuse(KeyChain::Missing(chain_->Epoch() + 1));
         return;
     }

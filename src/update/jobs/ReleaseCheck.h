@@ -48,12 +48,12 @@ public:
     static bool Names(const QByteArray& path);
 
 private:
-    void Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(const TransferFailure&));
-    void ListEnded(const TransferFailure& failure);
-    void SignatureEnded(const TransferFailure& failure);
+    void Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(const FetchResult&));
+    void ListEnded(const FetchResult& result);
+    void SignatureEnded(const FetchResult& result);
     void NextLink();
-    void LinkEnded(const TransferFailure& failure);
-    void LinkSignatureEnded(const TransferFailure& failure);
+    void LinkEnded(const FetchResult& result);
+    void LinkSignatureEnded(const FetchResult& result);
     void VerifyList();
     // A refusal of the list: the check ends and nothing after it is fetched.
     void Fail(const TransferFailure& failure, const QByteArray& path);

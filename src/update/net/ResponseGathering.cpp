@@ -18,6 +18,7 @@ TransferFailure TextTooLarge(qsizetype limit) {
 
 void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
     check_.reset();
+    statusOnly_ = false;
     text.clear();
     text_ = &text;
     textLimit_ = limit;
@@ -27,6 +28,7 @@ void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
 
 void ResponseGathering::BeginFile(FileSink& file) {
     check_.reset();
+    statusOnly_ = false;
     text_ = nullptr;
     file_ = &file;
     Begin();
@@ -38,8 +40,6 @@ void ResponseGathering::Restart() {
     Begin();
 }
 
-// A redirected or retried response keeps its body check: nothing of the
-// body reached it before.
 void ResponseGathering::Begin() {
     declaresZip_ = mentionsNotFound_ = false;
     scanTail_.clear();
@@ -133,7 +133,7 @@ std::int64_t ResponseGathering::FileSize() const {
 }
 
 bool ResponseGathering::NotFound() const {
-    return reader_.StatusCode() == 404 || mentionsNotFound_;
+    return reader_.StatusCode() == 404 || (mentionsNotFound_ && !statusOnly_);
 }
 
 bool ResponseGathering::Abandon(const FileSink& file) {

@@ -22,11 +22,15 @@ public:
     // Starts a response whose body goes to `file`, which outlives the response.
     void BeginFile(FileSink& file);
     // Starts over for the same text or file: a redirect, another mirror.
-    // A file's sink must not have seen a head yet.
+    // A file's sink must not have seen a head yet. The body check stays: a
+    // redirect's never saw a body, and another mirror is given a fresh one.
     void Restart();
 
     // Judges the body of the response begun last with `check` as well.
     void SetBodyCheck(std::unique_ptr<BodyCheck> check) { check_ = std::move(check); }
+    // How the response begun last tells a missing file: by the status alone
+    // (a signed text, whose words are the publisher's), or also by the words.
+    void SetNotFoundByStatusOnly(bool statusOnly) { statusOnly_ = statusOnly; }
 
     // Takes one arrival. Answers why the transfer cannot succeed, or no
     // failure while it still can.
@@ -54,8 +58,8 @@ public:
     std::int64_t FileReceived() const;
     std::int64_t FileSize() const;
     // True when the complete response says the file is missing: a 404 status,
-    // or "404 not found" in any case in a body that is not declared an
-    // archive (an archive's bytes may hold any text).
+    // or, unless the status alone counts, "404 not found" in any case in a
+    // body that is not declared an archive (an archive's bytes may hold any text).
     bool NotFound() const;
     // True when the response declares "Content-Type: application/zip".
     bool DeclaresZip() const { return declaresZip_; }
@@ -83,6 +87,7 @@ private:
     std::unique_ptr<BodyCheck> check_;
     bool declaresZip_ = false; // from the head, once it is complete
     bool mentionsNotFound_ = false;
+    bool statusOnly_ = false;
     QByteArray scanTail_; // the last bytes of the previous piece, for a split "404 not found"
     QByteArray proxyLogin_;
 };

@@ -29,8 +29,6 @@ public:
     static int DefaultPort(Scheme scheme) { return scheme == Scheme::Https ? 443 : 80; }
     // The Host header's text: the host, with the port when it is not the scheme's own.
     QByteArray HostHeader() const;
-    // How messages name the server.
-    const QByteArray& DisplayName() const { return host_; }
     // The whole address of `path` on this server, for failure reasons.
     QByteArray Url(const QByteArray& path) const;
 

@@ -3,28 +3,6 @@
 #include "socket/CSocketMaster.h"
 #include "update/net/CallOnce.h"
 
-namespace {
-
-// What a plain request names a server by: the entry as the user wrote it,
-// so one plain server is asked exactly as before mirrors and schemes.
-QByteArray WrittenHost(QByteArray entry) {
-    entry = entry.trimmed();
-    if (entry.toLower().startsWith("http://"))
-        entry.remove(0, 7);
-    if (entry.endsWith('/'))
-        entry.chop(1);
-    return entry;
-}
-
-// Failures another mirror may not have.
-bool MirrorMayHelp(TransferFailure::Kind kind) {
-    using Kind = TransferFailure::Kind;
-    return kind == Kind::Connection || kind == Kind::Tls || kind == Kind::ServerError ||
-           kind == Kind::Stalled || kind == Kind::Slow;
-}
-
-} // namespace
-
 TransferEngine::TransferEngine() {
     clock_.start();
     QObject::connect(&floorTimer_, &QTimer::timeout, [this] { CheckRate(); });
@@ -32,74 +10,62 @@ TransferEngine::TransferEngine() {
 
 void TransferEngine::FetchText(CSocketMaster& socket, const QByteArray& server,
                                const QByteArray& path, QByteArray& text, EndHandler onEnd,
-                               qsizetype limit) {
-    response_.BeginText(text, limit);
-    Start(socket, server, path, std::move(onEnd));
+                               const Options& options) {
+    response_.BeginText(text, options.limit);
+    Start(socket, server, path, std::move(onEnd), options, true);
 }
 
 void TransferEngine::FetchFile(CSocketMaster& socket, const QByteArray& server,
-                               const QByteArray& path, FileSink& file, EndHandler onEnd) {
+                               const QByteArray& path, FileSink& file, EndHandler onEnd,
+                               const Options& options) {
     response_.BeginFile(file);
-    Start(socket, server, path, std::move(onEnd), file.TakesWholeFile());
+    Start(socket, server, path, std::move(onEnd), options, file.TakesWholeFile());
 }
 
-void TransferEngine::FirstServerNext() {
-    mirror_ = 0;
-}
-
-bool TransferEngine::MoveToNextServer() {
-    if (triedEveryServer_ || mirror_ + 1 >= mirrors_.size())
+bool TransferEngine::MoveOn(TransferFailure& failure) {
+    if (!mirrors_.MoveOn(failure, options_.moveOn))
         return false;
-    ++mirror_;
     if (onNextServer)
-        onNextServer(mirrors_[mirror_].address.DisplayName());
+        onNextServer(mirrors_.Current().written);
     return true;
 }
 
 void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-                           EndHandler onEnd, bool judgedWhole) {
+                           EndHandler onEnd, const Options& options, bool judgedWhole) {
     socket_ = &socket;
     path_ = path;
     onEnd_ = std::move(onEnd);
-    failure_ = {};
-    firstFailure_ = {};
-    triedEveryServer_ = false;
+    options_ = options;
+    judgedWhole_ = judgedWhole;
     phase_ = Phase::Connecting;
-    ReadServers(server);
-    firstMirror_ = mirror_;
+    mirrors_.Use(server);
+    TransferFailure failed;
+    if (!options.continues)
+        failed = mirrors_.BeginRequest();
     if (onStart)
         onStart();
     std::unique_ptr<BodyCheck> check;
-    if (TransferFailure refused = vetting ? vetting(path, check) : TransferFailure()) {
+    if (!failed && vetting)
+        failed = vetting(path, check);
+    if (!failed && !mirrors_.Usable())
+        failed = {TransferFailure::Kind::Connection, mirrors_.Problem()};
+    if (failed) {
         redirect_.reset();
-        End(refused);
+        End(failed);
         return;
     }
-    if (judgedWhole)
+    Attempt(std::move(check));
+}
+
+void TransferEngine::Attempt(std::unique_ptr<BodyCheck> check) {
+    response_.SetNotFoundByStatusOnly(options_.notFoundByStatusOnly || check != nullptr);
+    if (judgedWhole_)
         response_.SetBodyCheck(std::move(check));
-    if (mirrors_.isEmpty()) {
-        redirect_.reset();
-        End({TransferFailure::Kind::Connection, mirrorsProblem_});
-        return;
-    }
     Connect();
 }
 
-void TransferEngine::ReadServers(const QByteArray& server) {
-    if (server == serverText_ && (!mirrors_.isEmpty() || !mirrorsProblem_.isEmpty()))
-        return;
-    serverText_ = server;
-    mirrors_.clear();
-    mirrorsProblem_.clear();
-    mirror_ = 0;
-    const QList<QByteArray> entries = server.split(',');
-    const QList<ServerAddress> addresses = ServerAddress::ParseList(server, mirrorsProblem_);
-    for (qsizetype i = 0; i < addresses.size(); ++i)
-        mirrors_.append({addresses[i], WrittenHost(entries[i])});
-}
-
 void TransferEngine::Connect() {
-    const Mirror& mirror = mirrors_[mirror_];
+    const MirrorPolicy::Mirror& mirror = mirrors_.Current();
     redirect_.emplace(mirror.address, path_);
     Reconnect(mirror.written);
 }
@@ -198,7 +164,6 @@ void TransferEngine::Cancel() {
     if (!Running())
         return;
     phase_ = Phase::Failed;
-    failure_ = {TransferFailure::Kind::Busy, "The transfer was let go."};
     onEnd_ = nullptr;
     floorTimer_.stop();
     connection_.Close();
@@ -213,35 +178,45 @@ void TransferEngine::Fail(TransferFailure failure) {
     const HttpResponseReader& reader = response_.Response();
     const bool sinkUntouched = !response_.ReceivingFile() || !reader.HeadComplete() ||
                                failure.kind == TransferFailure::Kind::ServerError;
-    if (mirrors_.size() > 1 && MirrorMayHelp(failure.kind) && sinkUntouched) {
-        if (!firstFailure_)
-            firstFailure_ = failure;
-        const qsizetype next = (mirror_ + 1) % mirrors_.size();
-        if (next != firstMirror_) {
-            mirror_ = next;
-            if (onNextServer)
-                onNextServer(mirrors_[mirror_].address.DisplayName());
-            // A new server gets the whole of every wait.
-            if (onStart)
-                onStart();
-            response_.Restart();
-            Connect();
-            return;
-        }
-        mirror_ = firstMirror_;
-        triedEveryServer_ = true;
-        failure = firstFailure_.OnEvery(mirrors_.size());
+    // A server that cannot be reached or says nothing is not asked again.
+    const bool dead =
+        failure.kind == TransferFailure::Kind::Stalled ||
+        (failure.kind == TransferFailure::Kind::Connection && phase_ == Phase::Connecting);
+    if (sinkUntouched && mirrors_.MoveOn(failure, options_.moveOn, dead)) {
+        NextServer();
+        return;
     }
     End(failure);
 }
 
+void TransferEngine::NextServer() {
+    if (onNextServer)
+        onNextServer(mirrors_.Current().written);
+    // A new server gets the whole of every wait.
+    if (onStart)
+        onStart();
+    response_.Restart();
+    std::unique_ptr<BodyCheck> check;
+    if (vetting)
+        vetting(path_, check);
+    Attempt(std::move(check));
+}
+
 void TransferEngine::End(const TransferFailure& failure) {
     phase_ = failure ? Phase::Failed : Phase::Complete;
-    failure_ = failure;
     floorTimer_.stop();
+    const HttpResponseReader& reader = response_.Response();
+    FetchResult result{failure,
+                       reader.HeadComplete() ? reader.StatusCode() : 0,
+                       !failure && response_.NotFound(),
+                       reader.Header("content-type"),
+                       response_.DeclaresZip(),
+                       reader.BodyReceived(),
+                       mirrors_.Usable() ? mirrors_.Current().written : QByteArray(),
+                       redirect_ ? redirect_->Url() : QByteArray()};
     // Closed first: the handler may start the next fetch on the same socket.
     connection_.Close();
     if (onStop)
         onStop();
-    CallOnce(onEnd_, failure);
+    CallOnce(onEnd_, result);
 }

@@ -7,6 +7,8 @@
 // lives in their handlers.
 #pragma once
 
+#include "update/net/FetchResult.h"
+#include "update/net/MirrorPolicy.h"
 #include "update/net/RateFloor.h"
 #include "update/net/RedirectPolicy.h"
 #include "update/net/ResponseGathering.h"
@@ -22,6 +24,22 @@
 
 class CSocketMaster;
 
+// What a fetch asks beyond its path.
+struct FetchOptions {
+    // A text longer than this is refused.
+    qsizetype limit = ResponseGathering::textLimit;
+    // Only a 404 says the file is missing: a signed text's words are the
+    // publisher's, whatever they quote. A file the release list vouches
+    // for is always judged so.
+    bool notFoundByStatusOnly = false;
+    // Failures that move the request on to the next mirror: during the
+    // fetch while its sink has seen no answer, and through MoveOn after.
+    MirrorPolicy::Kinds moveOn = MirrorPolicy::connectionKinds;
+    // The same request as the last fetch: the archive again from the
+    // next mirror, or its signature. Its servers are counted together.
+    bool continues = false;
+};
+
 class TransferEngine {
 public:
     TransferEngine();
@@ -31,9 +49,11 @@ public:
         Connecting, // the request goes out once connected
         Receiving,  // the request is out; the answer arrives
         Complete,   // the whole answer is in
-        Failed,     // ended for the reason Failure() gives
+        Failed,     // ended for the reason its result gives
     };
-    using EndHandler = std::function<void(const TransferFailure& failure)>;
+    using EndHandler = std::function<void(const FetchResult& result)>;
+
+    using Options = FetchOptions;
 
     // Told when a fetch starts and after each arrival, with the counts up to date.
     std::function<void()> onStart;
@@ -46,28 +66,29 @@ public:
     // the ranges). Without it every body is taken.
     std::function<TransferFailure(const QByteArray& path, std::unique_ptr<BodyCheck>& check)>
         vetting;
-    // Told when a fetch moves on to the next mirror, named as messages name it.
+    // Told when a fetch moves on to the next mirror, named as the user named it.
     std::function<void(const QByteArray& server)> onNextServer;
 
     // Fetches `path` from `server` on `socket`, the body into `text` or into
-    // `file`; `onEnd` is told once when the fetch has ended, the socket closed
-    // by then. A fetch that cannot start ends before this returns. `server`
-    // is written as ServerAddress reads it: one server or a list of mirrors,
-    // of which the fetch starts with the one the last fetch of the same list
-    // ended on. Redirects are followed; `path` stays the fetch's path. A text
-    // longer than `limit` is refused.
+    // `file`; `onEnd` is told once with the result when the fetch has ended,
+    // the socket closed by then. A fetch that cannot start ends before this
+    // returns. `server` is written as ServerAddress reads it: one server or a
+    // list of mirrors, of which the fetch starts with the one the last fetch
+    // of the same list ended on. Redirects are followed; `path` stays the
+    // fetch's path.
     void FetchText(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-                   QByteArray& text, EndHandler onEnd,
-                   qsizetype limit = ResponseGathering::textLimit);
+                   QByteArray& text, EndHandler onEnd, const Options& options = {});
     void FetchFile(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-                   FileSink& file, EndHandler onEnd);
+                   FileSink& file, EndHandler onEnd, const Options& options = {});
 
-    // The next fetch starts with the first mirror: a new command.
-    void FirstServerNext();
-    // The next fetch starts with the mirror after the one the last fetch
-    // ended on, which is told to onNextServer; false when there is none, or
-    // the last fetch has tried every one.
-    bool MoveToNextServer();
+    // The next fetch starts with the first mirror, none skipped: a new command.
+    void FirstServerNext() { mirrors_.NewCommand(); }
+    // Whether `failure` of the last fetch's request, met once the fetch has
+    // ended (an archive cut short, refused by its signature or the release
+    // list), moves the request on to the next mirror, which is then told to
+    // onNextServer. Otherwise `failure` becomes the request's first reason
+    // with the count of servers tried.
+    bool MoveOn(TransferFailure& failure);
 
     // The socket's events, passed on by the window that owns it.
     void Connected();
@@ -83,24 +104,21 @@ public:
     // Lets a running fetch go without telling its end handler.
     void Cancel();
 
-    Phase CurrentPhase() const { return phase_; }
     bool Running() const { return phase_ == Phase::Connecting || phase_ == Phase::Receiving; }
-    const TransferFailure& Failure() const { return failure_; }
     // The path of the current or last fetch.
     const QByteArray& Path() const { return path_; }
+    // The response while it arrives, for its progress; a file sink's owner
+    // lets go of it here (Abandon, Detach).
     const ResponseGathering& Response() const { return response_; }
     ResponseGathering& Response() { return response_; }
 
 private:
-    // A mirror: the address, and the text a plain request names it by.
-    struct Mirror {
-        ServerAddress address;
-        QByteArray written;
-    };
-
     void Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
-               EndHandler onEnd, bool judgedWhole = true);
-    void ReadServers(const QByteArray& server);
+               EndHandler onEnd, const Options& options, bool judgedWhole);
+    // A try of the fetch at the current mirror with a body check of its own,
+    // so that no byte of a failed try reaches the next one's verdict.
+    void Attempt(std::unique_ptr<BodyCheck> check);
+    void NextServer();
     void Connect();
     void Reconnect(const QByteArray& host);
     bool Redirected(const TransferFailure& failure);
@@ -109,21 +127,16 @@ private:
     void End(const TransferFailure& failure);
 
     ResponseGathering response_;
+    MirrorPolicy mirrors_;
     ServerConnection connection_;
     RateFloor floor_;
     QElapsedTimer clock_;
     QTimer floorTimer_;
     std::optional<RedirectPolicy> redirect_;
     CSocketMaster* socket_ = nullptr;
-    QByteArray serverText_;
-    QList<Mirror> mirrors_;
-    QByteArray mirrorsProblem_;
-    qsizetype mirror_ = 0;      // where fetches of this list start
-    qsizetype firstMirror_ = 0; // where the running fetch started
-    bool triedEveryServer_ = false;
-    TransferFailure firstFailure_;
     QByteArray path_;
+    Options options_;
+    bool judgedWhole_ = true;
     EndHandler onEnd_;
-    TransferFailure failure_;
     Phase phase_ = Phase::Idle;
 };

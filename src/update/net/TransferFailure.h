@@ -22,6 +22,7 @@ struct TransferFailure {
         Signature,   // the archive's signature is missing, refused, or cannot be checked
         Busy,        // the transfer could not start: another one runs, or its window is gone
         Release,     // the signed release list is refused, or refuses this file
+        Mismatch,    // the body is not the one the release list vouches for
     };
 
     TransferFailure() = default;

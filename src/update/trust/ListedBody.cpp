@@ -26,12 +26,12 @@ TransferFailure ListedBody::TakeKept(const QString& path, std::int64_t size) {
 TransferFailure ListedBody::Take(const char* data, qsizetype size) {
     if (check_.Update(data, size))
         return {};
-    return {TransferFailure::Kind::Release, check_.Verdict()};
+    return {TransferFailure::Kind::Mismatch, check_.Verdict()};
 }
 
 TransferFailure ListedBody::Verdict() {
     const QByteArray problem = check_.Verdict();
     if (problem.isEmpty())
         return {};
-    return {TransferFailure::Kind::Release, problem};
+    return {TransferFailure::Kind::Mismatch, problem};
 }

@@ -124,6 +124,8 @@ private:
     void ReceiveText(const Fetch& fetch);
     void ReceiveFile(const Fetch& fetch);
     void ReceiveArchive(const Fetch& fetch);
+    // Keeps how a text's or file's fetch ended.
+    void Fetched(const FetchResult& result);
     // Waits in the event loop while `running` says so, with the stall count on.
     void Await(const std::function<bool()>& running);
     // Saves a complete text response; answers why it could not.
@@ -174,6 +176,7 @@ private:
     ReleaseCheck releaseCheck_;
     // How the last transfer ended, and the file that failed.
     TransferFailure transferFailure_;
+    FetchResult fetched_; // of the last text or file fetched
     QByteArray failedPath_;
     QByteArray trustedComment_;  // of the last verified archive
     bool progressShown_ = false; // the log ends in the "Bytes received: " line

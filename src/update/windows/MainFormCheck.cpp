@@ -149,7 +149,7 @@ void MainForm::CheckForUpdates() {
                 SystemMessagesText1.Append("\r\n" + state.responseBuffer + "\r\n");
             } else {
                 mnuAvailableDownload(0).SetEnabled(false);
-                if (transfer_.Response().NotFound())
+                if (fetched_.notFound)
                     SystemMessagesText1.Append("FAILED TO FIND UPDATE FILE ON THE SERVER\r\n");
                 else
                     SystemMessagesText1.Append("You already have the most recent VANTO.\r\n");
@@ -163,7 +163,7 @@ void MainForm::CheckForUpdates() {
         state.targetFile = LocalFile("/files/temp/ver.tmp");
         state.requestPath = "/files/koru/koru_helplinks.txt";
         const Transfer list = RunTransfer();
-        if (list == Transfer::Done && transfer_.Response().NotFound()) {
+        if (list == Transfer::Done && fetched_.notFound) {
             // No list is no set of help links: nothing to compare or offer.
             SystemMessagesText1.Append("\r\nFAILED TO FIND HELP LINKS ON THE SERVER\r\n");
             SystemMessagesText1.AppendSeparator();

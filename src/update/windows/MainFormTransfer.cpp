@@ -50,6 +50,7 @@ MainForm::Transfer MainForm::FetchAndSave(const Fetch& fetch, Body body) {
     if (ProgramEnded())
         return Transfer::Failed;
     transferFailure_ = {};
+    fetched_ = {};
     failedPath_ = fetch.path;
     if (transferWaiting_ || !Winsock2) {
         // Only reachable when something bypassed the command guard.
@@ -85,7 +86,7 @@ MainForm::Transfer MainForm::FetchAndSave(const Fetch& fetch, Body body) {
 void MainForm::ReceiveText(const Fetch& fetch) {
     UpdateState& state = SharedState();
     transfer_.FetchText(*Winsock2, state.serverHost, fetch.path, state.responseBuffer,
-                        [this](const TransferFailure& failure) { transferFailure_ = failure; });
+                        [this](const FetchResult& result) { Fetched(result); });
     Await([this] { return transfer_.Running(); });
 }
 
@@ -98,7 +99,7 @@ void MainForm::ReceiveFile(const Fetch& fetch) {
         return;
     }
     transfer_.FetchFile(*Winsock2, SharedState().serverHost, fetch.path, *file,
-                        [this](const TransferFailure& failure) { transferFailure_ = failure; });
+                        [this](const FetchResult& result) { Fetched(result); });
     Await([this] { return transfer_.Running(); });
     // The file goes when this returns: nothing may write to it after.
     transfer_.Cancel();
@@ -108,7 +109,7 @@ void MainForm::ReceiveFile(const Fetch& fetch) {
         return;
     }
     transferFailure_ = file->Save(
-        response.NotFound() ? std::optional<QByteArray>(NotFoundRule::message) : std::nullopt);
+        fetched_.notFound ? std::optional<QByteArray>(NotFoundRule::message) : std::nullopt);
     response.Detach();
 }
 
@@ -130,6 +131,11 @@ void MainForm::ReceiveArchive(const Fetch& fetch) {
     Await([this] { return archiveFlow_.Running(); });
 }
 
+void MainForm::Fetched(const FetchResult& result) {
+    fetched_ = result;
+    transferFailure_ = result.failure;
+}
+
 void MainForm::Await(const std::function<bool()>& running) {
     transferWaiting_ = true;
     WaitUntil([&] { return !running() || ProgramEnded(); });
@@ -149,7 +155,7 @@ TransferFailure MainForm::SaveText(const Fetch& fetch) {
 
 QByteArray MainForm::SavingFile() {
     UpdateState& state = SharedState();
-    if (transfer_.Response().NotFound())
+    if (fetched_.notFound)
         state.SetResponse(NotFoundRule::message);
     return state.responseBuffer;
 }

@@ -100,12 +100,13 @@ void QuickForm::FetchVersion() {
     phase_ = Phase::VersionCheck;
     state.requestPath = "/files/koru/vanto_ver.txt";
     transfer_.FetchText(*Winsock1, state.serverHost, state.requestPath, state.responseBuffer,
-                        [this](const TransferFailure& failure) { VersionEnded(failure); });
+                        [this](const FetchResult& result) { VersionEnded(result); });
 }
 
-void QuickForm::VersionEnded(const TransferFailure& failure) {
+void QuickForm::VersionEnded(const FetchResult& result) {
     phase_ = Phase::Idle;
-    Label1.SetCaption(failure ? FailureText(failure.text) : ReadData());
+    versionNotFound_ = result.notFound;
+    Label1.SetCaption(result.failure ? FailureText(result.failure.text) : ReadData());
 }
 
 void QuickForm::Form_Unload() {
@@ -144,7 +145,7 @@ QByteArray QuickForm::ReadData() {
     // The body is what responseBuffer holds now.
     state.SetResponse(state.responseBuffer);
     // A missing file's page is no version, whatever digits it holds.
-    const bool notFound = transfer_.Response().NotFound();
+    const bool notFound = versionNotFound_;
     if (!notFound && CompareVersions1(VersionFiles::OfferedVersionText(state.responseBuffer))) {
         DownloadUpdateCommand1.SetEnabled(true);
         DownloadUpdateCommand1.SetCaption("Download Update!");

@@ -53,7 +53,7 @@ private:
     // in the engines' ends.
     void CheckRelease();
     void FetchVersion();
-    void VersionEnded(const TransferFailure& failure);
+    void VersionEnded(const FetchResult& result);
     void ArchiveEnded(const ArchiveFlow::Outcome& outcome);
     // The label's text for the complete version answer.
     QByteArray ReadData();
@@ -65,6 +65,7 @@ private:
     QByteArray FailureText(const QByteArray& reason);
 
     Phase phase_ = Phase::Idle;
+    bool versionNotFound_ = false; // the version file's answer said it is missing
     // The archive's file while a download runs.
     std::optional<ArchiveDownload::SaveTarget> download_;
     TransferEngine transfer_;

@@ -79,7 +79,8 @@ TEST_F(SignedDownloadTest, TamperedArchiveOnTheFirstMirrorIsTakenFromTheNext) {
     ScriptedServer mirror;
     mirror.script(signaturePath, ScriptedServer::Ok(signature));
     SharedState().serverHost = server.hostAndPort() + "," + mirror.hostAndPort();
-    const QByteArray moved = downloading + "Trying the next server, 127.0.0.1.\r\n";
+    const QByteArray moved =
+        downloading + "Trying the next server, " + mirror.hostAndPort() + ".\r\n";
 
     mirror.script("/files/vanto.zip", {{{ZipResponse(archive)}}});
     Download();
