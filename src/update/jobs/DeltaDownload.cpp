@@ -2,6 +2,7 @@
 
 #include "update/delta/RangePlan.h"
 #include "update/files/ArchiveDownload.h"
+#include "update/formats/ServerPaths.h"
 #include "update/net/CallOnce.h"
 
 namespace {
@@ -36,7 +37,7 @@ void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const Q
     onEnd_ = std::move(onEnd);
     Release();
     engine.FetchText(
-        socket, server, controlPath, controlText_,
+        socket, server, ServerPaths::archiveControl, controlText_,
         [this](const TransferFailure& failure) { ControlEnded(failure); }, ZsyncControl::maxSize);
 }
 
@@ -108,7 +109,7 @@ void DeltaDownload::FetchNext() {
     }
     asked_ = pending_.takeFirst();
     receiver_->Ask(asked_);
-    engine_->FetchFile(*socket_, server_, ArchiveDownload::archivePath, *receiver_,
+    engine_->FetchFile(*socket_, server_, ServerPaths::archive, *receiver_,
                        [this](const TransferFailure& failure) { RangesEnded(failure); });
 }
 
