@@ -76,7 +76,7 @@ void HomeChoice::Remember(const QString& folder) {
     QSaveFile file(path);
     if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly) ||
         file.write(homeKey + QFile::encodeName(folder) + '\n') < 0 || !file.commit())
-        throw RuntimeError(75,
+        throw RuntimeError(RuntimeErrors::pathFileAccess,
                            "Cannot remember VANTO's folder in " + path.toLocal8Bit() + ": " +
                                file.errorString().toLocal8Bit(),
                            "HomeChoice");

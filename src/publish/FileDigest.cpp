@@ -10,14 +10,14 @@ QByteArray FileDigest(const QString& path, qsizetype digestSize) {
     MinisignText::RequireSodium();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+        throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
     crypto_generichash_state state;
     crypto_generichash_init(&state, nullptr, 0, size_t(digestSize));
     QByteArray block(64 * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 got = file.read(block.data(), block.size());
         if (got < 0)
-            throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+            throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
         if (got == 0)
             break;
         crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(block.constData()),

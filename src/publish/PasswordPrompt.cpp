@@ -12,7 +12,7 @@ QByteArray PasswordPrompt() {
         return qgetenv("KORU_PUBLISH_PASSWORD");
     const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0)
-        throw RuntimeError(5,
+        throw RuntimeError(RuntimeErrors::invalidCall,
                            "The secret key is protected by a password: set KORU_PUBLISH_PASSWORD "
                            "or run koru-publish from a terminal.",
                            "koru-publish");

@@ -4,6 +4,7 @@
 #include "platform/runtime/RuntimeError.h"
 #include "publish/FileDigest.h"
 #include "update/formats/HelpLinksList.h"
+#include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/trust/ArchiveVerifier.h"
 #include "update/trust/KeyChain.h"
@@ -16,17 +17,22 @@
 
 namespace {
 
-constexpr char listPath[] = "koru/release.txt";
-constexpr char archivePath[] = "vanto.zip";
+constexpr const char* listPath = ServerPaths::Listed(ServerPaths::releaseList);
+constexpr const char* archivePath = ServerPaths::Listed(ServerPaths::archive);
+
+// A server path as the publisher names it in the tree: "files/vanto.zip".
+QByteArray InTree(const char* serverPath) {
+    return serverPath + 1;
+}
 
 [[noreturn]] void Refuse(const QByteArray& why) {
-    throw RuntimeError(5, why, "koru-publish");
+    throw RuntimeError(RuntimeErrors::invalidCall, why, "koru-publish");
 }
 
 QByteArray ReadSmall(const QString& path, qint64 limit) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+        throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
     return file.read(limit);
 }
 
@@ -65,12 +71,13 @@ void Publisher::WriteSigned(const QByteArray& filesPath, const QByteArray& text,
                             const QByteArray& trustedComment) const {
     QDir().mkpath(QFileInfo(FilesPath(filesPath)).absolutePath());
     ReplaceFile(FilesPath(filesPath), text);
-    ReplaceFile(FilesPath(filesPath + ".minisig"), key_.Sign(text, trustedComment));
+    ReplaceFile(FilesPath(filesPath + ServerPaths::signatureEnding),
+                key_.Sign(text, trustedComment));
 }
 
 bool Publisher::SignArchive(const QByteArray& offeredVersion) const {
     const QString archive = FilesPath(archivePath);
-    const QString signature = archive + QStringLiteral(".minisig");
+    const QString signature = archive + QLatin1String(ServerPaths::signatureEnding);
     if (QFileInfo::exists(signature)) {
         ArchiveVerifier verifier;
         const QByteArray unread = verifier.UpdateFromFile(archive, QFileInfo(archive).size());
@@ -84,27 +91,29 @@ bool Publisher::SignArchive(const QByteArray& offeredVersion) const {
 }
 
 QList<QByteArray> Publisher::ListedPaths() const {
-    QList<QByteArray> paths{"koru/killswitch.txt", "koru/vanto_ver.txt", "koru/otherinfo.txt",
-                            "koru/koru_helplinks.txt"};
-    if (QFileInfo::exists(FilesPath("koru/koru_helplinks.txt"))) {
+    using ServerPaths::Listed;
+    QList<QByteArray> paths{Listed(ServerPaths::killSwitch), Listed(ServerPaths::versionFile),
+                            Listed(ServerPaths::otherInfo), Listed(ServerPaths::helpLinks)};
+    if (QFileInfo::exists(FilesPath(Listed(ServerPaths::helpLinks)))) {
         const HelpLinksList links =
-            HelpLinksList::Parse(ReadSmall(FilesPath("koru/koru_helplinks.txt"), 1024 * 1024));
+            HelpLinksList::Parse(ReadSmall(FilesPath(Listed(ServerPaths::helpLinks)), 1024 * 1024));
+        const QByteArray folder = Listed(ServerPaths::koruFolder);
         for (const QByteArray& name : links.items) {
-            if (HelpLinksList::IsFileName(name) && ReleaseList::IsListedPath("koru/" + name))
-                paths << "koru/" + name + ".txt"
-                      << "koru/" + name + ".gif";
+            if (HelpLinksList::IsFileName(name) && ReleaseList::IsListedPath(folder + name))
+                paths << folder + name + ".txt" << folder + name + ".gif";
         }
     }
-    paths << archivePath << QByteArray(archivePath) + ".zsync";
+    paths << archivePath << Listed(ServerPaths::archiveControl);
     return paths;
 }
 
 QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qint64> serial) {
     QList<QByteArray> done;
     ReleaseList list;
-    const QString versionFile = FilesPath("koru/vanto_ver.txt");
+    const QString versionFile = FilesPath(ServerPaths::Listed(ServerPaths::versionFile));
     if (!QFileInfo::exists(versionFile))
-        Refuse("The tree has no files/koru/vanto_ver.txt to take the offered version from.");
+        Refuse("The tree has no " + InTree(ServerPaths::versionFile) +
+               " to take the offered version from.");
     list.offeredVersion = VersionFiles::OfferedVersionText(ReadSmall(versionFile, 4096)).trimmed();
     list.epoch = Epoch();
     RequireTrustedAt(list.epoch);
@@ -113,8 +122,8 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     if (QFileInfo::exists(FilesPath(listPath))) {
         const ReleaseList old = ReleaseList::Parse(ReadSmall(FilesPath(listPath), 64 * 1024));
         if (!old.Valid() && !serial)
-            Refuse("The tree's files/koru/release.txt cannot be read for its serial (" +
-                   old.problem + "); give --serial.");
+            Refuse("The tree's " + InTree(ServerPaths::releaseList) +
+                   " cannot be read for its serial (" + old.problem + "); give --serial.");
         previous = old.Valid() ? old.serial : 0;
     }
     if (serial && *serial <= previous)
@@ -123,7 +132,7 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     list.expires = expires.toUTC();
 
     if (QFileInfo::exists(FilesPath(archivePath)) && SignArchive(list.offeredVersion))
-        done << "signed files/" + QByteArray(archivePath);
+        done << "signed " + InTree(ServerPaths::archive);
     for (const QByteArray& path : ListedPaths()) {
         const QFileInfo file(FilesPath(path));
         if (!file.isFile())
@@ -137,9 +146,9 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     WriteSigned(listPath, text,
                 "koru-release serial " + QByteArray::number(list.serial) + " epoch " +
                     QByteArray::number(list.epoch));
-    done << "wrote files/" + QByteArray(listPath) + ": serial " + QByteArray::number(list.serial) +
-                ", key epoch " + QByteArray::number(list.epoch) + ", " +
-                QByteArray::number(list.files.size()) + " files, valid until " +
+    done << "wrote " + InTree(ServerPaths::releaseList) + ": serial " +
+                QByteArray::number(list.serial) + ", key epoch " + QByteArray::number(list.epoch) +
+                ", " + QByteArray::number(list.files.size()) + " files, valid until " +
                 ReleaseList::TimeText(list.expires);
     return done;
 }

@@ -35,7 +35,8 @@ void Wipe(QByteArray& bytes) {
 }
 
 [[noreturn]] void Refuse(const QByteArray& name, const QByteArray& why) {
-    throw RuntimeError(5, "The secret key " + name + ' ' + why + '.', "koru-publish");
+    throw RuntimeError(RuntimeErrors::invalidCall, "The secret key " + name + ' ' + why + '.',
+                       "koru-publish");
 }
 
 void Decrypt(QByteArray& keyNum, const QByteArray& line, const QByteArray& name,
@@ -100,7 +101,7 @@ SecretKey SecretKey::FromFileText(const QByteArray& text, const QByteArray& name
 SecretKey SecretKey::FromFile(const QString& path, const PasswordSource& password) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+        throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
     QByteArray text = file.read(4096);
     SecretKey key = FromFileText(text, QFile::encodeName(path), password);
     Wipe(text);
@@ -128,7 +129,8 @@ QByteArray SecretKey::SignFile(const QString& path, const QByteArray& trustedCom
 
 QByteArray SecretKey::SignDigest(const QByteArray& digest, const QByteArray& trustedComment) const {
     if (trustedComment.contains('\n') || trustedComment.contains('\r'))
-        throw RuntimeError(5, "A trusted comment is one line.", "koru-publish");
+        throw RuntimeError(RuntimeErrors::invalidCall, "A trusted comment is one line.",
+                           "koru-publish");
     QByteArray signature(crypto_sign_BYTES, Qt::Uninitialized);
     crypto_sign_detached(Bytes(signature), nullptr, Bytes(digest), size_t(digest.size()),
                          Bytes(secret_));

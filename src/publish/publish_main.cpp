@@ -94,7 +94,7 @@ QList<QByteArray> Run(const Command& command) {
     for (const QString& path : command.newKeys) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+            throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
         text += file.read(TrustedKeys::maximumSize + 1);
         if (!text.endsWith('\n'))
             text += '\n';

@@ -56,7 +56,6 @@ public:
     static constexpr int errArgumentOutOfRange = 40014;
     static constexpr int errUnsupportedType = 40018;
     static constexpr int errWrongState = 40006;
-    static constexpr int errOutOfMemory = 7;
     static constexpr char InvalidOperationText[] = "Invalid operation at current state";
     static constexpr char OutOfRangeText[] = "The argument passed to a function was not in the "
                                              "correct format or in the specified range.";

@@ -102,7 +102,7 @@ std::uint32_t CSocketMaster::ResolveIfHostname(const QByteArray& host) {
     state = sckResolvingHost;
     if (AllocateLookupBuffer() == nullptr) {
         state = sckError;
-        Raise(errOutOfMemory, "Out of memory", "CSocketMaster.ResolveIfHostname");
+        throw RuntimeError(RuntimeErrors::outOfMemory, "CSocketMaster.ResolveIfHostname");
     }
     const ws::HANDLE task = StartHostLookup(host, lookupBuffer, this);
     if (task != 0) {

@@ -257,85 +257,85 @@ QByteArray StringFromPointer(const char* text) {
 
 QByteArray GetErrorDescription(std::int32_t code) {
     switch (code) {
-    case 10004:
+    case ws::WSAEINTR:
         return "Interrupted function call.";
-    case 10013:
+    case ws::WSAEACCES:
         return "Permission denied.";
-    case 10014:
+    case ws::WSAEFAULT:
         return "Bad address.";
-    case 10022:
+    case ws::WSAEINVAL:
         return "Invalid argument.";
-    case 10024:
+    case ws::WSAEMFILE:
         return "Too many open files.";
-    case 10035:
+    case ws::WSAEWOULDBLOCK:
         return "Resource temporarily unavailable.";
-    case 10036:
+    case ws::WSAEINPROGRESS:
         return "Operation now in progress.";
-    case 10037:
+    case ws::WSAEALREADY:
         return "Operation already in progress.";
-    case 10038:
+    case ws::WSAENOTSOCK:
         return "Socket operation on nonsocket.";
-    case 10039:
+    case ws::WSAEDESTADDRREQ:
         return "Destination address required.";
-    case 10040:
+    case ws::WSAEMSGSIZE:
         return "Message too long.";
-    case 10041:
+    case ws::WSAEPROTOTYPE:
         return "Protocol wrong type for socket.";
-    case 10042:
+    case ws::WSAENOPROTOOPT:
         return "Bad protocol option.";
-    case 10043:
+    case ws::WSAEPROTONOSUPPORT:
         return "Protocol not supported.";
-    case 10044:
+    case ws::WSAESOCKTNOSUPPORT:
         return "Socket type not supported.";
-    case 10045:
+    case ws::WSAEOPNOTSUPP:
         return "Operation not supported.";
-    case 10046:
+    case ws::WSAEPFNOSUPPORT:
         return "Protocol family not supported.";
-    case 10047:
+    case ws::WSAEAFNOSUPPORT:
         return "Address family not supported by protocol family.";
-    case 10048:
+    case ws::WSAEADDRINUSE:
         return "Address already in use.";
-    case 10049:
+    case ws::WSAEADDRNOTAVAIL:
         return "Cannot assign requested address.";
-    case 10050:
+    case ws::WSAENETDOWN:
         return "Network is down.";
-    case 10051:
+    case ws::WSAENETUNREACH:
         return "Network is unreachable.";
-    case 10052:
+    case ws::WSAENETRESET:
         return "Network dropped connection on reset.";
-    case 10053:
+    case ws::WSAECONNABORTED:
         return "Software caused connection abort.";
-    case 10054:
+    case ws::WSAECONNRESET:
         return "Connection reset by peer.";
-    case 10055:
+    case ws::WSAENOBUFS:
         return "No buffer space available.";
-    case 10056:
+    case ws::WSAEISCONN:
         return "Socket is already connected.";
-    case 10057:
+    case ws::WSAENOTCONN:
         return "Socket is not connected.";
-    case 10058:
+    case ws::WSAESHUTDOWN:
         return "Cannot send after socket shutdown.";
-    case 10060:
+    case ws::WSAETIMEDOUT:
         return "Connection timed out.";
-    case 10061:
+    case ws::WSAECONNREFUSED:
         return "Connection refused.";
-    case 10065:
+    case ws::WSAEHOSTUNREACH:
         return "No route to host.";
-    case 10067:
+    case ws::WSAEPROCLIM:
         return "Too many processes.";
-    case 10091:
+    case ws::WSASYSNOTREADY:
         return "Network subsystem is unavailable.";
-    case 10092:
+    case ws::WSAVERNOTSUPPORTED:
         return "Winsock.dll version out of range.";
-    case 10093:
+    case ws::WSANOTINITIALISED:
         return "Successful WSAStartup not yet performed.";
-    case 11001:
+    case ws::WSAHOST_NOT_FOUND:
         return "Host not found.";
-    case 11002:
+    case ws::WSATRY_AGAIN:
         return "Nonauthoritative host not found.";
-    case 11003:
+    case ws::WSANO_RECOVERY:
         return "This is a nonrecoverable error.";
-    case 11004:
+    case ws::WSANO_DATA:
         return "Valid name, no data record of requested type.";
     default:
         return "Unknown error.";

@@ -12,6 +12,7 @@ namespace RuntimeErrors {
 inline constexpr RuntimeErrorCode invalidCall{5, "Invalid procedure call or argument"};
 inline constexpr RuntimeErrorCode overflow{6, "Overflow"};
 inline constexpr RuntimeErrorCode outOfMemory{7, "Out of memory"};
+inline constexpr RuntimeErrorCode badFileName{52, "Bad file name or number"};
 inline constexpr RuntimeErrorCode fileNotFound{53, "File not found"};
 inline constexpr RuntimeErrorCode deviceIoError{57, "Device I/O error"};
 inline constexpr RuntimeErrorCode diskFull{61, "Disk full"};

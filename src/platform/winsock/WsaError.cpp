@@ -174,7 +174,7 @@ int ErrorFromEai(int eai, int errnum) {
 
 int ErrorFromHerrno(int herrno) {
     if (herrno >= HOST_NOT_FOUND && herrno <= NO_DATA)
-        return 11000 + herrno; // 11001..11004
+        return WSAHOST_NOT_FOUND + (herrno - HOST_NOT_FOUND); // the same order, up to WSANO_DATA
     return WSANO_RECOVERY;
 }
 

@@ -29,6 +29,11 @@ bool WriteAll(int fd, const char* data, qint64 size, qint64 offset) {
     return true;
 }
 
+// The error of the write that just failed, as its errno tells it.
+const RuntimeErrorCode& WriteError() {
+    return errno == ENOSPC ? RuntimeErrors::diskFull : RuntimeErrors::deviceIoError;
+}
+
 } // namespace
 
 DeltaAssembly::DeltaAssembly(const ZsyncControl& control, int fd) : control_(control), fd_(fd) {}
@@ -37,7 +42,7 @@ void DeltaAssembly::CopySeedBlocks(const QString& seedPath,
                                    const std::vector<qint64>& seedOffsets) {
     QFile seed(seedPath);
     if (!seed.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw RuntimeError(75, "Path/File access error", seedPath.toUtf8());
+        throw RuntimeError(RuntimeErrors::pathFileAccess, seedPath.toUtf8());
     const qint64 blocksize = control_.Blocksize();
     QByteArray block(blocksize, Qt::Uninitialized);
     for (qint64 index = 0; index < qint64(seedOffsets.size()); ++index) {
@@ -48,11 +53,11 @@ void DeltaAssembly::CopySeedBlocks(const QString& seedPath,
         // A block found at the seed's end may reach into its zero padding.
         const qint64 got = seed.seek(from) ? seed.read(block.data(), size) : -1;
         if (got < 0)
-            throw RuntimeError(57, "Device I/O error", seedPath.toUtf8());
+            throw RuntimeError(RuntimeErrors::deviceIoError, seedPath.toUtf8());
         std::fill(block.begin() + got, block.begin() + size, '\0');
         const QByteArray failure = Write(index * blocksize, block.constData(), size);
         if (!failure.isEmpty())
-            throw RuntimeError(errno == ENOSPC ? 61 : 57, failure, seedPath.toUtf8());
+            throw RuntimeError(WriteError(), failure, seedPath.toUtf8());
     }
 }
 
@@ -60,7 +65,7 @@ QByteArray DeltaAssembly::Write(qint64 offset, const char* data, qsizetype size)
     if (offset < 0 || size < 0 || offset + size > control_.Length())
         return "bytes beyond the archive's length";
     if (!WriteAll(fd_, data, size, offset))
-        return errno == ENOSPC ? "Disk full" : "Device I/O error";
+        return WriteError().description;
     Mark(offset, offset + size);
     return {};
 }

@@ -27,7 +27,7 @@ DeltaScan::DeltaScan(const ZsyncControl& control, const QString& seedPath)
       window_(control.Blocksize() * control.SeqMatches()), seqMatches_(control.SeqMatches()),
       mask_(control.RsumMask()), seedOffsets_(std::size_t(control.BlockCount()), -1) {
     if (!seed_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw RuntimeError(75, "Path/File access error", seedPath.toUtf8());
+        throw RuntimeError(RuntimeErrors::pathFileAccess, seedPath.toUtf8());
     seedSize_ = seed_.size();
     BuildIndex();
 }
@@ -109,7 +109,7 @@ bool DeltaScan::Step(qint64 budget) {
     const bool pairs = seqMatches_ == 2;
     while (position_ < stop) {
         if (!Fill())
-            throw RuntimeError(57, "Device I/O error", seed_.fileName().toUtf8());
+            throw RuntimeError(RuntimeErrors::deviceIoError, seed_.fileName().toUtf8());
         if (!sumsValid_)
             StartSums();
         const qint64 end = std::min(stop, bufferStart_ + bufferLength_ - window_ - 1);

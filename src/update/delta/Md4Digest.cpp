@@ -17,7 +17,8 @@ Md4Digest::Md4Digest() {
     }
     if (!legacy_ || !default_ || !md4_ || !context_) {
         Release();
-        throw RuntimeError(5, "OpenSSL's legacy provider gives no MD4.", "OpenSSL");
+        throw RuntimeError(RuntimeErrors::invalidCall, "OpenSSL's legacy provider gives no MD4.",
+                           "OpenSSL");
     }
 }
 
@@ -43,5 +44,5 @@ void Md4Digest::Digest(const unsigned char* data, std::size_t length, unsigned c
     unsigned int written = 0;
     if (!EVP_DigestInit_ex2(context_, md4_, nullptr) || !EVP_DigestUpdate(context_, data, length) ||
         !EVP_DigestFinal_ex(context_, out, &written))
-        throw RuntimeError(5, "OpenSSL cannot compute MD4.", "OpenSSL");
+        throw RuntimeError(RuntimeErrors::invalidCall, "OpenSSL cannot compute MD4.", "OpenSSL");
 }

@@ -3,6 +3,7 @@
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/OpenSave.h"
+#include "update/net/FailureReason.h"
 
 #include <QFileInfo>
 #include <charconv>
@@ -25,7 +26,7 @@ std::optional<SaveTarget> ChooseSaveTarget() {
     if (name.right(4).toLower() != ".zip")
         name += ".zip";
     if (name.size() >= PATH_MAX)
-        throw RuntimeError(52,
+        throw RuntimeError(RuntimeErrors::badFileName,
                            "Bad file name: the path is longer than the system's limit of " +
                                QByteArray::number(PATH_MAX - 1) + " bytes",
                            name);
@@ -56,12 +57,13 @@ QByteArray VersionText(float version) {
 }
 
 TransferFailure CannotSave(const RuntimeError& error) {
-    return {TransferFailure::Kind::Save,
-            "Cannot save " + error.Source() + ": " + error.Description() + '.'};
+    return {TransferFailure::Kind::Save, "Cannot save " + error.Source() + ": " +
+                                             FailureReason::Joined(error.Description(), ".")};
 }
 
 QByteArray SaveFailure(const RuntimeError& error) {
-    return "SAVE FAILED: " + error.Source() + ": " + error.Description() + '.';
+    return "SAVE FAILED: " + error.Source() + ": " +
+           FailureReason::Joined(error.Description(), ".");
 }
 
 } // namespace ArchiveDownload

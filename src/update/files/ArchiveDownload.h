@@ -13,8 +13,6 @@
 
 namespace ArchiveDownload {
 
-inline constexpr char archivePath[] = "/files/vanto.zip";
-
 // Where the archive goes, and whether asking for it created the file.
 struct SaveTarget {
     QString path;

@@ -3,11 +3,13 @@
 #include "update/files/ArchiveDownload.h"
 #include "update/files/SeedArchive.h"
 #include "update/formats/NotFoundRule.h"
+#include "update/formats/ServerPaths.h"
 #include "update/net/CallOnce.h"
+#include "update/net/FailureReason.h"
 
 namespace {
 
-const QByteArray signaturePath = QByteArray(ArchiveDownload::archivePath) + ".minisig";
+const QByteArray signaturePath = QByteArray(ServerPaths::archive) + ServerPaths::signatureEnding;
 
 } // namespace
 
@@ -25,15 +27,14 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
     running_ = true;
     try {
         archive_ = std::make_unique<ArchiveReceiver>(
-            target, "http://" + server + ArchiveDownload::archivePath, vantoFolder, listed);
+            target, "http://" + server + ServerPaths::archive, vantoFolder, listed);
     } catch (const RuntimeError& e) {
-        Fail(ArchiveDownload::CannotSave(e), ArchiveDownload::archivePath);
+        Fail(ArchiveDownload::CannotSave(e), ServerPaths::archive);
         return;
     }
     // Nothing is fetched that could not be checked.
     if (!listed && !archive_->KeyProblem().isEmpty()) {
-        Fail({TransferFailure::Kind::Signature, archive_->KeyProblem()},
-             ArchiveDownload::archivePath);
+        Fail({TransferFailure::Kind::Signature, archive_->KeyProblem()}, ServerPaths::archive);
         return;
     }
     archive_->onResumed = [this](std::int64_t at) {
@@ -75,7 +76,7 @@ void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure
             FetchArchive();
         break;
     case DeltaDownload::Result::Failed:
-        Fail(why, ArchiveDownload::archivePath);
+        Fail(why, ServerPaths::archive);
         break;
     }
 }
@@ -84,9 +85,8 @@ void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure
 // came in: the assembled file is judged as a whole download's body would be.
 TransferFailure ArchiveFlow::ListedVerdict() {
     std::unique_ptr<BodyCheck> check;
-    TransferFailure refused = engine_->vetting
-                                  ? engine_->vetting(ArchiveDownload::archivePath, check)
-                                  : TransferFailure();
+    TransferFailure refused =
+        engine_->vetting ? engine_->vetting(ServerPaths::archive, check) : TransferFailure();
     if (!refused && check) {
         DeltaReceiver& assembled = delta_.Receiver();
         refused = check->TakeKept(assembled.ReadablePath(), assembled.Size());
@@ -101,10 +101,8 @@ void ArchiveFlow::DownloadWhole(const QByteArray& reason) {
         assembled_ = false;
         delta_.Cancel();
     }
-    QByteArray why = reason;
-    if (why.endsWith('.'))
-        why.chop(1);
-    Note("Delta update failed (" + why + "); downloading the whole archive.");
+    Note("Delta update failed (" +
+         FailureReason::Joined(reason, "); downloading the whole archive."));
     FetchArchive();
 }
 
@@ -115,7 +113,7 @@ void ArchiveFlow::Note(const QByteArray& line) {
 
 void ArchiveFlow::FetchArchive(bool again) {
     engine_->FetchFile(
-        *socket_, server_, ArchiveDownload::archivePath, *archive_,
+        *socket_, server_, ServerPaths::archive, *archive_,
         [this](const FetchResult& result) { ArchiveEnded(result); }, Request(again));
 }
 
@@ -151,13 +149,13 @@ void ArchiveFlow::ArchiveEnded(const FetchResult& result) {
             FetchArchive();
             return;
         }
-        Fail(failure, ArchiveDownload::archivePath);
+        Fail(failure, ServerPaths::archive);
     } else if (result.notFound) {
         Fail({TransferFailure::Kind::NotFound, NotFoundRule::message},
-             ArchiveDownload::archivePath);
+             ServerPaths::archive);
     } else if (requireZip && !result.declaresZip) {
         Fail({TransferFailure::Kind::NotArchive, "The server's answer is not an archive."},
-             ArchiveDownload::archivePath);
+             ServerPaths::archive);
     } else if (!listed && archive_->NeedsSignature()) {
         FetchSignature();
     } else {
@@ -193,7 +191,7 @@ void ArchiveFlow::SignatureEnded(const FetchResult& result) {
     if (!verdict.Verified()) {
         TransferFailure refused{TransferFailure::Kind::Signature, verdict.problem};
         if (!TriedNextServer(refused))
-            Fail(refused, ArchiveDownload::archivePath);
+            Fail(refused, ServerPaths::archive);
         return;
     }
     trustedComment_ = verdict.trustedComment;
@@ -208,14 +206,14 @@ void ArchiveFlow::Save() {
         else
             archive_->Commit();
     } catch (const RuntimeError& e) {
-        Fail(ArchiveDownload::CannotSave(e), ArchiveDownload::archivePath);
+        Fail(ArchiveDownload::CannotSave(e), ServerPaths::archive);
         return;
     }
     engine_->Response().Detach();
     archive_.reset();
     delta_.Cancel();
     SeedArchive::Remember(target_);
-    End({{}, ArchiveDownload::archivePath, trustedComment_, length});
+    End({{}, ServerPaths::archive, trustedComment_, length});
 }
 
 void ArchiveFlow::Fail(const TransferFailure& failure, const QByteArray& path) {

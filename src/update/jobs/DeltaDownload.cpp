@@ -2,6 +2,7 @@
 
 #include "update/delta/RangePlan.h"
 #include "update/files/ArchiveDownload.h"
+#include "update/formats/ServerPaths.h"
 #include "update/net/CallOnce.h"
 
 namespace {
@@ -38,7 +39,7 @@ void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const Q
     TransferEngine::Options options;
     options.limit = ZsyncControl::maxSize;
     engine.FetchText(
-        socket, server, controlPath, controlText_,
+        socket, server, ServerPaths::archiveControl, controlText_,
         [this](const FetchResult& result) { ControlEnded(result); }, options);
 }
 
@@ -109,7 +110,7 @@ void DeltaDownload::FetchNext() {
     }
     asked_ = pending_.takeFirst();
     receiver_->Ask(asked_);
-    engine_->FetchFile(*socket_, server_, ArchiveDownload::archivePath, *receiver_,
+    engine_->FetchFile(*socket_, server_, ServerPaths::archive, *receiver_,
                        [this](const FetchResult& result) { RangesEnded(result.failure); });
 }
 

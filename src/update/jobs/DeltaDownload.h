@@ -21,8 +21,6 @@
 
 class DeltaDownload {
 public:
-    static constexpr char controlPath[] = "/files/vanto.zip.zsync";
-
     enum class Result { Assembled, Whole, Failed };
     // With Whole, `why` says why the delta was given up (empty: nothing to
     // say); with Failed, why the download failed.

@@ -1,6 +1,7 @@
 #include "update/jobs/ReleaseCheck.h"
 
 #include "platform/runtime/RuntimeError.h"
+#include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
 #include "update/net/CallOnce.h"
 #include "update/trust/ListedBody.h"
@@ -11,14 +12,10 @@
 
 namespace {
 
-constexpr char filesPrefix[] = "/files/";
-constexpr char keysPrefix[] = "/files/koru/keys/";
-constexpr char signatureEnding[] = ".minisig";
-
 const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path) {
-    if (!path.startsWith(filesPrefix))
+    if (!path.startsWith(ServerPaths::files))
         return nullptr;
-    return list.Find(path.mid(qsizetype(sizeof filesPrefix) - 1));
+    return list.Find(path.mid(qsizetype(sizeof ServerPaths::files) - 1));
 }
 
 } // namespace
@@ -50,7 +47,7 @@ void ReleaseCheck::Start(TransferEngine& engine, CSocketMaster& socket, const QB
         Refuse(seen_.problem);
         return;
     }
-    Fetch(ReleaseList::path, &ReleaseCheck::ListEnded);
+    Fetch(ServerPaths::releaseList, &ReleaseCheck::ListEnded);
 }
 
 void ReleaseCheck::Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(const FetchResult&)) {
@@ -65,10 +62,10 @@ void ReleaseCheck::Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(con
 
 void ReleaseCheck::ListEnded(const FetchResult& result) {
     if (result.failure) {
-        Fail(result.failure, ReleaseList::path);
+        Fail(result.failure, ServerPaths::releaseList);
     } else if (!result.notFound) {
         listText_ = received_;
-        Fetch(ReleaseList::signaturePath, &ReleaseCheck::SignatureEnded);
+        Fetch(ServerPaths::releaseListSignature, &ReleaseCheck::SignatureEnded);
     } else if (seen_.listSeen) {
         // Stripping the list must not fall back to unsigned files.
         Refuse(ReleaseVerifier::Stripped());
@@ -79,7 +76,7 @@ void ReleaseCheck::ListEnded(const FetchResult& result) {
 
 void ReleaseCheck::SignatureEnded(const FetchResult& result) {
     if (result.failure) {
-        Fail(result.failure, ReleaseList::signaturePath);
+        Fail(result.failure, ServerPaths::releaseListSignature);
         return;
     }
     if (result.notFound) {
@@ -105,23 +102,24 @@ void ReleaseCheck::NextLink() {
     if (chain_->Epoch() >= list_.epoch)
         VerifyList();
     else
-        Fetch(filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1), &ReleaseCheck::LinkEnded);
+        Fetch(ServerPaths::files + KeyChain::LinkPath(chain_->Epoch() + 1),
+              &ReleaseCheck::LinkEnded);
 }
 
 void ReleaseCheck::LinkEnded(const FetchResult& result) {
-    const QByteArray path = filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1);
+    const QByteArray path = ServerPaths::files + KeyChain::LinkPath(chain_->Epoch() + 1);
     if (result.failure) {
         Fail(result.failure, path);
     } else if (result.notFound) {
         Refuse(KeyChain::Missing(chain_->Epoch() + 1));
     } else {
         linkText_ = received_;
-        Fetch(path + signatureEnding, &ReleaseCheck::LinkSignatureEnded);
+        Fetch(path + ServerPaths::signatureEnding, &ReleaseCheck::LinkSignatureEnded);
     }
 }
 
 void ReleaseCheck::LinkSignatureEnded(const FetchResult& result) {
-    const QByteArray path = filesPrefix + KeyChain::LinkPath(chain_->Epoch() + 1) + signatureEnding;
+    const QByteArray path = ServerPaths::files + KeyChain::LinkPath(chain_->Epoch() + 1) + ServerPaths::signatureEnding;
     if (result.failure) {
         Fail(result.failure, path);
         return;
@@ -151,7 +149,7 @@ void ReleaseCheck::VerifyList() {
     } catch (const RuntimeError& e) {
         Fail({TransferFailure::Kind::Save,
               "What KORU remembers of release lists cannot be written (" + e.Description() + ")."},
-             ReleaseList::path);
+             ServerPaths::releaseList);
         return;
     }
     SharedState().releaseList = verdict.list;
@@ -178,16 +176,17 @@ void ReleaseCheck::Cancel() {
 TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check) {
     // The list and its key chain vouch for themselves (their fetches are
     // held to the list's size).
-    if (path == ReleaseList::path || path == ReleaseList::signaturePath ||
-        path.startsWith(keysPrefix))
+    if (path == ServerPaths::releaseList || path == ServerPaths::releaseListSignature ||
+        path.startsWith(ServerPaths::keysFolder))
         return {};
     const std::optional<ReleaseList>& list = SharedState().releaseList;
     // Signatures are checked by their own keys.
-    if (!list || path.endsWith(signatureEnding))
+    if (!list || path.endsWith(ServerPaths::signatureEnding))
         return {};
-    const ReleaseList::Entry* entry = path.startsWith(filesPrefix)
-                                          ? list->Find(path.mid(qsizetype(sizeof filesPrefix) - 1))
-                                          : nullptr;
+    const ReleaseList::Entry* entry =
+        path.startsWith(ServerPaths::files)
+            ? list->Find(path.mid(qsizetype(sizeof ServerPaths::files) - 1))
+            : nullptr;
     if (entry == nullptr)
         return {TransferFailure::Kind::Release, ListedFileCheck::NotListed()};
     try {

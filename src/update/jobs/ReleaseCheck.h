@@ -9,6 +9,7 @@
 // changes nothing. It moves on in the transfer engine's ends and never waits.
 #pragma once
 
+#include "update/formats/ServerPaths.h"
 #include "update/net/TransferEngine.h"
 #include "update/trust/KeyChain.h"
 #include "update/trust/ReleaseList.h"
@@ -58,7 +59,7 @@ private:
     // A refusal of the list: the check ends and nothing after it is fetched.
     void Fail(const TransferFailure& failure, const QByteArray& path);
     void Refuse(const QByteArray& reason) {
-        Fail({TransferFailure::Kind::Release, reason}, ReleaseList::path);
+        Fail({TransferFailure::Kind::Release, reason}, ServerPaths::releaseList);
     }
     void End(Outcome outcome);
 

@@ -26,7 +26,8 @@ SSL_CTX* Context() {
         SSL_CTX_set_default_verify_paths(made) != 1) {
         SSL_CTX_free(made);
         ERR_clear_error();
-        throw RuntimeError(5, "The TLS library cannot be initialised.", "OpenSSL");
+        throw RuntimeError(RuntimeErrors::invalidCall, "The TLS library cannot be initialised.",
+                           "OpenSSL");
     }
     SSL_CTX_set_verify(made, SSL_VERIFY_PEER, nullptr);
     SSL_CTX_free(context);
@@ -63,7 +64,7 @@ TlsSession::TlsSession(const QByteArray& host) : host_(host) {
         SSL_free(ssl_);
         ssl_ = nullptr;
         ERR_clear_error();
-        throw RuntimeError(7, "Out of memory", source);
+        throw RuntimeError(RuntimeErrors::outOfMemory, source);
     }
     SSL_set_bio(ssl_, incoming_, outgoing_);
     SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
@@ -75,7 +76,7 @@ TlsSession::TlsSession(const QByteArray& host) : host_(host) {
         SSL_free(ssl_);
         ssl_ = nullptr;
         ERR_clear_error();
-        throw RuntimeError(5, "Invalid procedure call or argument", source);
+        throw RuntimeError(RuntimeErrors::invalidCall, source);
     }
     SSL_set_connect_state(ssl_);
     QByteArray none;
@@ -100,7 +101,7 @@ QByteArray TlsSession::Feed(const QByteArray& ciphertext) {
     if (!ciphertext.isEmpty() &&
         BIO_write(incoming_, ciphertext.constData(), static_cast<int>(ciphertext.size())) !=
             ciphertext.size())
-        throw RuntimeError(7, "Out of memory", source);
+        throw RuntimeError(RuntimeErrors::outOfMemory, source);
     Advance(plaintext);
     return plaintext;
 }

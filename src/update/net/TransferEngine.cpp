@@ -2,6 +2,7 @@
 
 #include "socket/CSocketMaster.h"
 #include "update/net/CallOnce.h"
+#include "update/net/FailureReason.h"
 
 TransferEngine::TransferEngine() {
     clock_.start();
@@ -174,7 +175,7 @@ void TransferEngine::Cancel() {
 // its sink has seen no answer.
 void TransferEngine::Fail(TransferFailure failure) {
     if (redirect_ && redirect_->hops() > 0)
-        failure.text += " (" + redirect_->Url() + ")";
+        failure.text = FailureReason::Joined(failure.text, "(" + redirect_->Url() + ")");
     const HttpResponseReader& reader = response_.Response();
     const bool sinkUntouched = !response_.ReceivingFile() || !reader.HeadComplete() ||
                                failure.kind == TransferFailure::Kind::ServerError;

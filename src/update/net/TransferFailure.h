@@ -2,6 +2,8 @@
 // and the text that the user reads. Nothing decides anything by the text.
 #pragma once
 
+#include "update/net/FailureReason.h"
+
 #include <QByteArray>
 
 struct TransferFailure {
@@ -25,6 +27,9 @@ struct TransferFailure {
         Mismatch,    // the body is not the one the release list vouches for
     };
 
+    // What opens each failure line the windows show, before the path or reason.
+    static constexpr char headline[] = "TRANSFER FAILED: ";
+
     TransferFailure() = default;
     TransferFailure(Kind why, QByteArray says) : kind(why), text(std::move(says)) {}
 
@@ -33,7 +38,8 @@ struct TransferFailure {
 
     // This failure, the first of `servers` mirrors that each failed.
     TransferFailure OnEvery(qsizetype servers) const {
-        return {kind, text + " (" + QByteArray::number(servers) + " servers tried)"};
+        return {kind,
+                FailureReason::Joined(text, "(" + QByteArray::number(servers) + " servers tried)")};
     }
 
     Kind kind = Kind::None;

@@ -1,11 +1,12 @@
 #include "update/trust/KeyChain.h"
 
+#include "update/formats/ServerPaths.h"
 #include "update/trust/SignedText.h"
 
 namespace {
 
 QByteArray LinkName(qint64 epoch) {
-    return "The key chain link /files/" + KeyChain::LinkPath(epoch);
+    return QByteArray("The key chain link ") + ServerPaths::files + KeyChain::LinkPath(epoch);
 }
 
 } // namespace
@@ -13,7 +14,7 @@ QByteArray LinkName(qint64 epoch) {
 KeyChain::KeyChain(TrustedKeys keys, qint64 epoch) : keys_(std::move(keys)), epoch_(epoch) {}
 
 QByteArray KeyChain::LinkPath(qint64 epoch) {
-    return "koru/keys/" + QByteArray::number(epoch) + ".txt";
+    return ServerPaths::Listed(ServerPaths::keysFolder) + QByteArray::number(epoch) + ".txt";
 }
 
 QByteArray KeyChain::LinkComment(qint64 epoch) {

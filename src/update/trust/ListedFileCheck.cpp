@@ -6,7 +6,7 @@ ListedFileCheck::ListedFileCheck(const ReleaseList::Entry& entry) : entry_(entry
 
 bool ListedFileCheck::Update(const char* data, qsizetype size) {
     if (size < 0)
-        throw RuntimeError(5, "Invalid procedure call or argument", "ListedFileCheck");
+        throw RuntimeError(RuntimeErrors::invalidCall, "ListedFileCheck");
     if (received_ > entry_.length || size > entry_.length - received_) {
         received_ = entry_.length + 1;
         return false;

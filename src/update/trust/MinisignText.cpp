@@ -50,7 +50,7 @@ QByteArray KeyIdText(const QByteArray& keyId) {
 
 void RequireSodium() {
     if (sodium_init() < 0)
-        throw RuntimeError(RuntimeErrors::invalidCall.number,
+        throw RuntimeError(RuntimeErrors::invalidCall,
                            "The cryptography library cannot be initialised.", "libsodium");
 }
 

@@ -21,9 +21,6 @@ struct ReleaseList {
     static constexpr qsizetype maximumSize = 16 * 1024;
     static constexpr int formatVersion = 1;
     static constexpr qsizetype hashSize = 32;
-    // Where the list and its signature are on the server.
-    static constexpr char path[] = "/files/koru/release.txt";
-    static constexpr char signaturePath[] = "/files/koru/release.txt.minisig";
 
     struct Entry {
         QByteArray path; // under the server's files/, as "koru/vanto_ver.txt"

@@ -9,8 +9,7 @@ namespace {
 
 void RequireHashed(bool hashed) {
     if (!hashed)
-        throw RuntimeError(RuntimeErrors::invalidCall.number, "The file cannot be hashed.",
-                           "libsodium");
+        throw RuntimeError(RuntimeErrors::invalidCall, "The file cannot be hashed.", "libsodium");
 }
 
 } // namespace

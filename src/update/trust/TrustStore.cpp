@@ -2,6 +2,7 @@
 
 #include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
+#include "update/net/FailureReason.h"
 #include "update/trust/MinisignText.h"
 
 #include <QDir>
@@ -18,7 +19,7 @@ namespace {
 constexpr char header[] = "koru-trust 1";
 
 [[noreturn]] void RaiseAccess(const QString& path) {
-    throw RuntimeError(75, "Path/File access error", QFile::encodeName(path));
+    throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
 }
 
 // The anchor's key ids, sorted, hashed into a short file name.
@@ -111,9 +112,10 @@ void TrustStore::Record(const State& accepted) {
 
 TrustStore::State TrustStore::Parse(const QByteArray& text) const {
     const auto damaged = [this](const QByteArray& why) {
-        return State{0, 0, anchor_, false,
-                     "KORU's trust record " + QFile::encodeName(path_) + " is damaged (" + why +
-                         "); remove it to trust the update key afresh."};
+        return State{
+            0, 0, anchor_, false,
+            "KORU's trust record " + QFile::encodeName(path_) + " is damaged (" +
+                FailureReason::Joined(why, "); remove it to trust the update key afresh.")};
     };
     const QList<QByteArray> lines = MinisignText::Lines(text);
     if (lines.size() < 4 || lines[0] != header)
@@ -142,7 +144,7 @@ TrustStore::State TrustStore::Parse(const QByteArray& text) const {
     }
     state.keys = TrustedKeys::FromKeyLines(keyLines, "The trust record's key");
     if (!state.keys.Usable())
-        return damaged(state.keys.Problem().chopped(1));
+        return damaged(state.keys.Problem());
     return state;
 }
 

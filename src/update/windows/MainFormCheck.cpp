@@ -5,6 +5,7 @@
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "platform/runtime/Val.h"
+#include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
@@ -76,7 +77,7 @@ void MainForm::CheckKillSwitch() {
     UpdateState& state = SharedState();
     state.serviceMode = serviceOn;
     state.targetFile = LocalFile("/files/temp/ver.tmp");
-    state.requestPath = "/files/koru/killswitch.txt";
+    state.requestPath = ServerPaths::killSwitch;
     if (ReleaseCheck::Held() && !ReleaseCheck::Names(state.requestPath)) {
         // A signed list without a switch keeps the service on: a switch
         // slipped onto the server beside it is not even fetched.
@@ -135,7 +136,7 @@ void MainForm::CheckForUpdates() {
         state.localVersion = float(Val(installed));
         CheckKillSwitch();
         state.targetFile = LocalFile("/files/temp/ver.tmp");
-        state.requestPath = "/files/koru/vanto_ver.txt";
+        state.requestPath = ServerPaths::versionFile;
         const Transfer version = RunTransfer();
         if (state.serviceMode == serviceOff) {
             SystemMessagesText1.SetText(state.responseBuffer + "\r\n");
@@ -161,7 +162,7 @@ void MainForm::CheckForUpdates() {
     if (checkHelpLinks) {
         SystemMessagesText1.Append("Checking for Help Link updates... ");
         state.targetFile = LocalFile("/files/temp/ver.tmp");
-        state.requestPath = "/files/koru/koru_helplinks.txt";
+        state.requestPath = ServerPaths::helpLinks;
         const Transfer list = RunTransfer();
         if (list == Transfer::Done && fetched_.notFound) {
             // No list is no set of help links: nothing to compare or offer.
@@ -191,7 +192,7 @@ void MainForm::CheckForUpdates() {
         }
     }
 
-    state.requestPath = "/files/koru/otherinfo.txt";
+    state.requestPath = ServerPaths::otherInfo;
     state.targetFile = LocalFile("/files/temp/otherinfo.txt");
     if (RunTransfer() != Transfer::Failed)
         SystemMessagesText1.Append(state.responseBuffer + "\r\n");

@@ -4,6 +4,7 @@
 // leaves the chosen file as it was.
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/ArchiveDownload.h"
+#include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
 
@@ -41,7 +42,7 @@ void MainForm::VantoUpdate() {
     SystemMessagesText1.Append(progressLine);
     progressShown_ = true;
     state.targetFile = target->path;
-    state.requestPath = archivePath;
+    state.requestPath = ServerPaths::archive;
     state.SetResponse({});
     const Transfer transfer = RunTransfer(Body::Archive);
     if (transfer == Transfer::Done) {

@@ -6,6 +6,7 @@
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/Val.h"
 #include "update/formats/HelpLinksList.h"
+#include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
 
@@ -81,7 +82,7 @@ void MainForm::FetchHelpLinks() {
 bool MainForm::FetchHelpLinkFile(const QByteArray& name, const char* ending) {
     UpdateState& state = SharedState();
     state.targetFile = HelpLinksList::ItemPath(LocalFile("/files/koru/help"), name, ending);
-    state.requestPath = "/files/koru/" + HelpLinksList::PathSegment(name) + ending;
+    state.requestPath = ServerPaths::koruFolder + HelpLinksList::PathSegment(name) + ending;
     // Streamed to disk: a picture may be far larger than a text kept in memory.
     return RunTransfer(Body::File) == Transfer::Done;
 }

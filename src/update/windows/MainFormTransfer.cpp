@@ -13,6 +13,7 @@
 #include "update/files/ArchiveDownload.h"
 #include "update/files/HelpLinkReceiver.h"
 #include "update/formats/NotFoundRule.h"
+#include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
 
@@ -21,7 +22,6 @@
 
 namespace {
 
-constexpr char failurePrefix[] = "TRANSFER FAILED: ";
 constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
 
 } // namespace
@@ -177,7 +177,7 @@ void MainForm::ShowAboveProgress(const QByteArray& line) {
 void MainForm::ReportFailure(const QByteArray& path, const QByteArray& reason) {
     ++failedTransfers_;
     // Named by the file it was for, so that two failures in a row differ.
-    const QByteArray line = failurePrefix + path + ": " + reason + "\r\n";
+    const QByteArray line = TransferFailure::headline + path + ": " + reason + "\r\n";
     if (heldFailures_ != nullptr) {
         heldFailures_->append(line);
         return;
@@ -234,7 +234,7 @@ void MainForm::Timer1_Timer() {
             ++state.stallTicks;
     } else {
         state.stallTicks = 0;
-        if (state.requestPath == "/files/vanto.zip") {
+        if (state.requestPath == ServerPaths::archive) {
             QByteArray log = SystemMessagesText1.Text();
             log.chop(std::min<qsizetype>(7, log.size()));
             SystemMessagesText1.SetText(log + SevenDigits(n));

@@ -7,6 +7,7 @@
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "socket/CSocketMaster.h"
+#include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/jobs/UpdateState.h"
 #include "update/net/ServerConnection.h"
@@ -76,7 +77,7 @@ void QuickForm::Form_Load() {
     state.localVersion = float(Val(installed));
     Label1.SetCaption({});
     state.serverHost = UpdateServerHost();
-    state.requestPath = "/files/koru/vanto_ver.txt";
+    state.requestPath = ServerPaths::versionFile;
     CheckRelease();
 }
 
@@ -98,7 +99,7 @@ void QuickForm::CheckRelease() {
 void QuickForm::FetchVersion() {
     UpdateState& state = SharedState();
     phase_ = Phase::VersionCheck;
-    state.requestPath = "/files/koru/vanto_ver.txt";
+    state.requestPath = ServerPaths::versionFile;
     transfer_.FetchText(*Winsock1, state.serverHost, state.requestPath, state.responseBuffer,
                         [this](const FetchResult& result) { VersionEnded(result); });
 }

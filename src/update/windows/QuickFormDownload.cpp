@@ -4,6 +4,7 @@
 // where the archive went, or why it did not get there.
 #include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
+#include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/QuickForm.h"
 
@@ -33,7 +34,7 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     Label1.SetCaption("Downloading VANTO version " + VersionText(state.remoteVersion) + "\r\n" +
                       pleaseWait);
     state.targetFile = download_->path;
-    state.requestPath = archivePath;
+    state.requestPath = ServerPaths::archive;
     Timer1.SetEnabled(true);
     phase_ = Phase::ArchiveDownload;
     archiveFlow_.listed = ReleaseCheck::Held();
@@ -64,7 +65,7 @@ QByteArray QuickForm::FailureText(const QByteArray& reason) {
         DownloadUpdateCommand1.SetCaption("Download Update!");
         DownloadUpdateCommand1.SetEnabled(true);
     }
-    return "TRANSFER FAILED: " + reason;
+    return TransferFailure::headline + reason;
 }
 
 void QuickForm::ShowAboveWait(const QByteArray& line) {
