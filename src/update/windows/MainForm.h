@@ -101,6 +101,8 @@ private:
 
     // With the service switched off, shows the server's message instead of a description.
     bool ShowServiceOffMessage();
+    // Replaces the whole log, which may hold a download's progress line.
+    void ReplaceLog(const QByteArray& text);
 
     // Where a transfer's body goes, and what the server's "not found" does.
     enum class Body {

@@ -24,6 +24,15 @@ namespace {
 constexpr char failurePrefix[] = "TRANSFER FAILED: ";
 constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
 
+// A command that replaced the log meanwhile has taken the progress line away.
+bool EndsInProgressLine(const QByteArray& log) {
+    constexpr qsizetype size = qsizetype(sizeof MainForm::progressLine) - 1;
+    constexpr qsizetype digits = 7;
+    return log.size() >= size &&
+           log.sliced(log.size() - size)
+               .startsWith(QByteArrayView(MainForm::progressLine, size - digits));
+}
+
 } // namespace
 
 QByteArray MainForm::SevenDigits(std::int64_t n) {
@@ -228,7 +237,8 @@ void MainForm::Timer1_Timer() {
             ++state.stallTicks;
     } else {
         state.stallTicks = 0;
-        if (state.requestPath == "/files/vanto.zip") {
+        if (state.requestPath == "/files/vanto.zip" &&
+            EndsInProgressLine(SystemMessagesText1.Text())) {
             QByteArray log = SystemMessagesText1.Text();
             log.chop(std::min<qsizetype>(7, log.size()));
             SystemMessagesText1.SetText(log + SevenDigits(n));
