@@ -154,6 +154,8 @@ private:
     // false when the program ended first.
     bool AwaitScratchFiles(std::optional<ScratchFilesLock>& lock);
     void CheckForUpdates();
+    // The help-links step's verdict on the stamps, once the list has arrived.
+    void CompareHelpLinkStamps();
     // The signed release list first; false when it is refused (said in the
     // log) and the check must end there.
     bool CheckReleaseList();

@@ -4,7 +4,9 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
+#include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
+#include "update/files/ArchiveDownload.h"
 #include "update/formats/VersionFiles.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
@@ -118,6 +120,33 @@ bool MainForm::CheckReleaseList() {
     return true;
 }
 
+void MainForm::CompareHelpLinkStamps() {
+    QByteArray oldStamp;
+    QByteArray newStamp;
+    try {
+        oldStamp = VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));
+        newStamp = VersionFiles::ReadStamp(LocalFile("/files/temp/ver.tmp"));
+    } catch (const RuntimeError& e) {
+        // A VANTO folder without files/koru has no stamp to compare: this
+        // step fails, and the check goes on to the news.
+        ++failedTransfers_;
+        SystemMessagesText1.Append(ArchiveDownload::SaveFailure(e) + "\r\n");
+        SystemMessagesText1.AppendSeparator();
+        mnuAvailableDownload(1).SetEnabled(false);
+        return;
+    }
+    if (!VersionFiles::SameStamp(oldStamp, newStamp)) {
+        SystemMessagesText1.Append("Old version = " + oldStamp + "     " +
+                                   "New version = " + newStamp + "\r\n");
+        mnuAvailableDownload(1).SetEnabled(true);
+        SystemMessagesText1.AppendSeparator();
+    } else {
+        SystemMessagesText1.Append("Help Links already up to date.\r\n");
+        SystemMessagesText1.AppendSeparator();
+        mnuAvailableDownload(1).SetEnabled(false);
+    }
+}
+
 void MainForm::CheckForUpdates() {
     UpdateState& state = SharedState();
     SystemMessagesText1.SetText({});
@@ -170,19 +199,7 @@ void MainForm::CheckForUpdates() {
             mnuAvailableDownload(1).SetEnabled(false);
         } else if (list == Transfer::Done) {
             SystemMessagesText1.Append("\r\n");
-            const QByteArray oldStamp =
-                VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));
-            const QByteArray newStamp = VersionFiles::ReadStamp(LocalFile("/files/temp/ver.tmp"));
-            if (!VersionFiles::SameStamp(oldStamp, newStamp)) {
-                SystemMessagesText1.Append("Old version = " + oldStamp + "     " +
-                                           "New version = " + newStamp + "\r\n");
-                mnuAvailableDownload(1).SetEnabled(true);
-                SystemMessagesText1.AppendSeparator();
-            } else {
-                SystemMessagesText1.Append("Help Links already up to date.\r\n");
-                SystemMessagesText1.AppendSeparator();
-                mnuAvailableDownload(1).SetEnabled(false);
-            }
+            CompareHelpLinkStamps();
         } else {
             // Nothing fetched: the scratch file holds an older answer, never a stamp.
             mnuAvailableDownload(1).SetEnabled(false);
