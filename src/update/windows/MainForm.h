@@ -144,7 +144,11 @@ private:
     void FailTransfer(const TransferFailure& failure);
     void CloseTransferSocket();
 
-    void CheckKillSwitch();
+    // Asks the server's switch; false when the signed list names one that
+    // could not be fetched, which ends the check (said in the log).
+    bool CheckKillSwitch();
+    // Ends a check that cannot be trusted: nothing offered, the separator.
+    void EndCheckWithoutVerdict();
     bool CompareVersions(const QByteArray& offered);
     enum class ScratchFiles { Used, Unused };
     // Runs a command that starts transfers, refusing it while another one

@@ -74,26 +74,38 @@ bool MainForm::CompareVersions(const QByteArray& offered) {
     return SharedState().CompareVersions(offered);
 }
 
-void MainForm::CheckKillSwitch() {
+bool MainForm::CheckKillSwitch() {
     UpdateState& state = SharedState();
     state.serviceMode = serviceOn;
     state.targetFile = LocalFile("/files/temp/ver.tmp");
     state.requestPath = "/files/koru/killswitch.txt";
-    if (ReleaseCheck::Held() && !ReleaseCheck::Names(state.requestPath)) {
+    const bool listed = ReleaseCheck::Names(state.requestPath);
+    if (ReleaseCheck::Held() && !listed) {
         // A signed list without a switch keeps the service on: a switch
         // slipped onto the server beside it is not even fetched.
         state.SetResponse({});
-        return;
+        return true;
     }
     if (RunTransfer() != Transfer::Done) {
         // A failed fetch gives no verdict: the service counts as on, and the
-        // failure line stays in the log.
+        // failure line stays in the log. A switch the signed list promised
+        // may have been withheld to keep KORU on, so the check ends there.
         state.SetResponse({});
-        return;
+        if (listed)
+            EndCheckWithoutVerdict();
+        return !listed;
     }
     state.serviceMode =
         VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
     state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
+    return true;
+}
+
+void MainForm::EndCheckWithoutVerdict() {
+    // Nothing is offered on words that cannot be vouched for.
+    mnuAvailableDownload(0).SetEnabled(false);
+    mnuAvailableDownload(1).SetEnabled(false);
+    SystemMessagesText1.AppendSeparator();
 }
 
 bool MainForm::CheckReleaseList() {
@@ -108,11 +120,8 @@ bool MainForm::CheckReleaseList() {
         return false;
     }
     if (outcome.failure) {
-        // No verdict: nothing is offered on unsigned words.
-        mnuAvailableDownload(0).SetEnabled(false);
-        mnuAvailableDownload(1).SetEnabled(false);
         ReportFailure(outcome.path, outcome.failure.text);
-        SystemMessagesText1.AppendSeparator();
+        EndCheckWithoutVerdict();
         return false;
     }
     if (!outcome.logLine.isEmpty())
@@ -160,9 +169,13 @@ void MainForm::CheckForUpdates() {
         SystemMessagesText1.Append("NO VALID VANTO.INI FOUND!\r\n");
         SystemMessagesText1.Append("This should never normally happen.\r\n");
         SystemMessagesText1.AppendSeparator();
+        // The switch is asked before the help links, as the first transfer does.
+        if (state.serviceMode == serviceNotChecked && !CheckKillSwitch())
+            return;
     } else {
         state.localVersion = float(Val(installed));
-        CheckKillSwitch();
+        if (!CheckKillSwitch())
+            return;
         state.targetFile = LocalFile("/files/temp/ver.tmp");
         state.requestPath = "/files/koru/vanto_ver.txt";
         const Transfer version = RunTransfer();

@@ -43,8 +43,8 @@ MainForm::Transfer MainForm::RunTransfer(Body body) {
     UpdateState& state = SharedState();
     // The caller's request: the switch, asked first, fetches a file of its own.
     const Fetch fetch{state.requestPath, state.targetFile};
-    if (state.serviceMode == serviceNotChecked)
-        CheckKillSwitch();
+    if (state.serviceMode == serviceNotChecked && !CheckKillSwitch())
+        return Transfer::Failed;
     if (state.serviceMode == serviceOff) {
         SystemMessagesText1.SetText("KORU INTERNET IS DOWN\r\n\r\n" + state.responseBuffer +
                                     "\r\n");
