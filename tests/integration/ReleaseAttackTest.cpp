@@ -168,6 +168,16 @@ INSTANTIATE_TEST_SUITE_P(
                "koru/vanto_ver.txt", "The file is longer than the"},
         Threat{"ListedFileWithdrawn", Removing({"koru/otherinfo.txt"}), "koru/otherinfo.txt",
                "Update file not found on the server."},
+        // The check ends at the switch: its separator follows at once.
+        Threat{
+            "WithheldSwitch",
+            [](ReleaseAttack& on) {
+                WriteFile(on.Served("koru/killswitch.txt"), "All services running.");
+                on.Publish("k0");
+                QFile::remove(on.Served("koru/killswitch.txt"));
+            },
+            "koru/killswitch.txt",
+            "Update file not found on the server.\r\n--------------------------------------\r\n"},
         Threat{"NotListed",
                [](ReleaseAttack& on) {
                    const QByteArray news = ReadFile(on.Served("koru/otherinfo.txt"));

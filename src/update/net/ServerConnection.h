@@ -57,6 +57,9 @@ public:
     TransferFailure Closed();
     // Whether the server's close can end a body: over TLS only with its close alert.
     bool ClosedCleanly() const { return !tls_ || tls_->ClosedCleanly(); }
+    // True once the TLS server has said goodbye (close_notify), whether or
+    // not it has closed the connection yet.
+    bool GoodbyeReceived() const { return tls_ && tls_->ClosedCleanly(); }
     // Ends the connection, saying goodbye over TLS first.
     void Close();
 

@@ -109,6 +109,8 @@ void TransferEngine::Arrived() {
         End({});
     else if (broken)
         Fail(broken);
+    else if (connection_.GoodbyeReceived())
+        Closed(); // a server may wait for our goodbye before it closes
 }
 
 // A redirect ends in the reader as a status it cannot use; the fetch goes on

@@ -95,7 +95,8 @@ public:
     void Arrived();
     // The server closed: the end of a body framed by the close when the
     // connection can vouch for it (TLS only with its close alert), a cut-off
-    // otherwise.
+    // otherwise. A TLS close alert ends the body the same way when it
+    // arrives, before the connection closes.
     void Closed();
     void Errored(std::int16_t number, const QByteArray& description);
 

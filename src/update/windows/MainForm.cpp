@@ -133,11 +133,17 @@ void MainForm::mnuHelpLinks_Click() {
     help.SetVisible(true);
 }
 
+void MainForm::ReplaceLog(const QByteArray& text) {
+    // A download running meanwhile loses its progress line with the old text.
+    progressShown_ = false;
+    SystemMessagesText1.SetText(text);
+}
+
 bool MainForm::ShowServiceOffMessage() {
     const UpdateState& state = SharedState();
     if (state.serviceMode != serviceOff)
         return false;
-    SystemMessagesText1.SetText(state.responseBuffer + "\r\n");
+    ReplaceLog(state.responseBuffer + "\r\n");
     SystemMessagesText1.AppendSeparator();
     return true;
 }
@@ -145,7 +151,7 @@ bool MainForm::ShowServiceOffMessage() {
 void MainForm::mnuVANTOplugins_Click() {
     if (ShowServiceOffMessage())
         return;
-    SystemMessagesText1.SetText(
+    ReplaceLog(
         "VANTO has a unique plugin format that allows people to add simple features to VANTO.  "
         "Here you can view and download plug-ins.  Once downloaded, VANTO will instantly "
         "recognize them.");
@@ -157,7 +163,7 @@ void MainForm::mnuVANTOplugins_Click() {
 void MainForm::mnuPublicPatches_Click() {
     if (ShowServiceOffMessage())
         return;
-    SystemMessagesText1.SetText(
+    ReplaceLog(
         "A list of downloadable public patches for you to use.  Some of these will be intended "
         "as full hacks.  Others will simply add a feature or two to your ROM.\r\n");
     SystemMessagesText1.Append("Some patches will include the ASM used to make the patch.  A "
@@ -169,7 +175,7 @@ void MainForm::mnuPublicPatches_Click() {
 
 void MainForm::mnuSearchForAnswers_Click() {
     // The same whatever the server switch says.
-    SystemMessagesText1.SetText("Search KORU's Database of VANTO information.\r\n");
+    ReplaceLog("Search KORU's Database of VANTO information.\r\n");
     SystemMessagesText1.Append(notYetAvailable);
     SystemMessagesText1.AppendSeparator();
 }

@@ -101,6 +101,8 @@ private:
 
     // With the service switched off, shows the server's message instead of a description.
     bool ShowServiceOffMessage();
+    // Replaces the whole log, which may hold a download's progress line.
+    void ReplaceLog(const QByteArray& text);
 
     // Where a transfer's body goes, and what the server's "not found" does.
     enum class Body {
@@ -144,7 +146,11 @@ private:
     void FailTransfer(const TransferFailure& failure);
     void CloseTransferSocket();
 
-    void CheckKillSwitch();
+    // Asks the server's switch; false when the signed list names one that
+    // could not be fetched, which ends the check (said in the log).
+    bool CheckKillSwitch();
+    // Ends a check that cannot be trusted: nothing offered, the separator.
+    void EndCheckWithoutVerdict();
     bool CompareVersions(const QByteArray& offered);
     enum class ScratchFiles { Used, Unused };
     // Runs a command that starts transfers, refusing it while another one
@@ -154,6 +160,8 @@ private:
     // false when the program ended first.
     bool AwaitScratchFiles(std::optional<ScratchFilesLock>& lock);
     void CheckForUpdates();
+    // The help-links step's verdict on the stamps, once the list has arrived.
+    void CompareHelpLinkStamps();
     // The signed release list first; false when it is refused (said in the
     // log) and the check must end there.
     bool CheckReleaseList();

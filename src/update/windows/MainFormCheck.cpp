@@ -4,7 +4,9 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
+#include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
+#include "update/files/ArchiveDownload.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/jobs/UpdateState.h"
@@ -73,26 +75,38 @@ bool MainForm::CompareVersions(const QByteArray& offered) {
     return SharedState().CompareVersions(offered);
 }
 
-void MainForm::CheckKillSwitch() {
+bool MainForm::CheckKillSwitch() {
     UpdateState& state = SharedState();
     state.serviceMode = serviceOn;
     state.targetFile = LocalFile("/files/temp/ver.tmp");
     state.requestPath = ServerPaths::killSwitch;
-    if (ReleaseCheck::Held() && !ReleaseCheck::Names(state.requestPath)) {
+    const bool listed = ReleaseCheck::Names(state.requestPath);
+    if (ReleaseCheck::Held() && !listed) {
         // A signed list without a switch keeps the service on: a switch
         // slipped onto the server beside it is not even fetched.
         state.SetResponse({});
-        return;
+        return true;
     }
     if (RunTransfer() != Transfer::Done) {
         // A failed fetch gives no verdict: the service counts as on, and the
-        // failure line stays in the log.
+        // failure line stays in the log. A switch the signed list promised
+        // may have been withheld to keep KORU on, so the check ends there.
         state.SetResponse({});
-        return;
+        if (listed)
+            EndCheckWithoutVerdict();
+        return !listed;
     }
     state.serviceMode =
         VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
     state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
+    return true;
+}
+
+void MainForm::EndCheckWithoutVerdict() {
+    // Nothing is offered on words that cannot be vouched for.
+    mnuAvailableDownload(0).SetEnabled(false);
+    mnuAvailableDownload(1).SetEnabled(false);
+    SystemMessagesText1.AppendSeparator();
 }
 
 bool MainForm::CheckReleaseList() {
@@ -107,16 +121,40 @@ bool MainForm::CheckReleaseList() {
         return false;
     }
     if (outcome.failure) {
-        // No verdict: nothing is offered on unsigned words.
-        mnuAvailableDownload(0).SetEnabled(false);
-        mnuAvailableDownload(1).SetEnabled(false);
         ReportFailure(outcome.path, outcome.failure.text);
-        SystemMessagesText1.AppendSeparator();
+        EndCheckWithoutVerdict();
         return false;
     }
     if (!outcome.logLine.isEmpty())
         SystemMessagesText1.Append(outcome.logLine + "\r\n");
     return true;
+}
+
+void MainForm::CompareHelpLinkStamps() {
+    QByteArray oldStamp;
+    QByteArray newStamp;
+    try {
+        oldStamp = VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));
+        newStamp = VersionFiles::ReadStamp(LocalFile("/files/temp/ver.tmp"));
+    } catch (const RuntimeError& e) {
+        // A VANTO folder without files/koru has no stamp to compare: this
+        // step fails, and the check goes on to the news.
+        ++failedTransfers_;
+        SystemMessagesText1.Append(ArchiveDownload::SaveFailure(e) + "\r\n");
+        SystemMessagesText1.AppendSeparator();
+        mnuAvailableDownload(1).SetEnabled(false);
+        return;
+    }
+    if (!VersionFiles::SameStamp(oldStamp, newStamp)) {
+        SystemMessagesText1.Append("Old version = " + oldStamp + "     " +
+                                   "New version = " + newStamp + "\r\n");
+        mnuAvailableDownload(1).SetEnabled(true);
+        SystemMessagesText1.AppendSeparator();
+    } else {
+        SystemMessagesText1.Append("Help Links already up to date.\r\n");
+        SystemMessagesText1.AppendSeparator();
+        mnuAvailableDownload(1).SetEnabled(false);
+    }
 }
 
 void MainForm::CheckForUpdates() {
@@ -132,9 +170,13 @@ void MainForm::CheckForUpdates() {
         SystemMessagesText1.Append("NO VALID VANTO.INI FOUND!\r\n");
         SystemMessagesText1.Append("This should never normally happen.\r\n");
         SystemMessagesText1.AppendSeparator();
+        // The switch is asked before the help links, as the first transfer does.
+        if (state.serviceMode == serviceNotChecked && !CheckKillSwitch())
+            return;
     } else {
         state.localVersion = float(Val(installed));
-        CheckKillSwitch();
+        if (!CheckKillSwitch())
+            return;
         state.targetFile = LocalFile("/files/temp/ver.tmp");
         state.requestPath = ServerPaths::versionFile;
         const Transfer version = RunTransfer();
@@ -171,19 +213,7 @@ void MainForm::CheckForUpdates() {
             mnuAvailableDownload(1).SetEnabled(false);
         } else if (list == Transfer::Done) {
             SystemMessagesText1.Append("\r\n");
-            const QByteArray oldStamp =
-                VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));
-            const QByteArray newStamp = VersionFiles::ReadStamp(LocalFile("/files/temp/ver.tmp"));
-            if (!VersionFiles::SameStamp(oldStamp, newStamp)) {
-                SystemMessagesText1.Append("Old version = " + oldStamp + "     " +
-                                           "New version = " + newStamp + "\r\n");
-                mnuAvailableDownload(1).SetEnabled(true);
-                SystemMessagesText1.AppendSeparator();
-            } else {
-                SystemMessagesText1.Append("Help Links already up to date.\r\n");
-                SystemMessagesText1.AppendSeparator();
-                mnuAvailableDownload(1).SetEnabled(false);
-            }
+            CompareHelpLinkStamps();
         } else {
             // Nothing fetched: the scratch file holds an older answer, never a stamp.
             mnuAvailableDownload(1).SetEnabled(false);

@@ -46,7 +46,9 @@ void MainForm::VantoUpdate() {
     state.SetResponse({});
     const Transfer transfer = RunTransfer(Body::Archive);
     if (transfer == Transfer::Done) {
-        RemoveProgressLine();
+        // A description shown meanwhile has taken the progress line away.
+        if (progressShown_)
+            RemoveProgressLine();
         if (!trustedComment_.isEmpty())
             SystemMessagesText1.Append("Signature verified: " + trustedComment_ + "\r\n");
         SystemMessagesText1.Append("Done!\r\n");

@@ -4,6 +4,7 @@
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "platform/runtime/FileAccess.h"
+#include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "update/formats/HelpLinksList.h"
 #include "update/formats/ServerPaths.h"
@@ -42,7 +43,17 @@ void MainForm::FetchHelpLinks() {
     // The command guard keeps "UPDATES     " disabled for the whole run and
     // enables it again at its end.
 
-    const HelpLinksList list = HelpLinksList::Read(LocalFile("/files/temp/ver.tmp"));
+    HelpLinksList list;
+    try {
+        list = HelpLinksList::Read(LocalFile("/files/temp/ver.tmp"));
+    } catch (const RuntimeError& e) {
+        // The list the check saved is gone (removed meanwhile): only a new
+        // check can find it again, so the update stays on offer.
+        ++failedTransfers_;
+        SystemMessagesText1.Append("HELP LINKS UPDATE FAILED: " + e.Source() + ": " +
+                                   e.Description() + ". Check for updates again.\r\n");
+        return;
+    }
     int failed = 0;
     for (const QByteArray& name : list.items) {
         if (!HelpLinksList::FitsFolder(LocalFile("/files/koru/help"), name)) {

@@ -24,6 +24,15 @@ namespace {
 
 constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
 
+// A command that replaced the log meanwhile has taken the progress line away.
+bool EndsInProgressLine(const QByteArray& log) {
+    constexpr qsizetype size = qsizetype(sizeof MainForm::progressLine) - 1;
+    constexpr qsizetype digits = 7;
+    return log.size() >= size &&
+           log.sliced(log.size() - size)
+               .startsWith(QByteArrayView(MainForm::progressLine, size - digits));
+}
+
 } // namespace
 
 QByteArray MainForm::SevenDigits(std::int64_t n) {
@@ -34,8 +43,8 @@ MainForm::Transfer MainForm::RunTransfer(Body body) {
     UpdateState& state = SharedState();
     // The caller's request: the switch, asked first, fetches a file of its own.
     const Fetch fetch{state.requestPath, state.targetFile};
-    if (state.serviceMode == serviceNotChecked)
-        CheckKillSwitch();
+    if (state.serviceMode == serviceNotChecked && !CheckKillSwitch())
+        return Transfer::Failed;
     if (state.serviceMode == serviceOff) {
         SystemMessagesText1.SetText("KORU INTERNET IS DOWN\r\n\r\n" + state.responseBuffer +
                                     "\r\n");
@@ -234,7 +243,8 @@ void MainForm::Timer1_Timer() {
             ++state.stallTicks;
     } else {
         state.stallTicks = 0;
-        if (state.requestPath == ServerPaths::archive) {
+        if (state.requestPath == ServerPaths::archive &&
+            EndsInProgressLine(SystemMessagesText1.Text())) {
             QByteArray log = SystemMessagesText1.Text();
             log.chop(std::min<qsizetype>(7, log.size()));
             SystemMessagesText1.SetText(log + SevenDigits(n));

@@ -73,6 +73,18 @@ TEST_F(HelpLinksUpdateTest, OnlyTheStampLineFetchesNothingAndWritesTheStamp) {
     EXPECT_TRUE(main().mnuUpdate.Enabled());
 }
 
+TEST_F(HelpLinksUpdateTest, AListRemovedSinceTheCheckFailsTheUpdateWithItsReason) {
+    main().mnuAvailableDownload(1).SetEnabled(true);
+    Update();
+    EXPECT_EQ(Log(), "HELP LINKS UPDATE FAILED: " +
+                         QFile::encodeName(home.filePath("files/temp/ver.tmp")) +
+                         ": File not found. Check for updates again.\r\n");
+    EXPECT_FALSE(events.contains("end"));
+    EXPECT_EQ(main().FailedTransfers(), 1);
+    EXPECT_TRUE(HelpLinksOffered());
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
 TEST_F(HelpLinksUpdateTest, TwoItemsAreFetchedTextThenPictureWithOneLineEach) {
     Offer("HL0008\r\na\r\nb\r\n");
     Serve("a");

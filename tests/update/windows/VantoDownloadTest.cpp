@@ -167,6 +167,23 @@ TEST_F(VantoDownloadTest, ProgressShowsTheBytesReceivedSoFar) {
     EXPECT_EQ(Log(), downloading + "Done!\r\n" + separator);
 }
 
+TEST_F(VantoDownloadTest, ADescriptionShownMeanwhileKeepsItsTextWhole) {
+    const QByteArray response = ZipResponse(archive);
+    const qsizetype firstBytes = response.indexOf("\r\n\r\n") + 14;
+    server.script("/files/vanto.zip",
+                  {{{response.left(firstBytes)}, {response.mid(firstBytes), 4 * stallTickMs}}});
+    main().onArchiveProgress = [this](std::int64_t received, std::int64_t, bool done) {
+        if (received > 0 && !done && !Log().contains("plugin"))
+            main().mnuVANTOplugins.Click();
+    };
+    Download("update.zip");
+    EXPECT_TRUE(Log().startsWith("VANTO has a unique plugin format")) << Log().constData();
+    EXPECT_TRUE(Log().endsWith("THIS FEATURE IS NOT YET AVAILABLE.\r\n" + separator + "Done!\r\n" +
+                               separator))
+        << Log().constData();
+    EXPECT_EQ(Read("update.zip"), archive);
+}
+
 TEST_F(VantoDownloadTest, ArchiveThatMentions404IsSavedAsItIs) {
     const QByteArray text = "readme: 404 Not Found is what a missing page says";
     server.script("/files/vanto.zip", {{{ZipResponse(text)}}});

@@ -3,6 +3,8 @@
 // requests on the wire.
 #include "support/CheckFixture.h"
 
+#include <QDir>
+
 namespace {
 
 using VersionCheckTest = CheckFixture;
@@ -76,6 +78,18 @@ TEST_F(VersionCheckTest, AServerWithoutTheFilesOffersNothing) {
     EXPECT_FALSE(HelpLinksOffered());
     EXPECT_EQ(Read("files/koru/koru_helplinks.ver"), QByteArray("HL0007"));
     EXPECT_EQ(main().FailedTransfers(), 0);
+}
+
+TEST_F(VersionCheckTest, AFolderWithoutFilesKoruFailsTheHelpLinksStepAndGoesOnToTheNews) {
+    Publish();
+    ASSERT_TRUE(QDir(home.filePath("files/koru")).removeRecursively());
+    Check();
+    EXPECT_EQ(Log(), checking + "\r\nVER = 02.14\r\nRelease notes.\r\n" + separator + helpLinks +
+                         "SAVE FAILED: " +
+                         QFile::encodeName(home.filePath("files/koru/koru_helplinks.ver")) +
+                         ": Path not found.\r\n" + separator + news);
+    EXPECT_FALSE(HelpLinksOffered());
+    EXPECT_EQ(main().FailedTransfers(), 1);
 }
 
 TEST_F(VersionCheckTest, SwitchOffShowsTheServersMessageUntilItIsOnAgain) {
