@@ -134,9 +134,7 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     const ReleaseList check = ReleaseList::Parse(text);
     if (!check.Valid())
         Refuse(check.problem);
-    WriteSigned(listPath, text,
-                "koru-release serial " + QByteArray::number(list.serial) + " epoch " +
-                    QByteArray::number(list.epoch));
+    WriteSigned(listPath, text, list.SignedComment());
     done << "wrote files/" + QByteArray(listPath) + ": serial " + QByteArray::number(list.serial) +
                 ", key epoch " + QByteArray::number(list.epoch) + ", " +
                 QByteArray::number(list.files.size()) + " files, valid until " +
