@@ -8,6 +8,7 @@
 #include "support/CopyTree.h"
 #include "support/DeltaFiles.h"
 #include "support/TestFiles.h"
+#include "update/trust/ReleaseList.h"
 #include "update/trust/SignedReleaseFixture.h"
 
 #include <QDir>
@@ -125,6 +126,20 @@ Attack Removing(std::initializer_list<const char*> files) {
     };
 }
 
+// The served list edited, then signed by `signer` for its new serial and epoch.
+Attack Resigned(const char* signer,
+                std::initializer_list<std::pair<const char*, const char*>> edits) {
+    const QList<std::pair<const char*, const char*>> changes(edits);
+    return [=](ReleaseAttack& on) {
+        QByteArray list = ReadFile(on.Served("koru/release.txt"));
+        for (const auto& [from, to] : changes)
+            list.replace(from, to);
+        WriteFile(on.Served("koru/release.txt"), list);
+        WriteFile(on.Served("koru/release.txt.minisig"),
+                  on.Sign(list, signer, ReleaseList::Parse(list).SignedComment()));
+    };
+}
+
 class ReleaseAttackTest : public ReleaseAttack, public ::testing::WithParamInterface<Threat> {};
 
 TEST_P(ReleaseAttackTest, FailsTheCheckAndSavesNothing) {
@@ -221,7 +236,12 @@ INSTANTIATE_TEST_SUITE_P(
                    WriteFile(on.Served("koru/release.txt.minisig"),
                              on.Sign(list, "k0", "koru-release serial 9 epoch 1"));
                },
-               "koru/release.txt", "The release list is signed by a key KORU does not trust"}),
+               "koru/release.txt", "The release list is signed by a key KORU does not trust"},
+        Threat{"FarEpoch", Resigned("other", {{"serial 1", "serial 9"}, {"epoch 0", "epoch 64"}}),
+               "koru/release.txt",
+               "The key chain link /files/koru/keys/1.txt is missing, so key epoch 1 cannot be "
+               "reached and the release list's signature cannot be checked against any key KORU "
+               "trusts."}),
     [](const ::testing::TestParamInfo<Threat>& threat) { return std::string(threat.param.name); });
 
 // A delta under a release list: the control file is a listed file, the
