@@ -237,6 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
                              on.Sign(list, "k0", "koru-release serial 9 epoch 1"));
                },
                "koru/release.txt", "The release list is signed by a key KORU does not trust"},
+        Threat{"ListDisagreesWithVersionFile",
+               Resigned("k0", {{"serial 1", "serial 2"}, {"vanto 02.14", "vanto 09.99"}}),
+               "koru/vanto_ver.txt",
+               "The release list offers VANTO \"09.99\", but the version file offers \"02.14\"."},
         Threat{"FarEpoch", Resigned("other", {{"serial 1", "serial 9"}, {"epoch 0", "epoch 64"}}),
                "koru/release.txt",
                "The key chain link /files/koru/keys/1.txt is missing, so key epoch 1 cannot be "

@@ -14,6 +14,7 @@ namespace {
 constexpr char filesPrefix[] = "/files/";
 constexpr char keysPrefix[] = "/files/koru/keys/";
 constexpr char signatureEnding[] = ".minisig";
+constexpr char versionFile[] = "koru/vanto_ver.txt";
 
 const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path) {
     if (!path.startsWith(filesPrefix))
@@ -189,7 +190,8 @@ TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<Bo
     if (entry == nullptr)
         return {TransferFailure::Kind::Release, ListedFileCheck::NotListed()};
     try {
-        check = std::make_unique<ListedBody>(*entry);
+        check = std::make_unique<ListedBody>(
+            *entry, entry->path == versionFile ? list->offeredVersion : QByteArray());
     } catch (const RuntimeError& e) {
         return {TransferFailure::Kind::Release, e.Description()};
     }
