@@ -16,10 +16,12 @@ constexpr char keysPrefix[] = "/files/koru/keys/";
 constexpr char signatureEnding[] = ".minisig";
 constexpr char versionFile[] = "koru/vanto_ver.txt";
 
+// The list names files by their raw names, as they lie in the tree; a
+// request path carries them percent-encoded (a help link "a b" as "a%20b").
 const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path) {
     if (!path.startsWith(filesPrefix))
         return nullptr;
-    return list.Find(path.mid(qsizetype(sizeof filesPrefix) - 1));
+    return list.Find(QByteArray::fromPercentEncoding(path.mid(qsizetype(sizeof filesPrefix) - 1)));
 }
 
 } // namespace
@@ -184,9 +186,7 @@ TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<Bo
     // Signatures are checked by their own keys.
     if (!list || path.endsWith(signatureEnding))
         return {};
-    const ReleaseList::Entry* entry = path.startsWith(filesPrefix)
-                                          ? list->Find(path.mid(qsizetype(sizeof filesPrefix) - 1))
-                                          : nullptr;
+    const ReleaseList::Entry* entry = Listed(*list, path);
     if (entry == nullptr)
         return {TransferFailure::Kind::Release, ListedFileCheck::NotListed()};
     try {
