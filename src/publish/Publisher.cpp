@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace {
 
@@ -58,6 +59,8 @@ void Publisher::RequireTrustedAt(qint64 epoch) const {
     if (epoch == 0)
         return;
     const QByteArray link = KeyChain::LinkPath(epoch);
+    if (!Holds(link))
+        Refuse("The tree has no files/" + link + ".");
     const TrustedKeys keys = TrustedKeys::FromFileText(
         ReadSmall(FilesPath(link), TrustedKeys::maximumSize + 1), "files/" + link);
     if (!keys.Usable())
@@ -78,7 +81,7 @@ void Publisher::WriteSigned(const QByteArray& filesPath, const QByteArray& text,
 bool Publisher::SignArchive(const QByteArray& offeredVersion) const {
     const QString archive = FilesPath(archivePath);
     const QString signature = archive + QLatin1String(ServerPaths::signatureEnding);
-    if (QFileInfo::exists(signature)) {
+    if (Holds(QByteArray(archivePath) + ServerPaths::signatureEnding)) {
         ArchiveVerifier verifier;
         const QByteArray unread = verifier.UpdateFromFile(archive, QFileInfo(archive).size());
         if (!unread.isEmpty())
@@ -90,11 +93,31 @@ bool Publisher::SignArchive(const QByteArray& offeredVersion) const {
     return true;
 }
 
+bool Publisher::Holds(const QByteArray& filesPath) const {
+    const QString path = FilesPath(filesPath);
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return false;
+    const QByteArray named = "files/" + filesPath;
+    // Clients fetch what the server resolves inside the tree: a link that
+    // leaves it would list a file the server never sends.
+    const QString resolved = info.canonicalFilePath();
+    if (resolved.isEmpty())
+        Refuse(named + " is a link to nothing.");
+    if (!resolved.startsWith(QDir(tree_).canonicalPath() + u'/'))
+        Refuse(named + " is a link that leaves the tree; the server does not follow it.");
+    // Reading a FIFO would wait for ever, and a device or folder is no file to list.
+    struct stat status {};
+    if (::stat(QFile::encodeName(resolved).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        Refuse(named + " is not a regular file.");
+    return true;
+}
+
 QList<QByteArray> Publisher::ListedPaths() const {
     using ServerPaths::Listed;
     QList<QByteArray> paths{Listed(ServerPaths::killSwitch), Listed(ServerPaths::versionFile),
                             Listed(ServerPaths::otherInfo), Listed(ServerPaths::helpLinks)};
-    if (QFileInfo::exists(FilesPath(Listed(ServerPaths::helpLinks)))) {
+    if (Holds(Listed(ServerPaths::helpLinks))) {
         const HelpLinksList links =
             HelpLinksList::Parse(ReadSmall(FilesPath(Listed(ServerPaths::helpLinks)), 1024 * 1024));
         const QByteArray folder = Listed(ServerPaths::koruFolder);
@@ -111,7 +134,7 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     QList<QByteArray> done;
     ReleaseList list;
     const QString versionFile = FilesPath(ServerPaths::Listed(ServerPaths::versionFile));
-    if (!QFileInfo::exists(versionFile))
+    if (!Holds(ServerPaths::Listed(ServerPaths::versionFile)))
         Refuse("The tree has no " + InTree(ServerPaths::versionFile) +
                " to take the offered version from.");
     list.offeredVersion = VersionFiles::OfferedVersionText(ReadSmall(versionFile, 4096)).trimmed();
@@ -119,7 +142,7 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     RequireTrustedAt(list.epoch);
 
     qint64 previous = 0;
-    if (QFileInfo::exists(FilesPath(listPath))) {
+    if (Holds(listPath)) {
         const ReleaseList old = ReleaseList::Parse(ReadSmall(FilesPath(listPath), 64 * 1024));
         if (!old.Valid() && !serial)
             Refuse("The tree's " + InTree(ServerPaths::releaseList) +
@@ -131,21 +154,20 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     list.serial = serial.value_or(previous + 1);
     list.expires = expires.toUTC();
 
-    if (QFileInfo::exists(FilesPath(archivePath)) && SignArchive(list.offeredVersion))
-        done << "signed " + InTree(ServerPaths::archive);
     for (const QByteArray& path : ListedPaths()) {
-        const QFileInfo file(FilesPath(path));
-        if (!file.isFile())
+        if (!Holds(path))
             continue;
+        const QFileInfo file(FilesPath(path));
         list.files.append({path, file.size(), FileDigest(file.filePath(), ReleaseList::hashSize)});
     }
     const QByteArray text = list.Text();
     const ReleaseList check = ReleaseList::Parse(text);
     if (!check.Valid())
         Refuse(check.problem);
-    WriteSigned(listPath, text,
-                "koru-release serial " + QByteArray::number(list.serial) + " epoch " +
-                    QByteArray::number(list.epoch));
+    // Signed only once every file passed, so a refusal writes nothing.
+    if (Holds(archivePath) && SignArchive(list.offeredVersion))
+        done << "signed " + InTree(ServerPaths::archive);
+    WriteSigned(listPath, text, list.SignedComment());
     done << "wrote " + InTree(ServerPaths::releaseList) + ": serial " +
                 QByteArray::number(list.serial) + ", key epoch " + QByteArray::number(list.epoch) +
                 ", " + QByteArray::number(list.files.size()) + " files, valid until " +

@@ -37,6 +37,9 @@ private:
                      const QByteArray& trustedComment) const;
     // Signs vanto.zip unless its signature by this key holds; true when it signed.
     bool SignArchive(const QByteArray& offeredVersion) const;
+    // True when the tree holds a regular file there; refuses a link out of
+    // the tree and anything but a regular file, naming it.
+    bool Holds(const QByteArray& filesPath) const;
     QList<QByteArray> ListedPaths() const;
 
     QString tree_;

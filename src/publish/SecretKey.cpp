@@ -21,6 +21,11 @@ constexpr qsizetype secretSize = crypto_sign_SECRETKEYBYTES;
 constexpr qsizetype checksumSize = 32;
 constexpr qsizetype keyNumSize = MinisignText::keyIdSize + secretSize + checksumSize;
 constexpr qsizetype lineBytes = keyNumAt + keyNumSize;
+// The most scrypt work a key may ask for: 4 times the operations and the
+// memory of minisign's strongest preset (2^25 operations, 1 GiB). A forged
+// key asking more would keep koru-publish busy until killed.
+constexpr quint64 mostOperations = quint64(4) << 25;
+constexpr quint64 mostMemory = quint64(1) << 30;
 
 const unsigned char* Bytes(const QByteArray& bytes) {
     return reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -41,12 +46,19 @@ void Wipe(QByteArray& bytes) {
 
 void Decrypt(QByteArray& keyNum, const QByteArray& line, const QByteArray& name,
              const SecretKey::PasswordSource& password) {
+    const auto operations = qFromLittleEndian<quint64>(line.constData() + opsLimitAt);
+    const auto memory = qFromLittleEndian<quint64>(line.constData() + memLimitAt);
+    if (operations > mostOperations || memory > mostMemory)
+        Refuse(name, "asks for more work to open than koru-publish allows (" +
+                         QByteArray::number(operations) + " scrypt operations and " +
+                         QByteArray::number(memory) + " bytes of memory; at most " +
+                         QByteArray::number(mostOperations) + " and " +
+                         QByteArray::number(mostMemory) + ")");
     QByteArray secret = password();
     QByteArray stream(keyNumSize, Qt::Uninitialized);
     const int failed = crypto_pwhash_scryptsalsa208sha256(
         Bytes(stream), size_t(stream.size()), secret.constData(), size_t(secret.size()),
-        Bytes(line) + saltAt, qFromLittleEndian<quint64>(line.constData() + opsLimitAt),
-        size_t(qFromLittleEndian<quint64>(line.constData() + memLimitAt)));
+        Bytes(line) + saltAt, operations, size_t(memory));
     Wipe(secret);
     if (failed != 0)
         Refuse(name, "asks for more memory to open than this computer gives");

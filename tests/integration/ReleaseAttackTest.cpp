@@ -1,13 +1,15 @@
 // The signed release list against an attacker on the path: a sample tree
 // published with koru-publish and keys made by the real minisign, served by
-// the sample server on loopback, checked by koru-cli as a user runs it with a
-// state folder of its own. Each row is one threat: the check fails (exit 2)
+// the sample server (or nginx) on loopback, checked by koru-cli as a user
+// runs it with a state folder of its own. Each row is one threat: the check fails (exit 2)
 // with the line naming it, and nothing of VANTO's folder changes.
 #include "BuildConfig.h"
 #include "server/SampleServer.h"
 #include "support/CopyTree.h"
 #include "support/DeltaFiles.h"
+#include "support/NginxServer.h"
 #include "support/TestFiles.h"
+#include "update/trust/ReleaseList.h"
 #include "update/trust/SignedReleaseFixture.h"
 
 #include <QDir>
@@ -62,7 +64,8 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("KORU_HOME"), Home());
         environment.insert(QStringLiteral("KORU_SERVER"),
-                           QStringLiteral("127.0.0.1:%1").arg(server->Port()));
+                           nginx ? QString::fromLatin1(nginx->hostAndPort())
+                                 : QStringLiteral("127.0.0.1:%1").arg(server->Port()));
         environment.insert(QStringLiteral("XDG_STATE_HOME"),
                            work.filePath(QStringLiteral("state")));
         cli.setProcessEnvironment(environment);
@@ -98,6 +101,7 @@ public:
     }
 
     std::unique_ptr<SampleServer> server;
+    std::unique_ptr<NginxServer> nginx; // serves the tree instead when set
 };
 
 using Attack = std::function<void(ReleaseAttack&)>;
@@ -122,6 +126,20 @@ Attack Removing(std::initializer_list<const char*> files) {
     return [=](ReleaseAttack& on) {
         for (const char* file : gone)
             QFile::remove(on.Served(file));
+    };
+}
+
+// The served list edited, then signed by `signer` for its new serial and epoch.
+Attack Resigned(const char* signer,
+                std::initializer_list<std::pair<const char*, const char*>> edits) {
+    const QList<std::pair<const char*, const char*>> changes(edits);
+    return [=](ReleaseAttack& on) {
+        QByteArray list = ReadFile(on.Served("koru/release.txt"));
+        for (const auto& [from, to] : changes)
+            list.replace(from, to);
+        WriteFile(on.Served("koru/release.txt"), list);
+        WriteFile(on.Served("koru/release.txt.minisig"),
+                  on.Sign(list, signer, ReleaseList::Parse(list).SignedComment()));
     };
 }
 
@@ -231,7 +249,16 @@ INSTANTIATE_TEST_SUITE_P(
                    WriteFile(on.Served("koru/release.txt.minisig"),
                              on.Sign(list, "k0", "koru-release serial 9 epoch 1"));
                },
-               "koru/release.txt", "The release list is signed by a key KORU does not trust"}),
+               "koru/release.txt", "The release list is signed by a key KORU does not trust"},
+        Threat{"ListDisagreesWithVersionFile",
+               Resigned("k0", {{"serial 1", "serial 2"}, {"vanto 02.14", "vanto 09.99"}}),
+               "koru/vanto_ver.txt",
+               "The release list offers VANTO \"09.99\", but the version file offers \"02.14\"."},
+        Threat{"FarEpoch", Resigned("other", {{"serial 1", "serial 9"}, {"epoch 0", "epoch 64"}}),
+               "koru/release.txt",
+               "The key chain link /files/koru/keys/1.txt is missing, so key epoch 1 cannot be "
+               "reached and the release list's signature cannot be checked against any key KORU "
+               "trusts."}),
     [](const ::testing::TestParamInfo<Threat>& threat) { return std::string(threat.param.name); });
 
 // A delta under a release list: the control file is a listed file, the
@@ -254,6 +281,25 @@ TEST_F(ReleaseAttack, TakesADeltaTheListVouchesFor) {
     EXPECT_TRUE(run.out.contains("Reusing ")) << run.out.toStdString();
     EXPECT_FALSE(run.out.contains("Delta update failed")) << run.out.toStdString();
     EXPECT_EQ(ReadFile(target), fresh);
+}
+
+// Help links named with a blank and a percent sign go percent-encoded on
+// the wire and are found in the list by the names the tree holds.
+TEST_F(ReleaseAttack, FetchesListedHelpLinksWhoseNamesAreEncodedOnTheWire) {
+    if (NginxServer::Program().isEmpty())
+        GTEST_SKIP() << "nginx is not installed (scripts/install-deps installs them)";
+    Append(Served("koru/koru_helplinks.txt"), "\r\ntwo words\r\n100%");
+    for (const char* file :
+         {"koru/two words.txt", "koru/two words.gif", "koru/100%.txt", "koru/100%.gif"})
+        WriteFile(Served(file), QByteArray("help: ") + file);
+    Publish("k0");
+    nginx = std::make_unique<NginxServer>(Tree());
+    const CliRun run = Cli({QStringLiteral("check"), QStringLiteral("help-links-update")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_EQ(ReadFile(Home() + QStringLiteral("/files/koru/help/two words.txt")),
+              "help: koru/two words.txt");
+    EXPECT_EQ(ReadFile(Home() + QStringLiteral("/files/koru/help/100%.gif")),
+              "help: koru/100%.gif");
 }
 
 // A KORU three rotations behind follows the chain unattended and keeps it.

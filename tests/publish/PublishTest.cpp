@@ -4,13 +4,18 @@
 // retired key publishes nothing, and each refusal is named. That KORU follows
 // the chain it writes is ReleaseAttackTest's.
 #include "BuildConfig.h"
+#include "publish/SecretKey.h"
 #include "support/Minisign.h"
+#include "support/Raised.h"
 #include "support/TestFiles.h"
 #include "update/trust/ListedFileCheck.h"
 #include "update/trust/SignedReleaseFixture.h"
 
 #include <QDir>
+#include <QtEndian>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -98,6 +103,65 @@ TEST_F(PublishTest, ThreeRotationsRetireEachKeyFromPublishing) {
     ASSERT_EQ(RunPublish({Tree(), QStringLiteral("--key"), KeyFile("k3", ".key")}).exitCode, 0);
     EXPECT_EQ(PublishedList().epoch, 3);
 }
+
+// A forged key asking scrypt for absurd work is refused before the password.
+TEST_F(PublishTest, KeyAskingForAbsurdWorkIsRefusedBeforeThePassword) {
+    const QString base = work.filePath(QStringLiteral("protected"));
+    ASSERT_TRUE(Minisign::MakeProtectedKeys(base, "correct horse"));
+    QList<QByteArray> lines = ReadFile(base + QStringLiteral(".key")).split('\n');
+    QByteArray line = QByteArray::fromBase64(lines[1]);
+    qToLittleEndian<quint64>(quint64(1) << 40, line.data() + 38); // the operations limit
+    lines[1] = line.toBase64();
+    const std::optional<RuntimeError> refused = Raised([&] {
+        SecretKey::FromFileText(lines.join('\n'), "K", []() -> QByteArray {
+            throw RuntimeError(RuntimeErrors::invalidCall, "the password was asked for");
+        });
+    });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->Description(),
+              "The secret key K asks for more work to open than koru-publish allows "
+              "(1099511627776 scrypt operations and 1073741824 bytes of memory; at most "
+              "134217728 and 1073741824).");
+}
+
+struct TreeFault {
+    const char* name;
+    const char* file; // under files/, replaced by `make`
+    std::function<bool(const QString& path)> make;
+    const char* reason; // after "files/FILE "
+};
+
+bool Fifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+class PublishTreeFaultTest : public PublishTest, public ::testing::WithParamInterface<TreeFault> {};
+
+TEST_P(PublishTreeFaultTest, IsRefusedNamingTheFile) {
+    const QString path = Served(GetParam().file);
+    QFile::remove(path);
+    ASSERT_TRUE(GetParam().make(path));
+    const Published run = RunPublish({Tree(), QStringLiteral("--key"), KeyFile("k0", ".key")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errors, QByteArray("koru-publish: files/") + GetParam().file + ' ' +
+                              GetParam().reason + '\n');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PublishTreeFaultTest,
+    ::testing::Values(
+        TreeFault{"VersionFileIsAFifo", "koru/vanto_ver.txt", Fifo, "is not a regular file."},
+        TreeFault{"ArchiveIsAFifo", "vanto.zip", Fifo, "is not a regular file."},
+        TreeFault{"HelpItemIsAFifo", "koru/faq.gif", Fifo, "is not a regular file."},
+        TreeFault{"LinkLeavesTheTree", "koru/faq.txt",
+                  [](const QString& path) {
+                      // The test's folder holds the tree: tree/files/koru/faq.txt.
+                      WriteFile(QFileInfo(path).dir().filePath(QStringLiteral("../../../out")),
+                                "secret");
+                      return QFile::link(QStringLiteral("../../../out"), path);
+                  },
+                  "is a link that leaves the tree; the server does not follow it."}),
+    [](const ::testing::TestParamInfo<TreeFault>& row) { return row.param.name; });
 
 struct Usage {
     const char* name;

@@ -12,10 +12,13 @@
 
 namespace {
 
+// The list names files by their raw names, as they lie in the tree; a
+// request path carries them percent-encoded (a help link "a b" as "a%20b").
 const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path) {
     if (!path.startsWith(ServerPaths::files))
         return nullptr;
-    return list.Find(path.mid(qsizetype(sizeof ServerPaths::files) - 1));
+    return list.Find(
+        QByteArray::fromPercentEncoding(path.mid(qsizetype(sizeof ServerPaths::files) - 1)));
 }
 
 } // namespace
@@ -119,7 +122,8 @@ void ReleaseCheck::LinkEnded(const FetchResult& result) {
 }
 
 void ReleaseCheck::LinkSignatureEnded(const FetchResult& result) {
-    const QByteArray path = ServerPaths::files + KeyChain::LinkPath(chain_->Epoch() + 1) + ServerPaths::signatureEnding;
+    const QByteArray path =
+        ServerPaths::files + KeyChain::LinkPath(chain_->Epoch() + 1) + ServerPaths::signatureEnding;
     if (result.failure) {
         Fail(result.failure, path);
         return;
@@ -183,14 +187,14 @@ TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<Bo
     // Signatures are checked by their own keys.
     if (!list || path.endsWith(ServerPaths::signatureEnding))
         return {};
-    const ReleaseList::Entry* entry =
-        path.startsWith(ServerPaths::files)
-            ? list->Find(path.mid(qsizetype(sizeof ServerPaths::files) - 1))
-            : nullptr;
+    const ReleaseList::Entry* entry = Listed(*list, path);
     if (entry == nullptr)
         return {TransferFailure::Kind::Release, ListedFileCheck::NotListed()};
     try {
-        check = std::make_unique<ListedBody>(*entry);
+        check = std::make_unique<ListedBody>(
+            *entry, entry->path == ServerPaths::Listed(ServerPaths::versionFile)
+                        ? list->offeredVersion
+                        : QByteArray());
     } catch (const RuntimeError& e) {
         return {TransferFailure::Kind::Release, e.Description()};
     }

@@ -103,5 +103,11 @@ ArchiveVerifier::Verdict ArchiveVerifier::Verify(const UpdateKey& key,
     if (!SignatureHolds(signature.GlobalSignature(), Bytes(global), size_t(global.size()),
                         key.PublicKey()))
         return {{}, "The signature's trusted comment was altered."};
+    // The same key signs release lists and key chain links, and their
+    // comments start so: such a text served as the archive is no archive.
+    if (signature.TrustedComment().startsWith("koru-"))
+        return {{},
+                "The archive's signature was made for a release list or key chain link (\"" +
+                    signature.TrustedComment().left(40) + "\"), not for an archive."};
     return {signature.TrustedComment(), {}};
 }

@@ -36,7 +36,8 @@ public:
 
     // Checks, in order: the key is usable, the signature file parses, its
     // algorithm is known, it names the key's id, it signs the archive, and
-    // the global signature covers its trusted comment. The saved file must
+    // the global signature covers its trusted comment, which must not start
+    // with "koru-" (the comments of release lists and links). The saved file must
     // hold exactly the bytes hashed. May be asked more than once.
     Verdict Verify(const UpdateKey& key, const QByteArray& signatureText,
                    const QString& savedFilePath) const;

@@ -33,8 +33,11 @@ QByteArray KeyChain::CanReach(qint64 epoch) const {
 }
 
 QByteArray KeyChain::Missing(qint64 epoch) {
+    // A list may claim any epoch: without the link, its signature is by a
+    // key nobody vouched for.
     return LinkName(epoch) + " is missing, so key epoch " + QByteArray::number(epoch) +
-           " cannot be reached.";
+           " cannot be reached and the release list's signature cannot be checked against any "
+           "key KORU trusts.";
 }
 
 QByteArray KeyChain::Advance(const QByteArray& linkText, const QByteArray& signatureText) {

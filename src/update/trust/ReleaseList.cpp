@@ -148,6 +148,11 @@ QByteArray ReleaseList::Text() const {
     return text;
 }
 
+QByteArray ReleaseList::SignedComment() const {
+    return "koru-release serial " + QByteArray::number(serial) + " epoch " +
+           QByteArray::number(epoch);
+}
+
 const ReleaseList::Entry* ReleaseList::Find(const QByteArray& filesPath) const {
     for (const Entry& entry : files) {
         if (entry.path == filesPath)

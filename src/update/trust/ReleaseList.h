@@ -43,6 +43,10 @@ struct ReleaseList {
     // The text Parse reads back, with LF line ends.
     QByteArray Text() const;
 
+    // The trusted comment the list's signature carries, naming its own serial
+    // and epoch so that no other signed text can stand in for it.
+    QByteArray SignedComment() const;
+
     // The entry for a path under files/ ("vanto.zip"); nothing when unlisted.
     const Entry* Find(const QByteArray& filesPath) const;
 

@@ -46,6 +46,11 @@ ReleaseVerifier::Verdict ReleaseVerifier::Verify(const QByteArray& listText,
     if (list.expires <= now)
         return Refused("The server's release list expired on " + DateText(list.expires) + " at " +
                        list.expires.toUTC().toString(QStringLiteral("HH:mm")).toLatin1() + " UTC.");
+    // Any text the key signs could be served here: the comment says what was signed.
+    if (signature.trustedComment != list.SignedComment())
+        return Refused("The release list's signature was made for another text (\"" +
+                       signature.trustedComment.left(40) + "\", not \"" + list.SignedComment() +
+                       "\").");
     return {std::move(list), {}};
 }
 

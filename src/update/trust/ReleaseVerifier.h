@@ -1,6 +1,7 @@
 // Decides whether a fetched release list may be used: signed by a key of the
 // chain's epoch, the epoch it names, not older than a list already accepted,
-// and not expired.
+// not expired, and signed for itself (its own serial and epoch in the
+// signature's trusted comment).
 #pragma once
 
 #include "update/trust/KeyChain.h"

@@ -23,8 +23,8 @@ class ReleaseVerifierTest : public SignedReleaseFixture {};
 TEST_F(ReleaseVerifierTest, VerifiedListIsLoggedAndTheSameSerialStaysAccepted) {
     const QByteArray list = ListText(42);
     const ReleaseVerifier::Verdict verdict = ReleaseVerifier::Verify(
-        list, Sign(list, "k0", "koru-release serial 42"), KeyChain(Trusted({"other", "k0"}), 0), 42,
-        At("2026-12-07T20:40:00Z"));
+        list, Sign(list, "k0", "koru-release serial 42 epoch 0"),
+        KeyChain(Trusted({"other", "k0"}), 0), 42, At("2026-12-07T20:40:00Z"));
     ASSERT_TRUE(verdict.Verified()) << verdict.problem.constData();
     EXPECT_EQ(verdict.LogLine(), "Release list verified: serial 42, valid until 2027-01-06.");
     EXPECT_NE(verdict.list.Find("koru/killswitch.txt"), nullptr);
@@ -38,6 +38,7 @@ struct Refused {
     QByteArray altered = {}; // replaces the signed list when not empty
     qint64 seen = 0;
     const char* now = "2026-12-07T20:40:00Z";
+    const char* comment = "release";
 };
 
 class ReleaseVerifierRefusalTest : public SignedReleaseFixture,
@@ -45,7 +46,8 @@ class ReleaseVerifierRefusalTest : public SignedReleaseFixture,
 
 TEST_P(ReleaseVerifierRefusalTest, SaysWhy) {
     const Refused& row = GetParam();
-    const QByteArray signature = row.signer ? Sign(row.list, row.signer, "release") : QByteArray();
+    const QByteArray signature =
+        row.signer ? Sign(row.list, row.signer, row.comment) : QByteArray();
     const ReleaseVerifier::Verdict verdict =
         ReleaseVerifier::Verify(row.altered.isEmpty() ? row.list : row.altered, signature,
                                 KeyChain(Trusted({"k0"}), 0), row.seen, At(row.now));
@@ -71,7 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "The server's release list expired on 2027-01-06 at 12:00 UTC.", QByteArray(), 0,
                 "2027-01-06T12:00:00Z"},
         Refused{"EpochNotReached", ListText(42, 1), "k0",
-                "The release list names key epoch 1, which KORU has not reached."}),
+                "The release list names key epoch 1, which KORU has not reached."},
+        Refused{"SignedForAnotherSerial", ListText(42), "k0",
+                "The release list's signature was made for another text (\"koru-release serial "
+                "41 epoch 0\", not \"koru-release serial 42 epoch 0\").",
+                QByteArray(), 0, "2026-12-07T20:40:00Z", "koru-release serial 41 epoch 0"}),
     [](const ::testing::TestParamInfo<Refused>& row) { return row.param.name; });
 
 } // namespace

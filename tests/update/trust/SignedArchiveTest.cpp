@@ -112,6 +112,14 @@ TEST_F(SignedArchiveTest, VerifiesGoodSignaturesAndRefusesEveryFault) {
         {"legacy name on a prehashed signature", false, archiveBytes, "trusted",
          [](const QByteArray& s, const QString&) { return WithAlgorithm(s, "Ed"); },
          "The archive's signature does not match it."},
+        // A signed release list served as the archive, with its own signature.
+        {"signed for a release list", false, archiveBytes, "trusted",
+         [](const QByteArray&, const QString& path) {
+             EXPECT_TRUE(Minisign::Sign(path, KeyFile("trusted"),
+                                        QStringLiteral("koru-release serial 1 epoch 0")));
+             return ReadFile(path + QStringLiteral(".minisig"));
+         },
+         "The archive's signature was made for a release list or key chain link"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
