@@ -99,7 +99,8 @@ QList<QByteArray> Publisher::ListedPaths() const {
     return paths;
 }
 
-QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qint64> serial) {
+QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qint64> serial,
+                                     bool installable) {
     QList<QByteArray> done;
     ReleaseList list;
     const QString versionFile = FilesPath("koru/vanto_ver.txt");
@@ -130,6 +131,10 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
             continue;
         list.files.append({path, file.size(), FileDigest(file.filePath(), ReleaseList::hashSize)});
     }
+    if (installable && list.Find(archivePath) == nullptr)
+        Refuse("--installable needs files/" + QByteArray(archivePath) + " in the tree.");
+    if (installable)
+        list.installable = archivePath;
     const QByteArray text = list.Text();
     const ReleaseList check = ReleaseList::Parse(text);
     if (!check.Valid())
@@ -140,7 +145,8 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     done << "wrote files/" + QByteArray(listPath) + ": serial " + QByteArray::number(list.serial) +
                 ", key epoch " + QByteArray::number(list.epoch) + ", " +
                 QByteArray::number(list.files.size()) + " files, valid until " +
-                ReleaseList::TimeText(list.expires);
+                ReleaseList::TimeText(list.expires) +
+                (installable ? ", files/" + QByteArray(archivePath) + " installable" : "");
     return done;
 }
 
