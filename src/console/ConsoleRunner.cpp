@@ -60,8 +60,8 @@ const ConsoleCommand commands[] = {
          SharedState().releaseList.reset();
      },
      archiveRefused, "--check", true,
-     "Check for available updates, then vet ARCHIVE (default: the last one saved)\n"
-     "                        for installing, changing nothing"},
+     "Check for available updates, then vet ARCHIVE (by\n"
+     "                        default the last saved) to install; changes nothing"},
 };
 
 // Puts the program-wide seams back when a run ends, however it ends.

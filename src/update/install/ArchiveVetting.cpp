@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
@@ -16,6 +17,8 @@
 namespace {
 
 using Entry = InstallPlan::Entry;
+// An entry's bytes as they are inflated.
+using Sink = std::function<void(const char* bytes, qint64 size)>;
 
 struct ZipDiscard {
     void operator()(zip_t* zip) const { zip_discard(zip); }
@@ -130,7 +133,9 @@ void StripTopFolder(QList<Entry>& entries) {
         return;
     const QByteArray top = entries.first().path.split('/').first() + '/';
     for (const Entry& entry : entries) {
-        if (entry.path == "VANTO.ini" || !(entry.path + '/').startsWith(top))
+        const bool isTop = entry.path + '/' == top;
+        if (entry.path == "VANTO.ini" || !(entry.path + '/').startsWith(top) ||
+            (isTop && !entry.folder))
             return;
     }
     QList<Entry> stripped;
@@ -198,7 +203,7 @@ QByteArray Conflicts(QList<Entry>& entries, const QString& vantoFolder) {
 
 // Inflates one entry into `sink`, refusing it the moment it passes its
 // declared size, so an archive that inflates without end costs nothing.
-QByteArray Inflate(zip_t* zip, const Entry& entry, const ArchiveVetting::Sink& sink) {
+QByteArray Inflate(zip_t* zip, const Entry& entry, const Sink& sink) {
     const std::unique_ptr<zip_file_t, ZipFileClose> file(
         zip_fopen_index(zip, zip_uint64_t(entry.index), 0));
     if (!file)

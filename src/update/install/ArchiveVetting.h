@@ -12,13 +12,9 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 
 class ArchiveVetting {
 public:
-    // An entry's bytes as they are inflated.
-    using Sink = std::function<void(const char* bytes, qint64 size)>;
-
     // The plan for the archive open on `fd` (read from its start), for
     // `vantoFolder` and the version the release list offers, or the reason
     // it is refused.

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sodium.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,14 +27,6 @@ protected:
     const QByteArray bytes = "PK archive bytes";
     ReleaseList list;
 };
-
-TEST_F(InstallableArchiveTest, ListedBytesOpenAtTheirStart) {
-    const InstallableArchive archive(path, list);
-    ASSERT_EQ(archive.Problem(), "");
-    char first[2] = {};
-    EXPECT_EQ(::pread(archive.Descriptor(), first, 2, 0), 2);
-    EXPECT_EQ(QByteArray(first, 2), "PK");
-}
 
 TEST_F(InstallableArchiveTest, AnArchiveTheListDoesNotMarkIsOnlySaved) {
     list.installable.clear();
