@@ -117,7 +117,8 @@ InstallPlan ReadEntries(zip_t* zip, QList<QByteArray>& names) {
                   ", which KORU cannot inflate";
         if (!why.isEmpty())
             return EntryRefused(name, why);
-        entry.size = entry.folder ? 0 : qint64(std::min<zip_uint64_t>(stat.size, INT64_MAX / 4));
+        entry.size =
+            entry.folder ? 0 : qint64(std::min(stat.size, zip_uint64_t(InstallPlan::maximumSize)));
         entry.mode = EntryRules::InstalledMode(entry.folder, mode);
         entry.path = name;
         names << name;
@@ -156,6 +157,12 @@ QList<QByteArray> Parents(const QByteArray& path) {
     return parents;
 }
 
+// What is at `path` in VANTO's folder, links not followed; false when nothing is.
+bool Lstat(const QDir& folder, const QByteArray& path, struct stat& st) {
+    return ::lstat(QFile::encodeName(folder.filePath(QString::fromUtf8(path))).constData(), &st) ==
+           0;
+}
+
 // KORU's names, names twice, and files where folders must be, within the
 // archive and against VANTO's folder; marks what each entry replaces.
 QByteArray Conflicts(QList<Entry>& entries, const QString& vantoFolder) {
@@ -179,20 +186,16 @@ QByteArray Conflicts(QList<Entry>& entries, const QString& vantoFolder) {
                 return name + "needs \"" + parent + "\" as a folder, but the archive holds a " +
                        "file by that name.";
             struct stat st {};
-            if (!folderParents.insert(parent).second ||
-                ::lstat(QFile::encodeName(folder.filePath(QString::fromUtf8(parent))).constData(),
-                        &st) != 0)
-                continue;
-            if (!S_ISDIR(st.st_mode))
+            if (folderParents.insert(parent).second && Lstat(folder, parent, st) &&
+                !S_ISDIR(st.st_mode))
                 return name + "needs \"" + parent + "\" as a folder, but VANTO's folder has a " +
-                       "file there.";
+                       "file or link there.";
         }
         struct stat st {};
-        if (::lstat(QFile::encodeName(folder.filePath(QString::fromUtf8(entry.path))).constData(),
-                    &st) != 0)
+        if (!Lstat(folder, entry.path, st))
             continue;
         if (entry.folder && !S_ISDIR(st.st_mode))
-            return name + "is a folder where VANTO's folder has a file.";
+            return name + "is a folder where VANTO's folder has a file or link.";
         if (!entry.folder && S_ISDIR(st.st_mode))
             return name + "is a file where VANTO's folder has a folder.";
         entry.replaces = !entry.folder;

@@ -7,9 +7,10 @@ qint64 InstallPlan::Files() const {
 }
 
 qint64 InstallPlan::Bytes() const {
+    // Sizes are declared by the archive: the sum stops short of overflowing.
     qint64 bytes = 0;
     for (const Entry& entry : entries)
-        bytes += entry.size;
+        bytes = std::min(bytes + entry.size, maximumSize);
     return bytes;
 }
 

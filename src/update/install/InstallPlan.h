@@ -5,14 +5,18 @@
 
 #include <QByteArray>
 #include <QList>
+#include <limits>
 #include <sys/types.h>
 
 struct InstallPlan {
+    // Larger declared sizes count as this, which no disk has room for.
+    static constexpr qint64 maximumSize = std::numeric_limits<qint64>::max() / 4;
+
     struct Entry {
         QByteArray path;   // relative to VANTO's folder, without a final '/'
         qint64 index = -1; // in the archive
         bool folder = false;
-        qint64 size = 0;       // as declared; an entry never inflates past it
+        qint64 size = 0;       // as declared, at most maximumSize; never inflated past
         mode_t mode = 0;       // as installed
         bool replaces = false; // a file of VANTO's folder it takes the place of
         qint64 replacedSize = 0;
