@@ -28,13 +28,6 @@ protected:
     ReleaseList list;
 };
 
-TEST_F(InstallableArchiveTest, AnArchiveTheListDoesNotMarkIsOnlySaved) {
-    list.installable.clear();
-    EXPECT_EQ(InstallableArchive(path, list).Problem(),
-              "The publisher does not mark the archive as an image of VANTO's folder, so KORU "
-              "only saves it.");
-}
-
 TEST_F(InstallableArchiveTest, OtherBytesThanListedAreRefused) {
     list.files[0].hash[0] = char(list.files[0].hash[0] ^ 1);
     const InstallableArchive archive(path, list);
