@@ -9,6 +9,7 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/ArchiveDownload.h"
+#include "update/install/InstallCheck.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/Forms.h"
 
@@ -20,8 +21,22 @@ namespace {
 // The file the next file dialog answers with; empty cancels it.
 QString fileAnswer;
 
+// The archive install --check names; empty for the last one saved.
+QString archiveAnswer;
+
 bool transferFailed(MainForm& main) {
     return main.FailedTransfers() > 0;
+}
+
+// The check that ran verified the list afresh (or none); the archive is
+// vetted against it, and the verdict ends the log.
+bool archiveRefused(MainForm& main) {
+    const InstallCheck::Result result =
+        InstallCheck::Run(archiveAnswer, SharedState().releaseList, App::Path());
+    for (const QByteArray& line : result.lines)
+        main.SystemMessagesText1.Append(line + "\r\n");
+    main.SystemMessagesText1.AppendSeparator();
+    return !result.installable;
 }
 
 // Adding a command is adding a line here.
@@ -38,6 +53,15 @@ const ConsoleCommand commands[] = {
     // FILE answers the save dialog of the VANTO download, when the batch runs one.
     {"all", "FILE", [](MainForm& f) -> MenuItem& { return f.mnuAllAvailableUpdates; },
      [](const QString& file) { fileAnswer = file; }, transferFailed},
+    // Runs the check for a fresh list, then vets the archive; changes nothing.
+    {"install", "ARCHIVE", [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; },
+     [](const QString& archive) {
+         archiveAnswer = archive;
+         SharedState().releaseList.reset();
+     },
+     archiveRefused, "--check", true,
+     "Check for available updates, then vet ARCHIVE (by\n"
+     "                        default the last saved) to install; changes nothing"},
 };
 
 // Puts the program-wide seams back when a run ends, however it ends.
@@ -86,19 +110,38 @@ QByteArray ConsoleRunner::Usage() const {
     Forms forms; // for the captions
     for (const ConsoleCommand& command : commands_) {
         QByteArray call = command.name;
+        if (command.word != nullptr)
+            call += QByteArray(" ") + command.word;
         if (command.argument != nullptr)
-            call += QByteArray(" ") + command.argument;
-        text +=
-            "  " + call.leftJustified(22) + command.item(forms.KORU2).Caption().trimmed() + '\n';
+            call += command.argumentOptional ? " [" + QByteArray(command.argument) + ']'
+                                             : QByteArray(" ") + command.argument;
+        if (call.size() >= 22)
+            call += '\n' + QByteArray(24, ' ');
+        text += "  " + call.leftJustified(22) +
+                (command.description != nullptr ? QByteArray(command.description)
+                                                : command.item(forms.KORU2).Caption().trimmed()) +
+                '\n';
     }
     text += "\noptions:\n"
             "  --yes, --no           answer KORU's Yes/No questions (default: No)\n"
             "  --notify              after the commands, show a desktop notification of\n"
             "                        what the check offered, once per offer\n" +
             StartOptions::OptionLines() + StartOptions::EnvironmentText() +
-            "\nExit status: 0 every command ran, 2 a command failed, 3 a command's menu item\n"
-            "was disabled, 64 bad usage or no VANTO folder to be found (installed KORU).\n";
+            "\nExit status: 0 every command ran, 2 a command failed (install --check: the\n"
+            "archive is refused), 3 a command's menu item was disabled, 64 bad usage or no\n"
+            "VANTO folder to be found (installed KORU).\n";
     return text;
+}
+
+const ConsoleCommand* ConsoleRunner::Find(const QString& name) const {
+    const auto found = std::find_if(commands_.begin(), commands_.end(), [&](const auto& c) {
+        return name == QLatin1StringView(c.name);
+    });
+    return found == commands_.end() ? nullptr : &*found;
+}
+
+bool ConsoleRunner::IsCommand(const QString& word) const {
+    return Find(word) != nullptr || word == u"--notify";
 }
 
 int ConsoleRunner::Refuse(const QByteArray& problem) {
@@ -146,13 +189,19 @@ int ConsoleRunner::Run(const QStringList& arguments) {
             notify_ = true;
             continue;
         }
-        const auto found = std::find_if(commands_.begin(), commands_.end(), [&](const auto& c) {
-            return name == QLatin1StringView(c.name);
-        });
-        if (found == commands_.end())
+        const auto found = Find(name);
+        if (found == nullptr)
             return Refuse("unknown command " + name.toLocal8Bit());
-        Step step{&*found, {}};
-        if (found->argument != nullptr) {
+        Step step{found, {}};
+        if (found->word != nullptr) {
+            if (next == arguments.size() || arguments.at(next) != QLatin1StringView(found->word))
+                return Refuse(QByteArray(found->name) + " needs " + found->word);
+            ++next;
+        }
+        if (found->argumentOptional) {
+            if (next < arguments.size() && !IsCommand(arguments.at(next)))
+                step.argument = arguments.at(next++);
+        } else if (found->argument != nullptr) {
             if (next == arguments.size())
                 return Refuse(QByteArray(found->name) + " needs " + found->argument);
             step.argument = arguments.at(next++);

@@ -19,6 +19,9 @@ struct ConsoleCommand {
     MenuItem& (*item)(MainForm&); // the item clicked, after opening the heads above it
     void (*prepare)(const QString& argument) = nullptr; // readies what the click will ask for
     bool (*failed)(MainForm&) = nullptr; // a failure the command reports without an error
+    const char* word = nullptr;          // a word that must follow the name ("--check")
+    bool argumentOptional = false;
+    const char* description = nullptr; // in the usage text; the item's caption otherwise
 };
 
 // What a run's check offered, for the desktop notification of --notify.
@@ -72,6 +75,9 @@ private:
         QString argument;
     };
 
+    const ConsoleCommand* Find(const QString& name) const;
+    // True for a word that starts a command rather than a command's argument.
+    bool IsCommand(const QString& word) const;
     int Refuse(const QByteArray& problem);
     int Execute(const QList<Step>& steps);
     int RunSteps(const QList<Step>& steps, MainForm& main);

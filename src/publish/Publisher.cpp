@@ -130,7 +130,8 @@ QList<QByteArray> Publisher::ListedPaths() const {
     return paths;
 }
 
-QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qint64> serial) {
+QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qint64> serial,
+                                     bool installable) {
     QList<QByteArray> done;
     ReleaseList list;
     const QString versionFile = FilesPath(ServerPaths::Listed(ServerPaths::versionFile));
@@ -160,6 +161,10 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
         const QFileInfo file(FilesPath(path));
         list.files.append({path, file.size(), FileDigest(file.filePath(), ReleaseList::hashSize)});
     }
+    if (installable && list.Find(archivePath) == nullptr)
+        Refuse("--installable needs files/" + QByteArray(archivePath) + " in the tree.");
+    if (installable)
+        list.installable = archivePath;
     const QByteArray text = list.Text();
     const ReleaseList check = ReleaseList::Parse(text);
     if (!check.Valid())
@@ -171,7 +176,8 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     done << "wrote " + InTree(ServerPaths::releaseList) + ": serial " +
                 QByteArray::number(list.serial) + ", key epoch " + QByteArray::number(list.epoch) +
                 ", " + QByteArray::number(list.files.size()) + " files, valid until " +
-                ReleaseList::TimeText(list.expires);
+                ReleaseList::TimeText(list.expires) +
+                (installable ? ", " + InTree(ServerPaths::archive) + " installable" : "");
     return done;
 }
 

@@ -19,8 +19,10 @@ public:
     // Writes and signs the release list (serial one above the tree's last,
     // or `serial`, which must be above it) and signs vanto.zip when its
     // signature is missing or does not hold. Answers what was done, a line
-    // each. Raises RuntimeError with the reason.
-    QList<QByteArray> Publish(const QDateTime& expires, std::optional<qint64> serial);
+    // each. With `installable`, the list marks vanto.zip as an image of
+    // VANTO's folder, which KORU may install. Raises RuntimeError with the reason.
+    QList<QByteArray> Publish(const QDateTime& expires, std::optional<qint64> serial,
+                              bool installable = false);
 
     // Writes keys/N.txt for the next epoch, listing `next`, signed by the
     // key, which must be trusted at the epoch before.

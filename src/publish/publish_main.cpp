@@ -15,13 +15,15 @@
 namespace {
 
 const char usage[] =
-    "usage: koru-publish TREE --key SECRET.key [--expires 30d] [--serial N]\n"
+    "usage: koru-publish TREE --key SECRET.key [--expires 30d] [--serial N] [--installable]\n"
     "       koru-publish rotate TREE --key OLD.key --new NEW.pub [--new NEXT.pub ...]\n"
     "Publishes TREE/files/ for KORU: lists every file KORU may fetch with its length\n"
     "and BLAKE2b-256 hash in files/koru/release.txt, signs it and vanto.zip with the\n"
     "minisign secret key, or writes the next link of the key chain (files/koru/keys/N.txt).\n"
     "  --expires N[d|h]  how long the list stays valid (default 30d)\n"
     "  --serial N        the list's serial (default: one above the tree's last)\n"
+    "  --installable     mark vanto.zip as an image of VANTO's folder, which KORU\n"
+    "                    may install (not for an archive holding a setup program)\n"
     "A protected key's password comes from KORU_PUBLISH_PASSWORD or the terminal.\n";
 
 struct Command {
@@ -31,6 +33,7 @@ struct Command {
     QStringList newKeys;
     qint64 expiresSeconds = 30 * 86400;
     std::optional<qint64> serial;
+    bool installable = false;
 };
 
 std::optional<qint64> Duration(const QString& text) {
@@ -58,6 +61,8 @@ std::optional<Command> Parse(QStringList arguments) {
             if (!command.tree.isEmpty())
                 return std::nullopt;
             command.tree = argument;
+        } else if (argument == u"--installable" && !command.rotate) {
+            command.installable = true;
         } else if (!hasValue) {
             return std::nullopt;
         } else if (argument == u"--key") {
@@ -89,7 +94,7 @@ QList<QByteArray> Run(const Command& command) {
     Publisher publisher(command.tree, key);
     if (!command.rotate)
         return publisher.Publish(QDateTime::currentDateTimeUtc().addSecs(command.expiresSeconds),
-                                 command.serial);
+                                 command.serial, command.installable);
     QByteArray text;
     for (const QString& path : command.newKeys) {
         QFile file(path);

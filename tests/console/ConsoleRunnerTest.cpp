@@ -21,6 +21,7 @@ const QByteArray search =
     separator;
 
 MsgBoxResult answered = vbOK;
+QStringList vetted; // the arguments "vet" was given
 
 MenuItem& SearchItem(MainForm& f) {
     return f.mnuSearchForAnswers;
@@ -40,6 +41,8 @@ const ConsoleCommand testCommands[] = {
     {"boom", nullptr, SearchItem,
      [](const QString&) { throw RuntimeError(53, "File not found", "test"); }},
     {"fails", nullptr, SearchItem, nullptr, [](MainForm&) { return true; }},
+    {"vet", "ARCHIVE", SearchItem, [](const QString& archive) { vetted << archive; }, nullptr,
+     "--check", true},
     {"hostile", nullptr, SearchItem, nullptr,
      [](MainForm& f) {
          f.SystemMessagesText1.Append(hostile);
@@ -115,6 +118,15 @@ TEST_F(ConsoleRunnerTest, ControlBytesAreShownVisiblyOnlyForATerminal) {
     }
 }
 
+// An optional argument is taken unless the word after it is a command.
+TEST_F(ConsoleRunnerTest, OptionalArgumentIsNotTakenFromTheNextCommand) {
+    vetted.clear();
+    EXPECT_EQ(Run(QString::fromLatin1("vet --check a.zip vet --check search").split(u' ')),
+              ConsoleRunner::Success);
+    EXPECT_EQ(vetted, (QStringList{QStringLiteral("a.zip"), QString()}));
+    EXPECT_EQ(out.data(), search + search + search);
+}
+
 TEST_F(ConsoleRunnerTest, QuestionsAreAnsweredNoUnlessYesIsGiven) {
     EXPECT_EQ(Run({QStringLiteral("ask"), QStringLiteral("Save?")}), ConsoleRunner::Success);
     EXPECT_EQ(answered, vbNo);
@@ -161,6 +173,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"MissingArgument",
                                 {QStringLiteral("search"), QStringLiteral("ask")},
                                 "ask needs QUESTION"},
+                      UsageCase{"MissingWord",
+                                {QStringLiteral("vet"), QStringLiteral("a.zip")},
+                                "vet needs --check"},
                       UsageCase{"MissingHome",
                                 {QStringLiteral("--yes"), QStringLiteral("--home")},
                                 "--home needs DIR"},

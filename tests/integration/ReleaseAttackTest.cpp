@@ -302,6 +302,26 @@ TEST_F(ReleaseAttack, FetchesListedHelpLinksWhoseNamesAreEncodedOnTheWire) {
               "help: koru/100%.gif");
 }
 
+// koru-publish --installable marks the sample archive; install --check vets
+// the one koru-cli saved against a fresh list. Unmarked, it is only saved.
+TEST_F(ReleaseAttack, InstallCheckVetsTheSavedArchiveOnlyWhenMarked) {
+    Tool({Tree(), QStringLiteral("--key"), KeyFile("k0", ".key"), QStringLiteral("--installable")});
+    const QString target = work.filePath(QStringLiteral("saved.zip"));
+    ASSERT_EQ(Cli({QStringLiteral("check"), QStringLiteral("vanto-update"), target}).exitCode, 0);
+    CliRun run = Cli({QStringLiteral("install"), QStringLiteral("--check")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("The archive would install VANTO 02.14:\r\n"
+                                 "  adds     README.txt (67 bytes)\r\n"
+                                 "  replaces VANTO.ini (106 bytes)\r\n"
+                                 "2 files, 173 bytes: 1 replaced, 1 added.\r\n"))
+        << run.out.toStdString();
+    Publish("k0");
+    run = Cli({QStringLiteral("install"), QStringLiteral("--check"), target});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.out.contains("INSTALL REFUSED: The publisher does not mark the archive"))
+        << run.out.toStdString();
+}
+
 // A KORU three rotations behind follows the chain unattended and keeps it.
 TEST_F(ReleaseAttack, FollowsARotationChainThreeLinksLong) {
     Publish("k0");

@@ -11,9 +11,13 @@ constexpr qsizetype stampSize = 6;
 
 QByteArray InstalledVersionText(const QString& iniPath) {
     BinaryFile ini(iniPath);
-    if (ini.Length() < 1)
+    return IniVersionText(ini.Get(1, iniVersionEnd));
+}
+
+QByteArray IniVersionText(const QByteArray& ini) {
+    if (ini.isEmpty())
         return noInstallation;
-    return ini.Get(100, 5);
+    return ini.mid(99, 5);
 }
 
 QByteArray OfferedVersionText(const QByteArray& versionFile) {

@@ -15,6 +15,10 @@ inline constexpr char noInstallation[] = "00.00";
 // "00.00" for an empty file. The file is opened for binary access, so a
 // missing one is left behind empty.
 QByteArray InstalledVersionText(const QString& iniPath);
+// The same field of VANTO.ini's bytes (from byte 1), as an archive carries them.
+QByteArray IniVersionText(const QByteArray& ini);
+// How many of VANTO.ini's first bytes the version field needs.
+inline constexpr qsizetype iniVersionEnd = 104;
 
 // Characters 7 to 11 of the version file.
 QByteArray OfferedVersionText(const QByteArray& versionFile);

@@ -125,10 +125,18 @@ ReleaseList ReleaseList::Parse(const QByteArray& text) {
             if (list.Find(entry.path) != nullptr)
                 return Refused(AtLine(i, "names \"" + entry.path + "\" a second time"));
             list.files.append(std::move(entry));
+        } else if (field == "install") {
+            if (!IsListedPath(value))
+                return Refused(AtLine(i, "names an archive to install that is not a plain path "
+                                         "under files/"));
+            list.installable = value;
         } else {
-            return Refused(AtLine(i, "has an unknown field \"" + field.left(20) + '"'));
+            seen.erase(field);
         }
     }
+    if (!list.installable.isEmpty() && list.Find(list.installable) == nullptr)
+        return Refused(AtLine(seen["install"], "marks \"" + list.installable +
+                                                   "\" installable, which it does not list"));
     for (const char* field : {"serial", "expires", "vanto", "epoch"}) {
         if (seen.count(field) == 0)
             return Refused("it has no \"" + QByteArray(field) + "\" line");
@@ -145,6 +153,8 @@ QByteArray ReleaseList::Text() const {
     for (const Entry& entry : files)
         text += "file " + QByteArray::number(entry.length) + ' ' + entry.hash.toHex() + ' ' +
                 entry.path + '\n';
+    if (!installable.isEmpty())
+        text += "install " + installable + '\n';
     return text;
 }
 

@@ -8,9 +8,12 @@
 //   vanto 02.14
 //   epoch 0
 //   file 1234 <64 hex digits> koru/vanto_ver.txt
+//   install vanto.zip
 //
 // Lines end in LF or CR LF; empty lines and lines starting with '#' are
 // skipped; the fields after the first line come in any order, each once.
+// A field this KORU does not know is skipped, so a later publisher may add
+// fields without breaking it; a known field with a bad value is refused.
 #pragma once
 
 #include <QByteArray>
@@ -33,6 +36,9 @@ struct ReleaseList {
     QByteArray offeredVersion;
     qint64 epoch = 0; // of the key that signs the list
     QList<Entry> files;
+    // The listed archive the publisher marks as an image of VANTO's folder;
+    // empty when none is.
+    QByteArray installable;
     // Why the text is no release list: a sentence for the log; empty when valid.
     QByteArray problem;
 

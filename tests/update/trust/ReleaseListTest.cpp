@@ -12,6 +12,8 @@ namespace {
 const QByteArray hashA = QByteArray(32, '\xab');
 const QByteArray hashHex = hashA.toHex();
 
+const QByteArray fileLine = "file 7 " + hashHex + " koru/a.txt\n";
+
 QByteArray Header() {
     return "koru-release 1\nserial 42\nexpires 2027-01-06T12:00:00Z\nvanto 02.14\nepoch 3\n";
 }
@@ -32,6 +34,17 @@ TEST(ReleaseListTest, HandWrittenListReadsInAnyOrderWithCommentsAndCrLf) {
     EXPECT_EQ(list.Find("koru/my"), nullptr);
 }
 
+// Later KORUs may add fields: this one skips them, even twice, and still
+// reads the fields it knows.
+TEST(ReleaseListTest, UnknownFieldsAreSkippedAndTheInstallFieldReadsBack) {
+    const ReleaseList list =
+        ReleaseList::Parse(Header() + "mirror x\nmirror y\n" + fileLine + "install koru/a.txt\n");
+    ASSERT_TRUE(list.Valid()) << list.problem.constData();
+    EXPECT_EQ(list.installable, "koru/a.txt");
+    EXPECT_EQ(ReleaseList::Parse(list.Text()).installable, "koru/a.txt");
+    EXPECT_FALSE(list.Text().contains("mirror"));
+}
+
 struct Refusal {
     const char* name;
     QByteArray text;
@@ -45,8 +58,6 @@ TEST_P(ReleaseListRefusalTest, SaysWhy) {
     EXPECT_EQ(list.problem, QByteArray("The release list is malformed: ") + GetParam().problem);
 }
 
-const QByteArray fileLine = "file 7 " + hashHex + " koru/a.txt\n";
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, ReleaseListRefusalTest,
     ::testing::Values(
@@ -55,7 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NoHeader", "serial 42\n", "its first line is not \"koru-release 1\"."},
         Refusal{"LaterFormat", "koru-release 2\n",
                 "it has format version \"2\"; this KORU reads version 1."},
-        Refusal{"UnknownField", Header() + "mirror x\n", "line 6 has an unknown field \"mirror\"."},
+        Refusal{"InstallUnlisted", Header() + fileLine + "install vanto.zip\n",
+                "line 7 marks \"vanto.zip\" installable, which it does not list."},
+        Refusal{"InstallUpwards", Header() + "install ../vanto.zip\n",
+                "line 6 names an archive to install that is not a plain path under files/."},
         Refusal{"SerialTwice", Header() + "serial 43\n", "line 6 names \"serial\" a second time."},
         Refusal{"NoExpiry", "koru-release 1\nserial 1\nvanto 1\nepoch 0\n",
                 "it has no \"expires\" line."},
