@@ -302,6 +302,20 @@ TEST_F(ReleaseAttack, FetchesListedHelpLinksWhoseNamesAreEncodedOnTheWire) {
               "help: koru/100%.gif");
 }
 
+// Under a signed list only a 404 says a file is missing: a list naming a
+// help link "Fix 404 Not Found" is still a list, and news quoting the words
+// is shown as the publisher wrote it.
+TEST_F(ReleaseAttack, QuotedNotFoundWordsAreThePublishersOwn) {
+    Append(Served("koru/koru_helplinks.txt"), "\r\nFix 404 Not Found");
+    WriteFile(Served("koru/otherinfo.txt"), "HTTP 404 Not Found pages are gone.");
+    Publish("k0");
+    const CliRun run = Cli({QStringLiteral("check")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Release list verified: serial 1") &&
+                run.out.contains("\r\nHTTP 404 Not Found pages are gone.\r\n"))
+        << run.out.toStdString();
+}
+
 // koru-publish --installable marks the sample archive; install --check vets
 // the one koru-cli saved against a fresh list. Unmarked, it is only saved.
 TEST_F(ReleaseAttack, InstallCheckVetsTheSavedArchiveOnlyWhenMarked) {

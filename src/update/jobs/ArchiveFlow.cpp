@@ -151,8 +151,7 @@ void ArchiveFlow::ArchiveEnded(const FetchResult& result) {
         }
         Fail(failure, ServerPaths::archive);
     } else if (result.notFound) {
-        Fail({TransferFailure::Kind::NotFound, NotFoundRule::message},
-             ServerPaths::archive);
+        Fail({TransferFailure::Kind::NotFound, NotFoundRule::message}, ServerPaths::archive);
     } else if (requireZip && !result.declaresZip) {
         Fail({TransferFailure::Kind::NotArchive, "The server's answer is not an archive."},
              ServerPaths::archive);
