@@ -4,7 +4,6 @@
 #include "update/files/SeedArchive.h"
 #include "update/formats/NotFoundRule.h"
 #include "update/formats/ServerPaths.h"
-#include "update/net/CallOnce.h"
 #include "update/net/FailureReason.h"
 
 namespace {
@@ -22,9 +21,8 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
     target_ = target;
     text_ = &text;
     assembled_ = false;
-    onEnd_ = std::move(onEnd);
+    Begin(std::move(onEnd));
     trustedComment_.clear();
-    running_ = true;
     try {
         archive_ = std::make_unique<ArchiveReceiver>(
             target, "http://" + server + ServerPaths::archive, vantoFolder, listed);
@@ -48,10 +46,9 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
         return;
     }
     delta_.onReusing = [this](const QByteArray& line) { Note(line); };
-    delta_.Start(engine, socket, server, target, seed,
-                 [this](DeltaDownload::Result result, const TransferFailure& why) {
-                     DeltaEnded(result, why);
-                 });
+    delta_.Start(engine, socket, server, target, seed, [this](const DeltaDownload::Outcome& ended) {
+        DeltaEnded(ended.result, ended.why);
+    });
 }
 
 void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure& why) {
@@ -99,7 +96,7 @@ TransferFailure ArchiveFlow::ListedVerdict() {
 void ArchiveFlow::DownloadWhole(const QByteArray& reason) {
     if (assembled_) {
         assembled_ = false;
-        delta_.Cancel();
+        delta_.Release();
     }
     Note("Delta update failed (" +
          FailureReason::Joined(reason, "); downloading the whole archive."));
@@ -210,7 +207,7 @@ void ArchiveFlow::Save() {
     }
     engine_->Response().Detach();
     archive_.reset();
-    delta_.Cancel();
+    delta_.Release();
     SeedArchive::Remember(target_);
     End({{}, ServerPaths::archive, trustedComment_, length});
 }
@@ -220,22 +217,15 @@ void ArchiveFlow::Fail(const TransferFailure& failure, const QByteArray& path) {
     End({failure, path, {}, 0});
 }
 
-void ArchiveFlow::End(Outcome outcome) {
-    running_ = false;
-    CallOnce(onEnd_, outcome);
-}
-
-void ArchiveFlow::Cancel() {
-    if (!running_)
-        return;
-    running_ = false;
-    onEnd_ = nullptr;
+void ArchiveFlow::Stopped() {
     engine_->Cancel();
     Release();
 }
 
 void ArchiveFlow::Release() {
+    // A delta under way is let go; an ended one still holds its file.
     delta_.Cancel();
+    delta_.Release();
     if (!archive_)
         return;
     if (!engine_->Response().Abandon(*archive_))

@@ -10,6 +10,7 @@
 
 #include "update/files/ArchiveReceiver.h"
 #include "update/jobs/DeltaDownload.h"
+#include "update/jobs/Job.h"
 #include "update/net/TransferEngine.h"
 
 #include <QByteArray>
@@ -19,15 +20,16 @@
 
 class CSocketMaster;
 
-class ArchiveFlow {
+struct ArchiveFlowOutcome {
+    TransferFailure failure;
+    QByteArray path;           // the file a failure is about
+    QByteArray trustedComment; // of a verified archive
+    std::int64_t length = 0;   // of the saved archive
+};
+
+class ArchiveFlow : public Job<ArchiveFlowOutcome> {
 public:
-    struct Outcome {
-        TransferFailure failure;
-        QByteArray path;           // the file a failure is about
-        QByteArray trustedComment; // of a verified archive
-        std::int64_t length = 0;   // of the saved archive
-    };
-    using EndHandler = std::function<void(const Outcome& outcome)>;
+    using Outcome = ArchiveFlowOutcome;
 
     // Told of a kept part's size once the server has agreed to resume it.
     std::function<void(std::int64_t at)> onResumed;
@@ -49,11 +51,6 @@ public:
                const QString& target, const QString& vantoFolder, QByteArray& text,
                EndHandler onEnd);
 
-    bool Running() const { return running_; }
-    // Lets a download go that has not ended, silently: what arrived may be
-    // kept for a resume.
-    void Cancel();
-
 private:
     // The archive's fetch; `again` from the next mirror, counted with the first.
     void FetchArchive(bool again = false);
@@ -73,7 +70,8 @@ private:
     void SignatureEnded(const FetchResult& result);
     void Save();
     void Fail(const TransferFailure& failure, const QByteArray& path);
-    void End(Outcome outcome);
+    // A cancelled download lets go silently: what arrived may be kept for a resume.
+    void Stopped() override;
     // Lets go of the receiver of a download that did not end in a save.
     void Release();
 
@@ -86,6 +84,4 @@ private:
     DeltaDownload delta_;
     bool assembled_ = false; // the archive came from the delta
     QByteArray trustedComment_;
-    EndHandler onEnd_;
-    bool running_ = false;
 };

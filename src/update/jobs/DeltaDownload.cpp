@@ -3,7 +3,6 @@
 #include "update/delta/RangePlan.h"
 #include "update/files/ArchiveDownload.h"
 #include "update/formats/ServerPaths.h"
-#include "update/net/CallOnce.h"
 
 namespace {
 
@@ -34,7 +33,7 @@ void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const Q
     server_ = server;
     target_ = target;
     seed_ = seed;
-    onEnd_ = std::move(onEnd);
+    Begin(std::move(onEnd));
     Release();
     TransferEngine::Options options;
     options.limit = ZsyncControl::maxSize;
@@ -152,15 +151,6 @@ void DeltaDownload::RangesEnded(const TransferFailure& failure) {
 void DeltaDownload::GiveUp(const QByteArray& reason) {
     Release();
     End(Result::Whole, {TransferFailure::Kind::BadAnswer, reason});
-}
-
-void DeltaDownload::End(Result result, const TransferFailure& why) {
-    CallOnce(onEnd_, result, why);
-}
-
-void DeltaDownload::Cancel() {
-    onEnd_ = nullptr;
-    Release();
 }
 
 void DeltaDownload::Release() {

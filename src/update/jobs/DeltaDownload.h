@@ -11,6 +11,7 @@
 #include "update/delta/DeltaScan.h"
 #include "update/delta/ZsyncControl.h"
 #include "update/files/DeltaReceiver.h"
+#include "update/jobs/Job.h"
 #include "update/net/TransferEngine.h"
 
 #include <QList>
@@ -19,12 +20,18 @@
 #include <memory>
 #include <optional>
 
-class DeltaDownload {
-public:
+struct DeltaOutcome {
     enum class Result { Assembled, Whole, Failed };
-    // With Whole, `why` says why the delta was given up (empty: nothing to
-    // say); with Failed, why the download failed.
-    using EndHandler = std::function<void(Result result, const TransferFailure& why)>;
+    Result result = Result::Failed;
+    // With Whole, why the delta was given up (empty: nothing to say); with
+    // Failed, why the download failed.
+    TransferFailure why;
+};
+
+class DeltaDownload : public Job<DeltaOutcome> {
+public:
+    using Outcome = DeltaOutcome;
+    using Result = DeltaOutcome::Result;
 
     // Told the line the log shows once the scan is done: "Reusing 71 % of
     // the previous archive; fetching 10.4 MB."
@@ -36,10 +43,11 @@ public:
     // answers; `onEnd` is told once.
     void Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
                const QString& target, const QString& seed, EndHandler onEnd);
-    // Stops a scan or download that has not ended, silently, and lets go of the file.
-    void Cancel();
     // The assembled archive, after Assembled.
     DeltaReceiver& Receiver() { return *receiver_; }
+    // Lets go of the file, assembled or not; a running scan or download is
+    // let go by Cancel.
+    void Release();
 
 private:
     void ControlEnded(const FetchResult& result);
@@ -47,16 +55,15 @@ private:
     void Assemble();
     void FetchNext();
     void RangesEnded(const TransferFailure& failure);
-    void End(Result result, const TransferFailure& why = {});
+    void End(Result result, const TransferFailure& why = {}) { Job::End({result, why}); }
     void GiveUp(const QByteArray& reason);
-    void Release();
+    void Stopped() override { Release(); }
 
     TransferEngine* engine_ = nullptr;
     CSocketMaster* socket_ = nullptr;
     QByteArray server_;
     QString target_;
     QString seed_;
-    EndHandler onEnd_;
     QByteArray controlText_;
     ZsyncControl control_;
     std::optional<DeltaScan> scan_;

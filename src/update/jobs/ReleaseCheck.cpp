@@ -3,7 +3,6 @@
 #include "platform/runtime/RuntimeError.h"
 #include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
-#include "update/net/CallOnce.h"
 #include "update/trust/ListedBody.h"
 #include "update/trust/ListedFileCheck.h"
 #include "update/trust/ReleaseVerifier.h"
@@ -28,8 +27,7 @@ void ReleaseCheck::Start(TransferEngine& engine, CSocketMaster& socket, const QB
     engine_ = &engine;
     socket_ = &socket;
     server_ = server;
-    onEnd_ = std::move(onEnd);
-    running_ = true;
+    Begin(std::move(onEnd));
     const TrustedKeys anchor = TrustedKeys::ForVantoFolder(vantoFolder);
     if (!anchor.Present()) {
         End({});
@@ -164,16 +162,7 @@ void ReleaseCheck::Fail(const TransferFailure& failure, const QByteArray& path) 
     End({failure, path, {}});
 }
 
-void ReleaseCheck::End(Outcome outcome) {
-    running_ = false;
-    CallOnce(onEnd_, outcome);
-}
-
-void ReleaseCheck::Cancel() {
-    if (!running_)
-        return;
-    running_ = false;
-    onEnd_ = nullptr;
+void ReleaseCheck::Stopped() {
     engine_->Cancel();
 }
 

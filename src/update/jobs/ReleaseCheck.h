@@ -10,6 +10,7 @@
 #pragma once
 
 #include "update/formats/ServerPaths.h"
+#include "update/jobs/Job.h"
 #include "update/net/TransferEngine.h"
 #include "update/trust/KeyChain.h"
 #include "update/trust/ReleaseList.h"
@@ -23,23 +24,21 @@
 
 class CSocketMaster;
 
-class ReleaseCheck {
+struct ReleaseCheckOutcome {
+    TransferFailure failure;
+    QByteArray path;    // the file a failure is about
+    QByteArray logLine; // "Release list verified: ..."; empty when none was
+};
+
+class ReleaseCheck : public Job<ReleaseCheckOutcome> {
 public:
-    struct Outcome {
-        TransferFailure failure;
-        QByteArray path;    // the file a failure is about
-        QByteArray logLine; // "Release list verified: ..."; empty when none was
-    };
-    using EndHandler = std::function<void(const Outcome& outcome)>;
+    using Outcome = ReleaseCheckOutcome;
 
     // Checks the release list of `server` for the key trusted in
     // `vantoFolder` with `engine` on `socket`; `onEnd` is told once, perhaps
     // before this returns.
     void Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
                const QString& vantoFolder, EndHandler onEnd);
-    bool Running() const { return running_; }
-    // Lets a check go that has not ended, silently.
-    void Cancel();
 
     // The transfer engine's vetting for the run's verified list.
     static TransferFailure Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check);
@@ -61,7 +60,7 @@ private:
     void Refuse(const QByteArray& reason) {
         Fail({TransferFailure::Kind::Release, reason}, ServerPaths::releaseList);
     }
-    void End(Outcome outcome);
+    void Stopped() override;
 
     TransferEngine* engine_ = nullptr;
     CSocketMaster* socket_ = nullptr;
@@ -74,6 +73,4 @@ private:
     QByteArray signatureText_;
     QByteArray linkText_;
     QByteArray received_; // the text of the fetch under way
-    EndHandler onEnd_;
-    bool running_ = false;
 };
