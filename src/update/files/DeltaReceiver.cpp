@@ -60,6 +60,7 @@ TransferFailure DeltaReceiver::CheckHead(const HttpResponseReader& response) {
     const QByteArray refusal = reader_.Start(
         response.StatusCode(), response.Header("content-type"), response.Header("content-range"),
         control_.Length(), [this](qint64 offset, const char* data, qsizetype size) {
+            sent_ += size;
             // A byte of the archive came with the length the control file gave.
             if (comparing_)
                 return assembly_.Compare(offset, data, size).isEmpty() ? QByteArray()

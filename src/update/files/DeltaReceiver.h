@@ -51,6 +51,7 @@ public:
     // The windows count the archive's bytes as they are put together.
     std::int64_t Received(const HttpResponseReader&) const override { return Covered(); }
     std::int64_t FileReceived(const HttpResponseReader&) const override { return Covered(); }
+    std::int64_t Progress(const HttpResponseReader&) const override { return sent_; }
     std::int64_t FileSize(const HttpResponseReader&) const override;
 
     // The last answer's shape, and whether its body ended where it should.
@@ -75,4 +76,5 @@ private:
     QByteArray ranges_;
     bool comparing_ = false; // the answer is checked against the file
     bool reserved_ = false;
+    qint64 sent_ = 0; // file bytes the server sent, each once
 };

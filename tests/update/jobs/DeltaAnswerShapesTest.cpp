@@ -9,6 +9,7 @@
 #include "update/delta/DeltaScan.h"
 #include "update/delta/RangePlan.h"
 #include "update/delta/ZsyncControl.h"
+#include "update/net/RateFloor.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -52,6 +53,19 @@ protected:
                QByteArray::number(control.Length()) +
                "\r\nContent-Length: " + QByteArray::number(range.last - range.first + 1) +
                "\r\n\r\n" + newArchive.mid(range.first, range.last - range.first + 1);
+    }
+    // A multipart answer with `parts` of `archive` between `preamble` and `epilogue`.
+    static QByteArray Multipart(const QList<RangePlan::Range>& parts, const QByteArray& archive,
+                                const QByteArray& epilogue = {}, const QByteArray& preamble = {}) {
+        QByteArray body = preamble;
+        for (const RangePlan::Range& part : parts)
+            body += "\r\n--b\r\nContent-Range: bytes " + QByteArray::number(part.first) + '-' +
+                    QByteArray::number(part.last) + '/' + QByteArray::number(archive.size()) +
+                    "\r\n\r\n" + archive.mid(part.first, part.last - part.first + 1);
+        body += "\r\n--b--\r\n" + epilogue;
+        return "HTTP/1.1 206 Partial Content\r\nContent-Type: multipart/byteranges; boundary=b"
+               "\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
     QByteArray Download() {
         Check();
@@ -108,6 +122,23 @@ TEST_F(DeltaAnswerShapesTest, RangesCutOffFailAndKeepTheSeed) {
               QStringList());
 }
 
+// A server that keeps sending framing but no byte of the archive is as slow
+// as one that sends nothing: the rate floor counts the archive's bytes.
+TEST_F(DeltaAnswerShapesTest, FramingAloneIsTooSlow) {
+    RateFloor::windowMs = 300;
+    const QByteArray answer =
+        Multipart(asked, newArchive, {}, QByteArray(98, 'x').append("\r\n").repeated(76));
+    const qsizetype bodyStart = answer.indexOf("\r\n\r\n") + 4;
+    ScriptedServer::Script trickle{{{answer.left(bodyStart)}}};
+    for (qsizetype at = bodyStart; at < answer.size(); at += 400)
+        trickle.steps.append({answer.mid(at, 400), 25});
+    server.script("/files/vanto.zip", trickle);
+    const QByteArray log = Download();
+    RateFloor::windowMs = 30000;
+    EXPECT_TRUE(log.contains("The server sends too slowly.")) << log.constData();
+    EXPECT_TRUE(ReadFile(answers.file, {}) == File("old.zip"));
+}
+
 // Every shape a server may answer a delta's requests in, with what the user
 // gets: the log's closing lines, the saved archive, and a request that must have
 // been made. The last answer of each script is the whole archive.
@@ -129,24 +160,12 @@ public:
     using DeltaAnswerShapesTest::asked;
     using DeltaAnswerShapesTest::control;
     using DeltaAnswerShapesTest::File;
+    using DeltaAnswerShapesTest::Multipart;
     using DeltaAnswerShapesTest::newArchive;
     using DeltaAnswerShapesTest::OneRange;
     using DeltaAnswerShapesTest::ranges;
     using DeltaAnswerShapesTest::requests;
 
-    // A multipart answer with `parts` of `archive`, then `epilogue`.
-    static QByteArray Multipart(const QList<RangePlan::Range>& parts, const QByteArray& archive,
-                                const QByteArray& epilogue = {}) {
-        QByteArray body;
-        for (const RangePlan::Range& part : parts)
-            body += "\r\n--b\r\nContent-Range: bytes " + QByteArray::number(part.first) + '-' +
-                    QByteArray::number(part.last) + '/' + QByteArray::number(archive.size()) +
-                    "\r\n\r\n" + archive.mid(part.first, part.last - part.first + 1);
-        body += "\r\n--b--\r\n" + epilogue;
-        return "HTTP/1.1 206 Partial Content\r\nContent-Type: multipart/byteranges; boundary=b"
-               "\r\nContent-Length: " +
-               QByteArray::number(body.size()) + "\r\n\r\n" + body;
-    }
     // A 206 answer with the last 64 KiB of `archive`.
     static QByteArray Tail(const QByteArray& archive) {
         const qint64 first = archive.size() - 65536;
