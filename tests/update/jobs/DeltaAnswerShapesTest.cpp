@@ -181,7 +181,7 @@ public:
     void ServeOldControl() {
         server.script("/files/vanto.zip.zsync", ScriptedServer::Ok(File("old.zip.zsync")));
     }
-    // The new archive's control file claiming 2 Gi blocks more: its table is
+    // The new archive's control file claiming 1 Mi blocks: its table is
     // padded with records no seed block matches.
     void ServeAbsurdLength() {
         const QByteArray real = File("new.zip.zsync");
