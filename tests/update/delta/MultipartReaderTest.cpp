@@ -98,7 +98,7 @@ struct SpanCase {
     const char* failure;
 };
 
-QByteArray Parts(const QList<QByteArray>& ranges) {
+QByteArray SpanBody(const QList<QByteArray>& ranges) {
     QByteArray body;
     for (const QByteArray& range : ranges) {
         const QList<QByteArray> ends = range.split('-');
@@ -121,11 +121,11 @@ TEST_P(MultipartSpanTest, PartsStayInTheSpanAskedAndComeOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Spans, MultipartSpanTest,
-    ::testing::Values(SpanCase{"Merged", Parts({"2-14"}), ""},
-                      SpanCase{"ReorderedNeighbours", Parts({"9-14", "2-8"}), ""},
-                      SpanCase{"OneByteTwice", Parts({"2-8", "8-14"}),
+    ::testing::Values(SpanCase{"Merged", SpanBody({"2-14"}), ""},
+                      SpanCase{"ReorderedNeighbours", SpanBody({"9-14", "2-8"}), ""},
+                      SpanCase{"OneByteTwice", SpanBody({"2-8", "8-14"}),
                                "the server sent the same part of the archive twice"},
-                      SpanCase{"OneByteBeyond", Parts({"2-15"}),
+                      SpanCase{"OneByteBeyond", SpanBody({"2-15"}),
                                "the server sent a part of the archive that was not asked for"}),
     [](const auto& row) { return std::string(row.param.name); });
 
