@@ -109,7 +109,7 @@ QByteArray SpanBody(const QList<QByteArray>& ranges) {
 
 class MultipartSpanTest : public ::testing::TestWithParam<SpanCase> {};
 
-TEST_P(MultipartSpanTest, PartsStayInTheSpanAskedAndComeOnce) {
+TEST_P(MultipartSpanTest, EachPartStaysInTheSpanAndComesOnce) {
     MultipartReader reader;
     reader.Expect(2, 14, 2);
     QByteArray failure = reader.Start(206, "multipart/byteranges; boundary=b", "", fileLength,
