@@ -42,6 +42,7 @@ public:
     using SignedReleaseFixture::PublicKeys;
     using SignedReleaseFixture::Served;
     using SignedReleaseFixture::Sign;
+    using SignedReleaseFixture::work;
     QString Home() const { return work.filePath(QStringLiteral("vanto")); }
 
     // koru-publish on the tree, signed by the named key.
@@ -261,26 +262,55 @@ INSTANTIATE_TEST_SUITE_P(
                "trusts."}),
     [](const ::testing::TestParamInfo<Threat>& threat) { return std::string(threat.param.name); });
 
+// A listed delta: the new archive served with the control file made for
+// `controlOf` ("new.zip" or "old.zip"), the old archive saved as the seed.
+struct ListedDelta {
+    QString target;
+    QByteArray fresh;
+};
+
+ListedDelta PublishListedDelta(ReleaseAttack& on, const char* controlOf) {
+    const QString made = on.work.filePath(QStringLiteral("made"));
+    const QString control = QString::fromLatin1(controlOf);
+    EXPECT_TRUE(QDir().mkpath(made));
+    EXPECT_TRUE(DeltaFiles::MakeArchives(made, 2 * 1024 * 1024));
+    EXPECT_TRUE(DeltaFiles::MakeControl(made, control));
+    const ListedDelta delta{on.work.filePath(QStringLiteral("saved.zip")),
+                            ReadFile(made + QStringLiteral("/new.zip"))};
+    WriteFile(on.Served("vanto.zip"), delta.fresh);
+    WriteFile(on.Served("vanto.zip.zsync"),
+              ReadFile(made + QStringLiteral("/") + control + QStringLiteral(".zsync")));
+    on.Publish("k0");
+    WriteFile(delta.target, ReadFile(made + QStringLiteral("/old.zip")));
+    return delta;
+}
+
 // A delta under a release list: the control file is a listed file, the
 // range answers are not the archive, and the assembled archive is judged
 // as a whole one would be.
 TEST_F(ReleaseAttack, TakesADeltaTheListVouchesFor) {
-    const QString made = work.filePath(QStringLiteral("made"));
-    ASSERT_TRUE(QDir().mkpath(made));
-    ASSERT_TRUE(DeltaFiles::MakeArchives(made, 2 * 1024 * 1024));
-    ASSERT_TRUE(DeltaFiles::MakeControl(made, QStringLiteral("new.zip")));
-    const QByteArray fresh = ReadFile(made + QStringLiteral("/new.zip"));
-    WriteFile(Served("vanto.zip"), fresh);
-    WriteFile(Served("vanto.zip.zsync"), ReadFile(made + QStringLiteral("/new.zip.zsync")));
-    Publish("k0");
-    const QString target = work.filePath(QStringLiteral("saved.zip"));
-    WriteFile(target, ReadFile(made + QStringLiteral("/old.zip")));
-    const CliRun run = Cli(
-        {QStringLiteral("--yes"), QStringLiteral("check"), QStringLiteral("vanto-update"), target});
+    const ListedDelta delta = PublishListedDelta(*this, "new.zip");
+    const CliRun run = Cli({QStringLiteral("--yes"), QStringLiteral("check"),
+                            QStringLiteral("vanto-update"), delta.target});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("Reusing ")) << run.out.toStdString();
     EXPECT_FALSE(run.out.contains("Delta update failed")) << run.out.toStdString();
-    EXPECT_EQ(ReadFile(target), fresh);
+    EXPECT_EQ(ReadFile(delta.target), delta.fresh);
+}
+
+// Under a list, a listed control file of another archive is given up before
+// anything is scanned or reserved: its Length is not the listed one.
+TEST_F(ReleaseAttack, GivesUpAListedControlFileOfAnotherLength) {
+    const ListedDelta delta = PublishListedDelta(*this, "old.zip");
+    ASSERT_NE(delta.fresh.size(), ReadFile(delta.target).size());
+    const CliRun run = Cli({QStringLiteral("--yes"), QStringLiteral("check"),
+                            QStringLiteral("vanto-update"), delta.target});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Delta update failed (the server's control file does not "
+                                 "describe its archive); downloading the whole archive."))
+        << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("Reusing ")) << run.out.toStdString();
+    EXPECT_EQ(ReadFile(delta.target), delta.fresh);
 }
 
 // Help links named with a blank and a percent sign go percent-encoded on

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <openssl/evp.h>
 #include <unistd.h>
@@ -66,30 +67,8 @@ QByteArray DeltaAssembly::Write(qint64 offset, const char* data, qsizetype size)
         return "bytes beyond the archive's length";
     if (!WriteAll(fd_, data, size, offset))
         return WriteError().description;
-    Mark(offset, offset + size);
+    covered_.Add(offset, offset + size);
     return {};
-}
-
-void DeltaAssembly::Mark(qint64 first, qint64 end) {
-    if (first == end)
-        return;
-    // Join every stretch that touches [first, end).
-    auto it = covered_.upper_bound(first);
-    if (it != covered_.begin() && std::prev(it)->second >= first)
-        --it;
-    while (it != covered_.end() && it->first <= end) {
-        first = std::min(first, it->first);
-        end = std::max(end, it->second);
-        it = covered_.erase(it);
-    }
-    covered_.emplace(first, end);
-}
-
-qint64 DeltaAssembly::Covered() const {
-    qint64 bytes = 0;
-    for (const auto& [first, end] : covered_)
-        bytes += end - first;
-    return bytes;
 }
 
 QByteArray DeltaAssembly::Check() const {
@@ -116,5 +95,23 @@ QByteArray DeltaAssembly::Check() const {
         return "OpenSSL cannot compute SHA-1";
     if (QByteArray(reinterpret_cast<const char*>(digest), int(size)) != control_.Sha1())
         return "the assembled archive's SHA-1 is not the control file's";
+    return {};
+}
+
+QByteArray DeltaAssembly::Compare(qint64 offset, const char* data, qsizetype size) const {
+    if (offset < 0 || size < 0 || offset + size > control_.Length())
+        return "bytes beyond the archive's length";
+    QByteArray piece(std::min(size, pieceSize), Qt::Uninitialized);
+    for (qsizetype done = 0; done < size;) {
+        const ssize_t got = ::pread(
+            fd_, piece.data(), std::size_t(std::min(size - done, pieceSize)), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return "the assembled archive cannot be read back";
+        if (std::memcmp(piece.constData(), data + done, std::size_t(got)) != 0)
+            return "the archive's bytes differ";
+        done += got;
+    }
     return {};
 }

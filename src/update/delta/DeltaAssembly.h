@@ -5,10 +5,11 @@
 // before the hash is taken.
 #pragma once
 
+#include "update/delta/SpanSet.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <map>
 #include <vector>
 
 class ZsyncControl;
@@ -27,15 +28,16 @@ public:
     QByteArray Write(qint64 offset, const char* data, qsizetype size);
 
     // Bytes written so far (each counted once), of Length().
-    qint64 Covered() const;
+    qint64 Covered() const { return covered_.Total(); }
     // Empty when every byte was written and the file's SHA-1 is the control
     // file's; otherwise why the file is not the archive.
     QByteArray Check() const;
+    // Empty when the file holds `size` bytes at `offset` as `data` has them;
+    // else why not. A sink for answers that check rather than fill.
+    QByteArray Compare(qint64 offset, const char* data, qsizetype size) const;
 
 private:
-    void Mark(qint64 first, qint64 end);
-
     const ZsyncControl& control_;
     int fd_;
-    std::map<qint64, qint64> covered_; // start -> end of the written stretches, disjoint
+    SpanSet covered_; // the written stretches
 };

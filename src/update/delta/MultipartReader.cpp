@@ -28,7 +28,9 @@ QByteArray Boundary(const QByteArray& contentType) {
 
 QByteArray MultipartReader::Start(int status, const QByteArray& contentType,
                                   const QByteArray& contentRange, qint64 fileLength, Sink sink) {
+    const Asked asked = asked_;
     *this = MultipartReader();
+    asked_ = asked;
     sink_ = std::move(sink);
     fileLength_ = fileLength;
     if (status == 200) {
@@ -52,6 +54,11 @@ QByteArray MultipartReader::Start(int status, const QByteArray& contentType,
     return Range(contentRange);
 }
 
+void MultipartReader::Expect(qint64 first, qint64 last, qsizetype ranges) {
+    // Each part's head is bounded by maxPartHead; a boundary line by maxLine.
+    asked_ = {first, last, (last - first + 1) + (ranges + 1) * (maxPartHead + maxLine)};
+}
+
 // Reads "bytes FIRST-LAST/LENGTH" into the data state.
 QByteArray MultipartReader::Range(const QByteArray& value) {
     const QByteArray text = value.trimmed();
@@ -62,8 +69,14 @@ QByteArray MultipartReader::Range(const QByteArray& value) {
     const qint64 first = DecimalNumber(text.mid(6, dash - 6).trimmed());
     const qint64 last = DecimalNumber(text.mid(dash + 1, slash - dash - 1));
     const qint64 length = DecimalNumber(text.mid(slash + 1));
+    otherLength_ = length >= 0 && length != fileLength_;
     if (first < 0 || last < first || length != fileLength_ || last >= length)
         return "a Content-Range does not fit the file: " + text.left(80);
+    if (asked_.budget >= 0 && (first < asked_.first || last > asked_.last))
+        return "the server sent a part of the archive that was not asked for";
+    if (parts_.Overlaps(first, last + 1))
+        return "the server sent the same part of the archive twice";
+    parts_.Add(first, last + 1);
     offset_ = first;
     remaining_ = last - first + 1;
     state_ = State::Data;
@@ -72,6 +85,9 @@ QByteArray MultipartReader::Range(const QByteArray& value) {
 
 QByteArray MultipartReader::Feed(const char* data, qsizetype size) {
     const char* const end = data + size;
+    bodyBytes_ += size;
+    if (shape_ == Shape::Multipart && asked_.budget >= 0 && bodyBytes_ > asked_.budget)
+        return "the server's answer is longer than the ranges asked for";
     while (data < end) {
         if (state_ == State::Data) {
             if (remaining_ == 0)

@@ -4,6 +4,8 @@
 // to the sink with its offset. No I/O of its own: feed it bytes.
 #pragma once
 
+#include "update/delta/SpanSet.h"
+
 #include <QByteArray>
 #include <cstdint>
 #include <functional>
@@ -24,6 +26,11 @@ public:
     // cannot be used.
     QByteArray Start(int status, const QByteArray& contentType, const QByteArray& contentRange,
                      qint64 fileLength, Sink sink);
+    // Bounds the answers that follow by what was asked: bytes `first` to
+    // `last` in `ranges` ranges, which a server may merge or reorder. A part
+    // outside that span or repeating bytes of the same answer is refused, and
+    // a multipart body may hold no more than the span and its framing.
+    void Expect(qint64 first, qint64 last, qsizetype ranges);
     // Takes the next bytes of the body; empty, or why it is refused.
     QByteArray Feed(const char* data, qsizetype size);
     QByteArray Feed(const QByteArray& bytes) { return Feed(bytes.constData(), bytes.size()); }
@@ -34,6 +41,8 @@ public:
     bool Complete() const;
     // File bytes handed to the sink.
     qint64 Delivered() const { return delivered_; }
+    // The last refusal was a Content-Range of a file of another length.
+    bool OtherLength() const { return otherLength_; }
 
 private:
     enum class State { Preamble, PartHead, Data, AfterData, Delimiter, Epilogue };
@@ -41,7 +50,17 @@ private:
     QByteArray Line(QByteArray line);
     QByteArray Range(const QByteArray& value);
 
+    struct Asked {
+        qint64 first = 0;
+        qint64 last = -1;
+        qint64 budget = -1; // body bytes a multipart answer may hold; -1: unbounded
+    };
+
     Sink sink_;
+    Asked asked_;
+    SpanSet parts_; // the file bytes this answer's parts announced
+    qint64 bodyBytes_ = 0;
+    bool otherLength_ = false;
     Shape shape_ = Shape::Whole;
     State state_ = State::Data;
     QByteArray boundary_; // with its leading "--"

@@ -22,10 +22,25 @@ public:
     // `control` must outlive the receiver. Raises RuntimeError.
     DeltaReceiver(const QString& target, const ZsyncControl& control);
 
-    // Copies the blocks found in `seedPath`; raises RuntimeError.
+    // The reason a server's answers show that the control file describes
+    // some other archive.
+    static constexpr const char* staleControl =
+        "the server's control file does not describe its archive";
+    // The archive's last bytes, asked for when no range is missing: their
+    // Content-Range confirms the length, and they must be the assembled tail.
+    static constexpr qint64 tailSize = 64 * 1024;
+
+    // Copies the blocks found in `seedPath`; raises RuntimeError. Room for
+    // the whole archive is reserved once its length is confirmed: by
+    // Reserve() or by the first byte a server sends.
     void CopySeedBlocks(const QString& seedPath, const std::vector<qint64>& seedOffsets);
+    // Reserves room for the archive, as far as the disk has it free.
+    void Reserve();
     // The Range header's value for the next request: "bytes=0-99,200-299".
-    void Ask(const QByteArray& ranges) { ranges_ = ranges; }
+    void Ask(const QByteArray& ranges);
+    // Asks for the archive's tail, whose bytes are compared, not written.
+    void AskTail();
+    static QByteArray TailRange() { return "bytes=-" + QByteArray::number(tailSize); }
 
     QByteArray RequestHeaders() const override { return "Range: " + ranges_ + "\r\n"; }
     std::int64_t Offset() const override { return 0; }
@@ -36,6 +51,7 @@ public:
     // The windows count the archive's bytes as they are put together.
     std::int64_t Received(const HttpResponseReader&) const override { return Covered(); }
     std::int64_t FileReceived(const HttpResponseReader&) const override { return Covered(); }
+    std::int64_t Progress(const HttpResponseReader&) const override { return sent_; }
     std::int64_t FileSize(const HttpResponseReader&) const override;
 
     // The last answer's shape, and whether its body ended where it should.
@@ -51,9 +67,14 @@ public:
     void Commit();
 
 private:
+    TransferFailure Refused(const QByteArray& refusal) const;
+
     const ZsyncControl& control_;
     DownloadFile file_;
     DeltaAssembly assembly_;
     MultipartReader reader_;
     QByteArray ranges_;
+    bool comparing_ = false; // the answer is checked against the file
+    bool reserved_ = false;
+    qint64 sent_ = 0; // file bytes the server sent, each once
 };

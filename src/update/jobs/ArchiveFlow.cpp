@@ -4,6 +4,7 @@
 #include "update/files/SeedArchive.h"
 #include "update/formats/NotFoundRule.h"
 #include "update/formats/ServerPaths.h"
+#include "update/jobs/ReleaseCheck.h"
 #include "update/net/FailureReason.h"
 
 namespace {
@@ -46,6 +47,7 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
         return;
     }
     delta_.onReusing = [this](const QByteArray& line) { Note(line); };
+    delta_.listedLength = listed ? ReleaseCheck::ListedLength(ServerPaths::archive) : -1;
     delta_.Start(engine, socket, server, target, seed, [this](const DeltaDownload::Outcome& ended) {
         DeltaEnded(ended.result, ended.why);
     });

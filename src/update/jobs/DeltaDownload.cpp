@@ -50,6 +50,10 @@ void DeltaDownload::ControlEnded(const FetchResult& result) {
         return;
     }
     controlText_.clear();
+    if (listedLength >= 0 && listedLength != control_.Length()) {
+        GiveUp(DeltaReceiver::staleControl);
+        return;
+    }
     try {
         scan_.emplace(control_, seed_);
     } catch (const RuntimeError&) {
@@ -84,6 +88,8 @@ void DeltaDownload::Assemble() {
     const RangePlan plan(scan_->SeedOffsets(), control_.Blocksize(), control_.Length());
     try {
         receiver_ = std::make_unique<DeltaReceiver>(target_, control_);
+        if (listedLength >= 0)
+            receiver_->Reserve(); // the list vouches for the length
         receiver_->CopySeedBlocks(seed_, scan_->SeedOffsets());
     } catch (const RuntimeError& e) {
         Release();
@@ -93,6 +99,10 @@ void DeltaDownload::Assemble() {
     scan_.reset();
     for (qsizetype i = 0; i < plan.Requests().size(); ++i)
         pending_.append(plan.Header(i));
+    // A control file alone never says what the archive is: with nothing to
+    // fetch, the server's tail of it must match.
+    if (pending_.isEmpty() && listedLength < 0)
+        pending_.append(DeltaReceiver::TailRange());
     if (onReusing)
         onReusing(ReuseLine(known, control_.Length(), plan.FetchBytes()));
     FetchNext();
@@ -108,7 +118,10 @@ void DeltaDownload::FetchNext() {
         return;
     }
     asked_ = pending_.takeFirst();
-    receiver_->Ask(asked_);
+    if (asked_ == DeltaReceiver::TailRange())
+        receiver_->AskTail();
+    else
+        receiver_->Ask(asked_);
     engine_->FetchFile(*socket_, server_, ServerPaths::archive, *receiver_,
                        [this](const FetchResult& result) { RangesEnded(result.failure); });
 }

@@ -37,6 +37,12 @@ public:
     // the previous archive; fetching 10.4 MB."
     std::function<void(const QByteArray& line)> onReusing;
 
+    // Under a release list, the archive's listed length (-1: no list). The
+    // list's hash then judges the archive; without one the server's answers
+    // must confirm the control file's length, and its tail when no range is
+    // missing.
+    qint64 listedLength = -1;
+
     DeltaDownload();
 
     // Puts together the archive for `target` from `seed` and `server`'s

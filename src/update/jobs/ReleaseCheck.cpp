@@ -195,6 +195,12 @@ bool ReleaseCheck::Names(const QByteArray& path) {
     return list && Listed(*list, path) != nullptr;
 }
 
+qint64 ReleaseCheck::ListedLength(const QByteArray& path) {
+    const std::optional<ReleaseList>& list = SharedState().releaseList;
+    const ReleaseList::Entry* entry = list ? Listed(*list, path) : nullptr;
+    return entry ? entry->length : -1;
+}
+
 bool ReleaseCheck::Held() {
     return SharedState().releaseList.has_value();
 }

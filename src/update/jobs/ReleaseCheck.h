@@ -46,6 +46,8 @@ public:
     static bool Held();
     // True when the held list names the file at `path` ("/files/koru/x.txt").
     static bool Names(const QByteArray& path);
+    // The length the held list gives the file at `path`; -1 when it names none.
+    static qint64 ListedLength(const QByteArray& path);
 
 private:
     void Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(const FetchResult&));

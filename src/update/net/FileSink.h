@@ -28,6 +28,12 @@ public:
     virtual std::int64_t Received(const HttpResponseReader& response) const {
         return Offset() + response.Received();
     }
+    // The bytes that show the transfer moving, for the rate floor: by default
+    // all that arrived; a file put together at offsets counts the file bytes
+    // it was sent, never framing or bytes sent twice.
+    virtual std::int64_t Progress(const HttpResponseReader& response) const {
+        return Received(response);
+    }
     virtual std::int64_t FileReceived(const HttpResponseReader& response) const {
         return Offset() + response.BodyReceived();
     }

@@ -76,6 +76,10 @@ std::int64_t ResponseGathering::Received() const {
     return file_ ? file_->Received(reader_) : reader_.Received();
 }
 
+std::int64_t ResponseGathering::Progress() const {
+    return file_ ? file_->Progress(reader_) : reader_.Received();
+}
+
 TransferFailure ResponseGathering::CheckHead() {
     declaresZip_ = reader_.Header("content-type").toLower().startsWith("application/zip");
     const std::int64_t length = reader_.ContentLength();

@@ -49,6 +49,8 @@ public:
 
     // Bytes of the response so far, head included, a resumed part too.
     std::int64_t Received() const;
+    // What the rate floor counts of it: the sink's own measure.
+    std::int64_t Progress() const;
     // Every byte is in and nothing failed.
     bool Complete() const { return !reader_.Failed() && reader_.Complete(); }
     // The file's progress: whether one is being received, its bytes so far (a

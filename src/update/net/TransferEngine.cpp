@@ -93,11 +93,12 @@ void TransferEngine::Arrived() {
         return;
     QByteArray answer;
     const TransferFailure broken = connection_.Arrived(answer);
+    const std::int64_t before = response_.Progress();
     const TransferFailure failure = response_.TakeArrival(answer);
     if (Redirected(failure))
         return;
     if (!answer.isEmpty()) {
-        floor_.Took(answer.size(), clock_.elapsed());
+        floor_.Took(std::max<std::int64_t>(0, response_.Progress() - before), clock_.elapsed());
         if (!floorTimer_.isActive())
             floorTimer_.start(int(qMax<std::int64_t>(10, RateFloor::windowMs / 10)));
     }

@@ -90,4 +90,43 @@ INSTANTIATE_TEST_SUITE_P(
                  "the server answered a ranged request with status 416", ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// Bounded by the span asked (bytes 2-14 in two ranges): a server may merge
+// or reorder what was asked, but not step outside it or send a byte twice.
+struct SpanCase {
+    const char* name;
+    QByteArray body;
+    const char* failure;
+};
+
+QByteArray SpanBody(const QList<QByteArray>& ranges) {
+    QByteArray body;
+    for (const QByteArray& range : ranges) {
+        const QList<QByteArray> ends = range.split('-');
+        body += Part("b", range, QByteArray(ends[1].toInt() - ends[0].toInt() + 1, 'x'));
+    }
+    return body + "\r\n--b--\r\n";
+}
+
+class MultipartSpanTest : public ::testing::TestWithParam<SpanCase> {};
+
+TEST_P(MultipartSpanTest, EachPartStaysInTheSpanAndComesOnce) {
+    MultipartReader reader;
+    reader.Expect(2, 14, 2);
+    QByteArray failure = reader.Start(206, "multipart/byteranges; boundary=b", "", fileLength,
+                                      [](qint64, const char*, qsizetype) { return QByteArray(); });
+    if (failure.isEmpty())
+        failure = reader.Feed(GetParam().body);
+    EXPECT_EQ(failure, GetParam().failure);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spans, MultipartSpanTest,
+    ::testing::Values(SpanCase{"Merged", SpanBody({"2-14"}), ""},
+                      SpanCase{"ReorderedNeighbours", SpanBody({"9-14", "2-8"}), ""},
+                      SpanCase{"OneByteTwice", SpanBody({"2-8", "8-14"}),
+                               "the server sent the same part of the archive twice"},
+                      SpanCase{"OneByteBeyond", SpanBody({"2-15"}),
+                               "the server sent a part of the archive that was not asked for"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 } // namespace

@@ -9,6 +9,7 @@
 #include "update/delta/DeltaScan.h"
 #include "update/delta/RangePlan.h"
 #include "update/delta/ZsyncControl.h"
+#include "update/net/RateFloor.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@ protected:
         dir = new QTemporaryDir;
         ASSERT_TRUE(DeltaFiles::MakeArchives(dir->path(), 1024 * 1024));
         ASSERT_TRUE(DeltaFiles::MakeControl(dir->path(), QStringLiteral("new.zip")));
+        ASSERT_TRUE(DeltaFiles::MakeControl(dir->path(), QStringLiteral("old.zip")));
     }
     static void TearDownTestSuite() { delete dir; }
 
@@ -32,6 +34,8 @@ protected:
         ASSERT_GT(plan.Requests().first().size(), 1); // one range is not the whole request
         for (const auto& request : plan.Requests())
             ranges.append(request);
+        requests = plan.Requests();
+        asked = requests.first();
         Publish();
         server.script("/files/vanto.zip.zsync", ScriptedServer::Ok(File("new.zip.zsync")));
         answers.file = home.filePath("vanto-update.zip");
@@ -50,6 +54,19 @@ protected:
                "\r\nContent-Length: " + QByteArray::number(range.last - range.first + 1) +
                "\r\n\r\n" + newArchive.mid(range.first, range.last - range.first + 1);
     }
+    // A multipart answer with `parts` of `archive` between `preamble` and `epilogue`.
+    static QByteArray Multipart(const QList<RangePlan::Range>& parts, const QByteArray& archive,
+                                const QByteArray& epilogue = {}, const QByteArray& preamble = {}) {
+        QByteArray body = preamble;
+        for (const RangePlan::Range& part : parts)
+            body += "\r\n--b\r\nContent-Range: bytes " + QByteArray::number(part.first) + '-' +
+                    QByteArray::number(part.last) + '/' + QByteArray::number(archive.size()) +
+                    "\r\n\r\n" + archive.mid(part.first, part.last - part.first + 1);
+        body += "\r\n--b--\r\n" + epilogue;
+        return "HTTP/1.1 206 Partial Content\r\nContent-Type: multipart/byteranges; boundary=b"
+               "\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
     QByteArray Download() {
         Check();
         main().mnuAvailableDownload(0).Click();
@@ -59,6 +76,8 @@ protected:
     static QTemporaryDir* dir;
     ZsyncControl control;
     QList<RangePlan::Range> ranges;
+    QList<QList<RangePlan::Range>> requests;
+    QList<RangePlan::Range> asked; // by the first request
     DialogAnswers answers;
     const QByteArray newArchive = File("new.zip");
 };
@@ -102,5 +121,158 @@ TEST_F(DeltaAnswerShapesTest, RangesCutOffFailAndKeepTheSeed) {
     EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral(".koru-*")}, QDir::Hidden | QDir::Files),
               QStringList());
 }
+
+// A server that keeps sending framing but no byte of the archive is as slow
+// as one that sends nothing: the rate floor counts the archive's bytes.
+TEST_F(DeltaAnswerShapesTest, FramingAloneIsTooSlow) {
+    RateFloor::windowMs = 300;
+    const QByteArray answer =
+        Multipart(asked, newArchive, {}, QByteArray(98, 'x').append("\r\n").repeated(76));
+    const qsizetype bodyStart = answer.indexOf("\r\n\r\n") + 4;
+    ScriptedServer::Script trickle{{{answer.left(bodyStart)}}};
+    for (qsizetype at = bodyStart; at < answer.size(); at += 400)
+        trickle.steps.append({answer.mid(at, 400), 25});
+    server.script("/files/vanto.zip", trickle);
+    const QByteArray log = Download();
+    RateFloor::windowMs = 30000;
+    EXPECT_TRUE(log.contains("The server sends too slowly.")) << log.constData();
+    EXPECT_TRUE(ReadFile(answers.file, {}) == File("old.zip"));
+}
+
+// Every shape a server may answer a delta's requests in, with what the user
+// gets: the log's closing lines, the saved archive, and a request that must have
+// been made. The last answer of each script is the whole archive.
+class DeltaServerShapeTest;
+
+const char* const stale = "the server's control file does not describe its archive";
+
+struct ServerShape {
+    const char* name;
+    // The answers to the archive's requests in turn; may change the control file.
+    QList<ScriptedServer::Script> (*answers)(DeltaServerShapeTest& t);
+    const char* fallback; // why the whole archive is fetched; "" when the delta works
+    const char* request;  // a request must hold this
+};
+
+class DeltaServerShapeTest : public DeltaAnswerShapesTest,
+                             public ::testing::WithParamInterface<ServerShape> {
+public:
+    using DeltaAnswerShapesTest::asked;
+    using DeltaAnswerShapesTest::control;
+    using DeltaAnswerShapesTest::File;
+    using DeltaAnswerShapesTest::Multipart;
+    using DeltaAnswerShapesTest::newArchive;
+    using DeltaAnswerShapesTest::OneRange;
+    using DeltaAnswerShapesTest::ranges;
+    using DeltaAnswerShapesTest::requests;
+
+    // A 206 answer with the last 64 KiB of `archive`.
+    static QByteArray Tail(const QByteArray& archive) {
+        const qint64 first = archive.size() - 65536;
+        return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(first) +
+               '-' + QByteArray::number(archive.size() - 1) + '/' +
+               QByteArray::number(archive.size()) + "\r\nContent-Length: 65536\r\n\r\n" +
+               archive.mid(first);
+    }
+    QList<ScriptedServer::Script> ThenWhole(const QByteArray& first) const {
+        return {{{{first}}}, {{{ZipResponse(newArchive)}}}};
+    }
+    // The old archive's control file, as a publisher who forgot zsyncmake leaves it.
+    void ServeOldControl() {
+        server.script("/files/vanto.zip.zsync", ScriptedServer::Ok(File("old.zip.zsync")));
+    }
+    // The new archive's control file claiming 1 Mi blocks: its table is
+    // padded with records no seed block matches.
+    void ServeAbsurdLength() {
+        const QByteArray real = File("new.zip.zsync");
+        const qsizetype headEnd = real.indexOf("\n\n") + 2;
+        const qint64 blocks = qint64(1) << 20;
+        const qint64 record = (real.size() - headEnd) / control.BlockCount();
+        QByteArray head = real.left(headEnd);
+        head.replace("Length: " + QByteArray::number(control.Length()),
+                     "Length: " + QByteArray::number(blocks * control.Blocksize()));
+        QByteArray table = real.mid(headEnd);
+        QByteArray padding((blocks - control.BlockCount()) * record, Qt::Uninitialized);
+        std::uint32_t state = 7;
+        for (char& byte : padding)
+            byte = char((state = state * 1664525u + 1013904223u) >> 24);
+        table += padding;
+        server.script("/files/vanto.zip.zsync", ScriptedServer::Ok(head + table));
+    }
+};
+
+TEST_P(DeltaServerShapeTest, GivesTheArchiveOrFallsBackSaying) {
+    server.scripts("/files/vanto.zip", GetParam().answers(*this));
+    const QByteArray log = Download();
+    const QByteArray fallback = GetParam().fallback;
+    EXPECT_TRUE(log.contains(fallback.isEmpty() ? QByteArray("\r\nDone!")
+                                                : "Delta update failed (" + fallback +
+                                                      "); downloading the whole archive.\r\nDone!"))
+        << log.constData();
+    EXPECT_EQ(log.contains("Delta update failed"), !fallback.isEmpty()) << log.constData();
+    EXPECT_FALSE(log.contains("Disk full")) << log.constData();
+    EXPECT_TRUE(ReadFile(answers.file, {}) == newArchive);
+    bool made = false;
+    for (const QByteArray& request : server.requests())
+        made = made || request.contains(GetParam().request);
+    EXPECT_TRUE(made) << GetParam().request;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, DeltaServerShapeTest,
+    ::testing::Values(
+        ServerShape{"Multipart",
+                    [](DeltaServerShapeTest& f) {
+                        QList<ScriptedServer::Script> all;
+                        for (const QList<RangePlan::Range>& request : f.requests)
+                            all.append({{{f.Multipart(request, f.newArchive)}}});
+                        return all;
+                    },
+                    "", "Range: bytes="},
+        ServerShape{
+            "PartOutsideTheSpanAsked",
+            [](DeltaServerShapeTest& f) {
+                QList<RangePlan::Range> parts = f.asked;
+                const qint64 end = f.asked.last().last;
+                parts.append(end + 1 < f.control.Length() ? RangePlan::Range{end + 1, end + 1}
+                                                          : RangePlan::Range{0, 0});
+                return f.ThenWhole(f.Multipart(parts, f.newArchive));
+            },
+            "the server sent a part of the archive that was not asked for", "Range: bytes="},
+        ServerShape{"RepeatedPart",
+                    [](DeltaServerShapeTest& f) {
+                        QList<RangePlan::Range> parts = f.asked;
+                        parts.append(f.asked.first());
+                        return f.ThenWhole(f.Multipart(parts, f.newArchive));
+                    },
+                    "the server sent the same part of the archive twice", "Range: bytes="},
+        ServerShape{"EndlessEpilogue",
+                    [](DeltaServerShapeTest& f) {
+                        return f.ThenWhole(
+                            f.Multipart(f.asked, f.newArchive, QByteArray(4 << 20, 'x')));
+                    },
+                    "the server's answer is longer than the ranges asked for", "Range: bytes="},
+        ServerShape{"StaleControlOfAnotherLength",
+                    [](DeltaServerShapeTest& f) {
+                        f.ServeOldControl();
+                        EXPECT_NE(f.File("old.zip").size(), f.newArchive.size());
+                        return f.ThenWhole(f.Tail(f.newArchive));
+                    },
+                    stale, "Range: bytes=-65536"},
+        ServerShape{"StaleControlOfTheSameLength",
+                    [](DeltaServerShapeTest& f) {
+                        f.ServeOldControl();
+                        QByteArray served = f.File("old.zip");
+                        served[served.size() - 100] = char(served[served.size() - 100] ^ 1);
+                        return f.ThenWhole(f.Tail(served));
+                    },
+                    stale, "Range: bytes=-65536"},
+        ServerShape{"AbsurdLength",
+                    [](DeltaServerShapeTest& f) {
+                        f.ServeAbsurdLength();
+                        return f.ThenWhole(f.OneRange(f.ranges.first()));
+                    },
+                    stale, "Range: bytes="}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -1,0 +1,20 @@
+// Disjoint stretches of a file, [first, end), joined where they touch: the
+// bytes an assembly has written, or the parts one answer has brought.
+#pragma once
+
+#include <QtGlobal>
+#include <map>
+
+class SpanSet {
+public:
+    void Add(qint64 first, qint64 end);
+    // Whether any byte of [first, end) is in the set.
+    bool Overlaps(qint64 first, qint64 end) const;
+    // Bytes in the set.
+    qint64 Total() const { return total_; }
+    void Clear();
+
+private:
+    std::map<qint64, qint64> spans_; // start -> end
+    qint64 total_ = 0;
+};
