@@ -1,5 +1,6 @@
 // fuzz-links: Qt6::Core
 // fuzz-sources: update/delta/ZsyncControl.cpp update/delta/MultipartReader.cpp
+// fuzz-sources: update/delta/SpanSet.cpp
 // The delta readers: arbitrary bytes as a zsync control file (first byte
 // even) or as the body of a ranged answer (odd), the second byte picking the
 // answer's shape and the third the size of the pieces it arrives in. A control
