@@ -152,7 +152,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TreeFault{"VersionFileIsAFifo", "koru/vanto_ver.txt", Fifo, "is not a regular file."},
         TreeFault{"ArchiveIsAFifo", "vanto.zip", Fifo, "is not a regular file."},
-        TreeFault{"HelpItemIsAFifo", "koru/faq.gif", Fifo, "is not a regular file."},
         TreeFault{"LinkLeavesTheTree", "koru/faq.txt",
                   [](const QString& path) {
                       // The test's folder holds the tree: tree/files/koru/faq.txt.

@@ -4,6 +4,7 @@
 #include "update/install/ArchiveVetting.h"
 
 #include "TestZip.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -23,14 +24,8 @@ class ArchiveVettingTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(QDir(vanto.path()).mkpath(QStringLiteral("files/koru")));
-        Write("VANTO.ini", IniWithVersion("02.13"));
-        Write("README.txt", "old");
-    }
-
-    void Write(const char* name, const QByteArray& bytes) {
-        QFile file(vanto.filePath(QString::fromUtf8(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteFile(vanto.filePath(QStringLiteral("VANTO.ini")), IniWithVersion("02.13"));
+        WriteFile(vanto.filePath(QStringLiteral("README.txt")), "old");
     }
 
     // Every path with its size and time, to show nothing was written.
@@ -49,9 +44,7 @@ protected:
 
     InstallPlan Vet(const QByteArray& archive) {
         const QString path = work.filePath(QStringLiteral("vanto.zip"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(archive) == archive.size());
-        file.close();
+        WriteFile(path, archive);
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         const InstallPlan plan =
             ArchiveVetting::Vet(fd, vanto.path(), "02.14", FolderRoom{1'000'000'000, 1'000, 4096});

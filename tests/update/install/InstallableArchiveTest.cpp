@@ -2,34 +2,22 @@
 // marks installable, read through the descriptor the vetting then uses.
 #include "update/install/InstallableArchive.h"
 
+#include "support/TestFiles.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sodium.h>
 
 namespace {
 
-class InstallableArchiveTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        QByteArray hash(ReleaseList::hashSize, Qt::Uninitialized);
-        crypto_generichash(reinterpret_cast<unsigned char*>(hash.data()), size_t(hash.size()),
-                           reinterpret_cast<const unsigned char*>(bytes.constData()),
-                           size_t(bytes.size()), nullptr, 0);
-        list.files.append({"vanto.zip", bytes.size(), hash});
-        list.installable = "vanto.zip";
-    }
-
+TEST(InstallableArchiveTest, OtherBytesThanListedAreRefused) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("vanto.zip"));
     const QByteArray bytes = "PK archive bytes";
+    WriteFile(path, bytes);
     ReleaseList list;
-};
-
-TEST_F(InstallableArchiveTest, OtherBytesThanListedAreRefused) {
-    list.files[0].hash[0] = char(list.files[0].hash[0] ^ 1);
+    list.files.append({"vanto.zip", bytes.size(), QByteArray(ReleaseList::hashSize, '\0')});
+    list.installable = "vanto.zip";
     const InstallableArchive archive(path, list);
     EXPECT_EQ(archive.Problem(),
               "The archive " + QFile::encodeName(path) +

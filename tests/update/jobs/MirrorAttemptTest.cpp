@@ -20,11 +20,6 @@ QByteArray Hash(const QByteArray& bytes) {
     return hash;
 }
 
-// The whole answer announced, the line reset after the body's first byte.
-ScriptedServer::Script FirstByteThenReset(const QByteArray& answer, qsizetype body) {
-    return {{{answer.left(answer.size() - body + 1)}}, ScriptedServer::Ending::Reset};
-}
-
 struct Mirrors {
     const char* name;
     bool archive; // the archive rather than the version file
@@ -65,6 +60,10 @@ TEST_P(MirrorAttemptTest, UsesOnlyWhatOneMirrorSentWhole) {
 }
 
 const QByteArray versionAnswer = ScriptedServer::Response("200 OK", version);
+// The whole answer announced, the line reset after the body's first byte.
+const ScriptedServer::Script cutVersion{
+    {{versionAnswer.left(versionAnswer.size() - version.size() + 1)}},
+    ScriptedServer::Ending::Reset};
 QByteArray tampered = [] {
     QByteArray bytes = archive;
     bytes[10] = char(bytes[10] ^ 1);
@@ -73,11 +72,8 @@ QByteArray tampered = [] {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, MirrorAttemptTest,
-    ::testing::Values(Mirrors{"CutThenWhole", false,
-                              FirstByteThenReset(versionAnswer, version.size()),
-                              ScriptedServer::Ok(version), true},
-                      Mirrors{"CutThenTheRest", false,
-                              FirstByteThenReset(versionAnswer, version.size()),
+    ::testing::Values(Mirrors{"CutThenWhole", false, cutVersion, ScriptedServer::Ok(version), true},
+                      Mirrors{"CutThenTheRest", false, cutVersion,
                               ScriptedServer::Ok(version.mid(1)), false},
                       Mirrors{"ArchiveRefusedThenRight",
                               true,
