@@ -24,7 +24,7 @@ quint32 Read(const QByteArray& bytes, qsizetype at, int width) {
     return value;
 }
 
-void Write(QByteArray& bytes, qsizetype at, int width, quint32 value) {
+void Write(QByteArray& bytes, qsizetype at, int width, quint64 value) {
     for (int i = 0; i < width; ++i, value >>= 8)
         bytes[at + i] = char(value & 0xff);
 }
@@ -107,9 +107,7 @@ QByteArray TestZip::Bytes() const {
 QByteArray TestZip::ManyFolders(int count) {
     const auto number = [](quint64 value, int width) {
         QByteArray bytes(width, '\0');
-        Write(bytes, 0, std::min(width, 4), quint32(value));
-        if (width == 8)
-            Write(bytes, 4, 4, quint32(value >> 32));
+        Write(bytes, 0, width, value);
         return bytes;
     };
     QByteArray local;
