@@ -24,6 +24,8 @@ const char usage[] =
     "  --serial N        the list's serial (default: one above the tree's last)\n"
     "  --installable     mark vanto.zip as an image of VANTO's folder, which KORU\n"
     "                    may install (not for an archive holding a setup program)\n"
+    "  --help            print this help and exit\n"
+    "  --version         print the version and exit\n"
     "A protected key's password comes from KORU_PUBLISH_PASSWORD or the terminal.\n";
 
 struct Command {

@@ -29,7 +29,9 @@ void RaiseDescriptorLimit() {
 namespace {
 
 const char usage[] = "usage: koru-sample-server DIR [PORT]\n"
-                     "Serves the files under DIR over HTTP/1.1 on 127.0.0.1 (port 0: any).\n";
+                     "Serves the files under DIR over HTTP/1.1 on 127.0.0.1 (port 0: any).\n"
+                     "  -h, --help  print this help and exit\n"
+                     "  --version   print the version and exit\n";
 
 } // namespace
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks of the installed and packaged KORU, one per CTest test:
 #   package_test.sh STEP BUILD_DIR SOURCE_DIR VERSION
-# STEP is install, desktop, man, package, lint or deb. Exit 77 marks a skip.
+# STEP is install, desktop, man (the pages, and their options against --help),
+# package, lint or deb. Exit 77 marks a skip.
 set -euo pipefail
 step=$1 build=$2 source=$3 version=$4
 packages=$build/package-test
@@ -88,6 +89,18 @@ man)
         [ ! -s "$tmp/err" ] || fail "man -l $page warns: $(cat "$tmp/err")"
         grep -q '^NAME' "$tmp/out" || fail "$page renders no NAME section"
         grep -q "KORU $version" "$tmp/out" || fail "$page does not show version $version"
+        # The page's synopsis, options and commands name the same long options
+        # as the program's --help; another program's options named in passing
+        # do not count.
+        program=$(basename "$page" .1)
+        LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$page" 2>/dev/null |
+            awk '/^[A-Z]/ { keep = $0 == "SYNOPSIS" || $0 == "OPTIONS" || $0 == "COMMANDS" } keep' |
+            sed -E "s/(^|[^a-z-])$program --/\\1SELF --/g; s/koru[a-z-]* --[a-z0-9-]+//g" |
+            grep -oE -- '--[a-z][a-z0-9-]*' | sort -u >"$tmp/man-options"
+        env -u DISPLAY -u WAYLAND_DISPLAY "$(find "$build/src" -name "$program" -type f -perm -u+x)" --help |
+            grep -oE -- '--[a-z][a-z0-9-]*' | sort -u >"$tmp/help-options"
+        diff -u "$tmp/help-options" "$tmp/man-options" >"$tmp/options.diff" ||
+            fail "$program --help and $page name other options: $(cat "$tmp/options.diff")"
     done
     ;;
 package)
