@@ -170,7 +170,8 @@ private:
     QByteArray failedPath_;
     QByteArray trustedComment_;  // of the last verified archive
     bool progressShown_ = false; // the log ends in the "Bytes received: " line
-    // How many transfers failed in the last command (a batch: in its updates).
+    // How many transfers failed in the last command (a batch: in its updates),
+    // counted only where the commands are run.
     int failedTransfers_ = 0;
 
     Forms& forms_;
