@@ -38,7 +38,8 @@ private:
     void NewsFetched(const SavedTransfer::Outcome& transfer);
     // Ends a check that cannot be trusted: nothing offered, the separator.
     void EndWithoutVerdict();
-    // Fetches a text (or asks the switch, `path` empty); `then` is told how it ended.
+    // Fetches a text into `target` (without one, asks the switch); `then` is
+    // told how it ended.
     void Run(const QByteArray& path, const char* target, Then then);
     void Stopped() override;
 
