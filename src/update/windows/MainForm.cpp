@@ -88,10 +88,11 @@ void MainForm::InitializeControls() {
 }
 
 void MainForm::ReleaseControls() {
-    // A transfer still waiting ends with the window that owns its socket.
+    // A transfer still waiting ends with the window that owns its socket; the
+    // job that started it finds no socket for its next fetch.
+    const std::shared_ptr<CSocketMaster> closing = std::move(Winsock2);
     FailTransfer({TransferFailure::Kind::Busy, "The main window was closed."});
     Timer1.SetEnabled(false);
-    Winsock2.reset();
 }
 
 void MainForm::Form_Load() {
@@ -131,6 +132,17 @@ void MainForm::mnuHelpLinks_Click() {
     help.Load();
     help.Move(Left(), Top());
     help.SetVisible(true);
+}
+
+JobTools MainForm::Tools() {
+    return {&transfer_, &Winsock2, &SystemMessagesText1, App::Path()};
+}
+
+void MainForm::ShowOffers(const Offers& offers) {
+    if (offers.vanto)
+        mnuAvailableDownload(0).SetEnabled(*offers.vanto);
+    if (offers.helpLinks)
+        mnuAvailableDownload(1).SetEnabled(*offers.helpLinks);
 }
 
 void MainForm::ReplaceLog(const QByteArray& text) {
