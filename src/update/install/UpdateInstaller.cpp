@@ -8,6 +8,7 @@
 #include "update/install/SwapStep.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -45,6 +46,20 @@ QByteArray Named(const QByteArray& path) {
 
 UpdateInstaller::UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say)
     : swap_(vantoFolder, say), say_(std::move(say)) {}
+
+FolderSwap::Recovery UpdateInstaller::AtStart(const QString& vantoFolder,
+                                              const FolderSwap::Say& say) {
+    // Most starts find no reserved folder: one look, and nothing is locked.
+    if (!QFileInfo(QDir(vantoFolder).filePath(QString::fromLatin1(EntryRules::reservedFolder)))
+             .isDir())
+        return FolderSwap::Recovery::Nothing;
+    try {
+        return UpdateInstaller(vantoFolder, say).Recover();
+    } catch (const RuntimeError& e) {
+        say(e.Description());
+        return FolderSwap::Recovery::Damaged;
+    }
+}
 
 QList<QByteArray> UpdateInstaller::MissingFolders(const QList<QByteArray>& folders) const {
     QList<QByteArray> missing;

@@ -13,10 +13,15 @@
 
 class UpdateInstaller {
 public:
+    // The exit status of a KORU that found the reserved folder damaged.
+    static constexpr int damagedStatus = 4;
+
     // Raises pathNotFound when VANTO's folder cannot be opened.
     UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say);
 
-    // What every start of KORU runs before anything else.
+    // What every start of KORU runs before anything else. Damaged also when
+    // recovery failed, said with the reason.
+    static FolderSwap::Recovery AtStart(const QString& vantoFolder, const FolderSwap::Say& say);
     FolderSwap::Recovery Recover() { return swap_.Recover(); }
 
     // Installs `version` from the archive open on `fd`, vetted into `plan`;
