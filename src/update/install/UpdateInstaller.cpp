@@ -184,7 +184,11 @@ QByteArray UpdateInstaller::Stage(int fd, const InstallPlan& vetted, SwapPlan& p
 }
 
 QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QByteArray& version) {
-    swap_.Lock(true);
+    try {
+        swap_.Lock(true);
+    } catch (const RuntimeError& e) {
+        return e.Description() + " KORU changed nothing and keeps the archive.";
+    }
     if (swap_.Recover() == FolderSwap::Recovery::Damaged)
         return swap_.DamagedText();
     const std::optional<SwapPlan::Record> record = swap_.Installed();
