@@ -4,35 +4,20 @@
 // The engine runs as its own process (swap-stepper), ended by the step seam.
 #include "TestZip.h"
 #include "support/TestFiles.h"
+#include "support/TreeSnapshot.h"
 #include "update/install/SwapStep.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <map>
-#include <sys/stat.h>
 
 namespace {
 
-using Tree = std::map<QString, QByteArray>; // path: mode, then the bytes
+using Tree = TreeSnapshot;
 
 Tree Snapshot(const QByteArray& folder) {
-    const QString root = QString::fromUtf8(folder);
-    Tree tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next().mid(root.size() + 1);
-        if (path.startsWith(u".koru"))
-            continue;
-        struct stat st {};
-        ::lstat(QFile::encodeName(it.filePath()).constData(), &st);
-        tree[path] = QByteArray::number(st.st_mode, 8) + ' ' +
-                     (S_ISREG(st.st_mode) ? ReadFile(it.filePath()) : QByteArray());
-    }
-    return tree;
+    return SnapshotOf(QString::fromUtf8(folder), {QStringLiteral(".koru")});
 }
 
 struct Stepped {
