@@ -47,6 +47,9 @@ bool FolderSwap::Lock(bool create) {
     }
     scratch_ = std::make_unique<ScratchFilesLock>(
         [this] { say_("Another KORU uses VANTO's folder; waiting for it to finish."); });
+    if (!scratch_->Held())
+        throw RuntimeError(RuntimeErrors::pathFileAccess,
+                           "KORU ended before it had VANTO's folder to itself.", "FolderSwap");
     OpenDescriptor lock = folder_.Open(lockFile, O_RDWR | O_CREAT, 0644);
     if (!lock.Valid())
         lock = folder_.Open(lockFile, O_RDONLY);
@@ -181,7 +184,8 @@ void FolderSwap::Undo(const SwapPlan& plan) const {
             folder_.Rename(file->path, FromFile(plan, *file));
             SwapStep::Passed();
         }
-        if (file->Leaves() && Inode(kept) == file->oldInode && !folder_.Exists(file->path)) {
+        // The old file wins over whatever took its path meanwhile.
+        if (file->Leaves() && Inode(kept) == file->oldInode) {
             folder_.Rename(kept, file->path);
             SwapStep::Passed();
         }

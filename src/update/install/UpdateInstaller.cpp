@@ -223,10 +223,23 @@ QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QBy
         swap_.Folder().RemoveTree(FolderSwap::aside);
         return why;
     }
-    swap_.Run(plan);
+    if (const QByteArray failed = Carry(plan); !failed.isEmpty())
+        return failed;
     say_("Installed VANTO " + plan.newVersion + " in place of VANTO " + plan.oldVersion +
          ", which is kept for koru-cli restore.");
     return {};
+}
+
+QByteArray UpdateInstaller::Carry(const SwapPlan& plan) {
+    try {
+        swap_.Run(plan);
+        return {};
+    } catch (const RuntimeError& e) {
+        // What the swap did is settled now rather than at the next start.
+        const bool finished = swap_.Recover() == FolderSwap::Recovery::Finished;
+        return e.Description() + (finished ? " The " + plan.kind + " was committed and finished."
+                                           : " It was undone: nothing changed.");
+    }
 }
 
 QByteArray UpdateInstaller::Restore() {
@@ -266,7 +279,8 @@ QByteArray UpdateInstaller::Restore() {
     if (!why.isEmpty())
         return why;
     swap_.MakeAside();
-    swap_.Run(plan);
+    if (const QByteArray failed = Carry(plan); !failed.isEmpty())
+        return failed;
     say_("Restored VANTO " + plan.newVersion + " in place of VANTO " + plan.oldVersion +
          "; a second restore brings VANTO " + plan.oldVersion + " back.");
     return {};

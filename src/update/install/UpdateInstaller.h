@@ -43,6 +43,8 @@ private:
     // version lacks, as files that only leave.
     void Complete(SwapPlan& plan, const QList<QByteArray>& lastInstalled) const;
     QByteArray Stage(int fd, const InstallPlan& plan, SwapPlan& swap);
+    // Runs the swap; when it fails, recovers at once and answers why.
+    QByteArray Carry(const SwapPlan& plan);
     QByteArray StagedTo(const InstallPlan::Entry& entry) const;
 
     FolderSwap swap_;

@@ -115,8 +115,9 @@ protected:
 };
 
 TEST_F(SwapKillLoopTest, AKilledInstallEndsOldOrNew) {
-    // Past the 2,001 staged files, the swap's steps; a few in staging too.
-    const qint64 swapStart = 2'000;
+    // Past the 2,001 staged files, their flush and the plan, the swap's
+    // steps; a few in staging too.
+    const qint64 swapStart = 2'004;
     int ends[3] = {};
     for (int point = 0; point < 56; ++point) {
         const qint64 stop =
