@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
         cli.setStandardErrorFile(QProcess::nullDevice());
         cli.start(QStringLiteral(KORU_CLI), install);
         cli.waitForStarted();
-        QThread::usleep(QRandomGenerator::global()->bounded(quint64(full.seconds * 1.1e6)));
+        // Past the uninterrupted run's length too, since a run varies on a busy machine.
+        QThread::usleep(QRandomGenerator::global()->bounded(quint64(full.seconds * 1.5e6)));
         cli.kill();
         cli.waitForFinished();
         const bench::Run settled =
