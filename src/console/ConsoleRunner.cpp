@@ -229,15 +229,6 @@ int ConsoleRunner::Run(const QStringList& arguments) {
     }
     if (!chosen.isEmpty())
         App::SetHome(chosen);
-    // Before any command, what an interrupted install left is settled.
-    startLines_.clear();
-    if (UpdateInstaller::AtStart(App::Path(), [this](const QByteArray& line) {
-            startLines_ << line;
-        }) == FolderSwap::Recovery::Damaged) {
-        for (const QByteArray& line : startLines_)
-            Say(line);
-        return DamagedFolder;
-    }
 
     QList<Step> steps;
     while (next < arguments.size()) {
@@ -265,6 +256,16 @@ int ConsoleRunner::Run(const QStringList& arguments) {
             step.argument = arguments.at(next++);
         }
         steps.append(step);
+    }
+    // Usage is good: before any command, what an interrupted install left
+    // is settled.
+    startLines_.clear();
+    if (UpdateInstaller::AtStart(App::Path(), [this](const QByteArray& line) {
+            startLines_ << line;
+        }) == FolderSwap::Recovery::Damaged) {
+        for (const QByteArray& line : startLines_)
+            Say(line);
+        return DamagedFolder;
     }
     return Execute(steps);
 }
