@@ -79,6 +79,9 @@ protected:
         installSteps = install.steps;
         newTree = Snapshot(full);
         ASSERT_NE(oldTree, newTree);
+        // The user's file stays; the one 02.13 put there and 02.14 lacks goes.
+        EXPECT_EQ(newTree.count(QStringLiteral("d0/user.txt")), 1U);
+        EXPECT_EQ(newTree.count(QStringLiteral("gone/x0.dat")), 0U);
     }
     static void TearDownTestSuite() { delete work; }
 
