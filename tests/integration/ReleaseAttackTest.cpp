@@ -366,6 +366,28 @@ TEST_F(ReleaseAttack, InstallCheckVetsTheSavedArchiveOnlyWhenMarked) {
         << run.out.toStdString();
 }
 
+// install asks first, then swaps the saved archive in, after which the check
+// finds nothing newer; restore swaps the old VANTO.ini back.
+TEST_F(ReleaseAttack, InstallSwapsTheSavedArchiveInAndRestoreSwapsItBack) {
+    Tool({Tree(), QStringLiteral("--key"), KeyFile("k0", ".key"), QStringLiteral("--installable")});
+    const QByteArray oldIni = ReadFile(Home() + QStringLiteral("/VANTO.ini"));
+    ASSERT_EQ(Cli({QStringLiteral("check"), QStringLiteral("vanto-update"),
+                   work.filePath(QStringLiteral("saved.zip"))})
+                  .exitCode,
+              0);
+    EXPECT_EQ(Cli({QStringLiteral("install")}).exitCode, 2);
+    EXPECT_EQ(ReadFile(Home() + QStringLiteral("/VANTO.ini")), oldIni);
+    CliRun run = Cli({QStringLiteral("--yes"), QStringLiteral("install")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Installed VANTO 02.14 in place of VANTO "))
+        << run.out.toStdString();
+    run = Cli({QStringLiteral("check")});
+    EXPECT_TRUE(run.out.contains("You already have the most recent VANTO."))
+        << run.out.toStdString();
+    EXPECT_EQ(Cli({QStringLiteral("--yes"), QStringLiteral("restore")}).exitCode, 0);
+    EXPECT_EQ(ReadFile(Home() + QStringLiteral("/VANTO.ini")), oldIni);
+}
+
 // A KORU three rotations behind follows the chain unattended and keeps it.
 TEST_F(ReleaseAttack, FollowsARotationChainThreeLinksLong) {
     Publish("k0");

@@ -1,8 +1,10 @@
 #include "update/install/InstallCheck.h"
 
+#include "platform/runtime/MsgBox.h"
 #include "update/files/SeedArchive.h"
 #include "update/install/ArchiveVetting.h"
 #include "update/install/InstallableArchive.h"
+#include "update/install/UpdateInstaller.h"
 
 #include <QFile>
 
@@ -15,10 +17,11 @@ Result Refused(QList<QByteArray> lines, const QByteArray& why) {
     return {false, lines};
 }
 
-} // namespace
+using Say = std::function<void(const QByteArray&)>;
 
-Result Run(const QString& archive, const std::optional<ReleaseList>& list,
-           const QString& vantoFolder) {
+// Vets the archive; with `say`, installs it too.
+Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
+              const QString& vantoFolder, const Say& say) {
     const QString path = archive.isEmpty() ? SeedArchive::For({}) : archive;
     if (path.isEmpty())
         return Refused({}, "KORU has no saved archive to check (none was saved, or it changed "
@@ -31,13 +34,41 @@ Result Run(const QString& archive, const std::optional<ReleaseList>& list,
     const InstallableArchive opened(path, *list);
     if (!opened.Problem().isEmpty())
         return Refused(lines, opened.Problem());
-    const InstallPlan plan = ArchiveVetting::Vet(opened.Descriptor(), vantoFolder,
-                                                 list->offeredVersion, FolderRoom::Of(vantoFolder));
+    // An install unpacks every entry with the same checks, so its vetting
+    // inflates only VANTO.ini.
+    const InstallPlan plan = ArchiveVetting::Vet(
+        opened.Descriptor(), vantoFolder, list->offeredVersion, FolderRoom::Of(vantoFolder), !say);
     if (!plan.Installable())
         return Refused(lines, plan.problem);
-    lines << "The archive would install VANTO " + list->offeredVersion + ':';
-    lines << plan.Lines();
-    return {true, lines};
+    if (!say) {
+        lines << "The archive would install VANTO " + list->offeredVersion + ':';
+        lines << plan.Lines();
+        return {true, lines};
+    }
+    lines << plan.Lines().constLast();
+    if (MsgBox("Install VANTO " + list->offeredVersion +
+                   " into VANTO's folder? The version there now is kept for koru-cli restore.",
+               vbYesNo, "KORU") != vbYes)
+        return Refused(lines, "Nothing was installed: the question was answered No.");
+    for (const QByteArray& line : lines)
+        say(line);
+    const QByteArray why =
+        UpdateInstaller(vantoFolder, say).Install(opened.Descriptor(), plan, list->offeredVersion);
+    if (!why.isEmpty())
+        return Refused({}, why);
+    return {true, {}};
+}
+
+} // namespace
+
+Result Run(const QString& archive, const std::optional<ReleaseList>& list,
+           const QString& vantoFolder) {
+    return Vetted(archive, list, vantoFolder, {});
+}
+
+Result Install(const QString& archive, const std::optional<ReleaseList>& list,
+               const QString& vantoFolder, const Say& say) {
+    return Vetted(archive, list, vantoFolder, say);
 }
 
 } // namespace InstallCheck
