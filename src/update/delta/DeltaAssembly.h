@@ -29,6 +29,7 @@ public:
 
     // Bytes written so far (each counted once), of Length().
     qint64 Covered() const { return covered_.Total(); }
+    const SpanSet& Written() const { return covered_; }
     // Empty when every byte was written and the file's SHA-1 is the control
     // file's; otherwise why the file is not the archive.
     QByteArray Check() const;

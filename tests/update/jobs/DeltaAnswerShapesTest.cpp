@@ -67,6 +67,11 @@ protected:
                "\r\nContent-Length: " +
                QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
+    // Answers each request with the one range it asks of the new archive.
+    ScriptedServer::Script
+    OneRangeEach(ScriptedServer::Ending ending = ScriptedServer::Ending::StaySilent) const {
+        return {{}, ending, newArchive};
+    }
     QByteArray Download() {
         Check();
         main().mnuAvailableDownload(0).Click();
@@ -85,10 +90,7 @@ protected:
 QTemporaryDir* DeltaAnswerShapesTest::dir = nullptr;
 
 TEST_F(DeltaAnswerShapesTest, OneRangeForManyAsksTheRestOneAtATime) {
-    QList<ScriptedServer::Script> answersInTurn{{{{OneRange(ranges.first())}}}};
-    for (const RangePlan::Range& range : ranges)
-        answersInTurn.append({{{OneRange(range)}}});
-    server.scripts("/files/vanto.zip", answersInTurn);
+    server.scripts("/files/vanto.zip", {{{{OneRange(ranges.first())}}}, OneRangeEach()});
     const QByteArray log = Download();
     EXPECT_TRUE(log.contains("% of the previous archive; fetching ")) << log.constData();
     EXPECT_FALSE(log.contains("Delta update failed")) << log.constData();
@@ -152,6 +154,8 @@ struct ServerShape {
     QList<ScriptedServer::Script> (*answers)(DeltaServerShapeTest& t);
     const char* fallback; // why the whole archive is fetched; "" when the delta works
     const char* request;  // a request must hold this
+    // Every archive request after the first asks for one range.
+    bool oneRangeAfterFirst = false;
 };
 
 class DeltaServerShapeTest : public DeltaAnswerShapesTest,
@@ -163,6 +167,7 @@ public:
     using DeltaAnswerShapesTest::Multipart;
     using DeltaAnswerShapesTest::newArchive;
     using DeltaAnswerShapesTest::OneRange;
+    using DeltaAnswerShapesTest::OneRangeEach;
     using DeltaAnswerShapesTest::ranges;
     using DeltaAnswerShapesTest::requests;
 
@@ -173,6 +178,15 @@ public:
                '-' + QByteArray::number(archive.size() - 1) + '/' +
                QByteArray::number(archive.size()) + "\r\nContent-Length: 65536\r\n\r\n" +
                archive.mid(first);
+    }
+    // `answer` in pieces with pauses, so that a client can stop reading it part way.
+    static ScriptedServer::Script
+    Trickled(const QByteArray& answer,
+             ScriptedServer::Ending ending = ScriptedServer::Ending::StaySilent) {
+        ScriptedServer::Script script{{}, ending};
+        for (qsizetype at = 0; at < answer.size(); at += 16384)
+            script.steps.append({answer.mid(at, 16384), 2});
+        return script;
     }
     QList<ScriptedServer::Script> ThenWhole(const QByteArray& first) const {
         return {{{{first}}}, {{{ZipResponse(newArchive)}}}};
@@ -216,6 +230,18 @@ TEST_P(DeltaServerShapeTest, GivesTheArchiveOrFallsBackSaying) {
     for (const QByteArray& request : server.requests())
         made = made || request.contains(GetParam().request);
     EXPECT_TRUE(made) << GetParam().request;
+    if (!GetParam().oneRangeAfterFirst)
+        return;
+    QList<QByteArray> archiveRequests;
+    for (const QByteArray& request : server.requests())
+        if (request.startsWith("GET /files/vanto.zip ") ||
+            request.contains("/files/vanto.zip HTTP"))
+            archiveRequests.append(request);
+    ASSERT_GT(archiveRequests.size(), 1);
+    for (const QByteArray& request : archiveRequests.mid(1)) {
+        EXPECT_EQ(request.count("Range: bytes="), 1) << request.constData();
+        EXPECT_FALSE(request.contains(',')) << request.constData();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -272,7 +298,27 @@ INSTANTIATE_TEST_SUITE_P(
                         f.ServeAbsurdLength();
                         return f.ThenWhole(f.OneRange(f.ranges.first()));
                     },
-                    stale, "Range: bytes="}),
+                    stale, "Range: bytes="},
+        // The whole file for several ranges is read only as far as it helps.
+        ServerShape{"WholeForSeveralThenOneRangeEach",
+                    [](DeltaServerShapeTest& f) {
+                        return QList<ScriptedServer::Script>{f.Trickled(ZipResponse(f.newArchive)),
+                                                             f.OneRangeEach()};
+                    },
+                    "", "Range: bytes=", true},
+        ServerShape{"NoRanges",
+                    [](DeltaServerShapeTest& f) {
+                        return QList<ScriptedServer::Script>{f.Trickled(ZipResponse(f.newArchive))};
+                    },
+                    "", "Range: bytes=", true},
+        // Pipelined requests left unanswered go again on a new connection.
+        ServerShape{"ClosesAfterEachAnswer",
+                    [](DeltaServerShapeTest& f) {
+                        constexpr ScriptedServer::Ending close = ScriptedServer::Ending::Close;
+                        return QList<ScriptedServer::Script>{
+                            f.Trickled(ZipResponse(f.newArchive), close), f.OneRangeEach(close)};
+                    },
+                    "", "Range: bytes=", true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
