@@ -43,6 +43,11 @@ std::vector<std::pair<qint64, qint64>> SpanSet::Gaps(qint64 first, qint64 end) c
     return gaps;
 }
 
+qint64 SpanSet::Reach(qint64 at) const {
+    auto it = spans_.upper_bound(at);
+    return it != spans_.begin() && std::prev(it)->second > at ? std::prev(it)->second : at;
+}
+
 void SpanSet::Clear() {
     spans_.clear();
     total_ = 0;

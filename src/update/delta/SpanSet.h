@@ -14,6 +14,8 @@ public:
     bool Overlaps(qint64 first, qint64 end) const;
     // The stretches of [first, end) not in the set, as [first, end) pairs.
     std::vector<std::pair<qint64, qint64>> Gaps(qint64 first, qint64 end) const;
+    // Where the stretch holding `at` ends; `at` when it is not in the set.
+    qint64 Reach(qint64 at) const;
     // Bytes in the set.
     qint64 Total() const { return total_; }
     void Clear();
