@@ -48,11 +48,7 @@ protected:
     }
     // A 206 answer with one range of the new archive.
     QByteArray OneRange(const RangePlan::Range& range) const {
-        return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
-               QByteArray::number(range.first) + '-' + QByteArray::number(range.last) + '/' +
-               QByteArray::number(control.Length()) +
-               "\r\nContent-Length: " + QByteArray::number(range.last - range.first + 1) +
-               "\r\n\r\n" + newArchive.mid(range.first, range.last - range.first + 1);
+        return ScriptedServer::PartOf(newArchive, range.first, range.last);
     }
     // A multipart answer with `parts` of `archive` between `preamble` and `epilogue`.
     static QByteArray Multipart(const QList<RangePlan::Range>& parts, const QByteArray& archive,
@@ -173,11 +169,7 @@ public:
 
     // A 206 answer with the last 64 KiB of `archive`.
     static QByteArray Tail(const QByteArray& archive) {
-        const qint64 first = archive.size() - 65536;
-        return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(first) +
-               '-' + QByteArray::number(archive.size() - 1) + '/' +
-               QByteArray::number(archive.size()) + "\r\nContent-Length: 65536\r\n\r\n" +
-               archive.mid(first);
+        return ScriptedServer::PartOf(archive, archive.size() - 65536, archive.size() - 1);
     }
     // `answer` in pieces with pauses, so that a client can stop reading it part way.
     static ScriptedServer::Script
