@@ -5,8 +5,10 @@
 // "koru-cli --yes check vanto-update FILE" with the old archive as the file.
 // Per row: bytes nginx sent for the archive and its control file, requests,
 // whether the result is byte-identical, wall time and koru-cli's peak memory,
-// beside a full download; then the seed scan's CPU time in process, and the
-// zsync client itself on the same pair where it is installed.
+// beside a full download, with nginx's default, with max_ranges 1 (the whole
+// file for several ranges) and with a 10 MB/s limit; then the seed scan's CPU
+// time in process, and the zsync client itself on the same pair, on loopback
+// and at 10 MB/s, where it is installed.
 // Needs nginx, zip and zsyncmake.
 #include "ChildRun.h"
 #include "Median.h"
