@@ -1,5 +1,6 @@
 // Writes go through pwrite, so copies from the seed and fetched ranges can
-// come in any order; the SHA-1 is taken by reading the file back in pieces.
+// come in any order; the SHA-1 is taken by reading the file back in pieces,
+// as far as it is written without a gap, after each write.
 #include "update/delta/DeltaAssembly.h"
 
 #include "platform/runtime/RuntimeError.h"
@@ -14,6 +15,8 @@
 namespace {
 
 constexpr qsizetype pieceSize = 1024 * 1024;
+constexpr const char* noSha1 = "OpenSSL cannot compute SHA-1";
+constexpr const char* unreadable = "the assembled archive cannot be read back";
 
 bool WriteAll(int fd, const char* data, qint64 size, qint64 offset) {
     while (size > 0) {
@@ -39,7 +42,7 @@ const RuntimeErrorCode& WriteError() {
 DeltaAssembly::DeltaAssembly(const ZsyncControl& control, int fd)
     : control_(control), fd_(fd), sha1_(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
     if (!sha1_ || !EVP_DigestInit_ex2(sha1_.get(), EVP_sha1(), nullptr))
-        hashFailure_ = "OpenSSL cannot compute SHA-1";
+        hashFailure_ = noSha1;
 }
 
 void DeltaAssembly::CopySeedBlocks(const QString& seedPath,
@@ -91,7 +94,7 @@ bool DeltaAssembly::Put(qint64 offset, const char* data, qsizetype size) {
     if (offset < hashed_ && size > 0 && hashFailure_.isEmpty()) {
         hashed_ = 0;
         if (!EVP_DigestInit_ex2(sha1_.get(), EVP_sha1(), nullptr))
-            hashFailure_ = "OpenSSL cannot compute SHA-1";
+            hashFailure_ = noSha1;
     }
     covered_.Add(offset, offset + size);
     return true;
@@ -109,11 +112,11 @@ void DeltaAssembly::HashOn() {
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
-            hashFailure_ = "the assembled archive cannot be read back";
+            hashFailure_ = unreadable;
             return;
         }
         if (!EVP_DigestUpdate(sha1_.get(), piece.constData(), std::size_t(got))) {
-            hashFailure_ = "OpenSSL cannot compute SHA-1";
+            hashFailure_ = noSha1;
             return;
         }
         hashed_ += got;
@@ -132,7 +135,7 @@ QByteArray DeltaAssembly::Check() const {
     unsigned int size = 0;
     if (!final || !EVP_MD_CTX_copy_ex(final.get(), sha1_.get()) ||
         !EVP_DigestFinal_ex(final.get(), digest, &size))
-        return "OpenSSL cannot compute SHA-1";
+        return noSha1;
     if (QByteArray(reinterpret_cast<const char*>(digest), int(size)) != control_.Sha1())
         return "the assembled archive's SHA-1 is not the control file's";
     return {};
@@ -148,7 +151,7 @@ QByteArray DeltaAssembly::Compare(qint64 offset, const char* data, qsizetype siz
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            return "the assembled archive cannot be read back";
+            return unreadable;
         if (std::memcmp(piece.constData(), data + done, std::size_t(got)) != 0)
             return "the archive's bytes differ";
         done += got;
