@@ -21,9 +21,11 @@ public:
     void BeginText(QByteArray& text, qsizetype limit = textLimit);
     // Starts a response whose body goes to `file`, which outlives the response.
     void BeginFile(FileSink& file);
-    // Starts over for the same text or file: a redirect, another mirror.
-    // A file's sink must not have seen a head yet. The body check stays: a
-    // redirect's never saw a body, and another mirror is given a fresh one.
+    // Starts over for the same text or file: a redirect, another mirror, a
+    // pipelined answer asked again. A file's sink must not have seen a head
+    // yet, unless it writes each answer at its offsets (ranges). The body
+    // check stays: a redirect's never saw a body, and another mirror is given
+    // a fresh one.
     void Restart();
 
     // Judges the body of the response begun last with `check` as well.

@@ -2,12 +2,11 @@
 // read each arrival once into its sink (a text in memory or a file), and end
 // complete or failed with a reason. A file sink may make its fetch several
 // requests of the same path, pipelined on one kept-alive connection; those a
-// server leaves unanswered when it closes between answers go again on a new
-// connection. It never waits: the window that owns the
-// socket passes the socket's events on, and a window that must block waits
-// in the event loop until the fetch has ended. How the windows differ (the
-// wait and its stall rule, what they show, what a complete answer leads to)
-// lives in their handlers.
+// server leaves unanswered when it closes go again on a new connection. It
+// never waits: the window that owns the socket passes the socket's events
+// on, and a window that must block waits in the event loop until the fetch
+// has ended. How the windows differ (the wait and its stall rule, what they
+// show, what a complete answer leads to) lives in their handlers.
 #pragma once
 
 #include "update/net/FetchResult.h"
