@@ -310,6 +310,18 @@ INSTANTIATE_TEST_SUITE_P(
                         return QList<ScriptedServer::Script>{
                             f.Trickled(ZipResponse(f.newArchive), close), f.OneRangeEach(close)};
                     },
+                    "", "Range: bytes=", true},
+        // A server that resets the connection while requests wait cuts the
+        // answer under way: it is asked again on a new one.
+        ServerShape{"ResetPartWayWhileRequestsWait",
+                    [](DeltaServerShapeTest& f) {
+                        const QByteArray part = f.OneRange(f.ranges.first());
+                        return QList<ScriptedServer::Script>{
+                            f.Trickled(ZipResponse(f.newArchive)),
+                            {{{part.left(part.size() / 2)}, {{}, 100}},
+                             ScriptedServer::Ending::Reset},
+                            f.OneRangeEach()};
+                    },
                     "", "Range: bytes=", true}),
     [](const auto& row) { return std::string(row.param.name); });
 
