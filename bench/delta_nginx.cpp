@@ -69,6 +69,14 @@ Sent ArchiveTraffic(const QString& log) {
     return sent;
 }
 
+void PrintRow(const char* name, const Sent& sent, qint64 newSize, const bench::Run& run,
+              bool identical) {
+    std::printf("%-30s %12lld %6.1f%% %9d %9s %9.2f %9.1f\n", name, sent.bytes,
+                100.0 * double(sent.bytes) / double(newSize), sent.requests,
+                identical ? "yes" : "NO", run.seconds, run.peakMiB);
+    std::fflush(stdout);
+}
+
 struct Row {
     const char* name;
     const char* directives;
@@ -133,11 +141,7 @@ int main(int argc, char** argv) {
                             QStringLiteral("check"), QStringLiteral("vanto-update"), target});
         // nginx writes its log as each request ends; it is complete once koru-cli has exited.
         const Sent sent = ArchiveTraffic(log);
-        std::printf("%-30s %12lld %6.1f%% %9d %9s %9.2f %9.1f\n", row.name, sent.bytes,
-                    100.0 * double(sent.bytes) / double(newSize), sent.requests,
-                    run.status == 0 && Digest(target) == newArchive ? "yes" : "NO", run.seconds,
-                    run.peakMiB);
-        std::fflush(stdout);
+        PrintRow(row.name, sent, newSize, run, run.status == 0 && Digest(target) == newArchive);
     }
 
     ZsyncControl table;
@@ -173,11 +177,7 @@ int main(int argc, char** argv) {
                                                QStringLiteral("http://%1/files/vanto.zip.zsync")
                                                    .arg(QString::fromLatin1(nginx.hostAndPort()))});
         const Sent sent = ArchiveTraffic(log);
-        std::printf("%-30s %12lld %6.1f%% %9d %9s %9.2f %9.1f\n", name, sent.bytes,
-                    100.0 * double(sent.bytes) / double(newSize), sent.requests,
-                    run.status == 0 && Digest(out) == newArchive ? "yes" : "NO", run.seconds,
-                    run.peakMiB);
-        std::fflush(stdout);
+        PrintRow(name, sent, newSize, run, run.status == 0 && Digest(out) == newArchive);
     }
     return 0;
 }
