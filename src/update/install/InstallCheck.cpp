@@ -19,7 +19,7 @@ namespace {
 
 Result Refused(QList<QByteArray> lines, const QByteArray& why) {
     lines << "INSTALL REFUSED: " + why;
-    return {false, lines};
+    return {false, lines, why};
 }
 
 FolderSwap::Say SayTo(JobLog& log) {
@@ -71,7 +71,7 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
     if (installing == nullptr) {
         lines << "The archive would install VANTO " + list->offeredVersion + ':';
         lines << plan.Lines();
-        return {true, lines};
+        return {true, lines, {}};
     }
     lines << plan.Lines().constLast();
     // A running VANTO is met before the question, so that the answer is the
@@ -91,7 +91,7 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
         UpdateInstaller(vantoFolder, say).Install(opened.Descriptor(), plan, list->offeredVersion);
     if (!why.isEmpty())
         return Refused({}, why);
-    return {true, {}};
+    return {true, {}, {}};
 }
 
 } // namespace
@@ -109,8 +109,7 @@ Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
     const Result result = Vetted(archive, list, vantoFolder, &installing);
     for (const QByteArray& line : result.lines)
         log.Append(line + "\r\n");
-    if (!result.installable && ending.why.isEmpty())
-        ending.why = result.lines.constLast().mid(qsizetype(sizeof "INSTALL REFUSED: ") - 1);
+    ending.why = result.why;
     log.AppendSeparator();
     return ending;
 }

@@ -22,6 +22,7 @@ namespace InstallCheck {
 struct Result {
     bool installable = false;
     QList<QByteArray> lines;
+    QByteArray why; // of a refusal
 };
 
 Result Run(const QString& archive, const std::optional<ReleaseList>& list,
