@@ -4,6 +4,12 @@
 #include "platform/runtime/MsgBox.h"
 #include "support/FormsFixture.h"
 #include "update/files/SeedArchive.h"
+#include "update/install/RunningVanto.h"
+#include "update/install/VantoStart.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <csignal>
 
 namespace {
 
@@ -107,5 +113,43 @@ TEST_F(MainMenuTest, InstallAndRestoreItemsSwapTheSavedArchive) {
     EXPECT_TRUE(main.mnuRestorePrevious.Click());
     EXPECT_TRUE(Log().contains("Restored VANTO 02.13 in place of VANTO 02.14")) << Log().data();
     EXPECT_EQ(home.Read("VANTO.ini"), oldIni);
+    SetMsgBoxHandler(previous);
+}
+
+// A running VANTO (a copy of sleep as the list's program) is asked about:
+// Cancel installs nothing; Retry once it has closed installs, and KORU then
+// offers to start it again.
+TEST_F(MainMenuTest, InstallAsksARunningVantoToCloseAndOffersToStartItAgain) {
+    const QByteArray archive = SampleArchive();
+    home.Write("vanto.zip", archive);
+    SeedArchive::Remember(home.filePath("vanto.zip"));
+    SharedState().releaseList = InstallableList(archive);
+    SharedState().releaseList->program = "bin/vanto";
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("bin")));
+    ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")),
+                            home.filePath("bin/vanto")));
+    ASSERT_EQ(VantoStart::Start(home.path(), "bin/vanto", {QStringLiteral("60")}), "");
+    const RunningVanto vanto(home.path(), "bin/vanto");
+    MsgBoxResult retry = vbCancel;
+    QByteArrayList asked;
+    const MsgBoxHandler previous = SetMsgBoxHandler([&](const MsgBoxRequest& box) {
+        if (asked.isEmpty() || asked.last() != box.prompt.left(18)) // Retry may come again
+            asked << box.prompt.left(18);
+        if (!box.asksRetryCancel())
+            return box.prompt.startsWith("Install") ? vbYes : vbNo;
+        if (retry == vbRetry) // the user closes VANTO
+            for (const pid_t pid : vanto.Pids())
+                ::kill(pid, SIGKILL);
+        return retry;
+    });
+    Start();
+    EXPECT_TRUE(forms.KORU2.mnuInstallUpdate.Click());
+    EXPECT_TRUE(Log().contains("INSTALL REFUSED: VANTO is running; close it and try again."));
+    retry = vbRetry;
+    asked.clear();
+    EXPECT_TRUE(forms.KORU2.mnuInstallUpdate.Click());
+    EXPECT_TRUE(Log().contains("Installed VANTO 02.14")) << Log().data();
+    EXPECT_EQ(asked,
+              (QByteArrayList{"VANTO is running. ", "Install VANTO 02.1", "Start VANTO again?"}));
     SetMsgBoxHandler(previous);
 }
