@@ -10,12 +10,15 @@
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/ArchiveDownload.h"
 #include "update/install/InstallCheck.h"
+#include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/Forms.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -50,28 +53,41 @@ void appendLines(MainForm& main, const QList<QByteArray>& lines) {
         main.SystemMessagesText1.Append(line + "\r\n");
 }
 
+// --yes: wait for a running VANTO to close.
+bool waitForVanto = false;
+// The last install or restore found VANTO running and it did not close.
+bool vantoStillRunning = false;
+
+QByteArray awaitClosed(const RunningVanto& vanto, const FolderSwap::Say& say) {
+    if (!waitForVanto)
+        return "VANTO is running (" + QFile::encodeName(vanto.Path()) +
+               "); close it first, or give --yes to wait for it to close.";
+    say("VANTO is running; waiting up to 60 seconds for it to close...");
+    if (!vanto.WaitClosed(std::chrono::seconds(60)))
+        return "VANTO is still running after 60 seconds; close it and run the command again.";
+    return {};
+}
+
+QByteArray listedProgram() {
+    const std::optional<ReleaseList>& list = SharedState().releaseList;
+    return list ? list->program : QByteArray();
+}
+
 // As archiveRefused, then the archive is swapped in; each phase is logged as
 // it ends.
 bool notInstalled(MainForm& main) {
-    const InstallCheck::Result result =
+    const InstallCheck::Ending ending =
         InstallCheck::Install(archiveAnswer, SharedState().releaseList, App::Path(),
-                              [&main](const QByteArray& line) { appendLines(main, {line}); });
-    appendLines(main, result.lines);
-    main.SystemMessagesText1.AppendSeparator();
-    return !result.installable;
+                              main.SystemMessagesText1, awaitClosed);
+    vantoStillRunning = ending.vantoRunning;
+    return !ending.why.isEmpty();
 }
 
 bool notRestored(MainForm& main) {
-    QByteArray why = "Nothing was restored: the question was answered No.";
-    if (MsgBox("Swap the version of VANTO that KORU kept back into VANTO's folder?", vbYesNo,
-               "KORU") == vbYes)
-        why = UpdateInstaller(App::Path(), [&main](const QByteArray& line) {
-                  appendLines(main, {line});
-              }).Restore();
-    if (!why.isEmpty())
-        appendLines(main, {"RESTORE REFUSED: " + why});
-    main.SystemMessagesText1.AppendSeparator();
-    return !why.isEmpty();
+    const InstallCheck::Ending ending =
+        InstallCheck::Restore(App::Path(), listedProgram(), main.SystemMessagesText1, awaitClosed);
+    vantoStillRunning = ending.vantoRunning;
+    return !ending.why.isEmpty();
 }
 
 // Adding a command is adding a line here.
@@ -112,6 +128,7 @@ public:
           fileDialog_(SetFileDialogHandler(AnswerFileDialog)) {
         ResetProgramEnded();
         fileAnswer.clear();
+        vantoStillRunning = false;
     }
     ~SeamGuard() {
         SetMsgBoxHandler(std::move(msgBox_));
@@ -163,15 +180,18 @@ QByteArray ConsoleRunner::Usage() const {
                 '\n';
     }
     text += "\noptions:\n"
-            "  --yes, --no           answer KORU's Yes/No questions (default: No)\n"
+            "  --yes, --no           answer KORU's Yes/No questions (default: No); with\n"
+            "                        --yes, install and restore wait up to 60 seconds\n"
+            "                        for a running VANTO to close\n"
             "  --notify              after the commands, show a desktop notification of\n"
             "                        what the check offered, once per offer\n" +
             StartOptions::OptionLines() + StartOptions::EnvironmentText() +
             "\nExit status: 0 every command ran, 2 a command failed (install: the archive is\n"
             "refused or not installed; restore: nothing restored), 3 a command's menu item\n"
             "was disabled, 4 KORU's reserved folder .koru holds a damaged plan or could not\n"
-            "be recovered (no command ran), 64 bad usage or no VANTO folder to be found\n"
-            "(installed KORU).\n";
+            "be recovered (no command ran), 5 VANTO was running (install, restore: without\n"
+            "--yes, or it did not close within 60 seconds; nothing changed), 64 bad usage\n"
+            "or no VANTO folder to be found (installed KORU).\n";
     return text;
 }
 
@@ -281,6 +301,7 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
             return answer_;
         },
         [] {}); // no loop to leave: the run stops after the current command
+    waitForVanto = answer_ == vbYes;
 
     // The console plays the main window: the command line never picks quick mode.
     SetCommand({});
@@ -325,7 +346,7 @@ int ConsoleRunner::RunSteps(const QList<Step>& steps, MainForm& main) {
         const QByteArray& log = main.SystemMessagesText1.Text();
         out_.write(showControls_ ? VisibleControls(log) : log);
         if (failed)
-            return CommandFailed;
+            return vantoStillRunning ? VantoRunning : CommandFailed;
         if (ProgramEnded())
             break;
     }

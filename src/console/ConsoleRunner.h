@@ -41,6 +41,7 @@ public:
         CommandFailed = 2,
         ItemDisabled = 3,
         DamagedFolder = UpdateInstaller::damagedStatus,
+        VantoRunning = 5,
         BadUsage = EX_USAGE,
     };
 

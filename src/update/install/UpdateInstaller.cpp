@@ -226,7 +226,7 @@ QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QBy
     if (const QByteArray failed = Carry(plan); !failed.isEmpty())
         return failed;
     say_("Installed VANTO " + plan.newVersion + " in place of VANTO " + plan.oldVersion +
-         ", which is kept for koru-cli restore.");
+         ", which is kept for a restore.");
     return {};
 }
 

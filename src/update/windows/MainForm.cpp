@@ -20,6 +20,9 @@ MainForm::MainForm(Forms& forms)
       mnuSpacer3("mnuSpacer3", "-", &mnuDownload),
       mnuAvailableDownload("mnuAvailableDownload", {"VANTO Update", "Help Links Update"},
                            &mnuDownload),
+      mnuInstallUpdate("mnuInstallUpdate", "Install VANTO Update", &mnuUpdate),
+      mnuRestorePrevious("mnuRestorePrevious", "Restore Previous VANTO", &mnuUpdate),
+      mnuStartVanto("mnuStartVanto", "Start VANTO", &mnuUpdate),
       mnuSpecialDownloads("mnuSpecialDownloads", "SPECIAL DOWNLOADS     "),
       mnuVANTOplugins("mnuVANTOplugins", "VANTO Plug-ins", &mnuSpecialDownloads),
       mnuPublicPatches("mnuPublicPatches", "Public Patches", &mnuSpecialDownloads),
@@ -31,6 +34,9 @@ MainForm::MainForm(Forms& forms)
     mnuDownload.onClick = [this] { mnuDownload_Click(); };
     mnuAllAvailableUpdates.onClick = [this] { mnuAllAvailableUpdates_Click(); };
     mnuAvailableDownload.onClick = [this](int index) { mnuAvailableDownload_Click(index); };
+    mnuInstallUpdate.onClick = [this] { mnuInstallUpdate_Click(); };
+    mnuRestorePrevious.onClick = [this] { mnuRestorePrevious_Click(); };
+    mnuStartVanto.onClick = [this] { mnuStartVanto_Click(); };
     mnuVANTOplugins.onClick = [this] { mnuVANTOplugins_Click(); };
     mnuPublicPatches.onClick = [this] { mnuPublicPatches_Click(); };
     mnuHelpLinks.onClick = [this] { mnuHelpLinks_Click(); };
@@ -85,6 +91,7 @@ void MainForm::InitializeControls() {
     mnuAllAvailableUpdates.SetEnabled(false);
     mnuAvailableDownload(0).SetEnabled(false);
     mnuAvailableDownload(1).SetEnabled(false);
+    ShowInstallItems();
 }
 
 void MainForm::ReleaseControls() {

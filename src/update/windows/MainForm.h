@@ -7,6 +7,7 @@
 #include "platform/runtime/MenuItem.h"
 #include "platform/runtime/MenuItemArray.h"
 #include "platform/runtime/Timer.h"
+#include "update/install/InstallCheck.h"
 #include "update/jobs/ArchiveFlow.h"
 #include "update/jobs/HelpLinksDownload.h"
 #include "update/jobs/JobTools.h"
@@ -51,6 +52,10 @@ public:
     MenuItem mnuAllAvailableUpdates;
     MenuItem mnuSpacer3;
     MenuItemArray mnuAvailableDownload;
+    // Shown only while they apply (ShowInstallItems).
+    MenuItem mnuInstallUpdate;
+    MenuItem mnuRestorePrevious;
+    MenuItem mnuStartVanto;
     MenuItem mnuSpecialDownloads;
     MenuItem mnuVANTOplugins;
     MenuItem mnuPublicPatches;
@@ -68,6 +73,9 @@ public:
     void mnuDownload_Click();
     void mnuAllAvailableUpdates_Click();
     void mnuAvailableDownload_Click(int index);
+    void mnuInstallUpdate_Click();
+    void mnuRestorePrevious_Click();
+    void mnuStartVanto_Click();
     void mnuVANTOplugins_Click();
     void mnuPublicPatches_Click();
     void mnuHelpLinks_Click();
@@ -111,6 +119,13 @@ private:
     JobTools Tools();
     // Sets the Download items a job decided on.
     void ShowOffers(const Offers& offers);
+    // Shows the install items that apply to the held list and VANTO's folder.
+    void ShowInstallItems();
+    int InstallUpdate();
+    int RestorePrevious();
+    // After an install or restore: the items again, and VANTO started again
+    // when it was closed for it and the user wants it.
+    void Installed(const InstallCheck::Ending& ending);
 
     // The archive into `target`, the server's switch asked first while it
     // was never asked; `failures` counts the failure lines.

@@ -82,6 +82,7 @@ int MainForm::CheckForUpdates() {
     if (!AwaitJob(versionCheck_))
         return 0;
     ShowOffers(outcome.offers);
+    ShowInstallItems();
     return outcome.failures;
 }
 

@@ -54,6 +54,7 @@ int MainForm::VantoUpdate() {
         SystemMessagesText1.Append("Done!\r\n");
         SystemMessagesText1.AppendSeparator();
         mnuAvailableDownload(0).SetEnabled(false);
+        ShowInstallItems();
     } else {
         // Still offered, so that the user can try again.
         progressShown_ = false;
