@@ -5,8 +5,10 @@
 // "koru-cli --yes check vanto-update FILE" with the old archive as the file.
 // Per row: bytes nginx sent for the archive and its control file, requests,
 // whether the result is byte-identical, wall time and koru-cli's peak memory,
-// beside a full download; then the seed scan's CPU time in process, and the
-// zsync client itself on the same pair where it is installed.
+// beside a full download, with nginx's default, with max_ranges 1 (the whole
+// file for several ranges) and with a 10 MB/s limit; then the seed scan's CPU
+// time in process, and the zsync client itself on the same pair, on loopback
+// and at 10 MB/s, where it is installed.
 // Needs nginx, zip and zsyncmake.
 #include "ChildRun.h"
 #include "Median.h"
@@ -67,6 +69,14 @@ Sent ArchiveTraffic(const QString& log) {
     return sent;
 }
 
+void PrintRow(const char* name, const Sent& sent, qint64 newSize, const bench::Run& run,
+              bool identical) {
+    std::printf("%-30s %12lld %6.1f%% %9d %9s %9.2f %9.1f\n", name, sent.bytes,
+                100.0 * double(sent.bytes) / double(newSize), sent.requests,
+                identical ? "yes" : "NO", run.seconds, run.peakMiB);
+    std::fflush(stdout);
+}
+
 struct Row {
     const char* name;
     const char* directives;
@@ -105,12 +115,14 @@ int main(int argc, char** argv) {
     const QString record =
         QFile::decodeName(qgetenv("XDG_STATE_HOME")) + QStringLiteral("/koru/last-archive");
 
-    const Row rows[] = {{"full", "", false},
-                        {"delta", "", true},
-                        {"delta, max_ranges 1", "max_ranges 1;", true},
-                        {"full, 10 MB/s", "limit_rate 10000000;", false},
-                        {"delta, 10 MB/s", "limit_rate 10000000;", true}};
-    std::printf("%-22s %12s %7s %9s %9s %9s %9s\n", "run", "bytes sent", "of new", "requests",
+    const Row rows[] = {
+        {"full", "", false},
+        {"delta", "", true},
+        {"delta, max_ranges 1", "max_ranges 1;", true},
+        {"full, 10 MB/s", "limit_rate 10000000;", false},
+        {"delta, 10 MB/s", "limit_rate 10000000;", true},
+        {"delta, max_ranges 1, 10 MB/s", "max_ranges 1; limit_rate 10000000;", true}};
+    std::printf("%-30s %12s %7s %9s %9s %9s %9s\n", "run", "bytes sent", "of new", "requests",
                 "identical", "wall s", "peak MiB");
     for (const Row& row : rows) {
         const QString log = dir + QStringLiteral("/access.log");
@@ -129,11 +141,7 @@ int main(int argc, char** argv) {
                             QStringLiteral("check"), QStringLiteral("vanto-update"), target});
         // nginx writes its log as each request ends; it is complete once koru-cli has exited.
         const Sent sent = ArchiveTraffic(log);
-        std::printf("%-22s %12lld %6.1f%% %9d %9s %9.2f %9.1f\n", row.name, sent.bytes,
-                    100.0 * double(sent.bytes) / double(newSize), sent.requests,
-                    run.status == 0 && Digest(target) == newArchive ? "yes" : "NO", run.seconds,
-                    run.peakMiB);
-        std::fflush(stdout);
+        PrintRow(row.name, sent, newSize, run, run.status == 0 && Digest(target) == newArchive);
     }
 
     ZsyncControl table;
@@ -154,18 +162,22 @@ int main(int argc, char** argv) {
     const QString zsync = QStandardPaths::findExecutable(QStringLiteral("zsync"));
     if (zsync.isEmpty())
         return 0;
-    const QString log = dir + QStringLiteral("/access.log");
-    QFile::remove(log);
-    NginxServer nginx(published.path(), {}, QStringLiteral("access_log %1;").arg(log));
-    const QString out = dir + QStringLiteral("/zsync-out.zip");
-    const bench::Run run = bench::Measure({zsync, QStringLiteral("-q"), QStringLiteral("-i"),
-                                           oldZip, QStringLiteral("-o"), out,
-                                           QStringLiteral("http://%1/files/vanto.zip.zsync")
-                                               .arg(QString::fromLatin1(nginx.hostAndPort()))});
-    const Sent sent = ArchiveTraffic(log);
-    std::printf("%-22s %12lld %6.1f%% %9d %9s %9.2f %9.1f\n", "zsync client", sent.bytes,
-                100.0 * double(sent.bytes) / double(newSize), sent.requests,
-                run.status == 0 && Digest(out) == newArchive ? "yes" : "NO", run.seconds,
-                run.peakMiB);
+    const char* const zsyncRows[][2] = {{"zsync client", ""},
+                                        {"zsync client, 10 MB/s", "limit_rate 10000000;"}};
+    for (const auto& [name, directives] : zsyncRows) {
+        const QString log = dir + QStringLiteral("/access.log");
+        QFile::remove(log);
+        NginxServer nginx(
+            published.path(), {},
+            QStringLiteral("access_log %1;\n    %2").arg(log, QString::fromLatin1(directives)));
+        const QString out = dir + QStringLiteral("/zsync-out.zip");
+        QFile::remove(out);
+        const bench::Run run = bench::Measure({zsync, QStringLiteral("-q"), QStringLiteral("-i"),
+                                               oldZip, QStringLiteral("-o"), out,
+                                               QStringLiteral("http://%1/files/vanto.zip.zsync")
+                                                   .arg(QString::fromLatin1(nginx.hostAndPort()))});
+        const Sent sent = ArchiveTraffic(log);
+        PrintRow(name, sent, newSize, run, run.status == 0 && Digest(out) == newArchive);
+    }
     return 0;
 }

@@ -10,11 +10,15 @@
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/ArchiveDownload.h"
 #include "update/install/InstallCheck.h"
+#include "update/install/RunningVanto.h"
+#include "update/install/UpdateInstaller.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/Forms.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -39,6 +43,53 @@ bool archiveRefused(MainForm& main) {
     return !result.installable;
 }
 
+void takeArchive(const QString& archive) {
+    archiveAnswer = archive;
+    SharedState().releaseList.reset();
+}
+
+void appendLines(MainForm& main, const QList<QByteArray>& lines) {
+    for (const QByteArray& line : lines)
+        main.SystemMessagesText1.Append(line + "\r\n");
+}
+
+// --yes: wait for a running VANTO to close.
+bool waitForVanto = false;
+// The last install or restore found VANTO running and it did not close.
+bool vantoStillRunning = false;
+
+QByteArray awaitClosed(const RunningVanto& vanto, const FolderSwap::Say& say) {
+    if (!waitForVanto)
+        return "VANTO is running (" + QFile::encodeName(vanto.Path()) +
+               "); close it first, or give --yes to wait for it to close.";
+    say("VANTO is running; waiting up to 60 seconds for it to close...");
+    if (!vanto.WaitClosed(std::chrono::seconds(60)))
+        return "VANTO is still running after 60 seconds; close it and run the command again.";
+    return {};
+}
+
+QByteArray listedProgram() {
+    const std::optional<ReleaseList>& list = SharedState().releaseList;
+    return list ? list->program : QByteArray();
+}
+
+// As archiveRefused, then the archive is swapped in; each phase is logged as
+// it ends.
+bool notInstalled(MainForm& main) {
+    const InstallCheck::Ending ending =
+        InstallCheck::Install(archiveAnswer, SharedState().releaseList, App::Path(),
+                              main.SystemMessagesText1, awaitClosed);
+    vantoStillRunning = ending.vantoRunning;
+    return !ending.why.isEmpty();
+}
+
+bool notRestored(MainForm& main) {
+    const InstallCheck::Ending ending =
+        InstallCheck::Restore(App::Path(), listedProgram(), main.SystemMessagesText1, awaitClosed);
+    vantoStillRunning = ending.vantoRunning;
+    return !ending.why.isEmpty();
+}
+
 // Adding a command is adding a line here.
 const ConsoleCommand commands[] = {
     {"plugins", nullptr, [](MainForm& f) -> MenuItem& { return f.mnuVANTOplugins; }},
@@ -55,13 +106,18 @@ const ConsoleCommand commands[] = {
      [](const QString& file) { fileAnswer = file; }, transferFailed},
     // Runs the check for a fresh list, then vets the archive; changes nothing.
     {"install", "ARCHIVE", [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; },
-     [](const QString& archive) {
-         archiveAnswer = archive;
-         SharedState().releaseList.reset();
-     },
-     archiveRefused, "--check", true,
+     takeArchive, archiveRefused, "--check", true,
      "Check for available updates, then vet ARCHIVE (by\n"
      "                        default the last saved) to install; changes nothing"},
+    // The same, then the archive is swapped into VANTO's folder.
+    {"install", "ARCHIVE", [](MainForm& f) -> MenuItem& { return f.mnuCheckForUpdates; },
+     takeArchive, notInstalled, nullptr, true,
+     "Check for available updates, then install ARCHIVE (by\n"
+     "                        default the last saved) into VANTO's folder"},
+    // No menu item: it swaps back what install kept.
+    {"restore", nullptr, nullptr, nullptr, notRestored, nullptr, false,
+     "Swap back the version of VANTO that the last install\n"
+     "                        or restore kept"},
 };
 
 // Puts the program-wide seams back when a run ends, however it ends.
@@ -72,6 +128,7 @@ public:
           fileDialog_(SetFileDialogHandler(AnswerFileDialog)) {
         ResetProgramEnded();
         fileAnswer.clear();
+        vantoStillRunning = false;
     }
     ~SeamGuard() {
         SetMsgBoxHandler(std::move(msgBox_));
@@ -123,21 +180,33 @@ QByteArray ConsoleRunner::Usage() const {
                 '\n';
     }
     text += "\noptions:\n"
-            "  --yes, --no           answer KORU's Yes/No questions (default: No)\n"
+            "  --yes, --no           answer KORU's Yes/No questions (default: No); with\n"
+            "                        --yes, install and restore wait up to 60 seconds\n"
+            "                        for a running VANTO to close\n"
             "  --notify              after the commands, show a desktop notification of\n"
             "                        what the check offered, once per offer\n" +
             StartOptions::OptionLines() + StartOptions::EnvironmentText() +
-            "\nExit status: 0 every command ran, 2 a command failed (install --check: the\n"
-            "archive is refused), 3 a command's menu item was disabled, 64 bad usage or no\n"
-            "VANTO folder to be found (installed KORU).\n";
+            "\nExit status: 0 every command ran, 2 a command failed (install: the archive is\n"
+            "refused or not installed; restore: nothing restored), 3 a command's menu item\n"
+            "was disabled, 4 KORU's reserved folder .koru holds a damaged plan or could not\n"
+            "be recovered (no command ran), 5 VANTO was running (install, restore: without\n"
+            "--yes, or it did not close within 60 seconds; nothing changed), 64 bad usage\n"
+            "or no VANTO folder to be found (installed KORU).\n";
     return text;
 }
 
-const ConsoleCommand* ConsoleRunner::Find(const QString& name) const {
-    const auto found = std::find_if(commands_.begin(), commands_.end(), [&](const auto& c) {
-        return name == QLatin1StringView(c.name);
-    });
-    return found == commands_.end() ? nullptr : &*found;
+const ConsoleCommand* ConsoleRunner::Find(const QString& name, const QString& following) const {
+    // The command whose word follows, else the one that takes none.
+    const ConsoleCommand* found = nullptr;
+    for (const ConsoleCommand& command : commands_) {
+        if (name != QLatin1StringView(command.name))
+            continue;
+        if (command.word != nullptr && following == QLatin1StringView(command.word))
+            return &command;
+        if (found == nullptr || (found->word != nullptr && command.word == nullptr))
+            found = &command;
+    }
+    return found;
 }
 
 bool ConsoleRunner::IsCommand(const QString& word) const {
@@ -189,7 +258,7 @@ int ConsoleRunner::Run(const QStringList& arguments) {
             notify_ = true;
             continue;
         }
-        const auto found = Find(name);
+        const auto found = Find(name, arguments.value(next));
         if (found == nullptr)
             return Refuse("unknown command " + name.toLocal8Bit());
         Step step{found, {}};
@@ -208,6 +277,16 @@ int ConsoleRunner::Run(const QStringList& arguments) {
         }
         steps.append(step);
     }
+    // Usage is good: before any command, what an interrupted install left
+    // is settled.
+    startLines_.clear();
+    if (UpdateInstaller::AtStart(App::Path(), [this](const QByteArray& line) {
+            startLines_ << line;
+        }) == FolderSwap::Recovery::Damaged) {
+        for (const QByteArray& line : startLines_)
+            Say(line);
+        return DamagedFolder;
+    }
     return Execute(steps);
 }
 
@@ -222,6 +301,7 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
             return answer_;
         },
         [] {}); // no loop to leave: the run stops after the current command
+    waitForVanto = answer_ == vbYes;
 
     // The console plays the main window: the command line never picks quick mode.
     SetCommand({});
@@ -235,6 +315,7 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
         };
     }
     main.Show();
+    appendLines(main, startLines_);
     const int status = RunSteps(steps, main);
     if (notify_ && status != ItemDisabled) {
         // What the check offered, as the Download menu shows it.
@@ -265,7 +346,7 @@ int ConsoleRunner::RunSteps(const QList<Step>& steps, MainForm& main) {
         const QByteArray& log = main.SystemMessagesText1.Text();
         out_.write(showControls_ ? VisibleControls(log) : log);
         if (failed)
-            return CommandFailed;
+            return vantoStillRunning ? VantoRunning : CommandFailed;
         if (ProgramEnded())
             break;
     }
@@ -275,6 +356,8 @@ int ConsoleRunner::RunSteps(const QList<Step>& steps, MainForm& main) {
 bool ConsoleRunner::ClickThrough(const Step& step, MainForm& main) {
     if (step.command->prepare != nullptr)
         step.command->prepare(step.argument);
+    if (step.command->item == nullptr)
+        return true;
     for (MenuItem* item : step.command->item(main).Path()) {
         if (!item->Click()) {
             Say(QByteArray(step.command->name) + ": \"" + item->Caption() + "\" (" + item->Name() +

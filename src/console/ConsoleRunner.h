@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/runtime/MsgBox.h"
+#include "update/install/UpdateInstaller.h"
 #include "update/windows/MainForm.h"
 
 #include <QIODevice>
@@ -16,7 +17,7 @@
 struct ConsoleCommand {
     const char* name;
     const char* argument;         // the argument's name in the usage text, or nullptr for none
-    MenuItem& (*item)(MainForm&); // the item clicked, after opening the heads above it
+    MenuItem& (*item)(MainForm&); // the item clicked, after opening the heads above it; or none
     void (*prepare)(const QString& argument) = nullptr; // readies what the click will ask for
     bool (*failed)(MainForm&) = nullptr; // a failure the command reports without an error
     const char* word = nullptr;          // a word that must follow the name ("--check")
@@ -39,6 +40,8 @@ public:
         Success = 0,
         CommandFailed = 2,
         ItemDisabled = 3,
+        DamagedFolder = UpdateInstaller::damagedStatus,
+        VantoRunning = 5,
         BadUsage = EX_USAGE,
     };
 
@@ -75,7 +78,8 @@ private:
         QString argument;
     };
 
-    const ConsoleCommand* Find(const QString& name) const;
+    // The command `name`, the one with the word `following` when there is one.
+    const ConsoleCommand* Find(const QString& name, const QString& following = {}) const;
     // True for a word that starts a command rather than a command's argument.
     bool IsCommand(const QString& word) const;
     int Refuse(const QByteArray& problem);
@@ -94,4 +98,5 @@ private:
     bool showControls_ = false;
     ConsoleNotifier notifier_;
     bool notify_ = false;
+    QList<QByteArray> startLines_; // what the start's recovery told
 };

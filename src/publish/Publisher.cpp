@@ -131,7 +131,7 @@ QList<QByteArray> Publisher::ListedPaths() const {
 }
 
 QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qint64> serial,
-                                     bool installable) {
+                                     bool installable, const QByteArray& program) {
     QList<QByteArray> done;
     ReleaseList list;
     const QString versionFile = FilesPath(ServerPaths::Listed(ServerPaths::versionFile));
@@ -165,6 +165,8 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
         Refuse("--installable needs files/" + QByteArray(archivePath) + " in the tree.");
     if (installable)
         list.installable = archivePath;
+    // A path the list refuses is refused by reading the text back below.
+    list.program = program;
     const QByteArray text = list.Text();
     const ReleaseList check = ReleaseList::Parse(text);
     if (!check.Valid())
@@ -177,7 +179,8 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
                 QByteArray::number(list.serial) + ", key epoch " + QByteArray::number(list.epoch) +
                 ", " + QByteArray::number(list.files.size()) + " files, valid until " +
                 ReleaseList::TimeText(list.expires) +
-                (installable ? ", " + InTree(ServerPaths::archive) + " installable" : "");
+                (installable ? ", " + InTree(ServerPaths::archive) + " installable" : "") +
+                (program.isEmpty() ? "" : ", program " + program);
     return done;
 }
 

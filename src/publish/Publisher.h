@@ -20,9 +20,10 @@ public:
     // or `serial`, which must be above it) and signs vanto.zip when its
     // signature is missing or does not hold. Answers what was done, a line
     // each. With `installable`, the list marks vanto.zip as an image of
-    // VANTO's folder, which KORU may install. Raises RuntimeError with the reason.
+    // VANTO's folder, which KORU may install, and `program` (when given) names
+    // VANTO's program in it. Raises RuntimeError with the reason.
     QList<QByteArray> Publish(const QDateTime& expires, std::optional<qint64> serial,
-                              bool installable = false);
+                              bool installable = false, const QByteArray& program = {});
 
     // Writes keys/N.txt for the next epoch, listing `next`, signed by the
     // key, which must be trusted at the epoch before.

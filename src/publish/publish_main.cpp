@@ -15,7 +15,8 @@
 namespace {
 
 const char usage[] =
-    "usage: koru-publish TREE --key SECRET.key [--expires 30d] [--serial N] [--installable]\n"
+    "usage: koru-publish TREE --key SECRET.key [--expires 30d] [--serial N]\n"
+    "                    [--installable [--program PATH]]\n"
     "       koru-publish rotate TREE --key OLD.key --new NEW.pub [--new NEXT.pub ...]\n"
     "Publishes TREE/files/ for KORU: lists every file KORU may fetch with its length\n"
     "and BLAKE2b-256 hash in files/koru/release.txt, signs it and vanto.zip with the\n"
@@ -24,6 +25,8 @@ const char usage[] =
     "  --serial N        the list's serial (default: one above the tree's last)\n"
     "  --installable     mark vanto.zip as an image of VANTO's folder, which KORU\n"
     "                    may install (not for an archive holding a setup program)\n"
+    "  --program PATH    with --installable: VANTO's program in the archive, relative\n"
+    "                    to VANTO's folder (bin/vanto), so KORU sees VANTO running\n"
     "  --help            print this help and exit\n"
     "  --version         print the version and exit\n"
     "A protected key's password comes from KORU_PUBLISH_PASSWORD or the terminal.\n";
@@ -36,6 +39,7 @@ struct Command {
     qint64 expiresSeconds = 30 * 86400;
     std::optional<qint64> serial;
     bool installable = false;
+    QByteArray program;
 };
 
 std::optional<qint64> Duration(const QString& text) {
@@ -76,6 +80,10 @@ std::optional<Command> Parse(QStringList arguments) {
             if (!seconds)
                 return std::nullopt;
             command.expiresSeconds = *seconds;
+        } else if (argument == u"--program" && !command.rotate) {
+            command.program = arguments[++i].toUtf8();
+            if (command.program.isEmpty())
+                return std::nullopt;
         } else if (argument == u"--serial" && !command.rotate) {
             bool ok = false;
             command.serial = arguments[++i].toLongLong(&ok);
@@ -86,7 +94,8 @@ std::optional<Command> Parse(QStringList arguments) {
         }
     }
     if (command.tree.isEmpty() || command.key.isEmpty() ||
-        (command.rotate && command.newKeys.isEmpty()))
+        (command.rotate && command.newKeys.isEmpty()) ||
+        (!command.program.isEmpty() && !command.installable))
         return std::nullopt;
     return command;
 }
@@ -96,7 +105,7 @@ QList<QByteArray> Run(const Command& command) {
     Publisher publisher(command.tree, key);
     if (!command.rotate)
         return publisher.Publish(QDateTime::currentDateTimeUtc().addSecs(command.expiresSeconds),
-                                 command.serial, command.installable);
+                                 command.serial, command.installable, command.program);
     QByteArray text;
     for (const QString& path : command.newKeys) {
         QFile file(path);

@@ -73,9 +73,11 @@ void KORU2::AddItems(QMenu& menu, MenuItem& head) {
 void KORU2::Bind(MenuItem& item, QAction& action) {
     action.setObjectName(QString::fromLatin1(item.Name()));
     action.setEnabled(item.Enabled());
+    action.setVisible(item.Visible());
     item.refreshView = [&item, &action] {
         action.setText(CaptionText(item.Caption()));
         action.setEnabled(item.Enabled());
+        action.setVisible(item.Visible());
     };
     actions_.append({&item, &action});
 }

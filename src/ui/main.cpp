@@ -7,6 +7,7 @@
 #include "ui/DisplayCheck.h"
 #include "ui/KoruApplication.h"
 #include "ui/RuntimeApplication.h"
+#include "update/install/UpdateInstaller.h"
 #include "update/windows/MainForm.h"
 
 #include <QFile>
@@ -68,6 +69,11 @@ int main(int argc, char** argv) {
         return 0;
     if (!chosen.isEmpty())
         App::SetHome(chosen);
+    // Before any window, what an interrupted install left is settled.
+    if (UpdateInstaller::AtStart(App::Path(), [&err](const QByteArray& said) {
+            err.write("koru: " + said + '\n');
+        }) == FolderSwap::Recovery::Damaged)
+        return UpdateInstaller::damagedStatus;
     // Taken at start so that a later copy in quick mode sees this one.
     App::PrevInstance();
 

@@ -4,6 +4,7 @@
 
 #include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
+#include "support/TestFiles.h"
 #include "update/jobs/UpdateState.h"
 #include "update/net/UpdateServer.h"
 
@@ -194,4 +195,17 @@ TEST_F(ConsoleRunnerTest, HomeAndServerHoldForTheRunTheyAreGivenTo) {
     EXPECT_EQ(Run({u"search"_qs}), ConsoleRunner::Success);
     EXPECT_NE(UpdateServerHost(), QByteArray("127.0.0.1:8080"));
     EXPECT_NE(App::Path(), QDir::cleanPath(home.path()));
+}
+
+// A damaged plan in .koru/ stops the run before any command, naming the
+// folder, and is left as it was.
+TEST_F(ConsoleRunnerTest, ADamagedInstallPlanStopsTheRunBeforeAnyCommand) {
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath(u".koru"_qs));
+    const QByteArray torn = "koru-plan 1\ntoken 5\nkind install\n";
+    WriteFile(home.filePath(u".koru/plan"_qs), torn);
+    EXPECT_EQ(Run({u"--home"_qs, home.path(), u"search"_qs}), ConsoleRunner::DamagedFolder);
+    EXPECT_TRUE(err.data().contains("/.koru is damaged")) << err.data().toStdString();
+    EXPECT_TRUE(out.data().isEmpty());
+    EXPECT_EQ(ReadFile(home.filePath(u".koru/plan"_qs)), torn);
 }

@@ -9,6 +9,8 @@
 #include "support/DeltaFiles.h"
 #include "support/NginxServer.h"
 #include "support/TestFiles.h"
+#include "update/install/RunningVanto.h"
+#include "update/install/VantoStart.h"
 #include "update/trust/ReleaseList.h"
 #include "update/trust/SignedReleaseFixture.h"
 
@@ -17,7 +19,9 @@
 #include <QEventLoop>
 #include <QMap>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
+#include <csignal>
 #include <functional>
 
 namespace {
@@ -364,6 +368,57 @@ TEST_F(ReleaseAttack, InstallCheckVetsTheSavedArchiveOnlyWhenMarked) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.out.contains("INSTALL REFUSED: The publisher does not mark the archive"))
         << run.out.toStdString();
+}
+
+// install asks first, then swaps the saved archive in, after which the check
+// finds nothing newer; restore swaps the old VANTO.ini back.
+TEST_F(ReleaseAttack, InstallSwapsTheSavedArchiveInAndRestoreSwapsItBack) {
+    Tool({Tree(), QStringLiteral("--key"), KeyFile("k0", ".key"), QStringLiteral("--installable")});
+    const QByteArray oldIni = ReadFile(Home() + QStringLiteral("/VANTO.ini"));
+    ASSERT_EQ(Cli({QStringLiteral("check"), QStringLiteral("vanto-update"),
+                   work.filePath(QStringLiteral("saved.zip"))})
+                  .exitCode,
+              0);
+    EXPECT_EQ(Cli({QStringLiteral("install")}).exitCode, 2);
+    EXPECT_EQ(ReadFile(Home() + QStringLiteral("/VANTO.ini")), oldIni);
+    CliRun run = Cli({QStringLiteral("--yes"), QStringLiteral("install")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Installed VANTO 02.14 in place of VANTO "))
+        << run.out.toStdString();
+    run = Cli({QStringLiteral("check")});
+    EXPECT_TRUE(run.out.contains("You already have the most recent VANTO."))
+        << run.out.toStdString();
+    EXPECT_EQ(Cli({QStringLiteral("--yes"), QStringLiteral("restore")}).exitCode, 0);
+    EXPECT_EQ(ReadFile(Home() + QStringLiteral("/VANTO.ini")), oldIni);
+}
+
+// A VANTO started from the folder (a copy of sleep as the list's program):
+// install refuses it without --yes, and with it waits until VANTO closes.
+TEST_F(ReleaseAttack, InstallRefusesARunningVantoAndWithYesWaitsForIt) {
+    ASSERT_TRUE(QDir().mkpath(Home() + QStringLiteral("/bin")));
+    ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")),
+                            Home() + QStringLiteral("/bin/vanto")));
+    Tool({Tree(), QStringLiteral("--key"), KeyFile("k0", ".key"), QStringLiteral("--installable"),
+          QStringLiteral("--program"), QStringLiteral("bin/vanto")});
+    ASSERT_EQ(Cli({QStringLiteral("check"), QStringLiteral("vanto-update"),
+                   work.filePath(QStringLiteral("saved.zip"))})
+                  .exitCode,
+              0);
+    ASSERT_EQ(VantoStart::Start(Home(), "bin/vanto", {QStringLiteral("60")}), "");
+    const RunningVanto vanto(Home(), "bin/vanto");
+    const QList<pid_t> pids = vanto.Pids();
+    ASSERT_EQ(pids.size(), 1);
+    CliRun run = Cli({QStringLiteral("install")});
+    EXPECT_EQ(run.exitCode, 5);
+    EXPECT_TRUE(run.out.contains("INSTALL REFUSED: VANTO is running (")) << run.out.toStdString();
+    // Closed while koru-cli waits (its check takes well under the delay).
+    QTimer::singleShot(3000, [&pids] { ::kill(pids[0], SIGTERM); });
+    run = Cli({QStringLiteral("--yes"), QStringLiteral("install")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("VANTO is running; waiting up to 60 seconds for it to close..."))
+        << run.out.toStdString();
+    for (const pid_t pid : vanto.Pids())
+        ::kill(pid, SIGKILL);
 }
 
 // A KORU three rotations behind follows the chain unattended and keeps it.

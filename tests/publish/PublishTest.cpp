@@ -169,6 +169,7 @@ struct Usage {
     const char* output; // the start of standard output or of the errors
     QByteArray lastList =
         "koru-release 1\nserial 7\nexpires 2027-01-06T12:00:00Z\nvanto 1\nepoch 0\n";
+    const char* listed = ""; // a line the written list holds
 };
 
 class PublishUsageTest : public PublishTest, public ::testing::WithParamInterface<Usage> {};
@@ -182,6 +183,7 @@ TEST_P(PublishUsageTest, ExitsAsDocumented) {
     EXPECT_EQ(outcome.exitCode, GetParam().exitCode);
     EXPECT_TRUE((outcome.output + outcome.errors).startsWith(GetParam().output))
         << (outcome.output + outcome.errors).constData();
+    EXPECT_TRUE(PublishedList().Text().contains(GetParam().listed));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -199,7 +201,15 @@ INSTANTIATE_TEST_SUITE_P(
               {QStringLiteral("TREE"), QStringLiteral("--key"), QStringLiteral("KEY"),
                QStringLiteral("--serial"), QStringLiteral("7")},
               1,
-              "koru-publish: The serial must be above 7, the tree's last."}),
+              "koru-publish: The serial must be above 7, the tree's last."},
+        Usage{"Program",
+              {QStringLiteral("TREE"), QStringLiteral("--key"), QStringLiteral("KEY"),
+               QStringLiteral("--installable"), QStringLiteral("--program"),
+               QStringLiteral("bin/vanto")},
+              0,
+              "koru-publish: ",
+              Usage{}.lastList,
+              "\nprogram bin/vanto\n"}),
     [](const ::testing::TestParamInfo<Usage>& row) { return row.param.name; });
 
 } // namespace

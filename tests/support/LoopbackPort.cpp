@@ -28,6 +28,19 @@ std::uint16_t UnusedLoopbackPort() {
     return ntohs(address.sin_port);
 }
 
+std::uint16_t RefusingLoopbackPort() {
+    static const std::uint16_t port = [] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = Loopback(0);
+        socklen_t length = sizeof address;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("no loopback port to hold");
+        return ntohs(address.sin_port); // the socket is kept open until the process ends
+    }();
+    return port;
+}
+
 bool LoopbackAccepts(std::uint16_t port) {
     const int fd = ConnectToLoopback(port);
     if (fd >= 0)

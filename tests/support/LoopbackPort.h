@@ -6,6 +6,9 @@
 // A loopback port that nobody listened on a moment ago. Another program may
 // still take it, so a server started on it retries with another one.
 std::uint16_t UnusedLoopbackPort();
+// A loopback port that refuses every connection while this process runs: it
+// stays bound without listening, so no other test can take it meanwhile.
+std::uint16_t RefusingLoopbackPort();
 
 // True when something accepts connections on the loopback port.
 bool LoopbackAccepts(std::uint16_t port);

@@ -43,6 +43,13 @@ QByteArray ScriptedServer::Response(const QByteArray& status, const QByteArray& 
            "\r\n\r\n" + body;
 }
 
+QByteArray ScriptedServer::PartOf(const QByteArray& file, qint64 first, qint64 last) {
+    return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(first) +
+           '-' + QByteArray::number(last) + '/' + QByteArray::number(file.size()) +
+           "\r\nContent-Length: " + QByteArray::number(last - first + 1) + "\r\n\r\n" +
+           file.mid(first, last - first + 1);
+}
+
 ScriptedServer::ScriptedServer() {
     listenFd_ = ListenOnLoopback(port_, 16);
     if (::pipe2(wakeFds_, O_CLOEXEC) != 0)
@@ -114,16 +121,18 @@ void ScriptedServer::serve(int fd) {
     char chunk[4096];
     // Each request on the connection is answered by its path's script.
     while (!stopping_) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, pollSliceMs) <= 0)
-            continue;
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            break;
-        received.append(chunk, n);
+        // Pipelined requests already in are answered before reading more.
         const qsizetype end = received.indexOf("\r\n\r\n");
-        if (end < 0)
+        if (end < 0) {
+            pollfd pfd{fd, POLLIN, 0};
+            if (::poll(&pfd, 1, pollSliceMs) <= 0)
+                continue;
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                break;
+            received.append(chunk, n);
             continue;
+        }
         const QByteArray request = received.left(end + 4);
         received.remove(0, end + 4);
         QByteArray target = request.split(' ').value(1);
@@ -137,6 +146,13 @@ void ScriptedServer::serve(int fd) {
             if (sequence.isEmpty())
                 sequence.append(NotFound());
             script = sequence.size() > 1 ? sequence.takeFirst() : sequence.first();
+        }
+        if (!script.rangeOf.isEmpty()) {
+            const qsizetype at = request.indexOf("Range: bytes=") + 13;
+            const QList<QByteArray> range =
+                request.mid(at, request.indexOf('\r', at) - at).split('-');
+            script.steps = {
+                {PartOf(script.rangeOf, range.value(0).toLongLong(), range.value(1).toLongLong())}};
         }
         for (const Step& step : script.steps) {
             if (step.pauseMs > 0 && !pause(step.pauseMs))

@@ -23,12 +23,16 @@ public:
     struct Script {
         QList<Step> steps;
         Ending ending = Ending::StaySilent; // a keep-alive server waits for the client
+        // When set, the steps are a 206 answer with the one range the request asks of it.
+        QByteArray rangeOf = {};
     };
 
     // A complete 200 answer with an exact Content-Length, in one piece.
     static Script Ok(const QByteArray& body);
     static Script NotFound();
     static QByteArray Response(const QByteArray& status, const QByteArray& body);
+    // A 206 answer with bytes `first` to `last` of `file`.
+    static QByteArray PartOf(const QByteArray& file, qint64 first, qint64 last);
 
     ScriptedServer();
     ~ScriptedServer();

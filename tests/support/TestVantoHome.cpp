@@ -68,7 +68,7 @@ void TestVantoHome::Install(const QByteArray& version) const {
 }
 
 QByteArray TestVantoHome::ClosedServer() {
-    return "127.0.0.1:" + QByteArray::number(UnusedLoopbackPort());
+    return "127.0.0.1:" + QByteArray::number(RefusingLoopbackPort());
 }
 
 QByteArray TestVantoHome::LocalName() {

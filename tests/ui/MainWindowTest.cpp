@@ -22,10 +22,13 @@ protected:
     // The submenu's entries as "text|enabled", separators as "-".
     static QStringList Entries(const QMenu& menu) {
         QStringList entries;
-        for (const QAction* action : menu.actions())
+        for (const QAction* action : menu.actions()) {
+            if (!action->isVisible()) // not in the menu the user sees
+                continue;
             entries.append(action->isSeparator()
                                ? QStringLiteral("-")
                                : action->text() + (action->isEnabled() ? u"|on"_qs : u"|off"_qs));
+        }
         return entries;
     }
 };

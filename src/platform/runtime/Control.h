@@ -28,9 +28,10 @@ public:
     // Called after every change of Caption or Enabled, for the view.
     std::function<void()> refreshView;
 
-private:
+protected:
     void Changed();
 
+private:
     QByteArray caption_;
     bool enabled_;
 };

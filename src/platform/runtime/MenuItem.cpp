@@ -15,3 +15,8 @@ QList<MenuItem*> MenuItem::Path() {
     std::reverse(path.begin(), path.end());
     return path;
 }
+
+void MenuItem::SetVisible(bool visible) {
+    visible_ = visible;
+    Changed();
+}

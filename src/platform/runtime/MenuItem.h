@@ -1,6 +1,7 @@
 // A menu item: a control with a name, a place in the menu tree and, for a head,
 // the items of its submenu. A head's click event runs as its submenu opens.
-// The caption "-" makes a separator line.
+// The caption "-" makes a separator line. A hidden item is not in its menu at
+// all; whoever hides one disables it too, so that nothing clicks it.
 #pragma once
 
 #include "platform/runtime/Control.h"
@@ -17,6 +18,9 @@ public:
     const QList<MenuItem*>& Items() const { return items_; }
     bool IsSeparator() const { return Caption() == "-"; }
 
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+
     // The heads a user opens to reach this item, from the menu bar down, then the item.
     QList<MenuItem*> Path();
 
@@ -24,4 +28,5 @@ private:
     QByteArray name_;
     MenuItem* parent_;
     QList<MenuItem*> items_;
+    bool visible_ = true;
 };

@@ -8,6 +8,8 @@ MsgBoxResult MsgBox(const QByteArray& prompt, int buttons, const QByteArray& tit
     MsgBoxRequest request{prompt, buttons, title.isEmpty() ? QByteArray(AppTitle) : title};
     if (handler)
         return handler(request);
+    if (request.asksRetryCancel())
+        return vbCancel;
     return request.asksYesNo() ? vbNo : vbOK;
 }
 

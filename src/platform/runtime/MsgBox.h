@@ -8,21 +8,26 @@
 enum MsgBoxStyle : int {
     vbOKOnly = 0,
     vbYesNo = 4,
+    vbRetryCancel = 5,
     vbCritical = 16,
 };
 
 enum MsgBoxResult : int {
     vbOK = 1,
+    vbCancel = 2,
+    vbRetry = 4,
     vbYes = 6,
     vbNo = 7,
 };
 
 struct MsgBoxRequest {
     QByteArray prompt;
-    int buttons = vbOKOnly; // vbOKOnly or vbYesNo, optionally plus vbCritical
+    int buttons = vbOKOnly; // vbOKOnly, vbYesNo or vbRetryCancel, optionally plus vbCritical
     QByteArray title;       // never empty: the program's title stands in
 
-    bool asksYesNo() const { return (buttons & vbYesNo) == vbYesNo; }
+    // The buttons sit in the low three bits, the icon above them.
+    bool asksYesNo() const { return (buttons & 7) == vbYesNo; }
+    bool asksRetryCancel() const { return (buttons & 7) == vbRetryCancel; }
     bool critical() const { return (buttons & vbCritical) != 0; }
 };
 
@@ -32,7 +37,8 @@ using MsgBoxHandler = std::function<MsgBoxResult(const MsgBoxRequest&)>;
 MsgBoxResult MsgBox(const QByteArray& prompt, int buttons = vbOKOnly, const QByteArray& title = {});
 
 // Installs the handler that answers message boxes and returns the previous one.
-// Without a handler, OK boxes answer vbOK and Yes/No questions answer vbNo.
+// Without a handler, OK boxes answer vbOK, Yes/No questions vbNo and
+// Retry/Cancel questions vbCancel.
 MsgBoxHandler SetMsgBoxHandler(MsgBoxHandler handler);
 
 // The program's title, used when a message box has none.

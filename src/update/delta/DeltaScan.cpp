@@ -42,9 +42,10 @@ void DeltaScan::BuildIndex() {
         index_.emplace_back(key, std::uint32_t(i));
     }
     std::sort(index_.begin(), index_.end());
-    // At least 16 filter bits per key: a miss is ruled out 15 times in 16.
+    // At least 128 filter bits per key: a miss is ruled out 127 times in 128,
+    // sparing a search of the index at nearly every offset.
     int bits = 16;
-    while (bits < 30 && (qint64(1) << bits) < 16 * qint64(index_.size()))
+    while (bits < 30 && (qint64(1) << bits) < 128 * qint64(index_.size()))
         ++bits;
     filterShift_ = 64 - bits;
     filter_.assign(std::size_t(1) << (bits - 6), 0);
@@ -97,10 +98,17 @@ bool DeltaScan::Fill() {
 
 void DeltaScan::StartSums() {
     const unsigned char* p = buffer_.data() + (position_ - bufferStart_);
-    Sums(p, blocksize_, a0_, b0_);
+    if (seqMatches_ == 2 && secondSummed_) {
+        // After a pair's match the window's first block was the pair's second.
+        a0_ = a1_;
+        b0_ = b1_;
+    } else {
+        Sums(p, blocksize_, a0_, b0_);
+    }
     if (seqMatches_ == 2)
         Sums(p + blocksize_, blocksize_, a1_, b1_);
     sumsValid_ = true;
+    secondSummed_ = false;
 }
 
 bool DeltaScan::Step(qint64 budget) {
@@ -141,6 +149,7 @@ bool DeltaScan::Step(qint64 budget) {
             // A confirmed block is not looked for again inside itself.
             position_ += blocksize_;
             sumsValid_ = false;
+            secondSummed_ = true;
         }
     }
     return Done();
@@ -152,6 +161,11 @@ bool DeltaScan::TryMatch(const unsigned char* window, qint64 offset, std::uint64
     const auto checksumBytes = std::size_t(control_.ChecksumBytes());
     unsigned char digests[2][Md4Digest::size];
     bool digested[2] = {false, false};
+    // A pair matched just before: its second block is this window's first.
+    if (lastDigestAt_ == offset) {
+        std::memcpy(digests[0], lastDigest_, Md4Digest::size);
+        digested[0] = true;
+    }
     bool matched = false;
     for (auto it = first; it != index_.end() && it->first == key; ++it) {
         const qint64 block = it->second;
@@ -168,6 +182,10 @@ bool DeltaScan::TryMatch(const unsigned char* window, qint64 offset, std::uint64
         }
         for (int k = 0; k < seqMatches_ && agree; ++k)
             matched = Know(block + k, offset + k * blocksize_) || matched;
+    }
+    if (digested[seqMatches_ - 1]) {
+        lastDigestAt_ = offset + (seqMatches_ - 1) * blocksize_;
+        std::memcpy(lastDigest_, digests[seqMatches_ - 1], Md4Digest::size);
     }
     return matched;
 }

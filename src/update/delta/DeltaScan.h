@@ -73,6 +73,11 @@ private:
     qint64 position_ = 0;
     std::uint32_t a0_ = 0, b0_ = 0, a1_ = 0, b1_ = 0;
     bool sumsValid_ = false;
+    bool secondSummed_ = false; // a1_, b1_ are the sums of the block at position_
+
+    // The digest of the seed's block at lastDigestAt_, taken last.
+    qint64 lastDigestAt_ = -1;
+    unsigned char lastDigest_[Md4Digest::size] = {};
 
     std::vector<qint64> seedOffsets_;
     qint64 knownBlocks_ = 0;

@@ -33,6 +33,24 @@ RangePlan::RangePlan(const std::vector<qint64>& seedOffsets, qint64 blocksize, q
         else
             missing.append(range);
     }
+    Plan(missing, limits);
+}
+
+RangePlan::RangePlan(const SpanSet& known, qint64 length, const Limits& limits) {
+    QList<Range> missing;
+    for (const auto& [first, end] : known.Gaps(0, length))
+        missing.append({first, end - 1});
+    Plan(missing, limits);
+}
+
+RangePlan::Limits RangePlan::OneRangeEach() {
+    Limits limits;
+    limits.maxHeader = 0;
+    limits.fewRequests = 32;
+    return limits;
+}
+
+void RangePlan::Plan(const QList<Range>& missing, const Limits& limits) {
     // The gap doubles at most some 40 times before everything is one range.
     for (qint64 gap = limits.mergeGap;; gap = std::max<qint64>(2 * gap, 1)) {
         const QList<Range> merged = Merged(missing, gap);

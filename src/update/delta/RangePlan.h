@@ -5,6 +5,8 @@
 // known bytes fetched again cost less than a round trip.
 #pragma once
 
+#include "update/delta/SpanSet.h"
+
 #include <QByteArray>
 #include <QList>
 #include <cstdint>
@@ -28,6 +30,11 @@ public:
               const Limits& limits);
     RangePlan(const std::vector<qint64>& seedOffsets, qint64 blocksize, qint64 length)
         : RangePlan(seedOffsets, blocksize, length, Limits()) {}
+    // From the bytes already at hand, of a file of `length`.
+    RangePlan(const SpanSet& known, qint64 length, const Limits& limits);
+    // For a server that answers one range per request: each range its own
+    // request, pipelined, so gaps are merged only to keep their count sane.
+    static Limits OneRangeEach();
 
     // The ranges of each request, in order.
     const QList<QList<Range>>& Requests() const { return requests_; }
@@ -37,6 +44,7 @@ public:
     qint64 FetchBytes() const;
 
 private:
+    void Plan(const QList<Range>& missing, const Limits& limits);
     void Group(const QList<Range>& ranges, qsizetype maxHeader);
 
     QList<QList<Range>> requests_;

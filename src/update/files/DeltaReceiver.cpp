@@ -31,23 +31,43 @@ void DeltaReceiver::Reserve() {
     }
 }
 
-void DeltaReceiver::Ask(const QByteArray& ranges) {
-    ranges_ = ranges;
+void DeltaReceiver::AskEach(const QList<QByteArray>& requests) {
+    asks_ = requests;
     comparing_ = false;
+    Answering(0);
+}
+
+void DeltaReceiver::Answering(qsizetype index) {
     // "bytes=0-99,200-299": the span from the first byte asked to the last.
-    const QList<QByteArray> each = ranges.mid(6).split(',');
+    const QList<QByteArray> each = asks_.at(index).mid(6).split(',');
     qint64 first = control_.Length();
     qint64 last = -1;
+    wanted_.Clear();
     for (const QByteArray& range : each) {
         const qsizetype dash = range.indexOf('-');
-        first = std::min(first, DecimalNumber(range.left(dash)));
-        last = std::max(last, DecimalNumber(range.mid(dash + 1)));
+        const qint64 from = DecimalNumber(range.left(dash));
+        const qint64 to = DecimalNumber(range.mid(dash + 1));
+        first = std::min(first, from);
+        last = std::max(last, to);
+        wanted_.Add(from, to + 1);
     }
+    several_ = each.size() > 1;
+    started_ = false;
     reader_.Expect(first, last, each.size());
 }
 
+bool DeltaReceiver::Enough() const {
+    if (!started_ || reader_.Kind() != MultipartReader::Shape::Whole)
+        return false;
+    // The bytes read so far are the file from its start: what lies past
+    // them is better asked for range by range than read through.
+    const qint64 at = reader_.Delivered();
+    return reader_.Complete() || (several_ && !wanted_.Overlaps(at, at + 1));
+}
+
 void DeltaReceiver::AskTail() {
-    ranges_ = TailRange();
+    asks_ = {TailRange()};
+    several_ = started_ = false;
     comparing_ = true;
     reader_.Expect(std::max<qint64>(0, control_.Length() - tailSize), control_.Length() - 1, 1);
 }
@@ -57,6 +77,7 @@ TransferFailure DeltaReceiver::CheckHead(const HttpResponseReader& response) {
     if (response.StatusCode() == 200 && !length.isEmpty() &&
         DecimalNumber(length) != control_.Length())
         return {TransferFailure::Kind::BadAnswer, staleControl};
+    started_ = true;
     const QByteArray refusal = reader_.Start(
         response.StatusCode(), response.Header("content-type"), response.Header("content-range"),
         control_.Length(), [this](qint64 offset, const char* data, qsizetype size) {

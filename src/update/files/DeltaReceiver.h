@@ -11,6 +11,7 @@
 #include "update/net/FileSink.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <vector>
 
@@ -37,12 +38,22 @@ public:
     // Reserves room for the archive, as far as the disk has it free.
     void Reserve();
     // The Range header's value for the next request: "bytes=0-99,200-299".
-    void Ask(const QByteArray& ranges);
+    void Ask(const QByteArray& ranges) { AskEach({ranges}); }
+    // One value per request of the next fetch, pipelined.
+    void AskEach(const QList<QByteArray>& requests);
     // Asks for the archive's tail, whose bytes are compared, not written.
     void AskTail();
     static QByteArray TailRange() { return "bytes=-" + QByteArray::number(tailSize); }
 
-    QByteArray RequestHeaders() const override { return "Range: " + ranges_ + "\r\n"; }
+    QByteArray RequestHeaders() const override { return RequestHeadersOf(0); }
+    qsizetype Requests() const override { return asks_.size(); }
+    QByteArray RequestHeadersOf(qsizetype index) const override {
+        return "Range: " + asks_.at(index) + "\r\n";
+    }
+    void Answering(qsizetype index) override;
+    // The whole file came: for several ranges once the part read so far
+    // has passed what they ask, else once it is all in.
+    bool Enough() const override;
     std::int64_t Offset() const override { return 0; }
     TransferFailure CheckHead(const HttpResponseReader& response) override;
     TransferFailure Take(const char* data, qsizetype size) override;
@@ -57,7 +68,10 @@ public:
     // The last answer's shape, and whether its body ended where it should.
     MultipartReader::Shape Kind() const { return reader_.Kind(); }
     bool AnswerComplete() const { return reader_.Complete(); }
+    // The last answer's request asked for several ranges.
+    bool AskedSeveral() const { return several_; }
     std::int64_t Covered() const { return assembly_.Covered(); }
+    const SpanSet& Written() const { return assembly_.Written(); }
     // Empty when the whole archive is there and its SHA-1 is right; else why not.
     QByteArray Check() const { return assembly_.Check(); }
 
@@ -73,7 +87,10 @@ private:
     DownloadFile file_;
     DeltaAssembly assembly_;
     MultipartReader reader_;
-    QByteArray ranges_;
+    QList<QByteArray> asks_;
+    SpanSet wanted_;         // the bytes the answer being read asks for
+    bool several_ = false;   // it asks for more than one range
+    bool started_ = false;   // its head is in
     bool comparing_ = false; // the answer is checked against the file
     bool reserved_ = false;
     qint64 sent_ = 0; // file bytes the server sent, each once

@@ -17,8 +17,7 @@
 namespace {
 
 using Entry = InstallPlan::Entry;
-// An entry's bytes as they are inflated.
-using Sink = std::function<void(const char* bytes, qint64 size)>;
+using Sink = ArchiveVetting::Sink;
 
 struct ZipDiscard {
     void operator()(zip_t* zip) const { zip_discard(zip); }
@@ -149,14 +148,6 @@ void StripTopFolder(QList<Entry>& entries) {
     entries = stripped;
 }
 
-// The folders above `path`, nearest last.
-QList<QByteArray> Parents(const QByteArray& path) {
-    QList<QByteArray> parents;
-    for (qsizetype slash = path.indexOf('/'); slash > 0; slash = path.indexOf('/', slash + 1))
-        parents << path.left(slash);
-    return parents;
-}
-
 // What is at `path` in VANTO's folder, links not followed; false when nothing is.
 bool Lstat(const QDir& folder, const QByteArray& path, struct stat& st) {
     return ::lstat(QFile::encodeName(folder.filePath(QString::fromUtf8(path))).constData(), &st) ==
@@ -181,7 +172,7 @@ QByteArray Conflicts(QList<Entry>& entries, const QString& vantoFolder) {
         const QByteArray why = EntryRules::ReservedProblem(entry.path);
         if (!why.isEmpty())
             return name + why + '.';
-        for (const QByteArray& parent : Parents(entry.path)) {
+        for (const QByteArray& parent : EntryRules::Parents(entry.path)) {
             if (files.count(parent) != 0)
                 return name + "needs \"" + parent + "\" as a folder, but the archive holds a " +
                        "file by that name.";
@@ -234,7 +225,8 @@ QByteArray Inflate(zip_t* zip, const Entry& entry, const Sink& sink) {
 } // namespace
 
 InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
-                                const QByteArray& offeredVersion, const FolderRoom& room) {
+                                const QByteArray& offeredVersion, const FolderRoom& room,
+                                bool inflateAll) {
     int error = 0;
     const Zip zip = Open(fd, ZIP_RDONLY | ZIP_CHECKCONS, error);
     if (!zip && error == ZIP_ER_EXISTS)
@@ -268,6 +260,8 @@ InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
         if (entry.folder)
             continue;
         const bool isIni = &entry == &*ini;
+        if (!isIni && !inflateAll)
+            continue;
         const QByteArray why = Inflate(zip.get(), entry, [&](const char* bytes, qint64 size) {
             if (isIni && iniStart.size() < VersionFiles::iniVersionEnd)
                 iniStart.append(bytes,
@@ -282,4 +276,20 @@ InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
         return Refused("The archive's VANTO.ini carries version \"" + EntryRules::Shown(carried) +
                        "\"; the release list offers " + offeredVersion + '.');
     return plan;
+}
+
+QByteArray ArchiveVetting::Unpack(int fd, const InstallPlan& plan,
+                                  const std::function<Sink(const Entry&)>& open) {
+    int error = 0;
+    const Zip zip = Open(fd, ZIP_RDONLY | ZIP_CHECKCONS, error);
+    if (!zip)
+        return "The archive is not a zip archive KORU can read (" + ErrorText(error) + ").";
+    for (const Entry& entry : plan.entries) {
+        if (entry.folder)
+            continue;
+        const QByteArray why = Inflate(zip.get(), entry, open(entry));
+        if (!why.isEmpty())
+            return EntryRefused(entry.path, why).problem;
+    }
+    return {};
 }

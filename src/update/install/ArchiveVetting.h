@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 class ArchiveVetting {
 public:
@@ -19,5 +20,15 @@ public:
     // `vantoFolder` and the version the release list offers, or the reason
     // it is refused.
     static InstallPlan Vet(int fd, const QString& vantoFolder, const QByteArray& offeredVersion,
-                           const FolderRoom& room);
+                           const FolderRoom& room, bool inflateAll = true);
+    // `inflateAll` false inflates only VANTO.ini, for a caller that unpacks
+    // every entry through Unpack, which checks each as vetting does.
+
+    // An entry's bytes as they are inflated.
+    using Sink = std::function<void(const char* bytes, qint64 size)>;
+    // Inflates each file of the vetted `plan` from the archive on `fd` into
+    // the sink `open` answers for it, never past its declared size; the
+    // reason, naming the entry, when one fails.
+    static QByteArray Unpack(int fd, const InstallPlan& plan,
+                             const std::function<Sink(const InstallPlan::Entry&)>& open);
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <sys/types.h>
 
 namespace EntryRules {
@@ -26,6 +27,9 @@ QByteArray KindProblem(mode_t unixMode);
 // The mode an entry is installed with: the owner's execute bit is all that
 // is taken from the archive (`unixMode` 0 when it has none).
 mode_t InstalledMode(bool folder, mode_t unixMode);
+
+// The folders above `path`, nearest last.
+QList<QByteArray> Parents(const QByteArray& path);
 
 // A name as a reason shows it: bytes that are not printable UTF-8 as \xHH.
 QByteArray Shown(const QByteArray& name);

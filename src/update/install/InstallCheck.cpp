@@ -1,10 +1,17 @@
 #include "update/install/InstallCheck.h"
 
+#include "platform/runtime/MsgBox.h"
+#include "platform/runtime/RuntimeError.h"
 #include "update/files/SeedArchive.h"
 #include "update/install/ArchiveVetting.h"
+#include "update/install/EntryRules.h"
 #include "update/install/InstallableArchive.h"
+#include "update/install/RunningVanto.h"
+#include "update/install/UpdateInstaller.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace InstallCheck {
 
@@ -12,13 +19,36 @@ namespace {
 
 Result Refused(QList<QByteArray> lines, const QByteArray& why) {
     lines << "INSTALL REFUSED: " + why;
-    return {false, lines};
+    return {false, lines, why};
 }
 
-} // namespace
+FolderSwap::Say SayTo(JobLog& log) {
+    return [&log](const QByteArray& line) { log.Append(line + "\r\n"); };
+}
 
-Result Run(const QString& archive, const std::optional<ReleaseList>& list,
-           const QString& vantoFolder) {
+// Before a swap: true once no VANTO runs, else `ending` says why.
+bool Closed(const QString& vantoFolder, const QByteArray& program, const AwaitClosed& awaitClosed,
+            JobLog& log, Ending& ending) {
+    const RunningVanto vanto(vantoFolder, program);
+    if (vanto.Pids().isEmpty())
+        return true;
+    ending.why = awaitClosed(vanto, SayTo(log));
+    ending.vantoRunning = !ending.why.isEmpty();
+    ending.vantoClosed = !ending.vantoRunning;
+    return !ending.vantoRunning;
+}
+
+// What Install adds to Run's vetting.
+struct Installing {
+    JobLog& log;
+    const AwaitClosed& awaitClosed;
+    Asking asking;
+    Ending& ending;
+};
+
+// Vets the archive; with `installing`, installs it too.
+Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
+              const QString& vantoFolder, Installing* installing) {
     const QString path = archive.isEmpty() ? SeedArchive::For({}) : archive;
     if (path.isEmpty())
         return Refused({}, "KORU has no saved archive to check (none was saved, or it changed "
@@ -31,13 +61,90 @@ Result Run(const QString& archive, const std::optional<ReleaseList>& list,
     const InstallableArchive opened(path, *list);
     if (!opened.Problem().isEmpty())
         return Refused(lines, opened.Problem());
-    const InstallPlan plan = ArchiveVetting::Vet(opened.Descriptor(), vantoFolder,
-                                                 list->offeredVersion, FolderRoom::Of(vantoFolder));
+    // An install unpacks every entry with the same checks, so its vetting
+    // inflates only VANTO.ini.
+    const InstallPlan plan =
+        ArchiveVetting::Vet(opened.Descriptor(), vantoFolder, list->offeredVersion,
+                            FolderRoom::Of(vantoFolder), installing == nullptr);
     if (!plan.Installable())
         return Refused(lines, plan.problem);
-    lines << "The archive would install VANTO " + list->offeredVersion + ':';
-    lines << plan.Lines();
-    return {true, lines};
+    if (installing == nullptr) {
+        lines << "The archive would install VANTO " + list->offeredVersion + ':';
+        lines << plan.Lines();
+        return {true, lines, {}};
+    }
+    lines << plan.Lines().constLast();
+    // A running VANTO is met before the question, so that the answer is the
+    // last word before the swap.
+    if (!Closed(vantoFolder, list->program, installing->awaitClosed, installing->log,
+                installing->ending))
+        return Refused(lines, installing->ending.why);
+    if (installing->asking == Asking::Question &&
+        MsgBox("Install VANTO " + list->offeredVersion +
+                   " into VANTO's folder? The version there now is kept for a restore.",
+               vbYesNo, "KORU") != vbYes)
+        return Refused(lines, "Nothing was installed: the question was answered No.");
+    const FolderSwap::Say say = SayTo(installing->log);
+    for (const QByteArray& line : lines)
+        say(line);
+    const QByteArray why =
+        UpdateInstaller(vantoFolder, say).Install(opened.Descriptor(), plan, list->offeredVersion);
+    if (!why.isEmpty())
+        return Refused({}, why);
+    return {true, {}, {}};
+}
+
+} // namespace
+
+Result Run(const QString& archive, const std::optional<ReleaseList>& list,
+           const QString& vantoFolder) {
+    return Vetted(archive, list, vantoFolder, nullptr);
+}
+
+Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
+               const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
+               Asking asking) {
+    Ending ending;
+    Installing installing{log, awaitClosed, asking, ending};
+    const Result result = Vetted(archive, list, vantoFolder, &installing);
+    for (const QByteArray& line : result.lines)
+        log.Append(line + "\r\n");
+    ending.why = result.why;
+    log.AppendSeparator();
+    return ending;
+}
+
+Ending Restore(const QString& vantoFolder, const QByteArray& program, JobLog& log,
+               const AwaitClosed& awaitClosed) {
+    Ending ending;
+    if (Closed(vantoFolder, program, awaitClosed, log, ending)) {
+        ending.why = MsgBox("Swap the version of VANTO that KORU kept back into VANTO's folder?",
+                            vbYesNo, "KORU") == vbYes
+                         ? UpdateInstaller(vantoFolder, SayTo(log)).Restore()
+                         : "Nothing was restored: the question was answered No.";
+    }
+    if (!ending.why.isEmpty())
+        log.Append("RESTORE REFUSED: " + ending.why + "\r\n");
+    log.AppendSeparator();
+    return ending;
+}
+
+QString SavedInstallable(const std::optional<ReleaseList>& list) {
+    if (!list || list->installable.isEmpty())
+        return {};
+    const QString path = SeedArchive::For({});
+    if (path.isEmpty() || !InstallableArchive(path, *list).Problem().isEmpty())
+        return {};
+    return path;
+}
+
+QByteArray KeptVersion(const QString& vantoFolder) {
+    // Most folders have no reserved folder: one look, nothing opened.
+    if (!QFileInfo(QDir(vantoFolder).filePath(QString::fromLatin1(EntryRules::reservedFolder)))
+             .isDir())
+        return {};
+    const std::optional<SwapPlan> kept = FolderSwap(vantoFolder, {}).PreviousPlan();
+    return kept ? kept->oldVersion : QByteArray();
 }
 
 } // namespace InstallCheck

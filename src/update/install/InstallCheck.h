@@ -1,23 +1,61 @@
-// koru-cli's install --check: the archive named, or the last one KORU saved,
-// checked against the run's freshly verified release list and vetted against
-// VANTO's folder, changing nothing. Answers the message log's lines.
+// The one install path of every front end: install --check's vetting of the
+// archive named, or the last one KORU saved, against the run's freshly
+// verified release list, changing nothing; the install, which then asks,
+// waits for a running VANTO as the front end decides and swaps it in; and the
+// restore. Each phase is written to the log as it ends, the same lines
+// whichever front end runs it.
 #pragma once
 
+#include "update/jobs/JobLog.h"
 #include "update/trust/ReleaseList.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
+
+class RunningVanto;
 
 namespace InstallCheck {
 
 struct Result {
     bool installable = false;
     QList<QByteArray> lines;
+    QByteArray why; // of a refusal
 };
 
 Result Run(const QString& archive, const std::optional<ReleaseList>& list,
            const QString& vantoFolder);
+
+// How a front end meets a VANTO running before the swap: empty once it is
+// closed, else why nothing is installed; `say` writes to the log.
+using AwaitClosed = std::function<QByteArray(const RunningVanto& vanto,
+                                             const std::function<void(const QByteArray&)>& say)>;
+
+struct Ending {
+    QByteArray why;            // empty when it was done
+    bool vantoRunning = false; // why: VANTO still runs
+    bool vantoClosed = false;  // VANTO ran and was closed for it, so may be started again
+};
+
+enum class Asking { Question, Clicked };
+
+// Vets as Run does, then asks (a Yes/No message box, unless the click
+// itself said so), sees that VANTO is closed and installs; the log gets each
+// phase, then the refusal and a separator.
+Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
+               const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
+               Asking asking = Asking::Question);
+// Asks, then swaps the kept version back; `program` as the list names it
+// (empty: not looked for).
+Ending Restore(const QString& vantoFolder, const QByteArray& program, JobLog& log,
+               const AwaitClosed& awaitClosed);
+
+// The archive saved last, when `list` marks it installable and its bytes
+// still match; empty otherwise.
+QString SavedInstallable(const std::optional<ReleaseList>& list);
+// The version a restore would bring back; empty when none is kept.
+QByteArray KeptVersion(const QString& vantoFolder);
 
 } // namespace InstallCheck

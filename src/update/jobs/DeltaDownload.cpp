@@ -6,14 +6,6 @@
 
 namespace {
 
-// "bytes=0-99,200-299" as one value per range.
-QList<QByteArray> SingleRanges(const QByteArray& ranges) {
-    QList<QByteArray> singles;
-    for (const QByteArray& range : ranges.mid(6).split(','))
-        singles.append("bytes=" + range);
-    return singles;
-}
-
 QByteArray ReuseLine(qint64 known, qint64 length, qint64 fetch) {
     return "Reusing " + QByteArray::number(known * 100 / length) +
            " % of the previous archive; fetching " +
@@ -43,6 +35,7 @@ void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const Q
 }
 
 void DeltaDownload::ControlEnded(const FetchResult& result) {
+    mirror_ = result.server;
     // No control file, or none we can read: the archive comes whole, as without a seed.
     if (result.failure || result.status != 200 || !control_.Read(controlText_).isEmpty()) {
         controlText_.clear();
@@ -97,8 +90,11 @@ void DeltaDownload::Assemble() {
         return;
     }
     scan_.reset();
-    for (qsizetype i = 0; i < plan.Requests().size(); ++i)
-        pending_.append(plan.Header(i));
+    if (oneRangeServers_.contains(mirror_))
+        AskOneEach();
+    else
+        for (qsizetype i = 0; i < plan.Requests().size(); ++i)
+            pending_.append(plan.Header(i));
     // A control file alone never says what the archive is: with nothing to
     // fetch, the server's tail of it must match.
     if (pending_.isEmpty() && listedLength < 0)
@@ -117,16 +113,30 @@ void DeltaDownload::FetchNext() {
             GiveUp(wrong);
         return;
     }
-    asked_ = pending_.takeFirst();
-    if (asked_ == DeltaReceiver::TailRange())
-        receiver_->AskTail();
-    else
-        receiver_->Ask(asked_);
+    if (oneEach_) {
+        receiver_->AskEach(std::exchange(pending_, {}));
+    } else {
+        const QByteArray ranges = pending_.takeFirst();
+        if (ranges == DeltaReceiver::TailRange())
+            receiver_->AskTail();
+        else
+            receiver_->Ask(ranges);
+    }
     engine_->FetchFile(*socket_, server_, ServerPaths::archive, *receiver_,
-                       [this](const FetchResult& result) { RangesEnded(result.failure); });
+                       [this](const FetchResult& result) { RangesEnded(result); });
 }
 
-void DeltaDownload::RangesEnded(const TransferFailure& failure) {
+// What is still missing, one range per request on one connection.
+void DeltaDownload::AskOneEach() {
+    oneEach_ = true;
+    const RangePlan plan(receiver_->Written(), control_.Length(), RangePlan::OneRangeEach());
+    pending_.clear();
+    for (qsizetype i = 0; i < plan.Requests().size(); ++i)
+        pending_.append(plan.Header(i));
+}
+
+void DeltaDownload::RangesEnded(const FetchResult& result) {
+    const TransferFailure& failure = result.failure;
     // An answer refused (416 and the like) or unusable: the whole archive may still come.
     if (failure.kind == TransferFailure::Kind::BadAnswer ||
         failure.kind == TransferFailure::Kind::Status) {
@@ -138,25 +148,20 @@ void DeltaDownload::RangesEnded(const TransferFailure& failure) {
         End(Result::Failed, failure);
         return;
     }
-    if (!receiver_->AnswerComplete()) {
+    mirror_ = result.server;
+    if (!receiver_->AnswerComplete() && !receiver_->Enough()) {
         GiveUp("the server's answer ended early");
         return;
     }
-    switch (receiver_->Kind()) {
-    case MultipartReader::Shape::Whole:
+    if (receiver_->Kind() == MultipartReader::Shape::Whole && receiver_->AnswerComplete()) {
         pending_.clear(); // the whole archive came: nothing is left to ask
-        break;
-    case MultipartReader::Shape::SingleRange:
-        // A server that answers several ranges with one: ask them one at a time.
-        if (asked_.contains(',')) {
-            QList<QByteArray> singles = SingleRanges(asked_);
-            for (const QByteArray& ranges : std::as_const(pending_))
-                singles.append(SingleRanges(ranges));
-            pending_ = singles;
-        }
-        break;
-    case MultipartReader::Shape::Multipart:
-        break;
+    } else if (receiver_->Kind() != MultipartReader::Shape::Multipart &&
+               receiver_->AskedSeveral()) {
+        // Several ranges answered with the first, or with the start of the
+        // whole file (kept as far as it was read): for the rest of the run
+        // this server is asked one range per request.
+        oneRangeServers_.insert(mirror_);
+        AskOneEach();
     }
     FetchNext();
 }
@@ -170,6 +175,7 @@ void DeltaDownload::Release() {
     slicer_.stop();
     scan_.reset();
     pending_.clear();
+    oneEach_ = false;
     if (!receiver_)
         return;
     engine_->Response().Abandon(*receiver_);

@@ -15,6 +15,7 @@
 #include "update/net/TransferEngine.h"
 
 #include <QList>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -60,7 +61,8 @@ private:
     void ScanSlice();
     void Assemble();
     void FetchNext();
-    void RangesEnded(const TransferFailure& failure);
+    void AskOneEach();
+    void RangesEnded(const FetchResult& result);
     void End(Result result, const TransferFailure& why = {}) { Job::End({result, why}); }
     void GiveUp(const QByteArray& reason);
     void Stopped() override { Release(); }
@@ -76,5 +78,8 @@ private:
     QTimer slicer_;
     std::unique_ptr<DeltaReceiver> receiver_;
     QList<QByteArray> pending_; // Range values still to ask for
-    QByteArray asked_;          // of the request under way
+    QByteArray mirror_;         // the server that answered last
+    bool oneEach_ = false;      // pending_ goes one range per request
+    // Servers seen to answer one range per request, for the rest of the run.
+    QSet<QByteArray> oneRangeServers_;
 };

@@ -47,6 +47,14 @@ public:
     virtual void Interrupt(bool sound) = 0;
     // Where the bytes before Offset() can be read back; empty without any.
     virtual QString ReadablePath() const { return {}; }
+    // Requests of one fetch that share its connection, pipelined: each
+    // answer in turn goes to this sink. `index` counts them from 0.
+    virtual qsizetype Requests() const { return 1; }
+    virtual QByteArray RequestHeadersOf(qsizetype /*index*/) const { return RequestHeaders(); }
+    // Answer `index` (after the first) begins.
+    virtual void Answering(qsizetype /*index*/) {}
+    // The sink has all it wants of the fetch: it ends, the rest unread.
+    virtual bool Enough() const { return false; }
     // False for a sink that asks for ranges of the file: their bodies are
     // not the file, so a check of the whole file cannot judge them.
     virtual bool TakesWholeFile() const { return true; }

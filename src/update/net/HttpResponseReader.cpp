@@ -228,8 +228,14 @@ TransferFailure HttpResponseReader::ReadFraming() {
 TransferFailure HttpResponseReader::TakeBody(const char* data, qsizetype size) {
     switch (framing_) {
     case Framing::Length:
-        if (size > contentLength_ - bodyReceived_)
-            return Fail(BadAnswer("The server sent more than it announced."));
+        if (size > contentLength_ - bodyReceived_) {
+            if (!keepExcess_)
+                return Fail(BadAnswer("The server sent more than it announced."));
+            const qsizetype body = qsizetype(contentLength_ - bodyReceived_);
+            excess_.append(data + body, size - body);
+            received_ -= size - body; // the next answer's
+            size = body;
+        }
         if (TransferFailure refused = Pass(data, size))
             return refused;
         complete_ = bodyReceived_ == contentLength_;

@@ -13,6 +13,7 @@
 #include <QList>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 class HttpResponseReader {
 public:
@@ -31,6 +32,11 @@ public:
 
     // Starts a new response.
     void Reset(Sink sink, HeadCheck headCheck = {});
+    // Another answer follows on the connection (pipelined): bytes after a
+    // body framed by its length are kept for it rather than refused.
+    void KeepExcess() { keepExcess_ = true; }
+    // The bytes after the complete body, kept by KeepExcess.
+    QByteArray TakeExcess() { return std::exchange(excess_, {}); }
 
     // Takes one arrival. Answers why the response cannot succeed (an answer
     // that is not HTTP, an error status other than 404, a broken length or
@@ -104,4 +110,6 @@ private:
     Framing framing_ = Framing::Length;
     ChunkPart chunkPart_ = ChunkPart::SizeLine;
     bool complete_ = false;
+    bool keepExcess_ = false;
+    QByteArray excess_;
 };

@@ -23,6 +23,7 @@ void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
     text_ = &text;
     textLimit_ = limit;
     file_ = nullptr;
+    answer_ = 0;
     Begin();
 }
 
@@ -31,6 +32,7 @@ void ResponseGathering::BeginFile(FileSink& file) {
     statusOnly_ = false;
     text_ = nullptr;
     file_ = &file;
+    answer_ = 0;
     Begin();
 }
 
@@ -49,6 +51,18 @@ void ResponseGathering::Begin() {
     else
         sink = [this](const char* data, qsizetype size) { return TakeText(data, size); };
     reader_.Reset(std::move(sink), [this](const HttpResponseReader&) { return CheckHead(); });
+    if (answer_ + 1 < Answers())
+        reader_.KeepExcess();
+}
+
+bool ResponseGathering::NextAnswer(QByteArray& rest) {
+    if (!Complete() || answer_ + 1 >= Answers() || Enough())
+        return false;
+    rest = reader_.TakeExcess();
+    ++answer_;
+    Begin();
+    file_->Answering(answer_);
+    return true;
 }
 
 TransferFailure ResponseGathering::TakeArrival(const QByteArray& data) {

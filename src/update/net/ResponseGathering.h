@@ -21,9 +21,11 @@ public:
     void BeginText(QByteArray& text, qsizetype limit = textLimit);
     // Starts a response whose body goes to `file`, which outlives the response.
     void BeginFile(FileSink& file);
-    // Starts over for the same text or file: a redirect, another mirror.
-    // A file's sink must not have seen a head yet. The body check stays: a
-    // redirect's never saw a body, and another mirror is given a fresh one.
+    // Starts over for the same text or file: a redirect, another mirror, a
+    // pipelined answer asked again. A file's sink must not have seen a head
+    // yet, unless it writes each answer at its offsets (ranges). The body
+    // check stays: a redirect's never saw a body, and another mirror is given
+    // a fresh one.
     void Restart();
 
     // Judges the body of the response begun last with `check` as well.
@@ -40,10 +42,18 @@ public:
     TransferFailure TakeClose(bool clean = true);
 
     const HttpResponseReader& Response() const { return reader_; }
-    // The request's extra lines: a resumed file's range, the proxy's login.
-    QByteArray RequestHeaders() const {
-        return (file_ ? file_->RequestHeaders() : QByteArray()) + proxyLogin_;
+    // The extra lines of request `index`: a resumed file's range, the proxy's login.
+    QByteArray RequestHeaders(qsizetype index = 0) const {
+        return (file_ ? file_->RequestHeadersOf(index) : QByteArray()) + proxyLogin_;
     }
+    // The fetch's requests, pipelined, and the one whose answer is being read.
+    qsizetype Answers() const { return file_ ? file_->Requests() : 1; }
+    qsizetype Answer() const { return answer_; }
+    // Once an answer is complete and another is due, begins it with `rest`,
+    // the bytes that came after the last body.
+    bool NextAnswer(QByteArray& rest);
+    // The sink has all it wants: the fetch may end unfinished.
+    bool Enough() const { return file_ && file_->Enough(); }
     // The proxy's login line for the connection made, or nothing.
     void SetProxyLogin(const QByteArray& line) { proxyLogin_ = line; }
 
@@ -92,4 +102,5 @@ private:
     bool statusOnly_ = false;
     QByteArray scanTail_; // the last bytes of the previous piece, for a split "404 not found"
     QByteArray proxyLogin_;
+    qsizetype answer_ = 0;
 };

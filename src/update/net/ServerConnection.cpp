@@ -50,21 +50,28 @@ TransferFailure ServerConnection::Connect(CSocketMaster& socket, const ServerAdd
     return {};
 }
 
-TransferFailure ServerConnection::Connected(const QByteArray& path,
-                                            const ResponseGathering& response) {
+TransferFailure ServerConnection::Connected(const QByteArray& path, const QByteArray& headers) {
     if (!Secure(server_)) {
-        // The request line and Host stay the server's, through a proxy too.
-        Send(HttpRequest::RequestText(host_, path, response.RequestHeaders()));
+        SendRequest(path, headers);
         return {};
     }
-    request_ =
-        HttpRequest::OriginRequestText(server_.HostHeader(), path, response.RequestHeaders());
+    request_ = HttpRequest::OriginRequestText(server_.HostHeader(), path, headers);
     if (tunnel_) {
         Send(tunnel_->Request());
         return {};
     }
     QByteArray nothing;
     return StartTls({}, nothing);
+}
+
+void ServerConnection::SendRequest(const QByteArray& path, const QByteArray& headers) {
+    if (!tls_) {
+        // The request line and Host stay the server's, through a proxy too.
+        Send(HttpRequest::RequestText(host_, path, headers));
+        return;
+    }
+    tls_->Write(HttpRequest::OriginRequestText(server_.HostHeader(), path, headers));
+    Send(tls_->TakeOutgoing());
 }
 
 TransferFailure ServerConnection::StartTls(const QByteArray& first, QByteArray& answer) {

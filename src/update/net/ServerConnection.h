@@ -44,10 +44,12 @@ public:
     TransferFailure Connect(CSocketMaster& socket, const ServerAddress& server,
                             const QByteArray& host, ResponseGathering& response);
 
-    // The Connect event: sends the request for `path` with the response's
-    // extra lines (a resumed archive's range, the proxy's login), or first
+    // The Connect event: sends the request for `path` with its extra lines
+    // `headers` (a resumed archive's range, the proxy's login), or first
     // asks the proxy for a tunnel. Answers why the connection cannot go on.
-    TransferFailure Connected(const QByteArray& path, const ResponseGathering& response);
+    TransferFailure Connected(const QByteArray& path, const QByteArray& headers);
+    // Sends a further request on the connection once it carries answers.
+    void SendRequest(const QByteArray& path, const QByteArray& headers);
     // The DataArrival event: `answer` gets the server's bytes that arrived,
     // also those before a failure in the same arrival. Answers why the
     // connection cannot go on (TLS, the tunnel), or no failure.

@@ -38,6 +38,8 @@ void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, cons
     onEnd_ = std::move(onEnd);
     options_ = options;
     judgedWhole_ = judgedWhole;
+    resentCut_ = false;
+    depth_ = pipelineDepth;
     phase_ = Phase::Connecting;
     mirrors_.Use(server);
     TransferFailure failed;
@@ -73,6 +75,8 @@ void TransferEngine::Connect() {
 
 void TransferEngine::Reconnect(const QByteArray& host) {
     phase_ = Phase::Connecting;
+    host_ = host;
+    sent_ = connectionFirst_ = response_.Answer();
     floor_.Reset();
     floorTimer_.stop();
     if (TransferFailure failure =
@@ -84,8 +88,39 @@ void TransferEngine::Connected() {
     if (phase_ != Phase::Connecting)
         return;
     phase_ = Phase::Receiving;
-    if (TransferFailure failure = connection_.Connected(redirect_->path(), response_))
+    if (TransferFailure failure =
+            connection_.Connected(redirect_->path(), response_.RequestHeaders(sent_++)))
         Fail(failure);
+}
+
+// Further requests go once the connection has carried an answer's bytes,
+// so a tunnel and TLS are up.
+void TransferEngine::SendAhead() {
+    if (response_.Response().Received() == 0 && response_.Answer() == connectionFirst_)
+        return;
+    // A send may fail at once, and the failure begin a new connection.
+    while (phase_ == Phase::Receiving && sent_ < response_.Answers() &&
+           sent_ - response_.Answer() < depth_)
+        connection_.SendRequest(redirect_->path(), response_.RequestHeaders(sent_++));
+}
+
+// A server or proxy that closes between answers leaves the rest unanswered:
+// they go again on a new connection, as long as each connection answers one.
+// An answer cut while later requests were out may have been cut by them (a
+// server that closes with requests unread resets the connection): it is
+// asked again, once.
+bool TransferEngine::Resend() {
+    const bool answeredHere = response_.Answer() > connectionFirst_;
+    const bool cut = response_.Response().Received() > 0;
+    if (answeredHere)
+        resentCut_ = false;
+    if (cut ? sent_ <= response_.Answer() + 1 || std::exchange(resentCut_, true) : !answeredHere)
+        return false;
+    if (cut)
+        response_.Restart();
+    depth_ = 1; // a server that closes is asked one request per connection
+    Reconnect(host_);
+    return true;
 }
 
 void TransferEngine::Arrived() {
@@ -94,7 +129,9 @@ void TransferEngine::Arrived() {
     QByteArray answer;
     const TransferFailure broken = connection_.Arrived(answer);
     const std::int64_t before = response_.Progress();
-    const TransferFailure failure = response_.TakeArrival(answer);
+    TransferFailure failure = response_.TakeArrival(answer);
+    for (QByteArray rest; !failure && response_.NextAnswer(rest);)
+        failure = response_.TakeArrival(std::exchange(rest, {}));
     if (Redirected(failure))
         return;
     if (!answer.isEmpty()) {
@@ -106,12 +143,14 @@ void TransferEngine::Arrived() {
         onArrival();
     if (failure)
         Fail(failure);
-    else if (response_.Complete())
+    else if (response_.Complete() || response_.Enough())
         End({});
     else if (broken)
         Fail(broken);
     else if (connection_.GoodbyeReceived())
         Closed(); // a server may wait for our goodbye before it closes
+    else
+        SendAhead();
 }
 
 // A redirect ends in the reader as a status it cannot use; the fetch goes on
@@ -143,6 +182,8 @@ void TransferEngine::Closed() {
         Fail(broken);
         return;
     }
+    if (Resend())
+        return;
     // A body framed by the close ends here, unless TLS cannot vouch for it.
     const TransferFailure failure = response_.TakeClose(connection_.ClosedCleanly());
     if (onArrival)
@@ -154,7 +195,7 @@ void TransferEngine::Closed() {
 }
 
 void TransferEngine::Errored(std::int16_t number, const QByteArray& description) {
-    if (Running())
+    if (Running() && !Resend())
         Fail({TransferFailure::Kind::Connection,
               ServerConnection::ErrorReason(number, description, redirect_->server().host())});
 }
@@ -180,8 +221,10 @@ void TransferEngine::Fail(TransferFailure failure) {
     if (redirect_ && redirect_->hops() > 0)
         failure.text = FailureReason::Joined(failure.text, "(" + redirect_->Url() + ")");
     const HttpResponseReader& reader = response_.Response();
-    const bool sinkUntouched = !response_.ReceivingFile() || !reader.HeadComplete() ||
-                               failure.kind == TransferFailure::Kind::ServerError;
+    const bool sinkUntouched =
+        !response_.ReceivingFile() ||
+        (response_.Answer() == 0 &&
+         (!reader.HeadComplete() || failure.kind == TransferFailure::Kind::ServerError));
     // A server that cannot be reached or says nothing is not asked again.
     const bool dead =
         failure.kind == TransferFailure::Kind::Stalled ||

@@ -1,10 +1,12 @@
 // One fetch at a time on a window's socket object: connect, send the request,
 // read each arrival once into its sink (a text in memory or a file), and end
-// complete or failed with a reason. It never waits: the window that owns the
-// socket passes the socket's events on, and a window that must block waits
-// in the event loop until the fetch has ended. How the windows differ (the
-// wait and its stall rule, what they show, what a complete answer leads to)
-// lives in their handlers.
+// complete or failed with a reason. A file sink may make its fetch several
+// requests of the same path, pipelined on one kept-alive connection; those a
+// server leaves unanswered when it closes go again on a new connection. It
+// never waits: the window that owns the socket passes the socket's events
+// on, and a window that must block waits in the event loop until the fetch
+// has ended. How the windows differ (the wait and its stall rule, what they
+// show, what a complete answer leads to) lives in their handlers.
 #pragma once
 
 #include "update/net/FetchResult.h"
@@ -54,6 +56,9 @@ public:
     using EndHandler = std::function<void(const FetchResult& result)>;
 
     using Options = FetchOptions;
+
+    // Requests of one fetch sent ahead of their answers.
+    static constexpr qsizetype pipelineDepth = 8;
 
     // Told when a fetch starts and after each arrival, with the counts up to date.
     std::function<void()> onStart;
@@ -125,6 +130,8 @@ private:
     bool Redirected(const TransferFailure& failure);
     void Fail(TransferFailure failure);
     void CheckRate();
+    void SendAhead();
+    bool Resend();
     void End(const TransferFailure& failure);
 
     ResponseGathering response_;
@@ -135,6 +142,11 @@ private:
     QTimer floorTimer_;
     std::optional<RedirectPolicy> redirect_;
     CSocketMaster* socket_ = nullptr;
+    QByteArray host_;                 // what the connection's requests name the server by
+    qsizetype sent_ = 0;              // requests of the fetch sent so far
+    qsizetype connectionFirst_ = 0;   // the first answer this connection carries
+    bool resentCut_ = false;          // an answer cut short was asked again
+    qsizetype depth_ = pipelineDepth; // requests out at once
     QByteArray path_;
     Options options_;
     bool judgedWhole_ = true;

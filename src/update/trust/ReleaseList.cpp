@@ -130,6 +130,11 @@ ReleaseList ReleaseList::Parse(const QByteArray& text) {
                 return Refused(AtLine(i, "names an archive to install that is not a plain path "
                                          "under files/"));
             list.installable = value;
+        } else if (field == "program") {
+            if (!IsListedPath(value))
+                return Refused(AtLine(i, "names a VANTO program that is not a plain path in "
+                                         "VANTO's folder"));
+            list.program = value;
         } else {
             seen.erase(field);
         }
@@ -137,6 +142,10 @@ ReleaseList ReleaseList::Parse(const QByteArray& text) {
     if (!list.installable.isEmpty() && list.Find(list.installable) == nullptr)
         return Refused(AtLine(seen["install"], "marks \"" + list.installable +
                                                    "\" installable, which it does not list"));
+    // Without an archive to install, nothing would look for the program: a
+    // publisher who names it meant the archive to be installable.
+    if (!list.program.isEmpty() && list.installable.isEmpty())
+        return Refused(AtLine(seen["program"], "names VANTO's program, but no archive to install"));
     for (const char* field : {"serial", "expires", "vanto", "epoch"}) {
         if (seen.count(field) == 0)
             return Refused("it has no \"" + QByteArray(field) + "\" line");
@@ -155,6 +164,8 @@ QByteArray ReleaseList::Text() const {
                 entry.path + '\n';
     if (!installable.isEmpty())
         text += "install " + installable + '\n';
+    if (!program.isEmpty())
+        text += "program " + program + '\n';
     return text;
 }
 

@@ -9,6 +9,7 @@
 //   epoch 0
 //   file 1234 <64 hex digits> koru/vanto_ver.txt
 //   install vanto.zip
+//   program bin/vanto
 //
 // Lines end in LF or CR LF; empty lines and lines starting with '#' are
 // skipped; the fields after the first line come in any order, each once.
@@ -39,6 +40,10 @@ struct ReleaseList {
     // The listed archive the publisher marks as an image of VANTO's folder;
     // empty when none is.
     QByteArray installable;
+    // VANTO's program file, relative to VANTO's folder, so that KORU can tell
+    // whether VANTO runs while it installs; empty when the list names none.
+    // Only a list with an installable archive may name it.
+    QByteArray program;
     // Why the text is no release list: a sentence for the log; empty when valid.
     QByteArray problem;
 

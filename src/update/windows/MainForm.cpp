@@ -20,6 +20,9 @@ MainForm::MainForm(Forms& forms)
       mnuSpacer3("mnuSpacer3", "-", &mnuDownload),
       mnuAvailableDownload("mnuAvailableDownload", {"VANTO Update", "Help Links Update"},
                            &mnuDownload),
+      mnuInstallUpdate("mnuInstallUpdate", "Install VANTO Update", &mnuUpdate),
+      mnuRestorePrevious("mnuRestorePrevious", "Restore Previous VANTO", &mnuUpdate),
+      mnuStartVanto("mnuStartVanto", "Start VANTO", &mnuUpdate),
       mnuSpecialDownloads("mnuSpecialDownloads", "SPECIAL DOWNLOADS     "),
       mnuVANTOplugins("mnuVANTOplugins", "VANTO Plug-ins", &mnuSpecialDownloads),
       mnuPublicPatches("mnuPublicPatches", "Public Patches", &mnuSpecialDownloads),
@@ -31,6 +34,9 @@ MainForm::MainForm(Forms& forms)
     mnuDownload.onClick = [this] { mnuDownload_Click(); };
     mnuAllAvailableUpdates.onClick = [this] { mnuAllAvailableUpdates_Click(); };
     mnuAvailableDownload.onClick = [this](int index) { mnuAvailableDownload_Click(index); };
+    mnuInstallUpdate.onClick = [this] { mnuInstallUpdate_Click(); };
+    mnuRestorePrevious.onClick = [this] { mnuRestorePrevious_Click(); };
+    mnuStartVanto.onClick = [this] { mnuStartVanto_Click(); };
     mnuVANTOplugins.onClick = [this] { mnuVANTOplugins_Click(); };
     mnuPublicPatches.onClick = [this] { mnuPublicPatches_Click(); };
     mnuHelpLinks.onClick = [this] { mnuHelpLinks_Click(); };
@@ -85,13 +91,15 @@ void MainForm::InitializeControls() {
     mnuAllAvailableUpdates.SetEnabled(false);
     mnuAvailableDownload(0).SetEnabled(false);
     mnuAvailableDownload(1).SetEnabled(false);
+    ShowInstallItems();
 }
 
 void MainForm::ReleaseControls() {
-    // A transfer still waiting ends with the window that owns its socket.
+    // A transfer still waiting ends with the window that owns its socket; the
+    // job that started it finds no socket for its next fetch.
+    const std::shared_ptr<CSocketMaster> closing = std::move(Winsock2);
     FailTransfer({TransferFailure::Kind::Busy, "The main window was closed."});
     Timer1.SetEnabled(false);
-    Winsock2.reset();
 }
 
 void MainForm::Form_Load() {
@@ -131,6 +139,17 @@ void MainForm::mnuHelpLinks_Click() {
     help.Load();
     help.Move(Left(), Top());
     help.SetVisible(true);
+}
+
+JobTools MainForm::Tools() {
+    return {&transfer_, &Winsock2, &SystemMessagesText1, App::Path()};
+}
+
+void MainForm::ShowOffers(const Offers& offers) {
+    if (offers.vanto)
+        mnuAvailableDownload(0).SetEnabled(*offers.vanto);
+    if (offers.helpLinks)
+        mnuAvailableDownload(1).SetEnabled(*offers.helpLinks);
 }
 
 void MainForm::ReplaceLog(const QByteArray& text) {

@@ -7,8 +7,13 @@
 #include "platform/runtime/MenuItem.h"
 #include "platform/runtime/MenuItemArray.h"
 #include "platform/runtime/Timer.h"
+#include "update/install/InstallCheck.h"
 #include "update/jobs/ArchiveFlow.h"
-#include "update/jobs/ReleaseCheck.h"
+#include "update/jobs/HelpLinksDownload.h"
+#include "update/jobs/JobTools.h"
+#include "update/jobs/Offers.h"
+#include "update/jobs/SavedTransfer.h"
+#include "update/jobs/VersionCheck.h"
 #include "update/net/TransferEngine.h"
 #include "update/windows/MessageLog.h"
 
@@ -47,6 +52,10 @@ public:
     MenuItem mnuAllAvailableUpdates;
     MenuItem mnuSpacer3;
     MenuItemArray mnuAvailableDownload;
+    // Shown only while they apply (ShowInstallItems).
+    MenuItem mnuInstallUpdate;
+    MenuItem mnuRestorePrevious;
+    MenuItem mnuStartVanto;
     MenuItem mnuSpecialDownloads;
     MenuItem mnuVANTOplugins;
     MenuItem mnuPublicPatches;
@@ -64,6 +73,9 @@ public:
     void mnuDownload_Click();
     void mnuAllAvailableUpdates_Click();
     void mnuAvailableDownload_Click(int index);
+    void mnuInstallUpdate_Click();
+    void mnuRestorePrevious_Click();
+    void mnuStartVanto_Click();
     void mnuVANTOplugins_Click();
     void mnuPublicPatches_Click();
     void mnuHelpLinks_Click();
@@ -94,7 +106,7 @@ protected:
 
 private:
     enum class Transfer {
-        Done,       // the body (or the not-found message) is in targetFile
+        Done,       // the archive is saved
         Failed,     // reported in the log with "TRANSFER FAILED: "
         ServiceOff, // nothing fetched: the server has switched the service off
     };
@@ -103,42 +115,38 @@ private:
     bool ShowServiceOffMessage();
     // Replaces the whole log, which may hold a download's progress line.
     void ReplaceLog(const QByteArray& text);
+    // What the jobs this window starts work with.
+    JobTools Tools();
+    // Sets the Download items a job decided on.
+    void ShowOffers(const Offers& offers);
+    // Shows the install items that apply to the held list and VANTO's folder.
+    void ShowInstallItems();
+    int InstallUpdate();
+    int RestorePrevious();
+    // After an install or restore: the items again, and VANTO started again
+    // when it was closed for it and the user wants it.
+    void Installed(const InstallCheck::Ending& ending);
 
-    // Where a transfer's body goes, and what the server's "not found" does.
-    enum class Body {
-        Text,    // kept in memory and saved to targetFile; "not found" saves the message
-        File,    // a help-link item, streamed to a file beside targetFile; "not found" saves
-                 // the message
-        Archive, // streamed to a file beside targetFile; "not found" fails the transfer
-    };
-
-    // One transfer: the file it fetches and where its body is saved.
-    struct Fetch {
-        QByteArray path;
-        QString target;
-    };
-
-    // One complete transfer of requestPath into targetFile.
-    Transfer RunTransfer(Body body = Body::Text);
-    Transfer FetchAndSave(const Fetch& fetch, Body body);
-    // Fetch a text, a file (saved once whole), or the archive (resumed,
-    // signed, saved), and wait until it has ended.
-    void ReceiveText(const Fetch& fetch);
-    void ReceiveFile(const Fetch& fetch);
-    void ReceiveArchive(const Fetch& fetch);
-    // Keeps how a text's or file's fetch ended.
-    void Fetched(const FetchResult& result);
+    // The archive into `target`, the server's switch asked first while it
+    // was never asked; `failures` counts the failure lines.
+    Transfer RunArchive(const QString& target, int& failures);
+    // Fetches the archive (resumed, signed, saved) and waits until it has ended.
+    void ReceiveArchive(const QString& target);
     // Waits in the event loop while `running` says so, with the stall count on.
     void Await(const std::function<bool()>& running);
-    // Saves a complete text response; answers why it could not.
-    TransferFailure SaveText(const Fetch& fetch);
-    // The text to save: the body, or the not-found message.
-    QByteArray SavingFile();
-    // "Resuming at N bytes." above the progress line.
+    // Waits until `job` has ended; false, with the job let go, when the
+    // program ended first.
+    template <typename Outcome> bool AwaitJob(Job<Outcome>& job) {
+        Await([&job] { return job.Running(); });
+        if (!job.Running())
+            return true;
+        job.Cancel();
+        return false;
+    }
     // A line above the progress line: a resume, a delta's reuse or its failure.
     void ShowAboveProgress(const QByteArray& line);
-    // Appends the "TRANSFER FAILED: " line, named by the file it was for, and
-    // counts the failure; a progress line showing is removed first.
+    // Appends the "TRANSFER FAILED: " line, named by the file it was for; a
+    // progress line showing is removed first.
     void ReportFailure(const QByteArray& path, const QByteArray& reason);
     // Takes the "Bytes received: " line off the end of the log.
     void RemoveProgressLine();
@@ -146,50 +154,39 @@ private:
     void FailTransfer(const TransferFailure& failure);
     void CloseTransferSocket();
 
-    // Asks the server's switch; false when the signed list names one that
-    // could not be fetched, which ends the check (said in the log).
-    bool CheckKillSwitch();
-    // Ends a check that cannot be trusted: nothing offered, the separator.
-    void EndCheckWithoutVerdict();
-    bool CompareVersions(const QByteArray& offered);
+    // A command that starts transfers, answering how many of them failed.
+    using Fetching = int (MainForm::*)();
     enum class ScratchFiles { Used, Unused };
     // Runs a command that starts transfers, refusing it while another one
     // runs; one that uses the scratch files first waits for their lock.
-    void RunExclusive(void (MainForm::*command)(), ScratchFiles scratch = ScratchFiles::Used);
+    void RunExclusive(Fetching command, ScratchFiles scratch = ScratchFiles::Used);
     // Takes the scratch files' lock, with the commands off while it waits;
     // false when the program ended first.
     bool AwaitScratchFiles(std::optional<ScratchFilesLock>& lock);
-    void CheckForUpdates();
-    // The help-links step's verdict on the stamps, once the list has arrived.
-    void CompareHelpLinkStamps();
-    // The signed release list first; false when it is refused (said in the
-    // log) and the check must end there.
-    bool CheckReleaseList();
-    QString LocalFile(const char* relativePath) const;
+    int CheckForUpdates();
 
     // True while the batch flag is set: Tag reads as the number 1.
     bool InBatch() const;
     // "VANTO Update": the archive into a file the user chooses; returns when it has ended.
-    void VantoUpdate();
+    int VantoUpdate();
     // "Help Links Update", guarded like every command that starts transfers.
     void HelpLinksUpdate();
-    void FetchHelpLinks();
-    // One help-link file into the help folder; false when its transfer failed.
-    bool FetchHelpLinkFile(const QByteArray& name, const char* ending);
+    int FetchHelpLinks();
 
     bool transferWaiting_ = false;
     bool commandRunning_ = false;
     TransferEngine transfer_;
     ArchiveFlow archiveFlow_;
-    ReleaseCheck releaseCheck_;
-    // How the last transfer ended, and the file that failed.
+    VersionCheck versionCheck_;
+    HelpLinksDownload helpLinksDownload_;
+    SavedTransfer switch_; // asked before an archive when it never was
+    // How the archive's transfer ended, and the file that failed.
     TransferFailure transferFailure_;
-    FetchResult fetched_; // of the last text or file fetched
     QByteArray failedPath_;
     QByteArray trustedComment_;  // of the last verified archive
     bool progressShown_ = false; // the log ends in the "Bytes received: " line
-    // Where failure lines wait while a help-link item's log line is unfinished.
-    QByteArrayList* heldFailures_ = nullptr;
+    // How many transfers failed in the last command (a batch: in its updates),
+    // counted only where the commands are run.
     int failedTransfers_ = 0;
 
     Forms& forms_;

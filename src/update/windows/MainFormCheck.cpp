@@ -1,15 +1,11 @@
-// "Check for available updates": the installed version, the server switch, the
-// offered version, the help-links stamps and the news, in that order. A step
-// whose transfer failed gives no verdict and offers no update.
-#include "platform/runtime/App.h"
+// The main window's commands that fetch, one at a time: "Check for available
+// updates" (the version check job, its offers shown in the Download menu)
+// and "All Available Updates", the batch that runs the VANTO update and the
+// help-links update one after the other. Each command answers how many of
+// its transfers failed; the count is kept here alone.
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
-#include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
-#include "update/files/ArchiveDownload.h"
-#include "update/formats/ServerPaths.h"
-#include "update/formats/VersionFiles.h"
-#include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
 
 namespace {
@@ -35,13 +31,21 @@ private:
     bool headEnabled_;
 };
 
+// Clears the batch flag however the batch ends.
+class BatchFlag {
+public:
+    explicit BatchFlag(QByteArray& tag) : tag_(tag) { tag_ = "1"; }
+    ~BatchFlag() { tag_ = "0"; }
+    BatchFlag(const BatchFlag&) = delete;
+    BatchFlag& operator=(const BatchFlag&) = delete;
+
+private:
+    QByteArray& tag_;
+};
+
 } // namespace
 
-QString MainForm::LocalFile(const char* relativePath) const {
-    return App::Path() + QString::fromLatin1(relativePath);
-}
-
-void MainForm::RunExclusive(void (MainForm::*command)(), ScratchFiles scratch) {
+void MainForm::RunExclusive(Fetching command, ScratchFiles scratch) {
     // Commands that fetch files wait in the event loop; while one waits, the
     // UPDATES menu is off so that no second transfer can start inside it.
     if (commandRunning_)
@@ -52,7 +56,7 @@ void MainForm::RunExclusive(void (MainForm::*command)(), ScratchFiles scratch) {
     if (scratch == ScratchFiles::Used && !AwaitScratchFiles(lock))
         return;
     CommandGuard guard(commandRunning_, mnuUpdate);
-    (this->*command)();
+    failedTransfers_ = (this->*command)();
 }
 
 bool MainForm::AwaitScratchFiles(std::optional<ScratchFilesLock>& lock) {
@@ -71,160 +75,49 @@ void MainForm::mnuCheckForUpdates_Click() {
     RunExclusive(&MainForm::CheckForUpdates);
 }
 
-bool MainForm::CompareVersions(const QByteArray& offered) {
-    return SharedState().CompareVersions(offered);
+int MainForm::CheckForUpdates() {
+    VersionCheck::Outcome outcome;
+    versionCheck_.Start(Tools(),
+                        [&outcome](const VersionCheck::Outcome& ended) { outcome = ended; });
+    if (!AwaitJob(versionCheck_))
+        return 0;
+    ShowOffers(outcome.offers);
+    ShowInstallItems();
+    return outcome.failures;
 }
 
-bool MainForm::CheckKillSwitch() {
-    UpdateState& state = SharedState();
-    state.serviceMode = serviceOn;
-    state.targetFile = LocalFile("/files/temp/ver.tmp");
-    state.requestPath = ServerPaths::killSwitch;
-    const bool listed = ReleaseCheck::Names(state.requestPath);
-    if (ReleaseCheck::Held() && !listed) {
-        // A signed list without a switch keeps the service on: a switch
-        // slipped onto the server beside it is not even fetched.
-        state.SetResponse({});
-        return true;
-    }
-    if (RunTransfer() != Transfer::Done) {
-        // A failed fetch gives no verdict: the service counts as on, and the
-        // failure line stays in the log. A switch the signed list promised
-        // may have been withheld to keep KORU on, so the check ends there.
-        state.SetResponse({});
-        if (listed)
-            EndCheckWithoutVerdict();
-        return !listed;
-    }
-    state.serviceMode =
-        VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
-    state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
-    return true;
+bool MainForm::InBatch() const {
+    return Val(Tag) == 1;
 }
 
-void MainForm::EndCheckWithoutVerdict() {
-    // Nothing is offered on words that cannot be vouched for.
-    mnuAvailableDownload(0).SetEnabled(false);
-    mnuAvailableDownload(1).SetEnabled(false);
-    SystemMessagesText1.AppendSeparator();
-}
-
-bool MainForm::CheckReleaseList() {
-    if (transferWaiting_ || !Winsock2)
-        return true; // the first transfer says why it cannot start
-    ReleaseCheck::Outcome outcome;
-    releaseCheck_.Start(transfer_, *Winsock2, SharedState().serverHost, App::Path(),
-                        [&outcome](const ReleaseCheck::Outcome& ended) { outcome = ended; });
-    Await([this] { return releaseCheck_.Running(); });
-    if (ProgramEnded()) {
-        releaseCheck_.Cancel();
-        return false;
-    }
-    if (outcome.failure) {
-        ReportFailure(outcome.path, outcome.failure.text);
-        EndCheckWithoutVerdict();
-        return false;
-    }
-    if (!outcome.logLine.isEmpty())
-        SystemMessagesText1.Append(outcome.logLine + "\r\n");
-    return true;
-}
-
-void MainForm::CompareHelpLinkStamps() {
-    QByteArray oldStamp;
-    QByteArray newStamp;
-    try {
-        oldStamp = VersionFiles::ReadStamp(LocalFile("/files/koru/koru_helplinks.ver"));
-        newStamp = VersionFiles::ReadStamp(LocalFile("/files/temp/ver.tmp"));
-    } catch (const RuntimeError& e) {
-        // A VANTO folder without files/koru has no stamp to compare: this
-        // step fails, and the check goes on to the news.
-        ++failedTransfers_;
-        SystemMessagesText1.Append(ArchiveDownload::SaveFailure(e) + "\r\n");
-        SystemMessagesText1.AppendSeparator();
-        mnuAvailableDownload(1).SetEnabled(false);
+void MainForm::mnuAllAvailableUpdates_Click() {
+    // Each update takes the command guard for itself, so the batch holds none
+    // of its own; it only refuses to start inside another command.
+    if (commandRunning_)
         return;
-    }
-    if (!VersionFiles::SameStamp(oldStamp, newStamp)) {
-        SystemMessagesText1.Append("Old version = " + oldStamp + "     " +
-                                   "New version = " + newStamp + "\r\n");
-        mnuAvailableDownload(1).SetEnabled(true);
-        SystemMessagesText1.AppendSeparator();
-    } else {
-        SystemMessagesText1.Append("Help Links already up to date.\r\n");
-        SystemMessagesText1.AppendSeparator();
-        mnuAvailableDownload(1).SetEnabled(false);
-    }
-}
-
-void MainForm::CheckForUpdates() {
-    UpdateState& state = SharedState();
+    if (ShowServiceOffMessage())
+        return;
+    // One hold of the scratch files for the whole batch.
+    std::optional<ScratchFilesLock> scratch;
+    if (!AwaitScratchFiles(scratch))
+        return;
     SystemMessagesText1.SetText({});
-    SystemMessagesText1.Append("Checking for VANTO Updates...\r\n");
-    if (!CheckReleaseList())
-        return;
-
-    bool checkHelpLinks = true;
-    const QByteArray installed = VersionFiles::InstalledVersionText(LocalFile("/VANTO.ini"));
-    if (installed == VersionFiles::noInstallation) {
-        SystemMessagesText1.Append("NO VALID VANTO.INI FOUND!\r\n");
-        SystemMessagesText1.Append("This should never normally happen.\r\n");
-        SystemMessagesText1.AppendSeparator();
-        // The switch is asked before the help links, as the first transfer does.
-        if (state.serviceMode == serviceNotChecked && !CheckKillSwitch())
+    BatchFlag batch(Tag);
+    int failed = 0;
+    if (mnuAvailableDownload(0).Enabled()) {
+        failedTransfers_ = 0;
+        mnuAvailableDownload_Click(0);
+        failed += failedTransfers_;
+        // The VANTO update returns once its download has ended; this wait
+        // only matters if it ever hands its transfer to the event loop.
+        WaitUntil([this] { return !commandRunning_ || ProgramEnded(); });
+        if (ProgramEnded())
             return;
-    } else {
-        state.localVersion = float(Val(installed));
-        if (!CheckKillSwitch())
-            return;
-        state.targetFile = LocalFile("/files/temp/ver.tmp");
-        state.requestPath = ServerPaths::versionFile;
-        const Transfer version = RunTransfer();
-        if (state.serviceMode == serviceOff) {
-            SystemMessagesText1.SetText(state.responseBuffer + "\r\n");
-            SystemMessagesText1.AppendSeparator();
-            checkHelpLinks = false;
-        } else {
-            if (version != Transfer::Done) {
-                mnuAvailableDownload(0).SetEnabled(false);
-            } else if (CompareVersions(VersionFiles::OfferedVersionText(state.responseBuffer))) {
-                mnuAvailableDownload(0).SetEnabled(true);
-                SystemMessagesText1.Append("\r\n" + state.responseBuffer + "\r\n");
-            } else {
-                mnuAvailableDownload(0).SetEnabled(false);
-                if (fetched_.notFound)
-                    SystemMessagesText1.Append("FAILED TO FIND UPDATE FILE ON THE SERVER\r\n");
-                else
-                    SystemMessagesText1.Append("You already have the most recent VANTO.\r\n");
-            }
-            SystemMessagesText1.AppendSeparator();
-        }
     }
-
-    if (checkHelpLinks) {
-        SystemMessagesText1.Append("Checking for Help Link updates... ");
-        state.targetFile = LocalFile("/files/temp/ver.tmp");
-        state.requestPath = ServerPaths::helpLinks;
-        const Transfer list = RunTransfer();
-        if (list == Transfer::Done && fetched_.notFound) {
-            // No list is no set of help links: nothing to compare or offer.
-            SystemMessagesText1.Append("\r\nFAILED TO FIND HELP LINKS ON THE SERVER\r\n");
-            SystemMessagesText1.AppendSeparator();
-            mnuAvailableDownload(1).SetEnabled(false);
-        } else if (list == Transfer::Done) {
-            SystemMessagesText1.Append("\r\n");
-            CompareHelpLinkStamps();
-        } else {
-            // Nothing fetched: the scratch file holds an older answer, never a stamp.
-            mnuAvailableDownload(1).SetEnabled(false);
-            if (list == Transfer::Failed)
-                SystemMessagesText1.AppendSeparator();
-        }
+    if (mnuAvailableDownload(1).Enabled()) {
+        failedTransfers_ = 0;
+        mnuAvailableDownload_Click(1);
+        failed += failedTransfers_;
     }
-
-    state.requestPath = ServerPaths::otherInfo;
-    state.targetFile = LocalFile("/files/temp/otherinfo.txt");
-    if (RunTransfer() != Transfer::Failed)
-        SystemMessagesText1.Append(state.responseBuffer + "\r\n");
-    SystemMessagesText1.AppendSeparator();
+    failedTransfers_ = failed;
 }

@@ -16,11 +16,11 @@ void MainForm::mnuAvailableDownload_Click(int index) {
         RunExclusive(&MainForm::VantoUpdate, ScratchFiles::Unused);
 }
 
-void MainForm::VantoUpdate() {
+int MainForm::VantoUpdate() {
     using namespace ArchiveDownload;
     UpdateState& state = SharedState();
     if (ShowServiceOffMessage())
-        return;
+        return 0;
     if (!InBatch())
         SystemMessagesText1.SetText({});
     std::optional<SaveTarget> target;
@@ -28,13 +28,12 @@ void MainForm::VantoUpdate() {
         target = ChooseSaveTarget();
     } catch (const RuntimeError& e) {
         // Nothing was fetched: the file named in the dialog cannot be written.
-        ++failedTransfers_;
         SystemMessagesText1.Append(SaveFailure(e) + "\r\n");
         SystemMessagesText1.AppendSeparator();
-        return;
+        return 1;
     }
     if (!target)
-        return;
+        return 0;
 
     mnuUpdate.SetEnabled(false);
     SystemMessagesText1.Append("Downloading VANTO version " + VersionText(state.remoteVersion) +
@@ -44,7 +43,8 @@ void MainForm::VantoUpdate() {
     state.targetFile = target->path;
     state.requestPath = ServerPaths::archive;
     state.SetResponse({});
-    const Transfer transfer = RunTransfer(Body::Archive);
+    int failures = 0;
+    const Transfer transfer = RunArchive(target->path, failures);
     if (transfer == Transfer::Done) {
         // A description shown meanwhile has taken the progress line away.
         if (progressShown_)
@@ -54,6 +54,7 @@ void MainForm::VantoUpdate() {
         SystemMessagesText1.Append("Done!\r\n");
         SystemMessagesText1.AppendSeparator();
         mnuAvailableDownload(0).SetEnabled(false);
+        ShowInstallItems();
     } else {
         // Still offered, so that the user can try again.
         progressShown_ = false;
@@ -62,4 +63,5 @@ void MainForm::VantoUpdate() {
             SystemMessagesText1.AppendSeparator();
     }
     mnuUpdate.SetEnabled(true);
+    return failures;
 }

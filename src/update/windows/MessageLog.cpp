@@ -14,10 +14,6 @@ void MessageLog::Append(const QByteArray& text) {
     SetText(text_ + text);
 }
 
-void MessageLog::AppendSeparator() {
-    Append(QByteArray(38, '-') + "\r\n");
-}
-
 void MessageLog::Reset() {
     text_.clear();
     selStart_ = 0;

@@ -2,21 +2,20 @@
 // written by replace and append, with the text box's Change event and caret.
 #pragma once
 
+#include "update/jobs/JobLog.h"
+
 #include <QByteArray>
 #include <functional>
 
-class MessageLog {
+class MessageLog : public JobLog {
 public:
     MessageLog() = default;
     MessageLog(const MessageLog&) = delete;
     MessageLog& operator=(const MessageLog&) = delete;
 
-    const QByteArray& Text() const { return text_; }
-    // Replace: the whole log becomes `text`.
-    void SetText(const QByteArray& text);
-    void Append(const QByteArray& text);
-    // 38 hyphens and CR LF: closes every finished command.
-    void AppendSeparator();
+    const QByteArray& Text() const override { return text_; }
+    void SetText(const QByteArray& text) override;
+    void Append(const QByteArray& text) override;
     // Empties the log as a window load does, without a Change event.
     void Reset();
 

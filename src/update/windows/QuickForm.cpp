@@ -33,6 +33,7 @@ void QuickForm::InitializeControls() {
     Label1.SetCaption({});
     DownloadUpdateCommand1.SetCaption({});
     DownloadUpdateCommand1.SetEnabled(false);
+    installReady_ = false;
     Timer1.SetInterval(500);
     Timer1.SetEnabled(true);
 }

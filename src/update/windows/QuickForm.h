@@ -63,9 +63,12 @@ private:
     bool CompareVersions1(const QByteArray& offered);
     // The label's text for a failed transfer; a failed download is offered again.
     QByteArray FailureText(const QByteArray& reason);
+    // The button's second use: the saved archive, installed in one click.
+    void InstallUpdate();
 
     Phase phase_ = Phase::Idle;
     bool versionNotFound_ = false; // the version file's answer said it is missing
+    bool installReady_ = false;    // the button says "Install Update!"
     // The archive's file while a download runs.
     std::optional<ArchiveDownload::SaveTarget> download_;
     TransferEngine transfer_;

@@ -1,12 +1,17 @@
 // The quick update window's download: the button asks for the file; the
 // archive flow streams it beside it (a kept part resumed when the server
 // agrees, its signature checked when a key is trusted), and the label says
-// where the archive went, or why it did not get there.
+// where the archive went, or why it did not get there. An archive the held
+// list marks installable turns the button into "Install Update!", and one
+// click installs it on koru-cli's path.
 #include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/formats/ServerPaths.h"
+#include "update/install/InstallCheck.h"
 #include "update/jobs/UpdateState.h"
+#include "update/windows/MessageLog.h"
 #include "update/windows/QuickForm.h"
+#include "update/windows/VantoQuestions.h"
 
 #include <QFile>
 
@@ -20,6 +25,10 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     using namespace ArchiveDownload;
     if (phase_ != Phase::Idle)
         return;
+    if (installReady_) {
+        InstallUpdate();
+        return;
+    }
     UpdateState& state = SharedState();
     try {
         download_ = ChooseSaveTarget();
@@ -55,6 +64,28 @@ void QuickForm::ArchiveEnded(const ArchiveFlow::Outcome& outcome) {
     label.replace(pleaseWait,
                   "Done!\r\n\r\nFile saved to:\r\n" + QFile::encodeName(state.targetFile));
     download_.reset();
+    Label1.SetCaption(label);
+    if (!InstallCheck::SavedInstallable(state.releaseList).isEmpty()) {
+        installReady_ = true;
+        DownloadUpdateCommand1.SetCaption("Install Update!");
+        DownloadUpdateCommand1.SetEnabled(true);
+    }
+}
+
+void QuickForm::InstallUpdate() {
+    installReady_ = false;
+    DownloadUpdateCommand1.SetCaption({});
+    DownloadUpdateCommand1.SetEnabled(false);
+    const ReleaseList& list = *SharedState().releaseList;
+    MessageLog log; // the window shows only the outcome
+    const InstallCheck::Ending ending = InstallCheck::Install(
+        {}, list, App::Path(), log, VantoQuestions::AskClosed, InstallCheck::Asking::Clicked);
+    QByteArray label =
+        ending.why.isEmpty() ? "VANTO " + list.offeredVersion + " installed." : ending.why;
+    if (ending.vantoClosed) {
+        if (const QByteArray why = VantoQuestions::OfferStart(list.program); !why.isEmpty())
+            label += "\r\n" + why;
+    }
     Label1.SetCaption(label);
 }
 

@@ -215,4 +215,15 @@ TEST_F(DeltaRoundTripTest, MissingOrWrongBytesAreCaughtBeforeTheArchiveIsUsed) {
               "bytes beyond the archive's length");
 }
 
+// The hash follows the writes: bytes written again after they were hashed
+// are judged as they are now.
+TEST_F(DeltaRoundTripTest, BytesWrittenAgainAreJudgedAsTheyAreNow) {
+    ASSERT_NO_FATAL_FAILURE(StartAssembly("again.zip"));
+    const QByteArray archive = ReadFile(Path("new.zip"));
+    ASSERT_EQ(assembled->Write(0, archive.constData(), archive.size()), "");
+    EXPECT_EQ(assembled->Check(), "");
+    ASSERT_EQ(assembled->Write(0, "x", 1), "");
+    EXPECT_EQ(assembled->Check(), "the assembled archive's SHA-1 is not the control file's");
+}
+
 } // namespace

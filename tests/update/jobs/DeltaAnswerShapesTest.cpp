@@ -48,11 +48,7 @@ protected:
     }
     // A 206 answer with one range of the new archive.
     QByteArray OneRange(const RangePlan::Range& range) const {
-        return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
-               QByteArray::number(range.first) + '-' + QByteArray::number(range.last) + '/' +
-               QByteArray::number(control.Length()) +
-               "\r\nContent-Length: " + QByteArray::number(range.last - range.first + 1) +
-               "\r\n\r\n" + newArchive.mid(range.first, range.last - range.first + 1);
+        return ScriptedServer::PartOf(newArchive, range.first, range.last);
     }
     // A multipart answer with `parts` of `archive` between `preamble` and `epilogue`.
     static QByteArray Multipart(const QList<RangePlan::Range>& parts, const QByteArray& archive,
@@ -66,6 +62,11 @@ protected:
         return "HTTP/1.1 206 Partial Content\r\nContent-Type: multipart/byteranges; boundary=b"
                "\r\nContent-Length: " +
                QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
+    // Answers each request with the one range it asks of the new archive.
+    ScriptedServer::Script
+    OneRangeEach(ScriptedServer::Ending ending = ScriptedServer::Ending::StaySilent) const {
+        return {{}, ending, newArchive};
     }
     QByteArray Download() {
         Check();
@@ -85,10 +86,7 @@ protected:
 QTemporaryDir* DeltaAnswerShapesTest::dir = nullptr;
 
 TEST_F(DeltaAnswerShapesTest, OneRangeForManyAsksTheRestOneAtATime) {
-    QList<ScriptedServer::Script> answersInTurn{{{{OneRange(ranges.first())}}}};
-    for (const RangePlan::Range& range : ranges)
-        answersInTurn.append({{{OneRange(range)}}});
-    server.scripts("/files/vanto.zip", answersInTurn);
+    server.scripts("/files/vanto.zip", {{{{OneRange(ranges.first())}}}, OneRangeEach()});
     const QByteArray log = Download();
     EXPECT_TRUE(log.contains("% of the previous archive; fetching ")) << log.constData();
     EXPECT_FALSE(log.contains("Delta update failed")) << log.constData();
@@ -152,6 +150,8 @@ struct ServerShape {
     QList<ScriptedServer::Script> (*answers)(DeltaServerShapeTest& t);
     const char* fallback; // why the whole archive is fetched; "" when the delta works
     const char* request;  // a request must hold this
+    // Every archive request after the first asks for one range.
+    bool oneRangeAfterFirst = false;
 };
 
 class DeltaServerShapeTest : public DeltaAnswerShapesTest,
@@ -163,16 +163,22 @@ public:
     using DeltaAnswerShapesTest::Multipart;
     using DeltaAnswerShapesTest::newArchive;
     using DeltaAnswerShapesTest::OneRange;
+    using DeltaAnswerShapesTest::OneRangeEach;
     using DeltaAnswerShapesTest::ranges;
     using DeltaAnswerShapesTest::requests;
 
     // A 206 answer with the last 64 KiB of `archive`.
     static QByteArray Tail(const QByteArray& archive) {
-        const qint64 first = archive.size() - 65536;
-        return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(first) +
-               '-' + QByteArray::number(archive.size() - 1) + '/' +
-               QByteArray::number(archive.size()) + "\r\nContent-Length: 65536\r\n\r\n" +
-               archive.mid(first);
+        return ScriptedServer::PartOf(archive, archive.size() - 65536, archive.size() - 1);
+    }
+    // `answer` in pieces with pauses, so that a client can stop reading it part way.
+    static ScriptedServer::Script
+    Trickled(const QByteArray& answer,
+             ScriptedServer::Ending ending = ScriptedServer::Ending::StaySilent) {
+        ScriptedServer::Script script{{}, ending};
+        for (qsizetype at = 0; at < answer.size(); at += 16384)
+            script.steps.append({answer.mid(at, 16384), 2});
+        return script;
     }
     QList<ScriptedServer::Script> ThenWhole(const QByteArray& first) const {
         return {{{{first}}}, {{{ZipResponse(newArchive)}}}};
@@ -216,6 +222,18 @@ TEST_P(DeltaServerShapeTest, GivesTheArchiveOrFallsBackSaying) {
     for (const QByteArray& request : server.requests())
         made = made || request.contains(GetParam().request);
     EXPECT_TRUE(made) << GetParam().request;
+    if (!GetParam().oneRangeAfterFirst)
+        return;
+    QList<QByteArray> archiveRequests;
+    for (const QByteArray& request : server.requests())
+        if (request.startsWith("GET /files/vanto.zip ") ||
+            request.contains("/files/vanto.zip HTTP"))
+            archiveRequests.append(request);
+    ASSERT_GT(archiveRequests.size(), 1);
+    for (const QByteArray& request : archiveRequests.mid(1)) {
+        EXPECT_EQ(request.count("Range: bytes="), 1) << request.constData();
+        EXPECT_FALSE(request.contains(',')) << request.constData();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -272,7 +290,39 @@ INSTANTIATE_TEST_SUITE_P(
                         f.ServeAbsurdLength();
                         return f.ThenWhole(f.OneRange(f.ranges.first()));
                     },
-                    stale, "Range: bytes="}),
+                    stale, "Range: bytes="},
+        // The whole file for several ranges is read only as far as it helps.
+        ServerShape{"WholeForSeveralThenOneRangeEach",
+                    [](DeltaServerShapeTest& f) {
+                        return QList<ScriptedServer::Script>{f.Trickled(ZipResponse(f.newArchive)),
+                                                             f.OneRangeEach()};
+                    },
+                    "", "Range: bytes=", true},
+        ServerShape{"NoRanges",
+                    [](DeltaServerShapeTest& f) {
+                        return QList<ScriptedServer::Script>{f.Trickled(ZipResponse(f.newArchive))};
+                    },
+                    "", "Range: bytes=", true},
+        // Pipelined requests left unanswered go again on a new connection.
+        ServerShape{"ClosesAfterEachAnswer",
+                    [](DeltaServerShapeTest& f) {
+                        constexpr ScriptedServer::Ending close = ScriptedServer::Ending::Close;
+                        return QList<ScriptedServer::Script>{
+                            f.Trickled(ZipResponse(f.newArchive), close), f.OneRangeEach(close)};
+                    },
+                    "", "Range: bytes=", true},
+        // A server that resets the connection while requests wait cuts the
+        // answer under way: it is asked again on a new one.
+        ServerShape{"ResetPartWayWhileRequestsWait",
+                    [](DeltaServerShapeTest& f) {
+                        const QByteArray part = f.OneRange(f.ranges.first());
+                        return QList<ScriptedServer::Script>{
+                            f.Trickled(ZipResponse(f.newArchive)),
+                            {{{part.left(part.size() / 2)}, {{}, 100}},
+                             ScriptedServer::Ending::Reset},
+                            f.OneRangeEach()};
+                    },
+                    "", "Range: bytes=", true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -36,12 +36,13 @@ TEST(ReleaseListTest, HandWrittenListReadsInAnyOrderWithCommentsAndCrLf) {
 
 // Later KORUs may add fields: this one skips them, even twice, and still
 // reads the fields it knows.
-TEST(ReleaseListTest, UnknownFieldsAreSkippedAndTheInstallFieldReadsBack) {
-    const ReleaseList list =
-        ReleaseList::Parse(Header() + "mirror x\nmirror y\n" + fileLine + "install koru/a.txt\n");
+TEST(ReleaseListTest, UnknownFieldsAreSkippedAndTheInstallFieldsReadBack) {
+    const ReleaseList list = ReleaseList::Parse(Header() + "mirror x\nmirror y\n" + fileLine +
+                                                "install koru/a.txt\nprogram bin/vanto\n");
     ASSERT_TRUE(list.Valid()) << list.problem.constData();
     EXPECT_EQ(list.installable, "koru/a.txt");
     EXPECT_EQ(ReleaseList::Parse(list.Text()).installable, "koru/a.txt");
+    EXPECT_EQ(ReleaseList::Parse(list.Text()).program, "bin/vanto");
     EXPECT_FALSE(list.Text().contains("mirror"));
 }
 
@@ -70,6 +71,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "line 7 marks \"vanto.zip\" installable, which it does not list."},
         Refusal{"InstallUpwards", Header() + "install ../vanto.zip\n",
                 "line 6 names an archive to install that is not a plain path under files/."},
+        Refusal{"ProgramAbsolute", Header() + "program /bin/vanto\n",
+                "line 6 names a VANTO program that is not a plain path in VANTO's folder."},
+        Refusal{"ProgramUpwards", Header() + "program bin/../../vanto\n",
+                "line 6 names a VANTO program that is not a plain path in VANTO's folder."},
+        Refusal{"ProgramWithoutValue", Header() + "program\n", "line 6 is not \"FIELD VALUE\"."},
+        Refusal{"ProgramWithoutInstall", Header() + fileLine + "program bin/vanto\n",
+                "line 7 names VANTO's program, but no archive to install."},
         Refusal{"SerialTwice", Header() + "serial 43\n", "line 6 names \"serial\" a second time."},
         Refusal{"NoExpiry", "koru-release 1\nserial 1\nvanto 1\nepoch 0\n",
                 "it has no \"expires\" line."},

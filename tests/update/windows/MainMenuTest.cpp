@@ -1,15 +1,26 @@
 // The main window's menu tree: exact captions, separators, initial states, the
-// Download submenu's rule and the array's shared handler.
+// Download submenu's rule, the array's shared handler and the install items.
+#include "InstallableList.h"
+#include "platform/runtime/MsgBox.h"
 #include "support/FormsFixture.h"
+#include "update/files/SeedArchive.h"
+#include "update/install/RunningVanto.h"
+#include "update/install/VantoStart.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <csignal>
 
 namespace {
 
 using MainMenuTest = FormsFixture;
 
-// The tree as "caption|enabled" lines, indented by depth.
+// The tree as the user sees it, "caption|enabled" lines indented by depth.
 QByteArrayList Describe(const QList<MenuItem*>& items, const QByteArray& indent = {}) {
     QByteArrayList lines;
     for (MenuItem* item : items) {
+        if (!item->Visible())
+            continue;
         lines.append(indent + item->Caption() + '|' + (item->Enabled() ? "on" : "off"));
         lines += Describe(item->Items(), indent + "  ");
     }
@@ -82,3 +93,63 @@ INSTANTIATE_TEST_SUITE_P(States, DownloadMenuTest,
                                            DownloadCase{true, false, false, true},
                                            DownloadCase{false, true, false, true},
                                            DownloadCase{true, true, false, true}));
+
+// With an installable list held and its archive saved, the install item swaps
+// it in and the restore item, captioned with the kept version, swaps back.
+TEST_F(MainMenuTest, InstallAndRestoreItemsSwapTheSavedArchive) {
+    const QByteArray archive = SampleArchive();
+    home.Write("vanto.zip", archive);
+    SeedArchive::Remember(home.filePath("vanto.zip"));
+    SharedState().releaseList = InstallableList(archive);
+    const QByteArray oldIni = home.Read("VANTO.ini");
+    const MsgBoxHandler previous = SetMsgBoxHandler([](const MsgBoxRequest&) { return vbYes; });
+    Start();
+    MainForm& main = forms.KORU2;
+    EXPECT_FALSE(main.mnuRestorePrevious.Visible());
+    EXPECT_TRUE(main.mnuInstallUpdate.Click());
+    EXPECT_TRUE(Log().contains("Installed VANTO 02.14 in place of VANTO 02.13")) << Log().data();
+    EXPECT_NE(home.Read("VANTO.ini"), oldIni);
+    EXPECT_EQ(main.mnuRestorePrevious.Caption(), "Restore Previous VANTO (02.13)");
+    EXPECT_TRUE(main.mnuRestorePrevious.Click());
+    EXPECT_TRUE(Log().contains("Restored VANTO 02.13 in place of VANTO 02.14")) << Log().data();
+    EXPECT_EQ(home.Read("VANTO.ini"), oldIni);
+    SetMsgBoxHandler(previous);
+}
+
+// A running VANTO (a copy of sleep as the list's program) is asked about:
+// Cancel installs nothing; Retry once it has closed installs, and KORU then
+// offers to start it again.
+TEST_F(MainMenuTest, InstallAsksARunningVantoToCloseAndOffersToStartItAgain) {
+    const QByteArray archive = SampleArchive();
+    home.Write("vanto.zip", archive);
+    SeedArchive::Remember(home.filePath("vanto.zip"));
+    SharedState().releaseList = InstallableList(archive);
+    SharedState().releaseList->program = "bin/vanto";
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("bin")));
+    ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")),
+                            home.filePath("bin/vanto")));
+    ASSERT_EQ(VantoStart::Start(home.path(), "bin/vanto", {QStringLiteral("60")}), "");
+    const RunningVanto vanto(home.path(), "bin/vanto");
+    MsgBoxResult retry = vbCancel;
+    QByteArrayList asked;
+    const MsgBoxHandler previous = SetMsgBoxHandler([&](const MsgBoxRequest& box) {
+        if (asked.isEmpty() || asked.last() != box.prompt.left(18)) // Retry may come again
+            asked << box.prompt.left(18);
+        if (!box.asksRetryCancel())
+            return box.prompt.startsWith("Install") ? vbYes : vbNo;
+        if (retry == vbRetry) // the user closes VANTO
+            for (const pid_t pid : vanto.Pids())
+                ::kill(pid, SIGKILL);
+        return retry;
+    });
+    Start();
+    EXPECT_TRUE(forms.KORU2.mnuInstallUpdate.Click());
+    EXPECT_TRUE(Log().contains("INSTALL REFUSED: VANTO is running; close it and try again."));
+    retry = vbRetry;
+    asked.clear();
+    EXPECT_TRUE(forms.KORU2.mnuInstallUpdate.Click());
+    EXPECT_TRUE(Log().contains("Installed VANTO 02.14")) << Log().data();
+    EXPECT_EQ(asked,
+              (QByteArrayList{"VANTO is running. ", "Install VANTO 02.1", "Start VANTO again?"}));
+    SetMsgBoxHandler(previous);
+}

@@ -2,6 +2,7 @@
 // label follows the download and says where the archive went; a failed
 // download says why and offers the button again.
 #include "BrokenAnswers.h"
+#include "InstallableList.h"
 #include "platform/runtime/Events.h"
 #include "support/DialogAnswers.h"
 #include "support/FormsFixture.h"
@@ -66,6 +67,20 @@ TEST_F(QuickWindowDownloadTest, SavesTheArchiveAndSaysWhere) {
     EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled());
     EXPECT_EQ(server.requestLines().last(),
               "GET http://" + server.hostAndPort() + "/files/vanto.zip HTTP/1.1");
+}
+
+// An archive the held list marks installable turns the button into "Install
+// Update!", and one click installs it.
+TEST_F(QuickWindowDownloadTest, InstallableArchiveIsInstalledByTheButton) {
+    const QByteArray sample = SampleArchive();
+    server.script("/files/vanto.zip", {{{ZipResponse(sample)}}});
+    LoadWithOffer();
+    SharedState().releaseList = InstallableList(sample);
+    Download("update");
+    ASSERT_EQ(quick().DownloadUpdateCommand1.Caption(), "Install Update!");
+    ASSERT_TRUE(quick().DownloadUpdateCommand1.Click());
+    EXPECT_EQ(quick().Label1.Caption(), "VANTO 02.14 installed.");
+    EXPECT_FALSE(quick().DownloadUpdateCommand1.Enabled());
 }
 
 TEST_F(QuickWindowDownloadTest, UnwritableFolderIsASaveFailure) {

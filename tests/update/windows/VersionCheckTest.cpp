@@ -4,6 +4,7 @@
 #include "support/CheckFixture.h"
 
 #include <QDir>
+#include <QTimer>
 
 namespace {
 
@@ -160,6 +161,26 @@ TEST_F(VersionCheckTest, BodyWithoutLengthEndsWhenTheServerCloses) {
     Check();
     EXPECT_TRUE(Log().startsWith(checking + "\r\nVER = 02.14")) << Log().constData();
     EXPECT_TRUE(VantoOffered());
+}
+
+TEST_F(VersionCheckTest, ASwitchedOffServerLeavesTheHelpLinksOfferAsItWas) {
+    main().mnuAvailableDownload(1).SetEnabled(true);
+    server.script(killSwitchPath, ScriptedServer::Ok("killswitchonDown for maintenance."));
+    Check();
+    EXPECT_TRUE(HelpLinksOffered());
+}
+
+TEST_F(VersionCheckTest, StepsAfterTheMainWindowClosedFailWithoutItsSocket) {
+    Publish();
+    server.script(killSwitchPath, {{}, ScriptedServer::Ending::StaySilent});
+    main().mnuHelpLinks.Click(); // keeps the program running without the main window
+    QTimer::singleShot(0, [this] { main().Unload(); });
+    Check();
+    const QByteArray closed = "The main window is closed.";
+    EXPECT_EQ(Log(), checking + Failed(killSwitchPath, "The main window was closed.") +
+                         Failed(versionPath, closed) + separator + helpLinks +
+                         Failed(listPath, closed) + separator + Failed(newsPath, closed) +
+                         separator);
 }
 
 } // namespace

@@ -1,0 +1,264 @@
+#include "update/install/FolderSwap.h"
+
+#include "app/ScratchFilesLock.h"
+#include "platform/runtime/RuntimeError.h"
+#include "update/install/EntryRules.h"
+#include "update/install/SwapStep.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+
+namespace {
+
+const QByteArray reserved = EntryRules::reservedFolder;
+const QByteArray lockFile = reserved + "/lock";
+const QByteArray planFile = reserved + "/plan";
+const QByteArray recordFile = reserved + "/installed";
+const QByteArray newFile = reserved + "/new"; // what WriteWhole renames into place
+const QByteArray trash = reserved + "/trash";
+// The plan and the record of the version that leaves, kept beside its files.
+const QByteArray keptPlan = "/plan";
+const QByteArray keptRecord = "/installed";
+
+QByteArray Kept(const QByteArray& folder, const QByteArray& name) {
+    return folder + '/' + name;
+}
+
+} // namespace
+
+const QByteArray FolderSwap::stage = reserved + "/stage";
+const QByteArray FolderSwap::aside = reserved + "/aside";
+const QByteArray FolderSwap::previous = reserved + "/previous";
+
+FolderSwap::FolderSwap(const QString& vantoFolder, Say say)
+    : vantoFolder_(vantoFolder), folder_(vantoFolder), say_(std::move(say)) {}
+
+FolderSwap::~FolderSwap() = default;
+
+bool FolderSwap::Lock(bool create) {
+    if (lock_.Valid())
+        return true;
+    if (!folder_.Exists(reserved)) {
+        if (!create)
+            return false;
+        folder_.MakeFolder(reserved, 0755);
+    }
+    scratch_ = std::make_unique<ScratchFilesLock>(
+        [this] { say_("Another KORU uses VANTO's folder; waiting for it to finish."); });
+    if (!scratch_->Held())
+        throw RuntimeError(RuntimeErrors::pathFileAccess,
+                           "KORU ended before it had VANTO's folder to itself.", "FolderSwap");
+    OpenDescriptor lock = folder_.Open(lockFile, O_RDWR | O_CREAT, 0644);
+    if (!lock.Valid())
+        lock = folder_.Open(lockFile, O_RDONLY);
+    if (!lock.Valid())
+        BeneathFolder::Fail("opening the lock file " + lockFile);
+    if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+        say_("Another KORU is installing, restoring or recovering VANTO; waiting for it to "
+             "finish.");
+        while (::flock(lock.Get(), LOCK_EX) != 0) {
+            if (errno != EINTR)
+                BeneathFolder::Fail("locking " + lockFile);
+        }
+    }
+    lock_ = std::move(lock);
+    return true;
+}
+
+std::optional<QByteArray> FolderSwap::Read(const QByteArray& path) const {
+    const OpenDescriptor fd = folder_.Open(path, O_RDONLY);
+    if (!fd.Valid() && errno == ENOENT)
+        return std::nullopt;
+    QFile file;
+    if (!fd.Valid() || !file.open(fd.Get(), QIODevice::ReadOnly))
+        BeneathFolder::Fail("reading " + path);
+    return file.readAll();
+}
+
+void FolderSwap::WriteWhole(const QByteArray& path, const QByteArray& bytes) const {
+    {
+        const OpenDescriptor fd = folder_.Open(newFile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!fd.Valid() ||
+            ::write(fd.Get(), bytes.constData(), size_t(bytes.size())) != bytes.size() ||
+            ::fsync(fd.Get()) != 0)
+            BeneathFolder::Fail("writing " + newFile);
+    }
+    folder_.Rename(newFile, path);
+    folder_.SyncFolder(path.left(path.lastIndexOf('/')));
+}
+
+std::optional<SwapPlan::Record> FolderSwap::Installed() const {
+    const std::optional<QByteArray> text = Read(recordFile);
+    if (!text)
+        return std::nullopt;
+    auto record = SwapPlan::Record::Parse(*text);
+    if (!record)
+        throw RuntimeError(RuntimeErrors::badRecordNumber, DamagedText(), "FolderSwap");
+    return record;
+}
+
+std::optional<SwapPlan> FolderSwap::PreviousPlan() const {
+    const std::optional<QByteArray> text = Read(previous + keptPlan);
+    return text ? SwapPlan::Parse(*text) : std::nullopt;
+}
+
+std::optional<SwapPlan::Record> FolderSwap::PreviousRecord() const {
+    const std::optional<QByteArray> text = Read(previous + keptRecord);
+    return text ? SwapPlan::Record::Parse(*text) : std::nullopt;
+}
+
+QByteArray FolderSwap::DamagedText() const {
+    return "The install plan or record in " + QFile::encodeName(vantoFolder_) + '/' + reserved +
+           " is damaged; KORU changes nothing in VANTO's folder until it is looked at.";
+}
+
+void FolderSwap::MakeAside() {
+    folder_.RemoveTree(aside);
+    folder_.MakeFolder(aside, 0700);
+    if (const std::optional<QByteArray> record = Read(recordFile))
+        WriteWhole(aside + keptRecord, *record);
+}
+
+void FolderSwap::Run(const SwapPlan& plan) {
+    const QByteArray text = plan.Text();
+    WriteWhole(aside + keptPlan, text);
+    WriteWhole(planFile, text);
+    SwapStep::Passed();
+    say_("Planned: " + QByteArray::number(plan.files.size()) + " files to move, " +
+         QByteArray::number(plan.createdFolders.size()) + " folders to create.");
+    Swap(plan);
+    WriteWhole(recordFile, plan.Committed().Text());
+    SwapStep::Passed();
+    Finish();
+}
+
+quint64 FolderSwap::Inode(const QByteArray& path) const {
+    struct stat st {};
+    return folder_.Stat(path, st) ? quint64(st.st_ino) : 0;
+}
+
+QByteArray FolderSwap::FromFile(const SwapPlan& plan, const SwapPlan::File& file) const {
+    return Kept(plan.from, file.source);
+}
+
+void FolderSwap::Swap(const SwapPlan& plan) const {
+    for (const QByteArray& folder : plan.createdFolders) {
+        folder_.MakeFolder(folder, 0755);
+        SwapStep::Passed();
+    }
+    qint64 moved = 0;
+    for (const SwapPlan::File& file : plan.files) {
+        if (file.Leaves()) {
+            folder_.Rename(file.path, Kept(aside, 'f' + QByteArray::number(file.number)));
+            SwapStep::Passed();
+        }
+        if (file.Arrives()) {
+            folder_.Rename(FromFile(plan, file), file.path);
+            SwapStep::Passed();
+            ++moved;
+        }
+    }
+    for (const QByteArray& folder : plan.removedFolders) {
+        folder_.RemoveEmptyFolder(folder);
+        SwapStep::Passed();
+    }
+    folder_.SyncAll();
+    SwapStep::Passed();
+    say_("Swapped: " + QByteArray::number(moved) + " files in place, VANTO.ini last.");
+}
+
+void FolderSwap::Undo(const SwapPlan& plan) const {
+    for (auto folder = plan.removedFolders.crbegin(); folder != plan.removedFolders.crend();
+         ++folder) {
+        if (!folder_.Exists(*folder)) {
+            folder_.MakeFolder(*folder, 0755);
+            SwapStep::Passed();
+        }
+    }
+    // Backwards, so VANTO.ini goes back first.
+    for (auto file = plan.files.crbegin(); file != plan.files.crend(); ++file) {
+        const QByteArray kept = Kept(aside, 'f' + QByteArray::number(file->number));
+        if (file->Arrives() && Inode(file->path) == file->sourceInode) {
+            folder_.Rename(file->path, FromFile(plan, *file));
+            SwapStep::Passed();
+        }
+        // The old file wins over whatever took its path meanwhile.
+        if (file->Leaves() && Inode(kept) == file->oldInode) {
+            folder_.Rename(kept, file->path);
+            SwapStep::Passed();
+        }
+    }
+    for (auto folder = plan.createdFolders.crbegin(); folder != plan.createdFolders.crend();
+         ++folder) {
+        if (folder_.RemoveEmptyFolder(*folder))
+            SwapStep::Passed();
+    }
+    folder_.RemoveTree(stage);
+    folder_.RemoveTree(aside);
+    folder_.SyncAll();
+    SwapStep::Passed();
+    folder_.RemoveTree(planFile);
+    folder_.SyncFolder(reserved);
+    SwapStep::Passed();
+}
+
+void FolderSwap::Finish() const {
+    // The aside folder is there until it becomes the kept version; the older
+    // kept version goes only then, by one rename out of the way.
+    if (folder_.Exists(aside)) {
+        if (folder_.Exists(previous)) {
+            folder_.Rename(previous, trash);
+            SwapStep::Passed();
+        }
+        folder_.Rename(aside, previous);
+        folder_.SyncFolder(reserved);
+        SwapStep::Passed();
+    }
+    folder_.RemoveTree(trash);
+    folder_.RemoveTree(stage);
+    SwapStep::Passed();
+    folder_.RemoveTree(planFile);
+    folder_.SyncFolder(reserved);
+    SwapStep::Passed();
+}
+
+bool FolderSwap::ClearLeftovers() const {
+    bool any = false;
+    for (const QByteArray& path : {stage, aside, trash, newFile}) {
+        if (folder_.Exists(path)) {
+            folder_.RemoveTree(path);
+            any = true;
+        }
+    }
+    return any;
+}
+
+FolderSwap::Recovery FolderSwap::Recover() {
+    if (!Lock(false))
+        return Recovery::Nothing;
+    const std::optional<QByteArray> text = Read(planFile);
+    if (!text) {
+        if (ClearLeftovers())
+            SwapStep::Passed();
+        return Recovery::Nothing;
+    }
+    const std::optional<SwapPlan> plan = SwapPlan::Parse(*text);
+    const std::optional<QByteArray> recordText = Read(recordFile);
+    const std::optional<SwapPlan::Record> record =
+        recordText ? SwapPlan::Record::Parse(*recordText) : std::nullopt;
+    if (!plan || (recordText && !record)) {
+        say_(DamagedText());
+        return Recovery::Damaged;
+    }
+    const QByteArray what = "An interrupted " + plan->kind + " of VANTO " + plan->newVersion;
+    if (record && record->token == plan->token) {
+        Finish();
+        say_(what + " was finished.");
+        return Recovery::Finished;
+    }
+    Undo(*plan);
+    say_(what + " was undone.");
+    return Recovery::Undone;
+}

@@ -1,0 +1,23 @@
+// What the main window lends the jobs it starts: its transfer engine, the
+// socket object the engine talks on (gone once the window has closed, so it
+// is looked up at each fetch), its log and VANTO's folder.
+#pragma once
+
+#include "update/jobs/JobLog.h"
+#include "update/net/TransferEngine.h"
+
+#include <QString>
+#include <memory>
+
+class CSocketMaster;
+
+struct JobTools {
+    TransferEngine* engine = nullptr;
+    const std::shared_ptr<CSocketMaster>* socket = nullptr;
+    JobLog* log = nullptr;
+    QString vantoFolder;
+
+    QString LocalFile(const char* relativePath) const {
+        return vantoFolder + QString::fromLatin1(relativePath);
+    }
+};

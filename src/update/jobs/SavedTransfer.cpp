@@ -1,0 +1,205 @@
+#include "update/jobs/SavedTransfer.h"
+
+#include "platform/runtime/ReplaceFile.h"
+#include "platform/runtime/RuntimeError.h"
+#include "update/files/ArchiveDownload.h"
+#include "update/formats/NotFoundRule.h"
+#include "update/formats/ServerPaths.h"
+#include "update/formats/VersionFiles.h"
+#include "update/jobs/FolderPaths.h"
+#include "update/jobs/ReleaseCheck.h"
+#include "update/jobs/UpdateState.h"
+
+void SavedTransfer::Start(const JobTools& tools, const QByteArray& path, const QString& target,
+                          Body body, EndHandler onEnd) {
+    tools_ = tools;
+    path_ = path;
+    target_ = target;
+    body_ = body;
+    switchOnly_ = false;
+    outcome_ = {};
+    Begin(std::move(onEnd));
+    if (SharedState().serviceMode == serviceNotChecked)
+        AskSwitch();
+    else
+        Proceed();
+}
+
+void SavedTransfer::StartSwitch(const JobTools& tools, EndHandler onEnd) {
+    tools_ = tools;
+    switchOnly_ = true;
+    outcome_ = {};
+    Begin(std::move(onEnd));
+    AskSwitch();
+}
+
+void SavedTransfer::AskSwitch() {
+    UpdateState& state = SharedState();
+    state.serviceMode = serviceOn;
+    listedSwitch_ = ReleaseCheck::Names(ServerPaths::killSwitch);
+    if (ReleaseCheck::Held() && !listedSwitch_) {
+        // A signed list without a switch keeps the service on: a switch
+        // slipped onto the server beside it is not even fetched.
+        state.SetResponse({});
+        SwitchAsked();
+        return;
+    }
+    Fetch(ServerPaths::killSwitch, tools_.LocalFile(FolderPaths::scratchText), Body::Text,
+          &SavedTransfer::SwitchFetched);
+}
+
+void SavedTransfer::SwitchFetched(Ending ending) {
+    UpdateState& state = SharedState();
+    if (ending != Ending::Done) {
+        // A failed fetch gives no verdict: the service counts as on, and the
+        // failure line stays in the log. A switch the signed list promised
+        // may have been withheld to keep KORU on, so the command ends there.
+        state.SetResponse({});
+        if (listedSwitch_) {
+            outcome_.offers.WithoutVerdict();
+            tools_.log->AppendSeparator();
+            outcome_.ending = Ending::Failed;
+            End(outcome_);
+            return;
+        }
+    } else {
+        state.serviceMode =
+            VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
+        state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
+    }
+    SwitchAsked();
+}
+
+void SavedTransfer::SwitchAsked() {
+    if (switchOnly_)
+        End(outcome_);
+    else
+        Proceed();
+}
+
+void SavedTransfer::Proceed() {
+    const UpdateState& state = SharedState();
+    if (state.serviceMode == serviceOff) {
+        tools_.log->SetText("KORU INTERNET IS DOWN\r\n\r\n" + state.responseBuffer + "\r\n");
+        tools_.log->AppendSeparator();
+        outcome_.ending = Ending::ServiceOff;
+        End(outcome_);
+    } else if (body_ == Body::None) {
+        End(outcome_);
+    } else {
+        Fetch(path_, target_, body_, &SavedTransfer::Fetched);
+    }
+}
+
+void SavedTransfer::Fetched(Ending ending) {
+    outcome_.ending = ending;
+    outcome_.notFound = notFound_;
+    End(outcome_);
+}
+
+void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body body, Then then) {
+    UpdateState& state = SharedState();
+    state.requestPath = path;
+    state.targetFile = target;
+    fetchPath_ = path;
+    fetchTarget_ = target;
+    then_ = then;
+    notFound_ = false;
+    const TransferFailure unstartable = Unstartable(tools_);
+    if (unstartable) {
+        Settle(unstartable);
+        return;
+    }
+    CSocketMaster& socket = **tools_.socket;
+    if (body == Body::Text) {
+        tools_.engine->FetchText(socket, state.serverHost, path, state.responseBuffer,
+                                 [this](const FetchResult& result) { TextEnded(result); });
+        return;
+    }
+    try {
+        file_.emplace(target);
+    } catch (const RuntimeError& e) {
+        Settle(ArchiveDownload::CannotSave(e));
+        return;
+    }
+    // Streamed to disk: a picture may be far larger than a text kept in memory.
+    tools_.engine->FetchFile(socket, state.serverHost, path, *file_,
+                             [this](const FetchResult& result) { FileEnded(result); });
+}
+
+void SavedTransfer::TextEnded(const FetchResult& result) {
+    notFound_ = result.notFound;
+    if (result.failure) {
+        Settle(result.failure);
+        return;
+    }
+    UpdateState& state = SharedState();
+    state.transferDone = vbFalse;
+    if (result.notFound)
+        state.SetResponse(NotFoundRule::message);
+    try {
+        // Written beside the file and renamed over it: a save that fails
+        // leaves the file as it was.
+        ReplaceFile(fetchTarget_, state.responseBuffer);
+    } catch (const RuntimeError& e) {
+        Settle(ArchiveDownload::CannotSave(e));
+        return;
+    }
+    Settle({});
+}
+
+void SavedTransfer::FileEnded(const FetchResult& result) {
+    notFound_ = result.notFound;
+    ResponseGathering& response = tools_.engine->Response();
+    TransferFailure failure = result.failure;
+    if (failure) {
+        response.Abandon(*file_);
+    } else {
+        failure = file_->Save(result.notFound ? std::optional<QByteArray>(NotFoundRule::message)
+                                              : std::nullopt);
+        response.Detach();
+        if (!failure)
+            SharedState().transferDone = vbFalse;
+    }
+    // The file goes here: nothing may write to it after.
+    file_.reset();
+    Settle(failure);
+}
+
+void SavedTransfer::Settle(const TransferFailure& failure) {
+    if (failure)
+        Report(fetchPath_, failure.text);
+    (this->*then_)(failure ? Ending::Failed : Ending::Done);
+}
+
+void SavedTransfer::Report(const QByteArray& path, const QByteArray& reason) {
+    ++outcome_.failures;
+    const QByteArray line = FailureLine(path, reason);
+    if (held != nullptr)
+        held->append(line);
+    else
+        tools_.log->AppendOnNewLine(line);
+}
+
+void SavedTransfer::Stopped() {
+    tools_.engine->Cancel();
+    if (file_) {
+        tools_.engine->Response().Abandon(*file_);
+        file_.reset();
+    }
+}
+
+TransferFailure SavedTransfer::Unstartable(const JobTools& tools, bool waiting) {
+    // Only reachable when something bypassed the command guard, or the
+    // window closed while a command waited.
+    if (waiting || tools.engine->Running())
+        return {TransferFailure::Kind::Busy, "Another transfer is in progress."};
+    if (tools.socket == nullptr || !*tools.socket)
+        return {TransferFailure::Kind::Busy, "The main window is closed."};
+    return {};
+}
+
+QByteArray SavedTransfer::FailureLine(const QByteArray& path, const QByteArray& reason) {
+    // Named by the file it was for, so that two failures in a row differ.
+    return TransferFailure::headline + path + ": " + reason + "\r\n";
+}

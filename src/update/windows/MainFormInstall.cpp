@@ -1,0 +1,74 @@
+// The main window's install items under UPDATES: "Install VANTO Update" while
+// the held list marks an archive installable (enabled once the saved archive
+// matches it), "Restore Previous VANTO (02.13)" while a version is kept, and
+// "Start VANTO" while the list names VANTO's program. Install and restore run
+// koru-cli's path and write its lines to the log.
+#include "platform/runtime/App.h"
+#include "update/install/InstallCheck.h"
+#include "update/install/VantoStart.h"
+#include "update/jobs/UpdateState.h"
+#include "update/windows/MainForm.h"
+#include "update/windows/VantoQuestions.h"
+
+namespace {
+
+void Offer(MenuItem& item, bool shown, bool enabled) {
+    item.SetVisible(shown);
+    item.SetEnabled(shown && enabled);
+}
+
+QByteArray ListedProgram() {
+    const std::optional<ReleaseList>& list = SharedState().releaseList;
+    return list ? list->program : QByteArray();
+}
+
+} // namespace
+
+void MainForm::ShowInstallItems() {
+    // Without an installable list the menu stays as it always was.
+    const std::optional<ReleaseList>& list = SharedState().releaseList;
+    Offer(mnuInstallUpdate, list && !list->installable.isEmpty(),
+          !InstallCheck::SavedInstallable(list).isEmpty());
+    const QByteArray kept = InstallCheck::KeptVersion(App::Path());
+    mnuRestorePrevious.SetCaption("Restore Previous VANTO (" + kept + ')');
+    Offer(mnuRestorePrevious, !kept.isEmpty(), true);
+    Offer(mnuStartVanto, !ListedProgram().isEmpty(), true);
+}
+
+void MainForm::mnuInstallUpdate_Click() {
+    RunExclusive(&MainForm::InstallUpdate, ScratchFiles::Unused);
+}
+
+void MainForm::mnuRestorePrevious_Click() {
+    RunExclusive(&MainForm::RestorePrevious, ScratchFiles::Unused);
+}
+
+int MainForm::InstallUpdate() {
+    SystemMessagesText1.SetText({});
+    Installed(InstallCheck::Install({}, SharedState().releaseList, App::Path(), SystemMessagesText1,
+                                    VantoQuestions::AskClosed));
+    return 0;
+}
+
+int MainForm::RestorePrevious() {
+    SystemMessagesText1.SetText({});
+    Installed(InstallCheck::Restore(App::Path(), ListedProgram(), SystemMessagesText1,
+                                    VantoQuestions::AskClosed));
+    return 0;
+}
+
+void MainForm::Installed(const InstallCheck::Ending& ending) {
+    ShowInstallItems();
+    if (!ending.vantoClosed)
+        return;
+    if (const QByteArray why = VantoQuestions::OfferStart(ListedProgram()); !why.isEmpty()) {
+        SystemMessagesText1.Append(why + "\r\n");
+        SystemMessagesText1.AppendSeparator();
+    }
+}
+
+void MainForm::mnuStartVanto_Click() {
+    const QByteArray why = VantoStart::Start(App::Path(), ListedProgram());
+    SystemMessagesText1.Append((why.isEmpty() ? QByteArray("VANTO was started.") : why) + "\r\n");
+    SystemMessagesText1.AppendSeparator();
+}
