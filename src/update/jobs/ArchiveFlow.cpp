@@ -111,6 +111,7 @@ void ArchiveFlow::Note(const QByteArray& line) {
 }
 
 void ArchiveFlow::FetchArchive(bool again) {
+    cutWhole_ = false;
     engine_->FetchFile(
         *socket_, server_, ServerPaths::archive, *archive_,
         [this](const FetchResult& result) { ArchiveEnded(result); }, Request(again));
@@ -131,13 +132,13 @@ bool ArchiveFlow::TriedNextServer(TransferFailure& failure) {
     if (!engine_->MoveOn(failure))
         return false;
     // Nothing of this try is kept: the file starts over, open.
-    engine_->Response().Detach();
     archive_->StartOver();
     FetchArchive(true);
     return true;
 }
 
 void ArchiveFlow::ArchiveEnded(const FetchResult& result) {
+    cutWhole_ = result.cutWhole;
     TransferFailure failure = result.failure;
     if (TriedNextServer(failure))
         return;
@@ -207,7 +208,6 @@ void ArchiveFlow::Save() {
         Fail(ArchiveDownload::CannotSave(e), ServerPaths::archive);
         return;
     }
-    engine_->Response().Detach();
     archive_.reset();
     delta_.Release();
     SeedArchive::Remember(target_);
@@ -220,7 +220,8 @@ void ArchiveFlow::Fail(const TransferFailure& failure, const QByteArray& path) {
 }
 
 void ArchiveFlow::Stopped() {
-    engine_->Cancel();
+    if (engine_->Cancel())
+        cutWhole_ = true;
     Release();
 }
 
@@ -230,7 +231,6 @@ void ArchiveFlow::Release() {
     delta_.Release();
     if (!archive_)
         return;
-    if (!engine_->Response().Abandon(*archive_))
-        archive_->Interrupt(false);
+    archive_->Interrupt(cutWhole_);
     archive_.reset();
 }

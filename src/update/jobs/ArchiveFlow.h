@@ -83,5 +83,6 @@ private:
     std::unique_ptr<ArchiveReceiver> archive_;
     DeltaDownload delta_;
     bool assembled_ = false; // the archive came from the delta
+    bool cutWhole_ = false;  // the archive's last fetch stopped part way, whole so far
     QByteArray trustedComment_;
 };

@@ -176,8 +176,5 @@ void DeltaDownload::Release() {
     scan_.reset();
     pending_.clear();
     oneEach_ = false;
-    if (!receiver_)
-        return;
-    engine_->Response().Abandon(*receiver_);
     receiver_.reset();
 }

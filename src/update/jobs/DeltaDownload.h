@@ -65,7 +65,11 @@ private:
     void RangesEnded(const FetchResult& result);
     void End(Result result, const TransferFailure& why = {}) { Job::End({result, why}); }
     void GiveUp(const QByteArray& reason);
-    void Stopped() override { Release(); }
+    // A fetch under way is the delta's own: it goes too.
+    void Stopped() override {
+        engine_->Cancel();
+        Release();
+    }
 
     TransferEngine* engine_ = nullptr;
     CSocketMaster* socket_ = nullptr;

@@ -150,14 +150,10 @@ void SavedTransfer::TextEnded(const FetchResult& result) {
 
 void SavedTransfer::FileEnded(const FetchResult& result) {
     notFound_ = result.notFound;
-    ResponseGathering& response = tools_.engine->Response();
     TransferFailure failure = result.failure;
-    if (failure) {
-        response.Abandon(*file_);
-    } else {
+    if (!failure) {
         failure = file_->Save(result.notFound ? std::optional<QByteArray>(NotFoundRule::message)
                                               : std::nullopt);
-        response.Detach();
         if (!failure)
             SharedState().transferDone = vbFalse;
     }
@@ -182,11 +178,9 @@ void SavedTransfer::Report(const QByteArray& path, const QByteArray& reason) {
 }
 
 void SavedTransfer::Stopped() {
+    // A help-link file keeps nothing of a cut answer.
     tools_.engine->Cancel();
-    if (file_) {
-        tools_.engine->Response().Abandon(*file_);
-        file_.reset();
-    }
+    file_.reset();
 }
 
 TransferFailure SavedTransfer::Unstartable(const JobTools& tools, bool waiting) {

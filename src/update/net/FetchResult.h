@@ -17,4 +17,7 @@ struct FetchResult {
     std::int64_t bodyBytes = 0; // of this answer, a resumed part not included
     QByteArray server;          // the mirror it came from, as the user named it
     QByteArray url;             // the address that answered, after redirects
+    // The file's body stopped part way, whole as far as it went: worth
+    // keeping for a resume.
+    bool cutWhole = false;
 };

@@ -154,15 +154,6 @@ bool ResponseGathering::NotFound() const {
     return reader_.StatusCode() == 404 || (mentionsNotFound_ && !statusOnly_);
 }
 
-bool ResponseGathering::Abandon(const FileSink& file) {
-    if (!Receives(file))
-        return false;
-    Abandon();
-    return true;
-}
-
-void ResponseGathering::Abandon() {
-    if (file_)
-        file_->Interrupt(reader_.HeadComplete() && !reader_.Failed() && !reader_.Complete());
-    file_ = nullptr;
+bool ResponseGathering::CutWhole() const {
+    return file_ != nullptr && reader_.HeadComplete() && !reader_.Failed() && !reader_.Complete();
 }

@@ -66,7 +66,6 @@ public:
     // The file's progress: whether one is being received, its bytes so far (a
     // resumed part included), and its whole size once announced.
     bool ReceivingFile() const { return file_ != nullptr; }
-    bool Receives(const FileSink& file) const { return file_ == &file; }
     std::int64_t FileReceived() const;
     std::int64_t FileSize() const;
     // True when the complete response says the file is missing: a 404 status,
@@ -76,13 +75,10 @@ public:
     // True when the response declares "Content-Type: application/zip".
     bool DeclaresZip() const { return declaresZip_; }
 
-    // Lets go of the file when the response did not end in a save: what
-    // arrived while its body was being read may be kept; once complete (and
-    // refused) it is not.
-    void Abandon();
-    // The same for `file` when this response receives into it; false when it does not.
-    bool Abandon(const FileSink& file);
-    // Forgets the file once it has been saved.
+    // A file's body stopped while it was being read: what arrived may be
+    // kept; once complete (and refused) it is not.
+    bool CutWhole() const;
+    // Lets go of the file, which its owner judges from the fetch's result.
     void Detach() { file_ = nullptr; }
 
 private:

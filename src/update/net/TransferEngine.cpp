@@ -205,13 +205,16 @@ void TransferEngine::Abort(const TransferFailure& failure) {
         Fail(failure);
 }
 
-void TransferEngine::Cancel() {
+bool TransferEngine::Cancel() {
     if (!Running())
-        return;
+        return false;
     phase_ = Phase::Failed;
     onEnd_ = nullptr;
     floorTimer_.stop();
     connection_.Close();
+    const bool cutWhole = response_.CutWhole();
+    response_.Detach();
+    return cutWhole;
 }
 
 // Names the address a redirected fetch failed at, and moves on to the next
@@ -260,7 +263,9 @@ void TransferEngine::End(const TransferFailure& failure) {
                        response_.DeclaresZip(),
                        reader.BodyReceived(),
                        mirrors_.Usable() ? mirrors_.Current().written : QByteArray(),
-                       redirect_ ? redirect_->Url() : QByteArray()};
+                       redirect_ ? redirect_->Url() : QByteArray(),
+                       response_.CutWhole()};
+    response_.Detach();
     // Closed first: the handler may start the next fetch on the same socket.
     connection_.Close();
     if (onStop)

@@ -107,16 +107,17 @@ public:
 
     // Ends a running fetch as failed: a stall, a window that closes.
     void Abort(const TransferFailure& failure);
-    // Lets a running fetch go without telling its end handler.
-    void Cancel();
+    // Lets a running fetch go without telling its end handler, and its file
+    // with it: true when that file's body stopped part way, whole as far as
+    // it went (see FetchResult::cutWhole).
+    bool Cancel();
 
     bool Running() const { return phase_ == Phase::Connecting || phase_ == Phase::Receiving; }
     // The path of the current or last fetch.
     const QByteArray& Path() const { return path_; }
-    // The response while it arrives, for its progress; a file sink's owner
-    // lets go of it here (Abandon, Detach).
+    // The response while it arrives, for its progress. A fetch lets go of
+    // its file when it ends.
     const ResponseGathering& Response() const { return response_; }
-    ResponseGathering& Response() { return response_; }
 
 private:
     void Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
