@@ -3,7 +3,8 @@
 // verified release list, changing nothing; the install, which then asks,
 // waits for a running VANTO as the front end decides and swaps it in; and the
 // restore. Each phase is written to the log as it ends, the same lines
-// whichever front end runs it.
+// whichever front end runs it; staging's digits go to the front end's own
+// progress handler.
 #pragma once
 
 #include "update/install/UpdateInstaller.h"

@@ -2,7 +2,8 @@
 // the held list marks an archive installable (enabled once the saved archive
 // matches it), "Restore Previous VANTO (02.13)" while a version is kept, and
 // "Start VANTO" while the list names VANTO's program. Install and restore run
-// koru-cli's path and write its lines to the log.
+// koru-cli's path and write its lines to the log, with staging's digits as
+// its last line meanwhile.
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "update/install/InstallCheck.h"
