@@ -76,9 +76,9 @@ QByteArray listedProgram() {
 // As archiveRefused, then the archive is swapped in; each phase is logged as
 // it ends.
 bool notInstalled(MainForm& main) {
-    const InstallCheck::Ending ending =
-        InstallCheck::Install(archiveAnswer, SharedState().releaseList, App::Path(),
-                              main.SystemMessagesText1, awaitClosed);
+    const InstallCheck::Ending ending = InstallCheck::Install(
+        archiveAnswer, SharedState().releaseList, App::Path(), main.SystemMessagesText1,
+        awaitClosed, InstallCheck::Asking::Question, main.onStagingProgress);
     vantoStillRunning = ending.vantoRunning;
     return !ending.why.isEmpty();
 }
@@ -312,6 +312,9 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
     if (showProgress_) {
         main.onArchiveProgress = [&progress](std::int64_t received, std::int64_t size, bool done) {
             progress.Show(received, size, done);
+        };
+        main.onStagingProgress = [&progress](const UpdateInstaller::Staging& staging, bool done) {
+            progress.Show(staging.Text(), done);
         };
     }
     main.Show();

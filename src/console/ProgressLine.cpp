@@ -19,6 +19,13 @@ QByteArray ProgressLine::Amount(std::int64_t bytes) {
 }
 
 void ProgressLine::Show(std::int64_t received, std::int64_t size, bool done) {
+    QByteArray text = "Downloading VANTO: " + Amount(received);
+    if (size > 0)
+        text += " of " + Amount(size) + " (" + QByteArray::number(received * 100 / size) + "%)";
+    Show(text, done);
+}
+
+void ProgressLine::Show(const QByteArray& text, bool done) {
     if (done) {
         if (shown_)
             terminal_.write(clearLine);
@@ -27,10 +34,7 @@ void ProgressLine::Show(std::int64_t received, std::int64_t size, bool done) {
     }
     if (shown_ && sinceDrawn_.isValid() && sinceDrawn_.elapsed() < redrawMs)
         return;
-    QByteArray line = clearLine + QByteArray("Downloading VANTO: ") + Amount(received);
-    if (size > 0)
-        line += " of " + Amount(size) + " (" + QByteArray::number(received * 100 / size) + "%)";
-    terminal_.write(line);
+    terminal_.write(clearLine + text);
     shown_ = true;
     sinceDrawn_.start();
 }

@@ -1,5 +1,7 @@
 #include "update/install/InstallCheck.h"
 
+#include "platform/runtime/EndProgram.h"
+#include "platform/runtime/Events.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/SeedArchive.h"
@@ -43,6 +45,7 @@ struct Installing {
     JobLog& log;
     const AwaitClosed& awaitClosed;
     Asking asking;
+    const UpdateInstaller::Progress& progress;
     Ending& ending;
 };
 
@@ -87,8 +90,8 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
     const FolderSwap::Say say = SayTo(installing->log);
     for (const QByteArray& line : lines)
         say(line);
-    const QByteArray why =
-        UpdateInstaller(vantoFolder, say).Install(opened.Descriptor(), plan, list->offeredVersion);
+    const QByteArray why = UpdateInstaller(vantoFolder, say, installing->progress)
+                               .Install(opened.Descriptor(), plan, list->offeredVersion);
     if (!why.isEmpty())
         return Refused({}, why);
     return {true, {}, {}};
@@ -103,15 +106,29 @@ Result Run(const QString& archive, const std::optional<ReleaseList>& list,
 
 Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
                const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
-               Asking asking) {
+               Asking asking, const UpdateInstaller::Progress& progress) {
     Ending ending;
-    Installing installing{log, awaitClosed, asking, ending};
+    Installing installing{log, awaitClosed, asking, progress, ending};
     const Result result = Vetted(archive, list, vantoFolder, &installing);
     for (const QByteArray& line : result.lines)
         log.Append(line + "\r\n");
     ending.why = result.why;
     log.AppendSeparator();
     return ending;
+}
+
+UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown) {
+    return [shown = std::move(shown)](const UpdateInstaller::Staging& staging, bool done) {
+        shown(staging, done);
+        if (done)
+            return;
+        DoEvents();
+        if (ProgramEnded())
+            throw RuntimeError(RuntimeErrors::cancelSelected,
+                               "The window was closed while the update was being staged; "
+                               "nothing was installed.",
+                               "InstallCheck");
+    };
 }
 
 Ending Restore(const QString& vantoFolder, const QByteArray& program, JobLog& log,

@@ -3,9 +3,11 @@
 // verified release list, changing nothing; the install, which then asks,
 // waits for a running VANTO as the front end decides and swaps it in; and the
 // restore. Each phase is written to the log as it ends, the same lines
-// whichever front end runs it.
+// whichever front end runs it; staging's digits go to the front end's own
+// progress handler.
 #pragma once
 
+#include "update/install/UpdateInstaller.h"
 #include "update/jobs/JobLog.h"
 #include "update/trust/ReleaseList.h"
 
@@ -43,10 +45,13 @@ enum class Asking { Question, Clicked };
 
 // Vets as Run does, then asks (a Yes/No message box, unless the click
 // itself said so), sees that VANTO is closed and installs; the log gets each
-// phase, then the refusal and a separator.
+// phase, then the refusal and a separator; `progress` is told of staging.
 Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
                const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
-               Asking asking = Asking::Question);
+               Asking asking = Asking::Question, const UpdateInstaller::Progress& progress = {});
+// A window's `shown`, after which the window repaints; a window closed
+// meanwhile stops the install, which then changes nothing.
+UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown);
 // Asks, then swaps the kept version back; `program` as the list names it
 // (empty: not looked for).
 Ending Restore(const QString& vantoFolder, const QByteArray& program, JobLog& log,

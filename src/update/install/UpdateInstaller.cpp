@@ -8,6 +8,7 @@
 #include "update/install/SwapStep.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
@@ -21,6 +22,7 @@
 namespace {
 
 constexpr char ini[] = "VANTO.ini";
+constexpr qint64 progressMs = 100;
 
 SwapPlan NewPlan(const QByteArray& kind, const QByteArray& from, const QByteArray& oldVersion,
                  const QByteArray& newVersion) {
@@ -44,8 +46,13 @@ QByteArray Named(const QByteArray& path) {
 
 } // namespace
 
-UpdateInstaller::UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say)
-    : swap_(vantoFolder, say), say_(std::move(say)) {}
+QByteArray UpdateInstaller::Staging::Text() const {
+    return "Staging: " + QByteArray::number(files) + " of " + QByteArray::number(ofFiles) +
+           " files, " + FolderRoom::SizeText(bytes) + " of " + FolderRoom::SizeText(ofBytes);
+}
+
+UpdateInstaller::UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say, Progress progress)
+    : swap_(vantoFolder, say), say_(std::move(say)), progress_(std::move(progress)) {}
 
 FolderSwap::Recovery UpdateInstaller::AtStart(const QString& vantoFolder,
                                               const FolderSwap::Say& say) {
@@ -143,7 +150,8 @@ QByteArray UpdateInstaller::StagedTo(const InstallPlan::Entry& entry) const {
     return 'f' + QByteArray::number(entry.index);
 }
 
-QByteArray UpdateInstaller::Stage(int fd, const InstallPlan& vetted, SwapPlan& plan) {
+QByteArray UpdateInstaller::Stage(int fd, const InstallPlan& vetted, SwapPlan& plan,
+                                  Staging& staging) {
     const BeneathFolder& folder = swap_.Folder();
     QHash<QByteArray, SwapPlan::File*> bySource;
     for (SwapPlan::File& file : plan.files)
@@ -152,8 +160,18 @@ QByteArray UpdateInstaller::Stage(int fd, const InstallPlan& vetted, SwapPlan& p
     folder.MakeFolder(FolderSwap::stage, 0700);
     swap_.MakeAside();
     OpenDescriptor staged;
-    qint64 bytes = 0;
+    QElapsedTimer sinceShown;
+    const auto show = [&] {
+        if (progress_ && (!sinceShown.isValid() || sinceShown.elapsed() >= progressMs)) {
+            sinceShown.start();
+            progress_(staging, false);
+        }
+    };
+    qint64 opened = 0;
     const QByteArray why = ArchiveVetting::Unpack(fd, vetted, [&](const InstallPlan::Entry& entry) {
+        // The file opened before this one is whole.
+        staging.files = opened++;
+        show();
         const QByteArray path = FolderSwap::stage + '/' + StagedTo(entry);
         staged = folder.Open(path, O_WRONLY | O_CREAT | O_EXCL, 0600);
         struct stat st {};
@@ -170,16 +188,16 @@ QByteArray UpdateInstaller::Stage(int fd, const InstallPlan& vetted, SwapPlan& p
                     BeneathFolder::Fail("staging " + path);
                 done += std::max<ssize_t>(wrote, 0);
             }
-            bytes += size;
+            staging.bytes += size;
+            show();
         };
     });
     staged = OpenDescriptor();
     if (!why.isEmpty())
         return why;
+    staging.files = opened;
     folder.SyncAll();
     SwapStep::Passed();
-    say_("Staged: " + QByteArray::number(vetted.Files()) + " files, " +
-         FolderRoom::SizeText(bytes) + '.');
     return {};
 }
 
@@ -211,11 +229,17 @@ QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QBy
     Complete(plan, record ? record->files : QList<QByteArray>());
     QByteArray why = Problem(plan);
     if (why.isEmpty()) {
+        Staging staging{0, vetted.Files(), 0, vetted.Bytes()};
         try {
-            why = Stage(fd, vetted, plan);
+            why = Stage(fd, vetted, plan, staging);
         } catch (const RuntimeError& e) {
             why = e.Description();
         }
+        if (progress_)
+            progress_(staging, true);
+        if (why.isEmpty())
+            say_("Staged: " + QByteArray::number(staging.files) + " files, " +
+                 FolderRoom::SizeText(staging.bytes) + '.');
     }
     if (!why.isEmpty()) {
         // What was staged goes; the folder itself was not touched.

@@ -10,14 +10,29 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 class UpdateInstaller {
 public:
     // The exit status of a KORU that found the reserved folder damaged.
     static constexpr int damagedStatus = 4;
 
+    // How far staging has come: files and bytes inflated, of the totals.
+    struct Staging {
+        qint64 files = 0;
+        qint64 ofFiles = 0;
+        qint64 bytes = 0;
+        qint64 ofBytes = 0;
+        // "Staging: 1200 of 2000 files, 52.1 MB of 96.3 MB"
+        QByteArray Text() const;
+    };
+    // Told of staging at most every 100 ms, and with `done` once it has ended,
+    // however it ended. A RuntimeError it raises stops the install, which
+    // then changes nothing.
+    using Progress = std::function<void(const Staging& staging, bool done)>;
+
     // Raises pathNotFound when VANTO's folder cannot be opened.
-    UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say);
+    UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say, Progress progress = {});
 
     // What every start of KORU runs before anything else. Damaged also when
     // recovery failed, said with the reason.
@@ -42,11 +57,12 @@ private:
     // Puts VANTO.ini last and adds the files of the last install the new
     // version lacks, as files that only leave.
     void Complete(SwapPlan& plan, const QList<QByteArray>& lastInstalled) const;
-    QByteArray Stage(int fd, const InstallPlan& plan, SwapPlan& swap);
+    QByteArray Stage(int fd, const InstallPlan& plan, SwapPlan& swap, Staging& staging);
     // Runs the swap; when it fails, recovers at once and answers why.
     QByteArray Carry(const SwapPlan& plan);
     QByteArray StagedTo(const InstallPlan::Entry& entry) const;
 
     FolderSwap swap_;
     FolderSwap::Say say_;
+    Progress progress_;
 };

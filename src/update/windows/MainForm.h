@@ -90,6 +90,9 @@ public:
     // Told of an archive download's bytes so far and its whole size (0 until
     // announced) after each arrival, and once more with `done` at its end.
     std::function<void(std::int64_t received, std::int64_t size, bool done)> onArchiveProgress;
+    // Told of an install's staging; without a handler, the log's last line
+    // shows it while the window repaints.
+    UpdateInstaller::Progress onStagingProgress;
 
     // How many transfers failed since the last command began (the console's exit status).
     int FailedTransfers() const { return failedTransfers_; }
@@ -126,6 +129,8 @@ private:
     // After an install or restore: the items again, and VANTO started again
     // when it was closed for it and the user wants it.
     void Installed(const InstallCheck::Ending& ending);
+    // Staging's digits as the log's last line, rewritten in place; taken off when it ends.
+    void ShowStaging(const UpdateInstaller::Staging& staging, bool done);
 
     // The archive into `target`, the server's switch asked first while it
     // was never asked; `failures` counts the failure lines.
@@ -185,6 +190,7 @@ private:
     QByteArray failedPath_;
     QByteArray trustedComment_;  // of the last verified archive
     bool progressShown_ = false; // the log ends in the "Bytes received: " line
+    QByteArray stagingLine_;     // the log ends in it while staging shows
     // How many transfers failed in the last command (a batch: in its updates),
     // counted only where the commands are run.
     int failedTransfers_ = 0;

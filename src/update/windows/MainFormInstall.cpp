@@ -2,8 +2,10 @@
 // the held list marks an archive installable (enabled once the saved archive
 // matches it), "Restore Previous VANTO (02.13)" while a version is kept, and
 // "Start VANTO" while the list names VANTO's program. Install and restore run
-// koru-cli's path and write its lines to the log.
+// koru-cli's path and write its lines to the log, with staging's digits as
+// its last line meanwhile.
 #include "platform/runtime/App.h"
+#include "platform/runtime/EndProgram.h"
 #include "update/install/InstallCheck.h"
 #include "update/install/VantoStart.h"
 #include "update/jobs/UpdateState.h"
@@ -45,9 +47,26 @@ void MainForm::mnuRestorePrevious_Click() {
 
 int MainForm::InstallUpdate() {
     SystemMessagesText1.SetText({});
+    // The UPDATES menu is off meanwhile (RunExclusive), so the repaints start no second command.
+    const UpdateInstaller::Progress shown =
+        onStagingProgress
+            ? onStagingProgress
+            : InstallCheck::Repainting([this](const UpdateInstaller::Staging& staging, bool done) {
+                  ShowStaging(staging, done);
+              });
     Installed(InstallCheck::Install({}, SharedState().releaseList, App::Path(), SystemMessagesText1,
-                                    VantoQuestions::AskClosed));
+                                    VantoQuestions::AskClosed, InstallCheck::Asking::Question,
+                                    shown));
     return 0;
+}
+
+void MainForm::ShowStaging(const UpdateInstaller::Staging& staging, bool done) {
+    QByteArray log = SystemMessagesText1.Text();
+    // Text written meanwhile below the line has taken it away.
+    if (!stagingLine_.isEmpty() && log.endsWith(stagingLine_))
+        log.chop(stagingLine_.size());
+    stagingLine_ = done ? QByteArray() : staging.Text();
+    SystemMessagesText1.SetText(log + stagingLine_);
 }
 
 int MainForm::RestorePrevious() {
@@ -59,7 +78,8 @@ int MainForm::RestorePrevious() {
 
 void MainForm::Installed(const InstallCheck::Ending& ending) {
     ShowInstallItems();
-    if (!ending.vantoClosed)
+    // A window closed meanwhile asks nothing more.
+    if (!ending.vantoClosed || ProgramEnded())
         return;
     if (const QByteArray why = VantoQuestions::OfferStart(ListedProgram()); !why.isEmpty()) {
         SystemMessagesText1.Append(why + "\r\n");

@@ -47,6 +47,7 @@ private:
         ListCheck,       // the signed release list, before the version
         VersionCheck,    // asking for the offered version
         ArchiveDownload, // the button's download runs
+        Install,         // the button's install runs, the window repainting
     };
 
     // The release list first, then the offered version; the answers arrive

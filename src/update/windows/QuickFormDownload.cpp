@@ -77,9 +77,17 @@ void QuickForm::InstallUpdate() {
     DownloadUpdateCommand1.SetCaption({});
     DownloadUpdateCommand1.SetEnabled(false);
     const ReleaseList& list = *SharedState().releaseList;
-    MessageLog log; // the window shows only the outcome
+    MessageLog log; // the window shows only the outcome, and staging's digits in its title
+    const QByteArray title = Caption();
+    Timer1.SetEnabled(false); // its byte count would take the title back
+    phase_ = Phase::Install;
     const InstallCheck::Ending ending = InstallCheck::Install(
-        {}, list, App::Path(), log, VantoQuestions::AskClosed, InstallCheck::Asking::Clicked);
+        {}, list, App::Path(), log, VantoQuestions::AskClosed, InstallCheck::Asking::Clicked,
+        InstallCheck::Repainting(
+            [this, &title](const UpdateInstaller::Staging& staging, bool done) {
+                SetCaption(done ? title : staging.Text());
+            }));
+    phase_ = Phase::Idle;
     QByteArray label =
         ending.why.isEmpty() ? "VANTO " + list.offeredVersion + " installed." : ending.why;
     if (ending.vantoClosed) {

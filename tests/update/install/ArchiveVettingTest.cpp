@@ -1,10 +1,12 @@
 // Vetting an archive before anything is written: one table of hostile
 // archives, each refused for its one reason with VANTO's folder untouched,
-// and the sample's layout, whose top folder goes, planned file by file.
+// the sample's layout, whose top folder goes, planned file by file, and
+// staging's progress as the install unpacks the plan.
 #include "update/install/ArchiveVetting.h"
 
 #include "TestZip.h"
 #include "support/TestFiles.h"
+#include "update/install/UpdateInstaller.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -165,6 +167,32 @@ TEST_F(ArchiveVettingTest, SampleLayoutLosesItsTopFolderAndKeepsOnlyTheOwnersExe
                   "  replaces README.txt (3 bytes)", "  adds     bin/vanto (10 bytes)",
                   "3 files, " + QByteArray::number(goodIni.size() + 13) +
                       " bytes: 2 replaced, 1 added."}));
+}
+
+// Staging's reports never fall back nor pass the totals, and end once, whole.
+TEST_F(ArchiveVettingTest, StagingReportsClimbToTheTotalsAndEndOnce) {
+    const QString path = work.filePath(QStringLiteral("vanto.zip"));
+    WriteFile(path, Good().File("big.dat", QByteArray(300'000, 'b')).Bytes());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const InstallPlan plan = ArchiveVetting::Vet(fd, vanto.path(), "02.14",
+                                                 FolderRoom{1'000'000'000, 1'000, 4096}, false);
+    UpdateInstaller::Staging last;
+    QList<bool> ends;
+    const UpdateInstaller::Progress progress = [&](const UpdateInstaller::Staging& s, bool done) {
+        EXPECT_TRUE(!ends.contains(true) && s.files >= last.files && s.bytes >= last.bytes &&
+                    s.files <= s.ofFiles && s.bytes <= s.ofBytes);
+        last = s;
+        ends << done;
+    };
+    EXPECT_EQ(UpdateInstaller(
+                  vanto.path(), [](const QByteArray&) {}, progress)
+                  .Install(fd, plan, "02.14"),
+              "");
+    ::close(fd);
+    ASSERT_FALSE(ends.isEmpty());
+    EXPECT_TRUE(!ends.first() && ends.last()); // shown at once; done last
+    EXPECT_EQ(QList<qint64>({last.files, last.ofFiles, last.bytes, last.ofBytes}),
+              QList<qint64>({3, 3, plan.Bytes(), plan.Bytes()}));
 }
 
 } // namespace

@@ -108,6 +108,7 @@ TEST_F(MainMenuTest, InstallAndRestoreItemsSwapTheSavedArchive) {
     EXPECT_FALSE(main.mnuRestorePrevious.Visible());
     EXPECT_TRUE(main.mnuInstallUpdate.Click());
     EXPECT_TRUE(Log().contains("Installed VANTO 02.14 in place of VANTO 02.13")) << Log().data();
+    EXPECT_FALSE(Log().contains("Staging: ")) << Log().data(); // the progress line is taken off
     EXPECT_NE(home.Read("VANTO.ini"), oldIni);
     EXPECT_EQ(main.mnuRestorePrevious.Caption(), "Restore Previous VANTO (02.13)");
     EXPECT_TRUE(main.mnuRestorePrevious.Click());
