@@ -3,6 +3,7 @@
 #include "app/ScratchFilesLock.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/install/EntryRules.h"
+#include "update/install/InstallPlan.h"
 #include "update/install/SwapStep.h"
 
 #include <QFile>
@@ -126,8 +127,8 @@ void FolderSwap::Run(const SwapPlan& plan) {
     WriteWhole(aside + keptPlan, text);
     WriteWhole(planFile, text);
     SwapStep::Passed();
-    say_("Planned: " + QByteArray::number(plan.files.size()) + " files to move, " +
-         QByteArray::number(plan.createdFolders.size()) + " folders to create.");
+    say_("Planned: " + InstallPlan::Counted(plan.files.size(), "file") + " to move, " +
+         InstallPlan::Counted(plan.createdFolders.size(), "folder") + " to create.");
     Swap(plan);
     WriteWhole(recordFile, plan.Committed().Text());
     SwapStep::Passed();
@@ -166,7 +167,7 @@ void FolderSwap::Swap(const SwapPlan& plan) const {
     }
     folder_.SyncAll();
     SwapStep::Passed();
-    say_("Swapped: " + QByteArray::number(moved) + " files in place, VANTO.ini last.");
+    say_("Swapped: " + InstallPlan::Counted(moved, "file") + " in place, VANTO.ini last.");
 }
 
 void FolderSwap::Undo(const SwapPlan& plan) const {

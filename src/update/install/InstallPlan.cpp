@@ -26,8 +26,12 @@ QList<QByteArray> InstallPlan::Lines() const {
                          " (" + QByteArray::number(entry.size) + " bytes)";
     }
     const qint64 files = Files();
-    lines << QByteArray::number(files) + (files == 1 ? " file, " : " files, ") +
-                 QByteArray::number(Bytes()) + " bytes: " + QByteArray::number(Replaced()) +
-                 " replaced, " + QByteArray::number(files - Replaced()) + " added.";
+    lines << Counted(files, "file") + ", " + QByteArray::number(Bytes()) +
+                 " bytes: " + QByteArray::number(Replaced()) + " replaced, " +
+                 QByteArray::number(files - Replaced()) + " added.";
     return lines;
+}
+
+QByteArray InstallPlan::Counted(qint64 count, const char* noun) {
+    return QByteArray::number(count) + ' ' + noun + (count == 1 ? "" : "s");
 }

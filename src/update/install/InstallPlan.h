@@ -32,4 +32,7 @@ struct InstallPlan {
 
     // The lines koru-cli shows: one per file and the totals.
     QList<QByteArray> Lines() const;
+
+    // "1 file", "2 files": a count as the log's lines give it.
+    static QByteArray Counted(qint64 count, const char* noun);
 };

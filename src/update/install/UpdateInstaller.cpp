@@ -47,8 +47,9 @@ QByteArray Named(const QByteArray& path) {
 } // namespace
 
 QByteArray UpdateInstaller::Staging::Text() const {
-    return "Staging: " + QByteArray::number(files) + " of " + QByteArray::number(ofFiles) +
-           " files, " + FolderRoom::SizeText(bytes) + " of " + FolderRoom::SizeText(ofBytes);
+    return "Staging: " + QByteArray::number(files) + " of " +
+           InstallPlan::Counted(ofFiles, "file") + ", " + FolderRoom::SizeText(bytes) + " of " +
+           FolderRoom::SizeText(ofBytes);
 }
 
 UpdateInstaller::UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say, Progress progress)
@@ -238,7 +239,7 @@ QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QBy
         if (progress_)
             progress_(staging, true);
         if (why.isEmpty())
-            say_("Staged: " + QByteArray::number(staging.files) + " files, " +
+            say_("Staged: " + InstallPlan::Counted(staging.files, "file") + ", " +
                  FolderRoom::SizeText(staging.bytes) + '.');
     }
     if (!why.isEmpty()) {
