@@ -1,6 +1,7 @@
 #include "update/install/ArchiveVetting.h"
 
 #include "platform/runtime/Val.h"
+#include "update/formats/FolderPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/install/EntryRules.h"
 
@@ -134,7 +135,7 @@ void StripTopFolder(QList<Entry>& entries) {
     const QByteArray top = entries.first().path.split('/').first() + '/';
     for (const Entry& entry : entries) {
         const bool isTop = entry.path + '/' == top;
-        if (entry.path == "VANTO.ini" || !(entry.path + '/').startsWith(top) ||
+        if (entry.path == FolderPaths::installedVersion || !(entry.path + '/').startsWith(top) ||
             (isTop && !entry.folder))
             return;
     }
@@ -244,7 +245,7 @@ InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
         return plan;
 
     const auto ini = std::find_if(plan.entries.begin(), plan.entries.end(), [](const Entry& e) {
-        return !e.folder && e.path == "VANTO.ini";
+        return !e.folder && e.path == FolderPaths::installedVersion;
     });
     if (ini == plan.entries.end())
         return Refused("The archive holds no VANTO.ini at its root.");

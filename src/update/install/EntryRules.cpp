@@ -1,5 +1,7 @@
 #include "update/install/EntryRules.h"
 
+#include "update/formats/FolderPaths.h"
+
 #include <QList>
 #include <QStringDecoder>
 #include <algorithm>
@@ -42,7 +44,7 @@ QByteArray NameProblem(const QByteArray& name) {
 QByteArray ReservedProblem(const QByteArray& path) {
     if (path == reservedFolder || path.startsWith(QByteArray(reservedFolder) + '/'))
         return "is in .koru/, which KORU keeps for itself";
-    if (path == keyFile)
+    if (path == FolderPaths::updateKey)
         return "would change the keys KORU trusts";
     return {};
 }

@@ -13,8 +13,6 @@ namespace EntryRules {
 inline constexpr qint64 maximumEntries = 100'000;
 // The hidden folder KORU keeps for itself in VANTO's folder.
 inline constexpr char reservedFolder[] = ".koru";
-// The file naming the keys KORU trusts.
-inline constexpr char keyFile[] = "files/koru/update.pub";
 
 // Why the raw name (a folder's without its final '/') is no plain relative
 // path of UTF-8 names, as the end of a sentence; empty when it is one.

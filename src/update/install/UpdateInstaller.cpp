@@ -1,6 +1,7 @@
 #include "update/install/UpdateInstaller.h"
 
 #include "platform/runtime/RuntimeError.h"
+#include "update/formats/FolderPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/install/ArchiveVetting.h"
 #include "update/install/EntryRules.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr char ini[] = "VANTO.ini";
+constexpr const char* ini = FolderPaths::installedVersion;
 constexpr qint64 progressMs = 100;
 
 SwapPlan NewPlan(const QByteArray& kind, const QByteArray& from, const QByteArray& oldVersion,

@@ -2,8 +2,8 @@
 
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/RuntimeError.h"
+#include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
-#include "update/jobs/FolderPaths.h"
 
 void HelpLinksDownload::Start(const JobTools& tools, bool clearLog, EndHandler onEnd) {
     tools_ = tools;

@@ -18,6 +18,6 @@ struct JobTools {
     QString vantoFolder;
 
     QString LocalFile(const char* relativePath) const {
-        return vantoFolder + QString::fromLatin1(relativePath);
+        return vantoFolder + u'/' + QString::fromLatin1(relativePath);
     }
 };

@@ -3,10 +3,10 @@
 #include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/ArchiveDownload.h"
+#include "update/formats/FolderPaths.h"
 #include "update/formats/NotFoundRule.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
-#include "update/jobs/FolderPaths.h"
 #include "update/jobs/ReleaseCheck.h"
 #include "update/jobs/UpdateState.h"
 

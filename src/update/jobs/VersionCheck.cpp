@@ -3,9 +3,9 @@
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "update/files/ArchiveDownload.h"
+#include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
-#include "update/jobs/FolderPaths.h"
 #include "update/jobs/UpdateState.h"
 
 void VersionCheck::Start(const JobTools& tools, EndHandler onEnd) {

@@ -2,13 +2,15 @@
 // built in by the maker, or named by the key chain.
 #pragma once
 
+#include "update/formats/FolderPaths.h"
+
 #include <QByteArray>
 #include <QString>
 
 class UpdateKey {
 public:
     // Where the key file lives, relative to VANTO's folder.
-    static constexpr char relativePath[] = "files/koru/update.pub";
+    static constexpr const char* relativePath = FolderPaths::updateKey;
     // How its refusals start.
     static constexpr char fileWhere[] = "The update key file files/koru/update.pub";
     static constexpr qsizetype publicKeySize = 32;

@@ -7,6 +7,7 @@
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "socket/CSocketMaster.h"
+#include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/jobs/UpdateState.h"
@@ -63,7 +64,7 @@ void QuickForm::Form_Load() {
         *this, &QuickForm::Winsock1_Connect, &QuickForm::Winsock1_DataArrival,
         &QuickForm::Winsock1_CloseSck, &QuickForm::Winsock1_Error);
 
-    const QString ini = App::Path() + QStringLiteral("/VANTO.ini");
+    const QString ini = App::Path() + u'/' + QString::fromLatin1(FolderPaths::installedVersion);
     const QByteArray installed = VersionFiles::InstalledVersionText(ini);
     if (installed == VersionFiles::noInstallation) {
         MsgBox("No valid VANTO.ini detected in this folder.", vbOKOnly | vbCritical,
