@@ -32,13 +32,17 @@ bool transferFailed(MainForm& main) {
     return main.FailedTransfers() > 0;
 }
 
+void appendLines(MainForm& main, const QList<QByteArray>& lines) {
+    for (const QByteArray& line : lines)
+        main.SystemMessagesText1.Append(line + "\r\n");
+}
+
 // The check that ran verified the list afresh (or none); the archive is
 // vetted against it, and the verdict ends the log.
 bool archiveRefused(MainForm& main) {
     const InstallCheck::Result result =
         InstallCheck::Run(archiveAnswer, SharedState().releaseList, App::Path());
-    for (const QByteArray& line : result.lines)
-        main.SystemMessagesText1.Append(line + "\r\n");
+    appendLines(main, result.lines);
     main.SystemMessagesText1.AppendSeparator();
     return !result.installable;
 }
@@ -46,11 +50,6 @@ bool archiveRefused(MainForm& main) {
 void takeArchive(const QString& archive) {
     archiveAnswer = archive;
     SharedState().releaseList.reset();
-}
-
-void appendLines(MainForm& main, const QList<QByteArray>& lines) {
-    for (const QByteArray& line : lines)
-        main.SystemMessagesText1.Append(line + "\r\n");
 }
 
 // --yes: wait for a running VANTO to close.

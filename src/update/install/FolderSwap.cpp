@@ -6,7 +6,9 @@
 #include "update/install/InstallPlan.h"
 #include "update/install/SwapStep.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -32,6 +34,10 @@ QByteArray Kept(const QByteArray& folder, const QByteArray& name) {
 const QByteArray FolderSwap::stage = reserved + "/stage";
 const QByteArray FolderSwap::aside = reserved + "/aside";
 const QByteArray FolderSwap::previous = reserved + "/previous";
+
+bool FolderSwap::Present(const QString& vantoFolder) {
+    return QFileInfo(QDir(vantoFolder).filePath(QString::fromLatin1(reserved))).isDir();
+}
 
 FolderSwap::FolderSwap(const QString& vantoFolder, Say say)
     : vantoFolder_(vantoFolder), folder_(vantoFolder), say_(std::move(say)) {}

@@ -24,6 +24,10 @@ public:
     static const QByteArray aside;    // the files a swap moves out of the way
     static const QByteArray previous; // the version kept for a restore
 
+    // Whether VANTO's folder has a reserved folder: one look, nothing opened,
+    // since most folders have none.
+    static bool Present(const QString& vantoFolder);
+
     // Raises pathNotFound when VANTO's folder cannot be opened.
     FolderSwap(const QString& vantoFolder, Say say);
     ~FolderSwap();

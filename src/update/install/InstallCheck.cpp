@@ -6,14 +6,11 @@
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/SeedArchive.h"
 #include "update/install/ArchiveVetting.h"
-#include "update/install/EntryRules.h"
 #include "update/install/InstallableArchive.h"
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace InstallCheck {
 
@@ -156,9 +153,7 @@ QString SavedInstallable(const std::optional<ReleaseList>& list) {
 }
 
 QByteArray KeptVersion(const QString& vantoFolder) {
-    // Most folders have no reserved folder: one look, nothing opened.
-    if (!QFileInfo(QDir(vantoFolder).filePath(QString::fromLatin1(EntryRules::reservedFolder)))
-             .isDir())
+    if (!FolderSwap::Present(vantoFolder))
         return {};
     const std::optional<SwapPlan> kept = FolderSwap(vantoFolder, {}).PreviousPlan();
     return kept ? kept->oldVersion : QByteArray();

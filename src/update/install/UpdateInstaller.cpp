@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -58,9 +57,8 @@ UpdateInstaller::UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say
 
 FolderSwap::Recovery UpdateInstaller::AtStart(const QString& vantoFolder,
                                               const FolderSwap::Say& say) {
-    // Most starts find no reserved folder: one look, and nothing is locked.
-    if (!QFileInfo(QDir(vantoFolder).filePath(QString::fromLatin1(EntryRules::reservedFolder)))
-             .isDir())
+    // Most starts find no reserved folder, and lock nothing.
+    if (!FolderSwap::Present(vantoFolder))
         return FolderSwap::Recovery::Nothing;
     try {
         return UpdateInstaller(vantoFolder, say).Recover();
