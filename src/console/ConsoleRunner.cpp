@@ -277,7 +277,8 @@ int ConsoleRunner::Run(const QStringList& arguments) {
         steps.append(step);
     }
     // Usage is good: before any command, what an interrupted install left
-    // is settled.
+    // is settled. Waiting for another KORU is said at once, not in the log.
+    FolderSwap::SetWaiting([this](const QByteArray& line) { Say(line); }, waitAtMost_);
     startLines_.clear();
     if (UpdateInstaller::AtStart(App::Path(), [this](const QByteArray& line) {
             startLines_ << line;
@@ -316,8 +317,10 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
             progress.Show(staging.Text(), done);
         };
     }
+    // Above every command's log, which each command may start afresh.
+    for (const QByteArray& line : startLines_)
+        out_.write(line + "\r\n");
     main.Show();
-    appendLines(main, startLines_);
     const int status = RunSteps(steps, main);
     if (notify_ && status != ItemDisabled) {
         // What the check offered, as the Download menu shows it.

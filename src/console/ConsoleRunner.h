@@ -9,7 +9,9 @@
 
 #include <QIODevice>
 #include <QStringList>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <span>
 #include <sysexits.h>
 
@@ -56,6 +58,9 @@ public:
 
     // Shows a download's progress on `err`, one line rewritten in place (for
     // a terminal); the log on `out` stays as it is.
+    // How long a run waits at most for another KORU that holds VANTO's
+    // folder (none: until it ends); a run with no one at the terminal gives up.
+    void WaitAtMost(std::optional<std::chrono::seconds> atMost) { waitAtMost_ = atMost; }
     void ShowProgress(bool shown) { showProgress_ = shown; }
 
     // Shows control bytes of the log (but CR, LF and TAB) as ^X, for a
@@ -97,6 +102,7 @@ private:
     bool showProgress_ = false;
     bool showControls_ = false;
     ConsoleNotifier notifier_;
+    std::optional<std::chrono::seconds> waitAtMost_;
     bool notify_ = false;
     QList<QByteArray> startLines_; // what the start's recovery told
 };

@@ -18,6 +18,9 @@ int main(int argc, char** argv) {
     ConsoleRunner runner(out, err);
     runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
     runner.ShowControlsVisibly(::isatty(STDOUT_FILENO) != 0);
+    // The daily timer's run has no terminal: it gives up rather than queue behind another KORU.
+    if (::isatty(STDIN_FILENO) == 0)
+        runner.WaitAtMost(std::chrono::minutes(5));
     DesktopNotifier notifier(err);
     // The tests shorten the wait for the notification's action.
     bool shorter = false;

@@ -70,8 +70,9 @@ int main(int argc, char** argv) {
     if (!chosen.isEmpty())
         App::SetHome(chosen);
     // Before any window, what an interrupted install left is settled.
-    if (UpdateInstaller::AtStart(App::Path(), [&err](const QByteArray& said) {
+    if (UpdateInstaller::AtStart(App::Path(), [&err, &koru](const QByteArray& said) {
             err.write("koru: " + said + '\n');
+            koru.forms.KORU2.startLines << said;
         }) == FolderSwap::Recovery::Damaged)
         return UpdateInstaller::damagedStatus;
     // Taken at start so that a later copy in quick mode sees this one.

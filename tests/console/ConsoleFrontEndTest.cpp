@@ -89,3 +89,11 @@ TEST(ConsoleFrontEndTest, FindsVantoInItsOwnFolderThenThroughHome) {
             << c.program.toStdString() << ' ' << c.arguments.join(u' ').toStdString();
     }
 }
+
+// The kill-loop tests' stop points live in their own program: no variable
+// can end the one users run in the middle of a swap.
+TEST(ConsoleFrontEndTest, ShipsNoStopPointOfTheSwap) {
+    QFile program(QStringLiteral(KORU_CLI));
+    ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(program.readAll().contains("KORU_SWAP_STOP_AFTER"));
+}

@@ -209,3 +209,14 @@ TEST_F(ConsoleRunnerTest, ADamagedInstallPlanStopsTheRunBeforeAnyCommand) {
     EXPECT_TRUE(out.data().isEmpty());
     EXPECT_EQ(ReadFile(home.filePath(u".koru/plan"_qs)), torn);
 }
+
+// What the start settled heads the output, whatever the first command's log.
+TEST_F(ConsoleRunnerTest, AnInterruptedInstallUndoneAtStartIsSaidFirst) {
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath(u".koru"_qs));
+    WriteFile(home.filePath(u".koru/plan"_qs), "koru-plan 1\ntoken 5\nkind install\nfrom "
+                                               ".koru/stage\nold 02.13\nnew 02.14\nend\n");
+    EXPECT_EQ(Run({u"--home"_qs, home.path(), u"search"_qs}), ConsoleRunner::Success);
+    EXPECT_TRUE(out.data().startsWith("An interrupted install of VANTO 02.14 was undone.\r\n"))
+        << out.data().toStdString();
+}

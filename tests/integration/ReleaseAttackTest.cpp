@@ -388,6 +388,14 @@ TEST_F(ReleaseAttack, InstallSwapsTheSavedArchiveInAndRestoreSwapsItBack) {
     run = Cli({QStringLiteral("check")});
     EXPECT_TRUE(run.out.contains("You already have the most recent VANTO."))
         << run.out.toStdString();
+    // The same version again would drop the only way back: vetting and install both refuse.
+    for (const QString& how : {QStringLiteral("--check"), QStringLiteral("--yes")}) {
+        run = how == u"--check" ? Cli({QStringLiteral("install"), how})
+                                : Cli({how, QStringLiteral("install")});
+        EXPECT_EQ(run.exitCode, 2) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains("INSTALL REFUSED: VANTO 02.14 is installed already"))
+            << run.out.toStdString();
+    }
     EXPECT_EQ(Cli({QStringLiteral("--yes"), QStringLiteral("restore")}).exitCode, 0);
     EXPECT_EQ(ReadFile(Home() + QStringLiteral("/VANTO.ini")), oldIni);
 }

@@ -19,7 +19,12 @@ bool otherInstance = false;
 bool lockChecked = false;
 
 QString cleanPath(const QString& path) {
-    QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    // Resolved once here: a folder reached through a link (/opt/vanto ->
+    // /opt/vanto-2.13) is worked on where it is, and nothing beneath it is
+    // reached through a link.
+    QString clean = QFileInfo(path).canonicalFilePath();
+    if (clean.isEmpty())
+        clean = QDir::cleanPath(QDir(path).absolutePath());
     while (clean.size() > 1 && clean.endsWith(u'/'))
         clean.chop(1);
     return clean;

@@ -8,7 +8,8 @@
 
 namespace App {
 
-// VANTO's folder, where KORU works, without a trailing separator: the
+// VANTO's folder, where KORU works, without a trailing separator and with
+// links resolved: the
 // program's own folder when it holds VANTO.ini (KORU lives in VANTO's folder),
 // otherwise the folder given with SetHome (--home), then KORU_HOME, then the
 // current folder.

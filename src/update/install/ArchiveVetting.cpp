@@ -4,9 +4,13 @@
 #include "update/formats/FolderPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/install/EntryRules.h"
+#include "update/install/HeaderNames.h"
+#include "update/install/ImpliedFolders.h"
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -83,16 +87,20 @@ InstallPlan Duplicate(int fd) {
 }
 
 // An entry's facts from the central directory, or why it is refused.
-InstallPlan ReadEntries(zip_t* zip, QList<QByteArray>& names) {
+InstallPlan ReadEntries(zip_t* zip, int fd, QList<QByteArray>& names) {
     InstallPlan plan;
     const zip_int64_t count = zip_get_num_entries(zip, 0);
     if (count > EntryRules::maximumEntries)
         return Refused("The archive has " + QByteArray::number(count) +
                        " entries; KORU installs at most " +
                        QByteArray::number(EntryRules::maximumEntries) + '.');
+    const std::optional<QList<QByteArray>> headerNames = HeaderNames::Read(fd);
+    if (!headerNames || headerNames->size() != count)
+        return Refused("The archive's central directory is not where its end record says.");
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = zip_uint64_t(i);
         QByteArray name = RawName(zip, index);
+        const bool renamed = name != headerNames->at(qsizetype(i));
         zip_stat_t stat;
         zip_stat_init(&stat);
         zip_uint8_t system = 0;
@@ -115,6 +123,8 @@ InstallPlan ReadEntries(zip_t* zip, QList<QByteArray>& names) {
             !zip_compression_method_supported(stat.comp_method, 0))
             why = "uses compression method " + QByteArray::number(stat.comp_method) +
                   ", which KORU cannot inflate";
+        if (why.isEmpty() && renamed)
+            why = "has a Unicode path field that names it otherwise than its header";
         if (!why.isEmpty())
             return EntryRefused(name, why);
         entry.size =
@@ -149,43 +159,66 @@ void StripTopFolder(QList<Entry>& entries) {
     entries = stripped;
 }
 
-// What is at `path` in VANTO's folder, links not followed; false when nothing is.
-bool Lstat(const QDir& folder, const QByteArray& path, struct stat& st) {
-    return ::lstat(QFile::encodeName(folder.filePath(QString::fromUtf8(path))).constData(), &st) ==
-           0;
+// What is at `path` in VANTO's folder, links not followed: true when
+// something is, false when nothing is; `why` set when it cannot be told.
+bool Lstat(const QDir& folder, const QByteArray& path, struct stat& st, QByteArray& why) {
+    if (::lstat(QFile::encodeName(folder.filePath(QString::fromUtf8(path))).constData(), &st) == 0)
+        return true;
+    if (errno != ENOENT && errno != ENOTDIR)
+        why = "\"" + EntryRules::Shown(path) + "\" cannot be looked at in VANTO's folder (" +
+              std::strerror(errno) + ").";
+    return false;
 }
 
 // KORU's names, names twice, and files where folders must be, within the
-// archive and against VANTO's folder; marks what each entry replaces.
-QByteArray Conflicts(QList<Entry>& entries, const QString& vantoFolder) {
+// archive and against VANTO's folder; gathers the folders the entries need,
+// within the bounds, and marks what each entry replaces.
+QByteArray Conflicts(InstallPlan& plan, const QString& vantoFolder) {
+    QList<Entry>& entries = plan.entries;
     std::set<QByteArray> paths;
     std::set<QByteArray> files;
+    qint64 nameBytes = 0;
     for (const Entry& entry : entries) {
         if (!paths.insert(entry.path).second)
             return "The archive names \"" + entry.path + "\" twice.";
         if (!entry.folder)
             files.insert(entry.path);
+        nameBytes += entry.path.size();
     }
     const QDir folder(vantoFolder);
-    std::set<QByteArray> folderParents; // checked already
+    ImpliedFolders folders;
+    qint64 fileCount = qint64(files.size());
     for (Entry& entry : entries) {
         const QByteArray name = "The archive's entry \"" + entry.path + "\" ";
-        const QByteArray why = EntryRules::ReservedProblem(entry.path);
+        QByteArray why = EntryRules::ReservedProblem(entry.path);
         if (!why.isEmpty())
             return name + why + '.';
-        for (const QByteArray& parent : EntryRules::Parents(entry.path)) {
+        for (const QByteArray& parent : folders.Add(entry.path, entry.folder)) {
+            if (fileCount + folders.List().size() > EntryRules::maximumEntries ||
+                nameBytes + folders.NameBytes() > EntryRules::maximumNameBytes)
+                return "The archive's names imply more than " +
+                       QByteArray::number(EntryRules::maximumEntries) +
+                       " files and folders, or more than " +
+                       FolderRoom::SizeText(EntryRules::maximumNameBytes) +
+                       " of names; KORU installs no more.";
+            if (parent == entry.path)
+                continue;
             if (files.count(parent) != 0)
                 return name + "needs \"" + parent + "\" as a folder, but the archive holds a " +
                        "file by that name.";
             struct stat st {};
-            if (folderParents.insert(parent).second && Lstat(folder, parent, st) &&
-                !S_ISDIR(st.st_mode))
+            if (Lstat(folder, parent, st, why) && !S_ISDIR(st.st_mode))
                 return name + "needs \"" + parent + "\" as a folder, but VANTO's folder has a " +
                        "file or link there.";
+            if (!why.isEmpty())
+                return why;
         }
         struct stat st {};
-        if (!Lstat(folder, entry.path, st))
+        if (!Lstat(folder, entry.path, st, why)) {
+            if (!why.isEmpty())
+                return why;
             continue;
+        }
         if (entry.folder && !S_ISDIR(st.st_mode))
             return name + "is a folder where VANTO's folder has a file or link.";
         if (!entry.folder && S_ISDIR(st.st_mode))
@@ -193,6 +226,7 @@ QByteArray Conflicts(QList<Entry>& entries, const QString& vantoFolder) {
         entry.replaces = !entry.folder;
         entry.replacedSize = entry.replaces && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
     }
+    plan.folders = folders.List();
     return {};
 }
 
@@ -236,11 +270,11 @@ InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
         return Refused("The archive is not a zip archive KORU can read (" + ErrorText(error) +
                        ").");
     QList<QByteArray> rawNames;
-    InstallPlan plan = ReadEntries(zip.get(), rawNames);
+    InstallPlan plan = ReadEntries(zip.get(), fd, rawNames);
     if (!plan.Installable())
         return plan;
     StripTopFolder(plan.entries);
-    plan.problem = Conflicts(plan.entries, vantoFolder);
+    plan.problem = Conflicts(plan, vantoFolder);
     if (!plan.Installable())
         return plan;
 
@@ -252,7 +286,8 @@ InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
     qint64 kept = 0;
     for (const Entry& entry : plan.entries)
         kept += entry.replacedSize;
-    plan.problem = room.Problem(plan.Bytes(), plan.Files(), kept, plan.entries.size());
+    plan.problem =
+        room.Problem(plan.Bytes(), plan.Files(), kept, plan.Files() + plan.folders.size());
     if (!plan.Installable())
         return plan;
 
@@ -273,6 +308,8 @@ InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
     }
     // The check that follows the install must find the version it offered.
     const QByteArray carried = VersionFiles::IniVersionText(iniStart);
+    if (iniStart.isEmpty() || carried.trimmed().isEmpty())
+        return Refused("The archive's VANTO.ini holds no version.");
     if (float(Val(carried)) != float(Val(offeredVersion)))
         return Refused("The archive's VANTO.ini carries version \"" + EntryRules::Shown(carried) +
                        "\"; the release list offers " + offeredVersion + '.');

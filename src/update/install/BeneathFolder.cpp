@@ -54,11 +54,22 @@ OpenDescriptor BeneathFolder::Open(const QByteArray& path, int flags, mode_t mod
     return Walk(path, flags, mode);
 }
 
+void BeneathFolder::UseWalk() {
+    noOpenat2 = true;
+}
+
 OpenDescriptor BeneathFolder::Walk(const QByteArray& path, int flags, mode_t mode) const {
     if (path.isEmpty())
         return OpenDescriptor(::openat(root_.Get(), ".", flags | O_CLOEXEC, mode));
-    OpenDescriptor at(::fcntl(root_.Get(), F_DUPFD_CLOEXEC, 0));
     const QList<QByteArray> parts = path.split('/');
+    // openat2's RESOLVE_BENEATH refuses these as EXDEV; so does the walk.
+    for (const QByteArray& part : parts) {
+        if (part.isEmpty() || part == "." || part == "..") {
+            errno = EXDEV;
+            return OpenDescriptor();
+        }
+    }
+    OpenDescriptor at(::fcntl(root_.Get(), F_DUPFD_CLOEXEC, 0));
     for (qsizetype i = 0; at.Valid() && i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
         const int how = last ? flags : O_PATH | O_DIRECTORY;
@@ -71,13 +82,24 @@ OpenDescriptor BeneathFolder::Walk(const QByteArray& path, int flags, mode_t mod
 std::pair<OpenDescriptor, QByteArray> BeneathFolder::Parent(const QByteArray& path) const {
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray() : path.left(slash);
+    const QByteArray name = path.mid(slash + 1);
+    // The last name is used as it is by the calls that take a folder and a name.
+    if (name.isEmpty() || name == "." || name == "..") {
+        errno = EXDEV;
+        Fail("reaching " + Quoted(path) + " beneath the folder");
+    }
     OpenDescriptor fd = Open(folder, O_PATH | O_DIRECTORY);
     if (!fd.Valid() && errno != ENOENT)
         Fail("opening the folder " + Quoted(folder) + " without following a link");
-    return {std::move(fd), path.mid(slash + 1)};
+    return {std::move(fd), name};
 }
 
 bool BeneathFolder::Stat(const QByteArray& path, struct stat& st) const {
+    if (path.isEmpty() || path == ".") {
+        if (::fstat(root_.Get(), &st) != 0)
+            Fail("looking at the folder itself");
+        return true;
+    }
     const auto [folder, name] = Parent(path);
     if (!folder.Valid())
         return false;

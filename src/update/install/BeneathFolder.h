@@ -1,7 +1,8 @@
 // VANTO's folder held open, and every path beneath it reached without
 // following a link: openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS, or a
 // walk of O_NOFOLLOW opens on kernels without it. A symlinked folder on the
-// way stops the walk, so nothing KORU moves or writes lands outside the folder.
+// way stops the walk, and so does a part that is empty, ".", ".." or
+// absolute, so nothing KORU moves or writes lands outside the folder.
 #pragma once
 
 #include "update/install/OpenDescriptor.h"
@@ -40,6 +41,9 @@ public:
     void SyncAll() const;
     // Flushes the folder at `path` (its entries).
     void SyncFolder(const QByteArray& path) const;
+
+    // Opens by the walk from now on, as kernels without openat2 do (tests).
+    static void UseWalk();
 
     // Raises pathFileAccess: `doing` (a phrase, "renaming x to y") failed with errno.
     [[noreturn]] static void Fail(const QByteArray& doing);

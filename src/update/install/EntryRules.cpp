@@ -5,6 +5,7 @@
 #include <QList>
 #include <QStringDecoder>
 #include <algorithm>
+#include <climits>
 #include <sys/stat.h>
 
 namespace EntryRules {
@@ -38,6 +39,13 @@ QByteArray NameProblem(const QByteArray& name) {
         return "climbs out of VANTO's folder with \"..\"";
     if (parts.contains("") || parts.contains("."))
         return "has an empty or \".\" part in its path";
+    if (std::any_of(parts.begin(), parts.end(),
+                    [](const QByteArray& part) { return part.size() > NAME_MAX; }))
+        return "has a part longer than " + QByteArray::number(NAME_MAX) +
+               " bytes, which the file system does not take";
+    if (name.size() >= PATH_MAX)
+        return "has a path of " + QByteArray::number(name.size()) + " bytes; the file system " +
+               "takes at most " + QByteArray::number(PATH_MAX - 1);
     return {};
 }
 

@@ -9,13 +9,18 @@
 
 namespace EntryRules {
 
-// At most this many entries in one archive.
+// At most this many entries in one archive, the folders its names imply
+// counted too.
 inline constexpr qint64 maximumEntries = 100'000;
+// At most this many bytes of names, the implied folders' included: every
+// start of KORU reads a plan that lists them.
+inline constexpr qint64 maximumNameBytes = 16 * 1024 * 1024;
 // The hidden folder KORU keeps for itself in VANTO's folder.
 inline constexpr char reservedFolder[] = ".koru";
 
 // Why the raw name (a folder's without its final '/') is no plain relative
-// path of UTF-8 names, as the end of a sentence; empty when it is one.
+// path of UTF-8 names that the file system takes, as the end of a sentence;
+// empty when it is one.
 QByteArray NameProblem(const QByteArray& name);
 // Why an entry may not sit at `path` in VANTO's folder; empty when it may.
 QByteArray ReservedProblem(const QByteArray& path);

@@ -10,8 +10,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,9 +24,19 @@ const QByteArray planFile = reserved + "/plan";
 const QByteArray recordFile = reserved + "/installed";
 const QByteArray newFile = reserved + "/new"; // what WriteWhole renames into place
 const QByteArray trash = reserved + "/trash";
-// The plan and the record of the version that leaves, kept beside its files.
+// The plan and the record of the version that leaves, kept beside its files,
+// and its version alone, which the menu reads.
 const QByteArray keptPlan = "/plan";
 const QByteArray keptRecord = "/installed";
+const QByteArray keptVersion = "/version";
+// No plan or record KORU writes comes near this: the names an archive may
+// carry are bounded well below it.
+constexpr qint64 maximumText = 64 * 1024 * 1024;
+// How often a bounded wait for the lock looks again.
+constexpr int lockRetryMs = 250;
+
+FolderSwap::Say waitingNotice;
+std::optional<std::chrono::seconds> waitAtMost;
 
 QByteArray Kept(const QByteArray& folder, const QByteArray& name) {
     return folder + '/' + name;
@@ -39,6 +52,11 @@ bool FolderSwap::Present(const QString& vantoFolder) {
     return QFileInfo(QDir(vantoFolder).filePath(QString::fromLatin1(reserved))).isDir();
 }
 
+void FolderSwap::SetWaiting(Say notice, std::optional<std::chrono::seconds> atMost) {
+    waitingNotice = std::move(notice);
+    waitAtMost = atMost;
+}
+
 FolderSwap::FolderSwap(const QString& vantoFolder, Say say)
     : vantoFolder_(vantoFolder), folder_(vantoFolder), say_(std::move(say)) {}
 
@@ -52,22 +70,39 @@ bool FolderSwap::Lock(bool create) {
             return false;
         folder_.MakeFolder(reserved, 0755);
     }
+    const Say& waiting = waitingNotice ? waitingNotice : say_;
     scratch_ = std::make_unique<ScratchFilesLock>(
-        [this] { say_("Another KORU uses VANTO's folder; waiting for it to finish."); });
+        [&waiting] { waiting("Another KORU uses VANTO's folder; waiting for it to finish."); });
     if (!scratch_->Held())
         throw RuntimeError(RuntimeErrors::pathFileAccess,
                            "KORU ended before it had VANTO's folder to itself.", "FolderSwap");
-    OpenDescriptor lock = folder_.Open(lockFile, O_RDWR | O_CREAT, 0644);
-    if (!lock.Valid())
-        lock = folder_.Open(lockFile, O_RDONLY);
-    if (!lock.Valid())
+    // Only a KORU that may write here opens the lock, and others cannot read
+    // it: a lock any reader could hold would stall every KORU.
+    OpenDescriptor lock = folder_.Open(lockFile, O_RDWR | O_CREAT | O_NONBLOCK, 0600);
+    struct stat st {};
+    if (!lock.Valid() || ::fstat(lock.Get(), &st) != 0)
         BeneathFolder::Fail("opening the lock file " + lockFile);
+    if (!S_ISREG(st.st_mode))
+        throw RuntimeError(RuntimeErrors::badRecordNumber,
+                           DamagedText(lockFile + " is not a regular file"), "FolderSwap");
+    if ((st.st_mode & 077) != 0 && st.st_uid == ::geteuid())
+        ::fchmod(lock.Get(), 0600);
     if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
-        say_("Another KORU is installing, restoring or recovering VANTO; waiting for it to "
-             "finish.");
-        while (::flock(lock.Get(), LOCK_EX) != 0) {
-            if (errno != EINTR)
+        waiting("Another KORU is installing, restoring or recovering VANTO; waiting for it to "
+                "finish.");
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + waitAtMost.value_or(std::chrono::seconds(0));
+        while (::flock(lock.Get(), waitAtMost ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
+            if (errno != EINTR && errno != EWOULDBLOCK)
                 BeneathFolder::Fail("locking " + lockFile);
+            if (errno == EWOULDBLOCK && Clock::now() >= deadline)
+                throw RuntimeError(RuntimeErrors::pathFileAccess,
+                                   "Another KORU kept VANTO's folder for " +
+                                       QByteArray::number(qint64(waitAtMost->count())) +
+                                       " seconds; KORU gave up waiting for it.",
+                                   "FolderSwap");
+            if (errno == EWOULDBLOCK)
+                ::poll(nullptr, 0, lockRetryMs);
         }
     }
     lock_ = std::move(lock);
@@ -75,13 +110,32 @@ bool FolderSwap::Lock(bool create) {
 }
 
 std::optional<QByteArray> FolderSwap::Read(const QByteArray& path) const {
-    const OpenDescriptor fd = folder_.Open(path, O_RDONLY);
+    // Without blocking: a FIFO put there must not hang every start.
+    const OpenDescriptor fd = folder_.Open(path, O_RDONLY | O_NONBLOCK);
     if (!fd.Valid() && errno == ENOENT)
         return std::nullopt;
-    QFile file;
-    if (!fd.Valid() || !file.open(fd.Get(), QIODevice::ReadOnly))
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0)
         BeneathFolder::Fail("reading " + path);
-    return file.readAll();
+    if (!S_ISREG(st.st_mode) || st.st_size > maximumText)
+        throw RuntimeError(RuntimeErrors::badRecordNumber,
+                           DamagedText(path + (S_ISREG(st.st_mode) ? " is larger than KORU writes"
+                                                                   : " is not a regular file")),
+                           "FolderSwap");
+    QByteArray text(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < text.size()) {
+        const ssize_t got = ::read(fd.Get(), text.data() + done, size_t(text.size() - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            BeneathFolder::Fail("reading " + path);
+        if (got == 0)
+            break;
+        done += got;
+    }
+    text.truncate(done);
+    return text;
 }
 
 void FolderSwap::WriteWhole(const QByteArray& path, const QByteArray& bytes) const {
@@ -111,14 +165,28 @@ std::optional<SwapPlan> FolderSwap::PreviousPlan() const {
     return text ? SwapPlan::Parse(*text) : std::nullopt;
 }
 
+std::optional<QByteArray> FolderSwap::PreviousVersion() const {
+    if (std::optional<QByteArray> version = Read(previous + keptVersion))
+        return version->trimmed();
+    const std::optional<QByteArray> text = Read(previous + keptPlan);
+    if (!text)
+        return std::nullopt;
+    const std::optional<SwapPlan> plan = SwapPlan::Parse(*text);
+    if (!plan)
+        throw RuntimeError(RuntimeErrors::badRecordNumber,
+                           "The plan of the version KORU kept is damaged.", "FolderSwap");
+    return plan->oldVersion;
+}
+
 std::optional<SwapPlan::Record> FolderSwap::PreviousRecord() const {
     const std::optional<QByteArray> text = Read(previous + keptRecord);
     return text ? SwapPlan::Record::Parse(*text) : std::nullopt;
 }
 
-QByteArray FolderSwap::DamagedText() const {
+QByteArray FolderSwap::DamagedText(const QByteArray& why) const {
     return "The install plan or record in " + QFile::encodeName(vantoFolder_) + '/' + reserved +
-           " is damaged; KORU changes nothing in VANTO's folder until it is looked at.";
+           " is damaged" + (why.isEmpty() ? QByteArray() : " (" + why + ')') +
+           "; KORU changes nothing in VANTO's folder until it is looked at.";
 }
 
 void FolderSwap::MakeAside() {
@@ -130,6 +198,7 @@ void FolderSwap::MakeAside() {
 
 void FolderSwap::Run(const SwapPlan& plan) {
     const QByteArray text = plan.Text();
+    WriteWhole(aside + keptVersion, plan.oldVersion + '\n');
     WriteWhole(aside + keptPlan, text);
     WriteWhole(planFile, text);
     SwapStep::Passed();
@@ -243,6 +312,24 @@ bool FolderSwap::ClearLeftovers() const {
 }
 
 FolderSwap::Recovery FolderSwap::Recover() {
+    if (!lock_.Valid() && folder_.Exists(reserved) &&
+        ::faccessat(folder_.Descriptor(), reserved.constData(), W_OK | X_OK, AT_EACCESS) != 0) {
+        const QByteArray why = std::strerror(errno);
+        try {
+            if (!folder_.Exists(planFile))
+                return Recovery::Nothing;
+        } catch (const RuntimeError& e) {
+            // Who may not look in it cannot settle it either; what they can do goes on.
+            say_("KORU may not look into " + reserved +
+                 "/, so it leaves whatever is there to a "
+                 "user who may: " +
+                 e.Description());
+            return Recovery::Nothing;
+        }
+        say_(DamagedText("an install was interrupted, and KORU may not write in " + reserved +
+                         " to settle it: " + why));
+        return Recovery::Damaged;
+    }
     if (!Lock(false))
         return Recovery::Nothing;
     const std::optional<QByteArray> text = Read(planFile);
@@ -255,7 +342,7 @@ FolderSwap::Recovery FolderSwap::Recover() {
     const std::optional<QByteArray> recordText = Read(recordFile);
     const std::optional<SwapPlan::Record> record =
         recordText ? SwapPlan::Record::Parse(*recordText) : std::nullopt;
-    if (!plan || (recordText && !record)) {
+    if (!plan || (recordText && !record) || (plan->from != stage && plan->from != previous)) {
         say_(DamagedText());
         return Recovery::Damaged;
     }

@@ -4,12 +4,16 @@
 #include "platform/runtime/Events.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
+#include "platform/runtime/Val.h"
 #include "update/files/SeedArchive.h"
+#include "update/formats/FolderPaths.h"
+#include "update/formats/VersionFiles.h"
 #include "update/install/ArchiveVetting.h"
 #include "update/install/InstallableArchive.h"
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace InstallCheck {
@@ -69,6 +73,14 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
     if (!plan.Installable())
         return Refused(lines, plan.problem);
     if (installing == nullptr) {
+        QByteArray why;
+        try {
+            why = UpdateInstaller(vantoFolder, {}).Check(plan, list->offeredVersion);
+        } catch (const RuntimeError& e) {
+            why = e.Description();
+        }
+        if (!why.isEmpty())
+            return Refused(lines, why);
         lines << "The archive would install VANTO " + list->offeredVersion + ':';
         lines << plan.Lines();
         return {true, lines, {}};
@@ -87,8 +99,9 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
     const FolderSwap::Say say = SayTo(installing->log);
     for (const QByteArray& line : lines)
         say(line);
-    const QByteArray why = UpdateInstaller(vantoFolder, say, installing->progress)
-                               .Install(opened.Descriptor(), plan, list->offeredVersion);
+    const QByteArray why =
+        UpdateInstaller(vantoFolder, say, installing->progress)
+            .Install(opened.Descriptor(), plan, list->offeredVersion, list->program);
     if (!why.isEmpty())
         return Refused({}, why);
     return {true, {}, {}};
@@ -128,9 +141,20 @@ UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown) {
     };
 }
 
-Ending Restore(const QString& vantoFolder, const QByteArray& program, JobLog& log,
+Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log,
                const AwaitClosed& awaitClosed) {
     Ending ending;
+    // The program of the version that leaves, as its install recorded it.
+    QByteArray program = listed;
+    try {
+        if (FolderSwap::Present(vantoFolder)) {
+            const auto record = FolderSwap(vantoFolder, {}).Installed();
+            if (record && !record->program.isEmpty())
+                program = record->program;
+        }
+    } catch (const RuntimeError&) {
+        // A damaged record is the restore's own refusal, said there.
+    }
     if (Closed(vantoFolder, program, awaitClosed, log, ending)) {
         ending.why = MsgBox("Swap the version of VANTO that KORU kept back into VANTO's folder?",
                             vbYesNo, "KORU") == vbYes
@@ -143,11 +167,20 @@ Ending Restore(const QString& vantoFolder, const QByteArray& program, JobLog& lo
     return ending;
 }
 
+bool InstallOffered(const std::optional<ReleaseList>& list, const QString& vantoFolder) {
+    return list && !list->installable.isEmpty() &&
+           float(Val(VersionFiles::InstalledVersionText(
+               QDir(vantoFolder).filePath(QString::fromLatin1(FolderPaths::installedVersion))))) !=
+               float(Val(list->offeredVersion));
+}
+
 QString SavedInstallable(const std::optional<ReleaseList>& list) {
     if (!list || list->installable.isEmpty())
         return {};
     const QString path = SeedArchive::For({});
-    if (path.isEmpty() || !InstallableArchive(path, *list).Problem().isEmpty())
+    if (path.isEmpty() || !InstallableArchive(path, *list, InstallableArchive::Reading::VerdictOnly)
+                               .Problem()
+                               .isEmpty())
         return {};
     return path;
 }
@@ -155,8 +188,12 @@ QString SavedInstallable(const std::optional<ReleaseList>& list) {
 QByteArray KeptVersion(const QString& vantoFolder) {
     if (!FolderSwap::Present(vantoFolder))
         return {};
-    const std::optional<SwapPlan> kept = FolderSwap(vantoFolder, {}).PreviousPlan();
-    return kept ? kept->oldVersion : QByteArray();
+    // Why it cannot be read was said at start; here it is simply none.
+    try {
+        return FolderSwap(vantoFolder, {}).PreviousVersion().value_or(QByteArray());
+    } catch (const RuntimeError&) {
+        return {};
+    }
 }
 
 } // namespace InstallCheck

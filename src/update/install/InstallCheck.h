@@ -52,11 +52,15 @@ Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
 // A window's `shown`, after which the window repaints; a window closed
 // meanwhile stops the install, which then changes nothing.
 UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown);
-// Asks, then swaps the kept version back; `program` as the list names it
-// (empty: not looked for).
-Ending Restore(const QString& vantoFolder, const QByteArray& program, JobLog& log,
+// Meets a running VANTO, asks, then swaps the kept version back. VANTO's
+// program is the one its install recorded, else `listed`, as the list names
+// it (empty: not looked for).
+Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log,
                const AwaitClosed& awaitClosed);
 
+// Whether `list` offers an archive to install over the VANTO in the folder:
+// one marked installable, of another version than the one installed.
+bool InstallOffered(const std::optional<ReleaseList>& list, const QString& vantoFolder);
 // The archive saved last, when `list` marks it installable and its bytes
 // still match; empty otherwise.
 QString SavedInstallable(const std::optional<ReleaseList>& list);

@@ -23,6 +23,8 @@ struct InstallPlan {
     };
 
     QList<Entry> entries;
+    // Every folder the entries need, each once, parents first.
+    QList<QByteArray> folders;
     QByteArray problem;
 
     bool Installable() const { return problem.isEmpty(); }

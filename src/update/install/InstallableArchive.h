@@ -1,9 +1,11 @@
-// The archive KORU may install: a regular file whose bytes, read through one
-// open descriptor, are the ones a verified release list marks installable.
-// Vetting and unpacking read through that same descriptor, so the file
-// cannot be swapped once its hash was checked.
+// The archive KORU may install: a regular file whose bytes are the ones a
+// verified release list marks installable. Those bytes are copied, as they
+// are hashed, into a private file no one else can reach (unnamed, mode 0600):
+// vetting and unpacking read the copy, so the archive changed in place after
+// its hash was checked changes nothing that is installed.
 #pragma once
 
+#include "update/install/OpenDescriptor.h"
 #include "update/trust/ReleaseList.h"
 
 #include <QByteArray>
@@ -11,21 +13,26 @@
 
 class InstallableArchive {
 public:
+    // Whether the checked bytes are kept for reading: a caller that only
+    // wants the verdict makes no copy.
+    enum class Reading { VerdictOnly, PrivateCopy };
+
     // Opens `path` and checks its bytes against `list`.
-    InstallableArchive(const QString& path, const ReleaseList& list);
-    ~InstallableArchive();
-    InstallableArchive(const InstallableArchive&) = delete;
-    InstallableArchive& operator=(const InstallableArchive&) = delete;
+    InstallableArchive(const QString& path, const ReleaseList& list,
+                       Reading reading = Reading::PrivateCopy);
 
     // Why the archive may not be installed; empty when it may.
     const QByteArray& Problem() const { return problem_; }
-    // The open archive, while there is no problem.
-    int Descriptor() const { return fd_; }
+    // The private copy of the checked bytes, while there is no problem.
+    int Descriptor() const { return copy_.Get(); }
 
 private:
-    void Check(const ReleaseList& list);
+    void Check(const ReleaseList& list, int fd, Reading reading);
+    // An unnamed file in the temporary folder, or one unlinked at once where
+    // the file system has no unnamed files.
+    static OpenDescriptor PrivateFile();
 
     QByteArray path_;
-    int fd_ = -1;
+    OpenDescriptor copy_;
     QByteArray problem_;
 };

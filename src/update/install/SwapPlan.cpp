@@ -1,5 +1,7 @@
 #include "update/install/SwapPlan.h"
 
+#include "update/install/EntryRules.h"
+
 #include <functional>
 
 namespace {
@@ -42,6 +44,12 @@ bool ReadLines(const QByteArray& text, const char* header,
     return true;
 }
 
+// A path in VANTO's folder as an archive's entry could name it: a plan or
+// record that names another is damaged, and nothing it names is touched.
+bool Sound(const QByteArray& path) {
+    return EntryRules::NameProblem(path).isEmpty() && EntryRules::ReservedProblem(path).isEmpty();
+}
+
 bool Number(const QByteArray& text, quint64& value) {
     bool ok = false;
     value = text.toULongLong(&ok);
@@ -80,7 +88,9 @@ std::optional<SwapPlan> SwapPlan::Parse(const QByteArray& text) {
                 const QList<QByteArray> words = Words(rest, 4);
                 File file;
                 if (words.size() != 5 || !Number(words[0], file.number) ||
-                    !Number(words[2], file.sourceInode) || !Number(words[3], file.oldInode))
+                    !Number(words[2], file.sourceInode) || !Number(words[3], file.oldInode) ||
+                    !Sound(words[4]) ||
+                    (words[1] != "-" && (words[1].contains('/') || !Sound(words[1]))))
                     return false;
                 file.source = words[1] == "-" ? QByteArray() : words[1];
                 file.path = words[4];
@@ -95,6 +105,8 @@ std::optional<SwapPlan> SwapPlan::Parse(const QByteArray& text) {
                                                  : nullptr;
             if (single != nullptr)
                 *single = rest;
+            else if ((key == "mkdir" || key == "rmdir" || key == "installs") && !Sound(rest))
+                return false;
             else if (key == "mkdir")
                 plan.createdFolders << rest;
             else if (key == "rmdir")
@@ -110,6 +122,8 @@ std::optional<SwapPlan> SwapPlan::Parse(const QByteArray& text) {
 
 QByteArray SwapPlan::Record::Text() const {
     QByteArray text = Header(recordHeader) + "token " + token + "\nversion " + version + '\n';
+    if (!program.isEmpty())
+        text += "program " + program + '\n';
     for (const QByteArray& path : files)
         text += "file " + path + '\n';
     return text + "end\n";
@@ -123,9 +137,13 @@ std::optional<SwapPlan::Record> SwapPlan::Record::Parse(const QByteArray& text) 
                 record.token = rest;
             else if (key == "version")
                 record.version = rest;
+            else if ((key == "file" || key == "program") && !Sound(rest))
+                return false;
             else if (key == "file")
                 record.files << rest;
-            return key == "token" || key == "version" || key == "file";
+            else if (key == "program")
+                record.program = rest;
+            return key == "token" || key == "version" || key == "file" || key == "program";
         });
     if (!whole)
         return std::nullopt;

@@ -33,20 +33,23 @@ struct SwapPlan {
     QList<QByteArray> removedFolders; // after the files, if empty then, deepest first
     QList<File> files;                // in the order moved; VANTO.ini last
     QList<QByteArray> installed;      // the files KORU will have put in the folder
+    QByteArray program;               // VANTO's program in the version arriving; not in the text
 
     QByteArray Text() const;
     // Nothing when the text is not a whole plan of a format this KORU reads.
     static std::optional<SwapPlan> Parse(const QByteArray& text);
 
-    // What a commit records: the plan's token, the version it installed and
-    // the files it put there.
+    // What a commit records: the plan's token, the version it installed, the
+    // files it put there and the program a running VANTO runs (none in the
+    // records of older KORUs).
     struct Record {
         QByteArray token;
         QByteArray version;
         QList<QByteArray> files;
+        QByteArray program;
 
         QByteArray Text() const;
         static std::optional<Record> Parse(const QByteArray& text);
     };
-    Record Committed() const { return {token, newVersion, installed}; }
+    Record Committed() const { return {token, newVersion, installed, program}; }
 };

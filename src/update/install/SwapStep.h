@@ -1,16 +1,18 @@
 // The steps of a swap, counted: each rename, flush and write that changes
-// what a crash would leave. The kill-loop tests end the process right after
-// step N (KORU_SWAP_STOP_AFTER=N), as a crash there would.
+// what a crash would leave. A program that ships sets no observer; the
+// kill-loop tests' own program sets one that ends the process right after
+// step N, as a crash there would.
 #pragma once
 
 #include <QtGlobal>
 
 namespace SwapStep {
 
-// The status of a process the seam ended.
-inline constexpr int stoppedStatus = 86;
+// Told of each step passed, with the count so far.
+using Observer = void (*)(qint64 passed);
+void SetObserver(Observer observer);
 
-// Counts a step that is done; ends the process when it is the one asked for.
+// Counts a step that is done.
 void Passed();
 // The steps passed in this process.
 qint64 Count();

@@ -1,17 +1,20 @@
 #include "update/install/UpdateInstaller.h"
 
 #include "platform/runtime/RuntimeError.h"
+#include "platform/runtime/Val.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/install/ArchiveVetting.h"
 #include "update/install/EntryRules.h"
 #include "update/install/FolderRoom.h"
+#include "update/install/ImpliedFolders.h"
 #include "update/install/SwapStep.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QRandomGenerator>
+#include <QSet>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,6 +26,7 @@ namespace {
 
 constexpr const char* ini = FolderPaths::installedVersion;
 constexpr qint64 progressMs = 100;
+constexpr char unchanged[] = " KORU changed nothing and keeps the archive.";
 
 SwapPlan NewPlan(const QByteArray& kind, const QByteArray& from, const QByteArray& oldVersion,
                  const QByteArray& newVersion) {
@@ -60,19 +64,29 @@ FolderSwap::Recovery UpdateInstaller::AtStart(const QString& vantoFolder,
     // Most starts find no reserved folder, and lock nothing.
     if (!FolderSwap::Present(vantoFolder))
         return FolderSwap::Recovery::Nothing;
+    FolderSwap::Recovery recovery = FolderSwap::Recovery::Damaged;
     try {
-        return UpdateInstaller(vantoFolder, say).Recover();
+        UpdateInstaller installer(vantoFolder, say);
+        recovery = installer.Recover();
+        if (recovery == FolderSwap::Recovery::Damaged)
+            return recovery;
+        // A kept version that cannot be read is no reason not to start: it
+        // is simply not offered, and the reason is said once, here.
+        if (installer.swap_.Locked())
+            installer.swap_.PreviousVersion();
     } catch (const RuntimeError& e) {
-        say(e.Description());
-        return FolderSwap::Recovery::Damaged;
+        say(recovery == FolderSwap::Recovery::Damaged
+                ? e.Description()
+                : "KORU cannot read the version it kept for a restore, so it offers none: " +
+                      e.Description());
     }
+    return recovery;
 }
 
 QList<QByteArray> UpdateInstaller::MissingFolders(const QList<QByteArray>& folders) const {
     QList<QByteArray> missing;
-    std::set<QByteArray> seen;
     for (const QByteArray& folder : folders) {
-        if (seen.insert(folder).second && !swap_.Folder().Exists(folder))
+        if (!swap_.Folder().Exists(folder))
             missing << folder;
     }
     return missing;
@@ -102,17 +116,11 @@ void UpdateInstaller::Complete(SwapPlan& plan, const QList<QByteArray>& lastInst
 }
 
 QByteArray UpdateInstaller::Problem(const SwapPlan& plan) const {
-    try {
-        return ProblemIn(plan);
-    } catch (const RuntimeError& e) {
-        return e.Description();
-    }
-}
-
-QByteArray UpdateInstaller::ProblemIn(const SwapPlan& plan) const {
     const BeneathFolder& folder = swap_.Folder();
-    const quint64 mount = folder.MountId(EntryRules::reservedFolder);
-    const QByteArray unchanged = " KORU changed nothing and keeps the archive.";
+    // Before the first install the reserved folder is yet to be made beside the files.
+    const QByteArray reserved =
+        folder.Exists(EntryRules::reservedFolder) ? EntryRules::reservedFolder : "";
+    const quint64 mount = folder.MountId(reserved);
     std::set<QByteArray> checked;
     for (const SwapPlan::File& file : plan.files) {
         QByteArray at = ParentOf(file.path);
@@ -201,52 +209,74 @@ QByteArray UpdateInstaller::Stage(int fd, const InstallPlan& vetted, SwapPlan& p
     return {};
 }
 
-QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QByteArray& version) {
-    try {
-        swap_.Lock(true);
-    } catch (const RuntimeError& e) {
-        return e.Description() + " KORU changed nothing and keeps the archive.";
-    }
-    if (swap_.Recover() == FolderSwap::Recovery::Damaged)
-        return swap_.DamagedText();
+SwapPlan UpdateInstaller::PlanInstall(const InstallPlan& vetted, const QByteArray& version,
+                                      QByteArray& why) const {
     const std::optional<SwapPlan::Record> record = swap_.Installed();
     const QByteArray oldVersion =
         record ? record->version
                : VersionFiles::InstalledVersionText(
                      QDir(swap_.Folder().Name()).filePath(QString::fromLatin1(ini)));
     SwapPlan plan = NewPlan("install", FolderSwap::stage, oldVersion, version);
-    QList<QByteArray> folders;
+    // Installed again, it would take the place of the only way back.
+    if (float(Val(oldVersion)) == float(Val(version))) {
+        why = "VANTO " + version + " is installed already; KORU installs an archive only over " +
+              "another version.";
+        return plan;
+    }
     for (const InstallPlan::Entry& entry : vetted.entries) {
-        folders << EntryRules::Parents(entry.path);
         if (entry.folder)
-            folders << entry.path;
-        else
-            plan.files << FileAt(plan, entry.path, StagedTo(entry), 0);
-        if (!entry.folder)
-            plan.installed << entry.path;
+            continue;
+        plan.files << FileAt(plan, entry.path, StagedTo(entry), 0);
+        plan.installed << entry.path;
     }
-    plan.createdFolders = MissingFolders(folders);
+    plan.createdFolders = MissingFolders(vetted.folders);
     Complete(plan, record ? record->files : QList<QByteArray>());
-    QByteArray why = Problem(plan);
-    if (why.isEmpty()) {
-        Staging staging{0, vetted.Files(), 0, vetted.Bytes()};
-        try {
-            why = Stage(fd, vetted, plan, staging);
-        } catch (const RuntimeError& e) {
-            why = e.Description();
-        }
-        if (progress_)
-            progress_(staging, true);
-        if (why.isEmpty())
-            say_("Staged: " + InstallPlan::Counted(staging.files, "file") + ", " +
-                 FolderRoom::SizeText(staging.bytes) + '.');
+    why = Problem(plan);
+    return plan;
+}
+
+QByteArray UpdateInstaller::Check(const InstallPlan& vetted, const QByteArray& version) const {
+    try {
+        QByteArray why;
+        PlanInstall(vetted, version, why);
+        return why;
+    } catch (const RuntimeError& e) {
+        return e.Description() + unchanged;
     }
+}
+
+QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QByteArray& version,
+                                    const QByteArray& program) {
+    SwapPlan plan;
+    QByteArray why;
+    try {
+        swap_.Lock(true);
+        if (swap_.Recover() == FolderSwap::Recovery::Damaged)
+            return swap_.DamagedText();
+        // Decided under the lock, so that of two installs started together one refuses.
+        plan = PlanInstall(vetted, version, why);
+        plan.program = program;
+    } catch (const RuntimeError& e) {
+        return e.Description() + unchanged;
+    }
+    if (!why.isEmpty())
+        return why;
+    Staging staging{0, vetted.Files(), 0, vetted.Bytes()};
+    try {
+        why = Stage(fd, vetted, plan, staging);
+    } catch (const RuntimeError& e) {
+        why = e.Description();
+    }
+    if (progress_)
+        progress_(staging, true);
     if (!why.isEmpty()) {
         // What was staged goes; the folder itself was not touched.
         swap_.Folder().RemoveTree(FolderSwap::stage);
         swap_.Folder().RemoveTree(FolderSwap::aside);
         return why;
     }
+    say_("Staged: " + InstallPlan::Counted(staging.files, "file") + ", " +
+         FolderRoom::SizeText(staging.bytes) + '.');
     if (const QByteArray failed = Carry(plan); !failed.isEmpty())
         return failed;
     say_("Installed VANTO " + plan.newVersion + " in place of VANTO " + plan.oldVersion +
@@ -267,6 +297,14 @@ QByteArray UpdateInstaller::Carry(const SwapPlan& plan) {
 }
 
 QByteArray UpdateInstaller::Restore() {
+    try {
+        return RestoreKept();
+    } catch (const RuntimeError& e) {
+        return e.Description() + " KORU restored nothing.";
+    }
+}
+
+QByteArray UpdateInstaller::RestoreKept() {
     const QByteArray none = "KORU keeps no previous version of VANTO to restore.";
     if (!swap_.Lock(false))
         return none;
@@ -280,7 +318,9 @@ QByteArray UpdateInstaller::Restore() {
         return "The version KORU kept is not the one before the VANTO in the folder; KORU "
                "restores nothing.";
     SwapPlan plan = NewPlan("restore", FolderSwap::previous, record->version, kept->oldVersion);
-    QList<QByteArray> folders;
+    ImpliedFolders folders;
+    const QSet<QByteArray> installed(record->files.cbegin(), record->files.cend());
+    QList<QByteArray> usersOwn;
     for (const SwapPlan::File& file : kept->files) {
         if (!file.Leaves())
             continue;
@@ -290,15 +330,19 @@ QByteArray UpdateInstaller::Restore() {
             return "The kept previous version lacks " + Named(file.path) +
                    "; KORU restores nothing.";
         plan.files << FileAt(plan, file.path, source, quint64(st.st_ino));
-        folders << EntryRules::Parents(file.path);
+        if (plan.files.constLast().Leaves() && !installed.contains(file.path))
+            usersOwn << file.path;
+        folders.Add(file.path, false);
     }
-    plan.createdFolders = MissingFolders(folders);
+    plan.createdFolders = MissingFolders(folders.List());
     for (auto folder = kept->createdFolders.crbegin(); folder != kept->createdFolders.crend();
          ++folder)
         plan.removedFolders << *folder;
     Complete(plan, record->files);
-    if (const auto keptRecord = swap_.PreviousRecord())
+    if (const auto keptRecord = swap_.PreviousRecord()) {
         plan.installed = keptRecord->files;
+        plan.program = keptRecord->program;
+    }
     const QByteArray why = Problem(plan);
     if (!why.isEmpty())
         return why;
@@ -307,5 +351,9 @@ QByteArray UpdateInstaller::Restore() {
         return failed;
     say_("Restored VANTO " + plan.newVersion + " in place of VANTO " + plan.oldVersion +
          "; a second restore brings VANTO " + plan.oldVersion + " back.");
+    // Kept with the version that left, they go when the next install rotates it out.
+    for (const QByteArray& path : usersOwn)
+        say_("Your own file " + Named(path) + ", which the restore replaced, is kept in " +
+             FolderSwap::previous + "/ only until the next install.");
     return {};
 }

@@ -39,24 +39,32 @@ public:
     static FolderSwap::Recovery AtStart(const QString& vantoFolder, const FolderSwap::Say& say);
     FolderSwap::Recovery Recover() { return swap_.Recover(); }
 
-    // Installs `version` from the archive open on `fd`, vetted into `plan`;
-    // the reason, with nothing changed, when it is refused.
-    QByteArray Install(int fd, const InstallPlan& plan, const QByteArray& version);
+    // Installs `version` from the archive open on `fd`, vetted into `plan`,
+    // recording `program` as its VANTO program; the reason, with nothing
+    // changed, when it is refused.
+    QByteArray Install(int fd, const InstallPlan& plan, const QByteArray& version,
+                       const QByteArray& program = {});
+    // What Install would refuse before staging, found without locking or
+    // writing anything; empty when it would go ahead.
+    QByteArray Check(const InstallPlan& plan, const QByteArray& version) const;
     // Swaps the kept previous version back; the reason when it cannot.
     QByteArray Restore();
 
 private:
+    // The swap that installs the vetted archive, or the refusal of it.
+    SwapPlan PlanInstall(const InstallPlan& vetted, const QByteArray& version,
+                         QByteArray& why) const;
     // Why the plan may not be carried out; empty when it may.
     QByteArray Problem(const SwapPlan& plan) const;
-    QByteArray ProblemIn(const SwapPlan& plan) const;
     // The folders the arriving files need that are missing, parents first.
-    QList<QByteArray> MissingFolders(const QList<QByteArray>& paths) const;
+    QList<QByteArray> MissingFolders(const QList<QByteArray>& folders) const;
     // A file leaving or arriving at `path`, numbered next, as the folder holds it now.
     SwapPlan::File FileAt(const SwapPlan& plan, const QByteArray& path, const QByteArray& source,
                           quint64 sourceInode) const;
     // Puts VANTO.ini last and adds the files of the last install the new
     // version lacks, as files that only leave.
     void Complete(SwapPlan& plan, const QList<QByteArray>& lastInstalled) const;
+    QByteArray RestoreKept();
     QByteArray Stage(int fd, const InstallPlan& plan, SwapPlan& swap, Staging& staging);
     // Runs the swap; when it fails, recovers at once and answers why.
     QByteArray Carry(const SwapPlan& plan);

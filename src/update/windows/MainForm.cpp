@@ -110,6 +110,10 @@ void MainForm::Form_Load() {
     SharedState().serverHost = UpdateServerHost();
     SystemMessagesText1.SetText("Welcome to KORU.\r\n");
     SystemMessagesText1.AppendSeparator();
+    for (const QByteArray& line : startLines)
+        SystemMessagesText1.Append(line + "\r\n");
+    if (!startLines.isEmpty())
+        SystemMessagesText1.AppendSeparator();
     if (QuickModeRequested(Command())) {
         Hide();
         // The quick window ends the program when it closes, so this never returns in use.

@@ -41,6 +41,9 @@ public:
 
     MessageLog SystemMessagesText1;
     Timer Timer1;
+    // What KORU said before the window opened (an interrupted install
+    // settled), shown in the log's first text.
+    QList<QByteArray> startLines;
     // The socket object of the main window's transfers, created by Form_Load.
     std::shared_ptr<CSocketMaster> Winsock2;
 

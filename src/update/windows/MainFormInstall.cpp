@@ -29,8 +29,8 @@ QByteArray ListedProgram() {
 void MainForm::ShowInstallItems() {
     // Without an installable list the menu stays as it always was.
     const std::optional<ReleaseList>& list = SharedState().releaseList;
-    Offer(mnuInstallUpdate, list && !list->installable.isEmpty(),
-          !InstallCheck::SavedInstallable(list).isEmpty());
+    const bool offered = InstallCheck::InstallOffered(list, App::Path());
+    Offer(mnuInstallUpdate, offered, offered && !InstallCheck::SavedInstallable(list).isEmpty());
     const QByteArray kept = InstallCheck::KeptVersion(App::Path());
     mnuRestorePrevious.SetCaption("Restore Previous VANTO (" + kept + ')');
     Offer(mnuRestorePrevious, !kept.isEmpty(), true);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -54,4 +55,13 @@ INSTANTIATE_TEST_SUITE_P(Sources, AppPathTest,
 
 TEST(AppPathRuleTest, WithoutAProgramFolderTheOthersDecide) {
     EXPECT_EQ(App::LocatePath({}, {}, u"/srv/vanto/"_qs, u"/tmp"_qs), u"/srv/vanto"_qs);
+}
+
+TEST(AppPathRuleTest, AFolderGivenThroughALinkIsWorkedOnWhereItIs) {
+    // A versioned install: /opt/vanto -> /opt/vanto-2.13.
+    QTemporaryDir temp;
+    const QString real = QFileInfo(temp.path()).canonicalFilePath() + u"/vanto-2.13"_qs;
+    ASSERT_TRUE(QDir().mkpath(real));
+    ASSERT_TRUE(QFile::link(real, temp.filePath(QStringLiteral("vanto"))));
+    EXPECT_EQ(App::LocatePath({}, temp.filePath(QStringLiteral("vanto")), {}, u"/tmp"_qs), real);
 }

@@ -62,10 +62,29 @@ TestZip Good() {
     return std::move(TestZip().File("VANTO.ini", goodIni).File("README.txt", "new"));
 }
 
+// Good() and `count` files, each `depth` folders deep in folders of its own.
+QByteArray Deep(int count, int depth) {
+    TestZip zip = Good();
+    for (int i = 0; i < count; ++i) {
+        QByteArray name = 'e' + QByteArray::number(i);
+        for (int level = 1; level < depth; ++level)
+            name += "/d";
+        zip.File(name + "/f", "x");
+    }
+    return zip.Bytes();
+}
+
+QByteArray PathOfLength(qsizetype length) {
+    QByteArray path;
+    while (path.size() + 100 < length)
+        path += QByteArray(99, 'p') + '/';
+    return path + QByteArray(length - path.size(), 'f');
+}
+
 struct Hostile {
     const char* name;
     QByteArray (*archive)();
-    const char* problem;
+    std::string problem;
 };
 
 class HostileArchiveTest : public ArchiveVettingTest,
@@ -74,7 +93,7 @@ class HostileArchiveTest : public ArchiveVettingTest,
 TEST_P(HostileArchiveTest, IsRefusedWithItsReasonAndNothingWritten) {
     const QStringList before = Tree();
     const InstallPlan plan = Vet(GetParam().archive());
-    EXPECT_EQ(plan.problem, GetParam().problem) << plan.problem.constData();
+    EXPECT_EQ(plan.problem.toStdString(), GetParam().problem);
     EXPECT_EQ(Tree(), before);
 }
 
@@ -145,7 +164,27 @@ INSTANTIATE_TEST_SUITE_P(
                         .Patch("big.txt", TestZip::Field::Size, 10)
                         .Bytes();
                 },
-                "The archive's entry \"big.txt\" inflates past its declared size of 10 bytes."}),
+                "The archive's entry \"big.txt\" inflates past its declared size of 10 bytes."},
+        Hostile{"EmptyIni", [] { return TestZip().File("VANTO.ini", "").Bytes(); },
+                "The archive's VANTO.ini holds no version."},
+        Hostile{"PartLongerThanTheFileSystemTakes",
+                [] { return Good().File(QByteArray(256, 'n'), "x").Bytes(); },
+                "The archive's entry \"" + std::string(256, 'n') +
+                    "\" has a part longer than 255 bytes, which the file system does not take."},
+        Hostile{"PathLongerThanTheFileSystemTakes",
+                [] { return Good().File(PathOfLength(4096), "x").Bytes(); },
+                "The archive's entry \"" + PathOfLength(4096).toStdString() +
+                    "\" has a path of 4096 bytes; the file system takes at most 4095."},
+        Hostile{"ImpliedFoldersPastTheLimit", [] { return Deep(1'001, 100); },
+                "The archive's names imply more than 100000 files and folders, or more than "
+                "16.8 MB of names; KORU installs no more."},
+        Hostile{"ImpliedFoldersNeedInodes", [] { return Deep(10, 100); },
+                "There are not enough free inodes for the update in VANTO's folder: it needs "
+                "1129, and 1000 are free."},
+        Hostile{"UnicodePathNamesAnotherFile",
+                [] { return Good().File("plain.txt", "x").UnicodePath("other.txt").Bytes(); },
+                "The archive's entry \"other.txt\" has a Unicode path field that names it "
+                "otherwise than its header."}),
     [](const ::testing::TestParamInfo<Hostile>& row) { return row.param.name; });
 
 TEST_F(ArchiveVettingTest, SampleLayoutLosesItsTopFolderAndKeepsOnlyTheOwnersExecuteBit) {
@@ -167,6 +206,12 @@ TEST_F(ArchiveVettingTest, SampleLayoutLosesItsTopFolderAndKeepsOnlyTheOwnersExe
                   "  replaces README.txt (3 bytes)", "  adds     bin/vanto (10 bytes)",
                   "3 files, " + QByteArray::number(goodIni.size() + 13) +
                       " bytes: 2 replaced, 1 added."}));
+}
+
+TEST_F(ArchiveVettingTest, AUnicodePathFieldThatRepeatsTheNameIsTaken) {
+    const InstallPlan plan =
+        Vet(Good().File("caf\xc3\xa9.txt", "x").UnicodePath("caf\xc3\xa9.txt").Bytes());
+    EXPECT_TRUE(plan.Installable()) << plan.problem.constData();
 }
 
 // Staging's reports never fall back nor pass the totals, and end once, whole.

@@ -3,9 +3,9 @@
 // old version or the new one, modes included (.koru/ and times left out).
 // The engine runs as its own process (swap-stepper), ended by the step seam.
 #include "TestZip.h"
+#include "stepper/SwapStepper.h"
 #include "support/TestFiles.h"
 #include "support/TreeSnapshot.h"
-#include "update/install/SwapStep.h"
 
 #include <QDir>
 #include <QProcess>
@@ -23,6 +23,7 @@ Tree Snapshot(const QByteArray& folder) {
 struct Stepped {
     int status = -1;
     qint64 steps = 0;
+    QByteArray out;
 };
 
 Stepped Step(const QByteArrayList& words, qint64 stopAfter = 0) {
@@ -31,12 +32,12 @@ Stepped Step(const QByteArrayList& words, qint64 stopAfter = 0) {
         arguments << QString::fromUtf8(word);
     QProcess stepper;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KORU_SWAP_STOP_AFTER"), QString::number(stopAfter));
+    environment.insert(QString::fromLatin1(stopAfterVariable), QString::number(stopAfter));
     stepper.setProcessEnvironment(environment);
     stepper.start(QStringLiteral(SWAP_STEPPER), arguments);
     EXPECT_TRUE(stepper.waitForFinished(60'000));
     const QByteArray out = stepper.readAllStandardOutput();
-    return {stepper.exitCode(), out.mid(out.lastIndexOf("steps ") + 6).trimmed().toLongLong()};
+    return {stepper.exitCode(), out.mid(out.lastIndexOf("steps ") + 6).trimmed().toLongLong(), out};
 }
 
 QByteArray Files(const char* prefix, int count, const char* what) {
@@ -126,7 +127,7 @@ TEST_F(SwapKillLoopTest, AKilledInstallEndsOldOrNew) {
         const qint64 stop =
             point < 6 ? 1 + point * 400 : swapStart + (installSteps - swapStart) * (point - 6) / 49;
         const QByteArray folder = Fresh();
-        EXPECT_EQ(Install(folder, stop).status, SwapStep::stoppedStatus) << stop;
+        EXPECT_EQ(Install(folder, stop).status, stoppedStatus) << stop;
         ++ends[Settled(folder) + 1];
     }
     EXPECT_EQ(ends[1], 0);
@@ -146,7 +147,7 @@ TEST_F(SwapKillLoopTest, AKilledRecoveryIsRecoveredAtTheNextStart) {
             Install(folder, stop);
             EXPECT_EQ(
                 Step({"recover", folder}, std::max<qint64>(1, recoverySteps * point / 6)).status,
-                SwapStep::stoppedStatus);
+                stoppedStatus);
             ++ends[Settled(folder) + 1];
         }
     }
@@ -166,11 +167,25 @@ TEST_F(SwapKillLoopTest, RestoreSwapsBackAndForthAndSurvivesAKill) {
     for (int point = 1; point <= 10; ++point) {
         const QByteArray killed = Fresh();
         ASSERT_EQ(Install(killed, 0).status, 0);
-        EXPECT_EQ(Step({"restore", killed}, restore.steps * point / 11).status,
-                  SwapStep::stoppedStatus);
+        EXPECT_EQ(Step({"restore", killed}, restore.steps * point / 11).status, stoppedStatus);
         ++ends[Settled(killed) + 1];
     }
     EXPECT_EQ(ends[1], 0);
+}
+
+// A file of the user's that a restore replaces is kept only until the next
+// install rotates the kept version out: the restore says so.
+TEST_F(SwapKillLoopTest, RestoreNamesTheUsersOwnFileItReplaces) {
+    const QByteArray folder = Fresh();
+    ASSERT_EQ(Install(folder, 0).status, 0);
+    QDir().mkpath(QString::fromUtf8(folder + "/gone"));
+    WriteFile(QString::fromUtf8(folder + "/gone/x0.dat"), "the user's own, made since");
+    const Stepped restore = Step({"restore", folder});
+    ASSERT_EQ(restore.status, 0);
+    EXPECT_TRUE(restore.out.contains("Your own file \"gone/x0.dat\", which the restore replaced, "
+                                     "is kept in .koru/previous/ only until the next install."))
+        << restore.out.constData();
+    EXPECT_EQ(Snapshot(folder), oldTree);
 }
 
 } // namespace

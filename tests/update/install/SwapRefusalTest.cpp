@@ -75,6 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"FolderTheUserCannotWrite",
                 "chown -R 65534:65534 \"$V\"; chown 0:0 \"$V/d0\" \"$V/d0/a.dat\"", true,
                 "KORU may not write in the folder \"d0\" (Permission denied)"},
+        Refusal{"SubfolderTheUserCannotSearch",
+                "chown -R 65534:65534 \"$V\"; chown 0:0 \"$V/d0\"; chmod 700 \"$V/d0\"", true,
+                "\"d0/a.dat\" cannot be looked at in VANTO's folder (Permission denied)."},
         Refusal{"StickyFolderWithOthersFiles",
                 "chown -R 65534:65534 \"$V\"; chown 0:0 \"$V/d0\" \"$V/d0/a.dat\"; "
                 "chmod 1777 \"$V/d0\"; chmod 666 \"$V/d0/a.dat\"",

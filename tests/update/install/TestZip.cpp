@@ -4,11 +4,15 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <zlib.h>
 
 namespace {
 
 constexpr char localSignature[] = "PK\x03\x04";
 constexpr char centralSignature[] = "PK\x01\x02";
+// libzip writes no Unicode Path field (0x7075) itself: it is written under
+// this id and the id patched.
+constexpr zip_uint16_t standInField = 0x7074;
 
 struct Layout {
     const char* signature;
@@ -32,18 +36,27 @@ void Write(QByteArray& bytes, qsizetype at, int width, quint64 value) {
 } // namespace
 
 TestZip& TestZip::File(const QByteArray& name, const QByteArray& content, mode_t mode) {
-    items_.append({name, content, mode, false});
+    items_.append({name, content, mode, false, {}});
     return *this;
 }
 
 TestZip& TestZip::Folder(const QByteArray& name) {
-    items_.append({name, {}, 0, true});
+    items_.append({name, {}, 0, true, {}});
     return *this;
 }
 
 TestZip& TestZip::Folders(int count) {
     for (int i = 0; i < count; ++i)
         Folder('d' + QByteArray::number(i));
+    return *this;
+}
+
+TestZip& TestZip::UnicodePath(const QByteArray& unicodeName) {
+    Item& item = items_.last();
+    const uLong sum =
+        ::crc32(0, reinterpret_cast<const Bytef*>(item.name.constData()), uInt(item.name.size()));
+    item.unicodePath = QByteArray(5, '\1') + unicodeName;
+    Write(item.unicodePath, 1, 4, sum);
     return *this;
 }
 
@@ -77,11 +90,23 @@ QByteArray TestZip::Bytes() const {
         if (item.mode != 0)
             zip_file_set_external_attributes(zip, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
                                              zip_uint32_t(item.mode) << 16);
+        if (!item.unicodePath.isEmpty()) {
+            EXPECT_EQ(zip_file_extra_field_set(
+                          zip, zip_uint64_t(index), standInField, ZIP_EXTRA_FIELD_NEW,
+                          reinterpret_cast<const zip_uint8_t*>(item.unicodePath.constData()),
+                          zip_uint16_t(item.unicodePath.size()), ZIP_FL_CENTRAL | ZIP_FL_LOCAL),
+                      0);
+        }
     }
     EXPECT_EQ(zip_close(zip), 0);
     QFile file(QFile::decodeName(path));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     QByteArray bytes = file.readAll();
+    for (const Item& item : items_) {
+        for (qsizetype at = item.unicodePath.isEmpty() ? -1 : bytes.indexOf(item.unicodePath);
+             at >= 4; at = bytes.indexOf(item.unicodePath, at + 1))
+            Write(bytes, at - 4, 2, 0x7075);
+    }
     for (const Change& change : changes_) {
         for (const Layout& layout : {local, central}) {
             for (qsizetype at = bytes.indexOf(layout.signature); at >= 0;

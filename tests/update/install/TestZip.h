@@ -24,6 +24,9 @@ public:
     TestZip& Patch(const QByteArray& name, Field field, quint32 value);
     // Renames an entry to a name of the same length.
     TestZip& Rename(const QByteArray& name, const QByteArray& to);
+    // Gives the last entry an Info-ZIP Unicode Path field naming it
+    // `unicodeName`, with the checksum of its header's name.
+    TestZip& UnicodePath(const QByteArray& unicodeName);
 
     QByteArray Bytes() const;
 
@@ -33,6 +36,7 @@ private:
         QByteArray content;
         mode_t mode = 0;
         bool folder = false;
+        QByteArray unicodePath; // the field's data
     };
     struct Change {
         QByteArray name;

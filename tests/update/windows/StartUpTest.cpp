@@ -39,6 +39,13 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, ModeChoiceTest,
                                            ModeCase{"-x --Updates now", true},
                                            ModeCase{"upgrade", false}, ModeCase{"up date", false}));
 
+TEST_F(FormsFixture, WhatTheStartSettledFollowsTheWelcome) {
+    forms.KORU2.startLines = {"An interrupted install of VANTO 02.14 was undone."};
+    Start();
+    EXPECT_EQ(Log(), "Welcome to KORU.\r\n" + separator +
+                         "An interrupted install of VANTO 02.14 was undone.\r\n" + separator);
+}
+
 TEST_F(FormsFixture, NormalStartShowsOnlyTheWelcomeLineAndSeparator) {
     Start();
     EXPECT_EQ(Log(), "Welcome to KORU.\r\n" + separator);
