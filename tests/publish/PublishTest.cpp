@@ -199,12 +199,13 @@ struct Usage {
     QByteArray (*archive)() = nullptr; // vanto.zip instead of the sample's
 };
 
-// An image of VANTO's folder holding its program.
+// An image of VANTO 02.14's folder holding one more entry.
+QByteArray ImageWith(const QByteArray& name, const QByteArray& content, mode_t mode = 0) {
+    return TestZip().File("VANTO.ini", IniWithVersion("02.14")).File(name, content, mode).Bytes();
+}
+
 QByteArray ArchiveWithProgram() {
-    return TestZip()
-        .File("VANTO.ini", IniWithVersion("02.14"))
-        .File("bin/vanto", "vanto", S_IFREG | 0755)
-        .Bytes();
+    return ImageWith("bin/vanto", "vanto", S_IFREG | 0755);
 }
 
 // koru-publish TREE --key KEY --installable --program PATH
@@ -310,8 +311,6 @@ TEST_P(PublishUnfitArchiveTest, IsNotMarkedInstallable) {
     EXPECT_FALSE(QFile::exists(Served("koru/release.txt")));
 }
 
-const QByteArray goodIni = IniWithVersion("02.14");
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, PublishUnfitArchiveTest,
     ::testing::Values(
@@ -321,8 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
         Unfit{"Empty", [] { return QByteArray(); },
               "KORU would refuse to install files/vanto.zip. The archive is not a zip archive KORU "
               "can read (Not a zip archive)."},
-        Unfit{"EntryClimbsOut",
-              [] { return TestZip().File("VANTO.ini", goodIni).File("../x", "x").Bytes(); },
+        Unfit{"EntryClimbsOut", [] { return ImageWith("../x", "x"); },
               "KORU would refuse to install files/vanto.zip. The archive's entry \"../x\" climbs "
               "out of VANTO's folder with \"..\"."},
         Unfit{"NoVantoIni", [] { return TestZip().File("README.txt", "notes").Bytes(); },
@@ -332,22 +330,10 @@ INSTANTIATE_TEST_SUITE_P(
               [] { return TestZip().File("VANTO.ini", IniWithVersion("02.15")).Bytes(); },
               "KORU would refuse to install files/vanto.zip. The archive's VANTO.ini carries "
               "version \"02.15\"; the release list offers 02.14."},
-        Unfit{"HoldsTheKey",
-              [] {
-                  return TestZip()
-                      .File("VANTO.ini", goodIni)
-                      .File("files/koru/update.pub", "key")
-                      .Bytes();
-              },
+        Unfit{"HoldsTheKey", [] { return ImageWith("files/koru/update.pub", "key"); },
               "KORU would refuse to install files/vanto.zip. The archive's entry "
               "\"files/koru/update.pub\" would change the keys KORU trusts."},
-        Unfit{"SymbolicLink",
-              [] {
-                  return TestZip()
-                      .File("VANTO.ini", goodIni)
-                      .File("bin/vanto", "/bin/sh", S_IFLNK | 0777)
-                      .Bytes();
-              },
+        Unfit{"SymbolicLink", [] { return ImageWith("bin/vanto", "/bin/sh", S_IFLNK | 0777); },
               "KORU would refuse to install files/vanto.zip. The archive's entry \"bin/vanto\" is "
               "a symbolic link."},
         // zip -r run on the sample's archive, which packs VANTO/.
@@ -356,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
                   return TestZip()
                       .File("VANTO/VANTO.ini", IniWithVersion("02.13"))
                       .File("VANTO/README.txt", "old")
-                      .File("VANTO.ini", goodIni)
+                      .File("VANTO.ini", IniWithVersion("02.14"))
                       .File("README.txt", "new")
                       .Bytes();
               },
