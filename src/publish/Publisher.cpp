@@ -3,9 +3,11 @@
 #include "platform/runtime/ReplaceFile.h"
 #include "platform/runtime/RuntimeError.h"
 #include "publish/FileDigest.h"
+#include "update/formats/FolderPaths.h"
 #include "update/formats/HelpLinksList.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
+#include "update/install/ArchiveVetting.h"
 #include "update/trust/ArchiveVerifier.h"
 #include "update/trust/KeyChain.h"
 #include "update/trust/MinisignText.h"
@@ -14,7 +16,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,9 +45,15 @@ QByteArray ReadSmall(const QString& path, qint64 limit) {
 
 } // namespace
 
-Publisher::Publisher(const QString& tree, const SecretKey& key) : tree_(tree), key_(key) {
+Publisher::Publisher(const QString& tree, KeySource key) : tree_(tree), keySource_(std::move(key)) {
     if (!QFileInfo(FilesPath({})).isDir())
         Refuse("The tree " + QFile::encodeName(tree) + " has no files/ folder.");
+}
+
+const SecretKey& Publisher::Key() {
+    if (!key_)
+        key_.emplace(keySource_());
+    return *key_;
 }
 
 QString Publisher::FilesPath(const QByteArray& filesPath) const {
@@ -55,7 +67,7 @@ qint64 Publisher::Epoch() const {
     return epoch;
 }
 
-void Publisher::RequireTrustedAt(qint64 epoch) const {
+void Publisher::RequireTrustedAt(qint64 epoch) {
     if (epoch == 0)
         return;
     const QByteArray link = KeyChain::LinkPath(epoch);
@@ -65,20 +77,20 @@ void Publisher::RequireTrustedAt(qint64 epoch) const {
         ReadSmall(FilesPath(link), TrustedKeys::maximumSize + 1), "files/" + link);
     if (!keys.Usable())
         Refuse(keys.Problem());
-    if (keys.Find(key_.KeyId()) == nullptr)
-        Refuse("The key " + MinisignText::KeyIdText(key_.KeyId()) + " is not trusted at epoch " +
+    if (keys.Find(Key().KeyId()) == nullptr)
+        Refuse("The key " + MinisignText::KeyIdText(Key().KeyId()) + " is not trusted at epoch " +
                QByteArray::number(epoch) + " (files/" + link + ").");
 }
 
 void Publisher::WriteSigned(const QByteArray& filesPath, const QByteArray& text,
-                            const QByteArray& trustedComment) const {
+                            const QByteArray& trustedComment) {
     QDir().mkpath(QFileInfo(FilesPath(filesPath)).absolutePath());
     ReplaceFile(FilesPath(filesPath), text);
     ReplaceFile(FilesPath(filesPath + ServerPaths::signatureEnding),
-                key_.Sign(text, trustedComment));
+                Key().Sign(text, trustedComment));
 }
 
-bool Publisher::SignArchive(const QByteArray& offeredVersion) const {
+bool Publisher::SignArchive(const QByteArray& offeredVersion) {
     const QString archive = FilesPath(archivePath);
     const QString signature = archive + QLatin1String(ServerPaths::signatureEnding);
     if (Holds(QByteArray(archivePath) + ServerPaths::signatureEnding)) {
@@ -86,11 +98,43 @@ bool Publisher::SignArchive(const QByteArray& offeredVersion) const {
         const QByteArray unread = verifier.UpdateFromFile(archive, QFileInfo(archive).size());
         if (!unread.isEmpty())
             Refuse(unread);
-        if (verifier.Verify(key_.PublicKey(), ReadSmall(signature, 64 * 1024), archive).Verified())
+        if (verifier.Verify(Key().PublicKey(), ReadSmall(signature, 64 * 1024), archive).Verified())
             return false;
     }
-    ReplaceFile(signature, key_.SignFile(archive, "VANTO " + offeredVersion));
+    ReplaceFile(signature, Key().SignFile(archive, "VANTO " + offeredVersion));
     return true;
+}
+
+void Publisher::RequireInstallable(const QByteArray& offeredVersion,
+                                   const QByteArray& program) const {
+    const QByteArray named = InTree(ServerPaths::archive);
+    const QByteArray path = QFile::encodeName(FilesPath(archivePath));
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw RuntimeError(RuntimeErrors::pathFileAccess, path);
+    const auto closeArchive = qScopeGuard([fd] { ::close(fd); });
+    // As into a fresh VANTO folder with room to spare: what the archive
+    // itself holds decides, not this computer.
+    const QTemporaryDir empty;
+    if (!empty.isValid())
+        Refuse("No empty folder to vet " + named + " against can be made (" +
+               empty.errorString().toUtf8() + ").");
+    const InstallPlan plan = ArchiveVetting::Vet(fd, empty.path(), offeredVersion,
+                                                 FolderRoom{InstallPlan::maximumSize, -1, 4096});
+    if (!plan.Installable())
+        Refuse("KORU would refuse to install " + named + ". " + plan.problem);
+    bool holdsProgram = program.isEmpty();
+    for (const InstallPlan::Entry& entry : plan.entries) {
+        const QList<QByteArray> parts = entry.path.split('/');
+        // zip -r adds to the archive it finds: the old image, top folder and
+        // all, would be installed beside the new one.
+        if (!entry.folder && parts.size() == 2 && parts[1] == FolderPaths::installedVersion)
+            Refuse(named + " holds VANTO.ini both at its root and in " + parts[0] +
+                   "/, as when zip adds to an older archive; write a fresh archive.");
+        holdsProgram = holdsProgram || (!entry.folder && entry.path == program);
+    }
+    if (!holdsProgram)
+        Refuse("--program names " + program + ", which " + named + " does not install as a file.");
 }
 
 bool Publisher::Holds(const QByteArray& filesPath) const {
@@ -122,8 +166,15 @@ QList<QByteArray> Publisher::ListedPaths() const {
             HelpLinksList::Parse(ReadSmall(FilesPath(Listed(ServerPaths::helpLinks)), 1024 * 1024));
         const QByteArray folder = Listed(ServerPaths::koruFolder);
         for (const QByteArray& name : links.items) {
-            if (HelpLinksList::IsFileName(name) && ReleaseList::IsListedPath(folder + name))
-                paths << folder + name + ".txt" << folder + name + ".gif";
+            if (!HelpLinksList::IsFileName(name) || !ReleaseList::IsListedPath(folder + name))
+                continue;
+            for (const char* ending : {".txt", ".gif"}) {
+                // Every user's help links update would fail on the missing file.
+                if (!Holds(folder + name + ending))
+                    Refuse(InTree(ServerPaths::helpLinks) + " names the help link \"" + name +
+                           "\", but the tree has no files/" + folder + name + ending + '.');
+                paths << folder + name + ending;
+            }
         }
     }
     paths << archivePath << Listed(ServerPaths::archiveControl);
@@ -140,7 +191,6 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
                " to take the offered version from.");
     list.offeredVersion = VersionFiles::OfferedVersionText(ReadSmall(versionFile, 4096)).trimmed();
     list.epoch = Epoch();
-    RequireTrustedAt(list.epoch);
 
     qint64 previous = 0;
     if (Holds(listPath)) {
@@ -163,14 +213,17 @@ QList<QByteArray> Publisher::Publish(const QDateTime& expires, std::optional<qin
     }
     if (installable && list.Find(archivePath) == nullptr)
         Refuse("--installable needs files/" + QByteArray(archivePath) + " in the tree.");
-    if (installable)
+    if (installable) {
+        RequireInstallable(list.offeredVersion, program);
         list.installable = archivePath;
+    }
     // A path the list refuses is refused by reading the text back below.
     list.program = program;
     const QByteArray text = list.Text();
     const ReleaseList check = ReleaseList::Parse(text);
     if (!check.Valid())
         Refuse(check.problem);
+    RequireTrustedAt(list.epoch);
     // Signed only once every file passed, so a refusal writes nothing.
     if (Holds(archivePath) && SignArchive(list.offeredVersion))
         done << "signed " + InTree(ServerPaths::archive);

@@ -113,7 +113,7 @@ SecretKey SecretKey::FromFileText(const QByteArray& text, const QByteArray& name
 SecretKey SecretKey::FromFile(const QString& path, const PasswordSource& password) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
+        Refuse(QFile::encodeName(path), "cannot be read (" + file.errorString().toUtf8() + ')');
     QByteArray text = file.read(4096);
     SecretKey key = FromFileText(text, QFile::encodeName(path), password);
     Wipe(text);

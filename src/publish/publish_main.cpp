@@ -6,6 +6,7 @@
 #include "publish/PasswordPrompt.h"
 #include "publish/Publisher.h"
 #include "publish/SecretKey.h"
+#include "update/install/EntryRules.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -42,10 +43,12 @@ struct Command {
     QByteArray program;
 };
 
+constexpr qint64 mostDuration = 100000;
+
 std::optional<qint64> Duration(const QString& text) {
     bool ok = false;
     const qint64 count = text.chopped(text.isEmpty() ? 0 : 1).toLongLong(&ok);
-    if (!ok || count <= 0 || count > 100000)
+    if (!ok || count <= 0 || count > mostDuration)
         return std::nullopt;
     if (text.endsWith(u'd'))
         return count * 86400;
@@ -54,7 +57,8 @@ std::optional<qint64> Duration(const QString& text) {
     return std::nullopt;
 }
 
-std::optional<Command> Parse(QStringList arguments) {
+// Bad usage answers the usage, or `why` when it can say in a sentence what is wrong.
+std::optional<Command> Parse(QStringList arguments, QByteArray& why) {
     Command command;
     if (!arguments.isEmpty() && arguments.first() == u"rotate") {
         command.rotate = true;
@@ -77,13 +81,19 @@ std::optional<Command> Parse(QStringList arguments) {
             command.newKeys << arguments[++i];
         } else if (argument == u"--expires" && !command.rotate) {
             const std::optional<qint64> seconds = Duration(arguments[++i]);
-            if (!seconds)
+            if (!seconds) {
+                why = "--expires takes 1 to " + QByteArray::number(mostDuration) +
+                      " days or hours, such as 30d or 12h, not \"" + arguments[i].toUtf8() + "\".";
                 return std::nullopt;
+            }
             command.expiresSeconds = *seconds;
         } else if (argument == u"--program" && !command.rotate) {
-            command.program = arguments[++i].toUtf8();
-            if (command.program.isEmpty())
+            command.program = QFile::encodeName(arguments[++i]);
+            const QByteArray problem = EntryRules::ProgramProblem(command.program);
+            if (!problem.isEmpty()) {
+                why = "The program \"" + EntryRules::Shown(command.program) + "\" " + problem + '.';
                 return std::nullopt;
+            }
         } else if (argument == u"--serial" && !command.rotate) {
             bool ok = false;
             command.serial = arguments[++i].toLongLong(&ok);
@@ -101,8 +111,8 @@ std::optional<Command> Parse(QStringList arguments) {
 }
 
 QList<QByteArray> Run(const Command& command) {
-    const SecretKey key = SecretKey::FromFile(command.key, PasswordPrompt);
-    Publisher publisher(command.tree, key);
+    Publisher publisher(command.tree,
+                        [&command] { return SecretKey::FromFile(command.key, PasswordPrompt); });
     if (!command.rotate)
         return publisher.Publish(QDateTime::currentDateTimeUtc().addSecs(command.expiresSeconds),
                                  command.serial, command.installable, command.program);
@@ -110,7 +120,10 @@ QList<QByteArray> Run(const Command& command) {
     for (const QString& path : command.newKeys) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            throw RuntimeError(RuntimeErrors::pathFileAccess, QFile::encodeName(path));
+            throw RuntimeError(RuntimeErrors::invalidCall,
+                               "The new key file " + QFile::encodeName(path) + " cannot be read (" +
+                                   file.errorString().toUtf8() + ").",
+                               "koru-publish");
         text += file.read(TrustedKeys::maximumSize + 1);
         if (!text.endsWith('\n'))
             text += '\n';
@@ -131,9 +144,13 @@ int main(int argc, char** argv) {
         std::puts("koru-publish " KORU_VERSION);
         return 0;
     }
-    const std::optional<Command> command = Parse(arguments);
+    QByteArray why;
+    const std::optional<Command> command = Parse(arguments, why);
     if (!command) {
-        std::fputs(usage, stderr);
+        if (why.isEmpty())
+            std::fputs(usage, stderr);
+        else
+            std::fprintf(stderr, "koru-publish: %s\n", why.constData());
         return EX_USAGE;
     }
     try {

@@ -10,6 +10,7 @@
 #include "support/NginxServer.h"
 #include "support/TestFiles.h"
 #include "update/install/RunningVanto.h"
+#include "update/install/TestZip.h"
 #include "update/install/VantoStart.h"
 #include "update/trust/ReleaseList.h"
 #include "update/trust/SignedReleaseFixture.h"
@@ -23,6 +24,7 @@
 #include <QTimer>
 #include <csignal>
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -341,6 +343,8 @@ TEST_F(ReleaseAttack, FetchesListedHelpLinksWhoseNamesAreEncodedOnTheWire) {
 // is shown as the publisher wrote it.
 TEST_F(ReleaseAttack, QuotedNotFoundWordsAreThePublishersOwn) {
     Append(Served("koru/koru_helplinks.txt"), "\r\nFix 404 Not Found");
+    for (const char* file : {"koru/Fix 404 Not Found.txt", "koru/Fix 404 Not Found.gif"})
+        WriteFile(Served(file), "help");
     WriteFile(Served("koru/otherinfo.txt"), "HTTP 404 Not Found pages are gone.");
     Publish("k0");
     const CliRun run = Cli({QStringLiteral("check")});
@@ -400,12 +404,17 @@ TEST_F(ReleaseAttack, InstallSwapsTheSavedArchiveInAndRestoreSwapsItBack) {
     EXPECT_EQ(ReadFile(Home() + QStringLiteral("/VANTO.ini")), oldIni);
 }
 
-// A VANTO started from the folder (a copy of sleep as the list's program):
-// install refuses it without --yes, and with it waits until VANTO closes.
+// A VANTO started from the folder (a copy of sleep as the list's program, which
+// the archive brings too): install refuses it without --yes, and with it waits
+// until VANTO closes.
 TEST_F(ReleaseAttack, InstallRefusesARunningVantoAndWithYesWaitsForIt) {
     ASSERT_TRUE(QDir().mkpath(Home() + QStringLiteral("/bin")));
-    ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")),
-                            Home() + QStringLiteral("/bin/vanto")));
+    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+    ASSERT_TRUE(QFile::copy(sleep, Home() + QStringLiteral("/bin/vanto")));
+    WriteFile(Served("vanto.zip"), TestZip()
+                                       .File("VANTO.ini", IniWithVersion("02.14"))
+                                       .File("bin/vanto", ReadFile(sleep), S_IFREG | 0755)
+                                       .Bytes());
     Tool({Tree(), QStringLiteral("--key"), KeyFile("k0", ".key"), QStringLiteral("--installable"),
           QStringLiteral("--program"), QStringLiteral("bin/vanto")});
     ASSERT_EQ(Cli({QStringLiteral("check"), QStringLiteral("vanto-update"),

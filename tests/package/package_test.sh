@@ -110,13 +110,16 @@ package)
     # Each package's Depends as worked out; the console and the publisher need no Qt Gui.
     for package in koru koru-cli koru-publisher; do
         deb=$(ls "$packages/${package}_${version}"_*.deb)
-        dpkg-deb -f "$deb" Package Version Depends Homepage >"$tmp/$package"
+        dpkg-deb -f "$deb" Package Version Depends Recommends Suggests Homepage >"$tmp/$package"
         grep -qx "Package: $package" "$tmp/$package" || fail "$deb: package name"
         grep -qx "Version: $version" "$tmp/$package" || fail "$deb: version"
         grep -q "^Homepage: https://" "$tmp/$package" || fail "$deb: no homepage"
         sed -n 's/^Depends: //p' "$tmp/$package" | tr ',' '\n' | sed 's/^ *//; s/ .*//' >"$tmp/$package.depends"
     done
     grep -qx koru-cli "$tmp/koru.depends" || fail "koru does not depend on koru-cli"
+    # The publisher's tour makes its keys with minisign.
+    grep -qx "Recommends: minisign" "$tmp/koru-publisher" || fail "koru-publisher does not recommend minisign"
+    grep -qx "Suggests: zsync, zip" "$tmp/koru-publisher" || fail "koru-publisher does not suggest zsync and zip"
     grep -qx libqt6widgets6 "$tmp/koru.depends" || fail "koru does not depend on libqt6widgets6"
     for library in libsodium23 libqt6dbus6; do
         grep -qx $library "$tmp/koru-cli.depends" || fail "koru-cli does not depend on $library"

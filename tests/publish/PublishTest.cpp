@@ -8,6 +8,7 @@
 #include "support/Minisign.h"
 #include "support/Raised.h"
 #include "support/TestFiles.h"
+#include "update/install/TestZip.h"
 #include "update/trust/ListedFileCheck.h"
 #include "update/trust/SignedReleaseFixture.h"
 
@@ -104,6 +105,18 @@ TEST_F(PublishTest, ThreeRotationsRetireEachKeyFromPublishing) {
     EXPECT_EQ(PublishedList().epoch, 3);
 }
 
+// A tree that cannot be published is refused before the key is opened.
+TEST_F(PublishTest, TreeIsCheckedBeforeTheKeyOpens) {
+    const QString base = work.filePath(QStringLiteral("protected"));
+    ASSERT_TRUE(Minisign::MakeProtectedKeys(base, "correct horse"));
+    QFile::remove(Served("koru/vanto_ver.txt"));
+    const Published run =
+        RunPublish({Tree(), QStringLiteral("--key"), base + QStringLiteral(".key")}, "wrong horse");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errors, "koru-publish: The tree has no files/koru/vanto_ver.txt to take the "
+                          "offered version from.\n");
+}
+
 // A forged key asking scrypt for absurd work is refused before the password.
 TEST_F(PublishTest, KeyAskingForAbsurdWorkIsRefusedBeforeThePassword) {
     const QString base = work.filePath(QStringLiteral("protected"));
@@ -159,18 +172,47 @@ INSTANTIATE_TEST_SUITE_P(
                                 "secret");
                       return QFile::link(QStringLiteral("../../../out"), path);
                   },
-                  "is a link that leaves the tree; the server does not follow it."}),
+                  "is a link that leaves the tree; the server does not follow it."},
+        TreeFault{"HelpLinkWithoutText", "koru/koru_helplinks.txt",
+                  [](const QString& path) {
+                      WriteFile(path, "HL0008\r\nfaq\r\ngone");
+                      return true;
+                  },
+                  "names the help link \"gone\", but the tree has no files/koru/gone.txt."},
+        TreeFault{"HelpLinkWithoutPicture", "koru/koru_helplinks.txt",
+                  [](const QString& path) {
+                      WriteFile(path, "HL0008\r\nfaq");
+                      return QFile::remove(
+                          QFileInfo(path).dir().filePath(QStringLiteral("faq.gif")));
+                  },
+                  "names the help link \"faq\", but the tree has no files/koru/faq.gif."}),
     [](const ::testing::TestParamInfo<TreeFault>& row) { return row.param.name; });
 
 struct Usage {
     const char* name;
     QStringList arguments; // TREE stands for the tree, KEY for a key
     int exitCode;
-    const char* output; // the start of standard output or of the errors
+    QByteArray output; // the start of standard output or of the errors
     QByteArray lastList =
         "koru-release 1\nserial 7\nexpires 2027-01-06T12:00:00Z\nvanto 1\nepoch 0\n";
-    const char* listed = ""; // a line the written list holds
+    const char* listed = "";           // a line the written list holds
+    QByteArray (*archive)() = nullptr; // vanto.zip instead of the sample's
 };
+
+// An image of VANTO 02.14's folder holding one more entry.
+QByteArray ImageWith(const QByteArray& name, const QByteArray& content, mode_t mode = 0) {
+    return TestZip().File("VANTO.ini", IniWithVersion("02.14")).File(name, content, mode).Bytes();
+}
+
+QByteArray ArchiveWithProgram() {
+    return ImageWith("bin/vanto", "vanto", S_IFREG | 0755);
+}
+
+// koru-publish TREE --key KEY --installable --program PATH
+QStringList WithProgram(const QString& path) {
+    return {QStringLiteral("TREE"),          QStringLiteral("--key"),     QStringLiteral("KEY"),
+            QStringLiteral("--installable"), QStringLiteral("--program"), path};
+}
 
 class PublishUsageTest : public PublishTest, public ::testing::WithParamInterface<Usage> {};
 
@@ -179,6 +221,8 @@ TEST_P(PublishUsageTest, ExitsAsDocumented) {
     arguments.replaceInStrings(QStringLiteral("TREE"), Tree());
     arguments.replaceInStrings(QStringLiteral("KEY"), KeyFile("k0", ".key"));
     WriteFile(Served("koru/release.txt"), GetParam().lastList);
+    if (GetParam().archive != nullptr)
+        WriteFile(Served("vanto.zip"), GetParam().archive());
     const Published outcome = RunPublish(arguments);
     EXPECT_EQ(outcome.exitCode, GetParam().exitCode);
     EXPECT_TRUE((outcome.output + outcome.errors).startsWith(GetParam().output))
@@ -202,14 +246,108 @@ INSTANTIATE_TEST_SUITE_P(
                QStringLiteral("--serial"), QStringLiteral("7")},
               1,
               "koru-publish: The serial must be above 7, the tree's last."},
-        Usage{"Program",
+        Usage{"Program", WithProgram(QStringLiteral("bin/vanto")), 0,
+              "koru-publish: ", Usage{}.lastList, "\nprogram bin/vanto\n", ArchiveWithProgram},
+        Usage{"ProgramNotInTheArchive", WithProgram(QStringLiteral("bin/vanto")), 1,
+              "koru-publish: --program names bin/vanto, which files/vanto.zip does not install "
+              "as a file.\n"},
+        Usage{"ProgramIsAFolder", WithProgram(QStringLiteral("bin")), 1,
+              "koru-publish: --program names bin, which files/vanto.zip does not install as a "
+              "file.\n",
+              Usage{}.lastList, "", ArchiveWithProgram},
+        Usage{"ProgramInKorusFolder", WithProgram(QStringLiteral(".koru/vanto")), 64,
+              "koru-publish: The program \".koru/vanto\" is in .koru/, which KORU keeps for "
+              "itself.\n"},
+        Usage{"ProgramIsTheKey", WithProgram(QStringLiteral("files/koru/update.pub")), 64,
+              "koru-publish: The program \"files/koru/update.pub\" would change the keys KORU "
+              "trusts.\n"},
+        Usage{"ProgramIsVantoIni", WithProgram(QStringLiteral("VANTO.ini")), 64,
+              "koru-publish: The program \"VANTO.ini\" is VANTO.ini, which holds VANTO's "
+              "version.\n"},
+        Usage{"ProgramIsADash", WithProgram(QStringLiteral("-")), 64,
+              "koru-publish: The program \"-\" is \"-\", which names no file.\n"},
+        Usage{"ProgramIsEmpty", WithProgram(QString()), 64,
+              "koru-publish: The program \"\" is empty.\n"},
+        Usage{"ProgramIsAbsolute", WithProgram(QStringLiteral("/usr/bin/vanto")), 64,
+              "koru-publish: The program \"/usr/bin/vanto\" has an absolute path.\n"},
+        Usage{"ProgramClimbsOut", WithProgram(QStringLiteral("../vanto")), 64,
+              "koru-publish: The program \"../vanto\" climbs out of VANTO's folder with "
+              "\"..\".\n"},
+        Usage{"ProgramPartTooLong", WithProgram(QStringLiteral("bin/") + QString(256, u'v')), 64,
+              "koru-publish: The program \"bin/" + QByteArray(256, 'v') +
+                  "\" has a part longer than 255 bytes.\n"},
+        Usage{"ProgramPathTooLong",
+              WithProgram(QStringLiteral("v/").repeated(2047) + QStringLiteral("vv")), 64,
+              "koru-publish: The program \"" + QByteArray("v/").repeated(2047) +
+                  "vv\" is longer than 4095 bytes.\n"},
+        Usage{"ExpiresNotADuration",
               {QStringLiteral("TREE"), QStringLiteral("--key"), QStringLiteral("KEY"),
-               QStringLiteral("--installable"), QStringLiteral("--program"),
-               QStringLiteral("bin/vanto")},
-              0,
-              "koru-publish: ",
-              Usage{}.lastList,
-              "\nprogram bin/vanto\n"}),
+               QStringLiteral("--expires"), QStringLiteral("3x")},
+              64,
+              "koru-publish: --expires takes 1 to 100000 days or hours, such as 30d or 12h, not "
+              "\"3x\".\n"},
+        Usage{"MissingKey",
+              {QStringLiteral("TREE"), QStringLiteral("--key"), QStringLiteral("no-such.key")},
+              1,
+              "koru-publish: The secret key no-such.key cannot be read (No such file or "
+              "directory).\n"}),
     [](const ::testing::TestParamInfo<Usage>& row) { return row.param.name; });
+
+struct Unfit {
+    const char* name;
+    QByteArray (*archive)();
+    const char* reason; // after "koru-publish: "
+};
+
+class PublishUnfitArchiveTest : public PublishTest, public ::testing::WithParamInterface<Unfit> {};
+
+// What KORU's install would refuse is not published as installable.
+TEST_P(PublishUnfitArchiveTest, IsNotMarkedInstallable) {
+    WriteFile(Served("vanto.zip"), GetParam().archive());
+    const Published run = RunPublish(
+        {Tree(), QStringLiteral("--key"), KeyFile("k0", ".key"), QStringLiteral("--installable")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errors, QByteArray("koru-publish: ") + GetParam().reason + '\n');
+    EXPECT_FALSE(QFile::exists(Served("koru/release.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PublishUnfitArchiveTest,
+    ::testing::Values(
+        Unfit{"Text", [] { return QByteArray("VANTO 02.14 notes\n"); },
+              "KORU would refuse to install files/vanto.zip. The archive is not a zip archive KORU "
+              "can read (Not a zip archive)."},
+        Unfit{"Empty", [] { return QByteArray(); },
+              "KORU would refuse to install files/vanto.zip. The archive is not a zip archive KORU "
+              "can read (Not a zip archive)."},
+        Unfit{"EntryClimbsOut", [] { return ImageWith("../x", "x"); },
+              "KORU would refuse to install files/vanto.zip. The archive's entry \"../x\" climbs "
+              "out of VANTO's folder with \"..\"."},
+        Unfit{"NoVantoIni", [] { return TestZip().File("README.txt", "notes").Bytes(); },
+              "KORU would refuse to install files/vanto.zip. The archive holds no VANTO.ini at its "
+              "root."},
+        Unfit{"OtherVersion",
+              [] { return TestZip().File("VANTO.ini", IniWithVersion("02.15")).Bytes(); },
+              "KORU would refuse to install files/vanto.zip. The archive's VANTO.ini carries "
+              "version \"02.15\"; the release list offers 02.14."},
+        Unfit{"HoldsTheKey", [] { return ImageWith("files/koru/update.pub", "key"); },
+              "KORU would refuse to install files/vanto.zip. The archive's entry "
+              "\"files/koru/update.pub\" would change the keys KORU trusts."},
+        Unfit{"SymbolicLink", [] { return ImageWith("bin/vanto", "/bin/sh", S_IFLNK | 0777); },
+              "KORU would refuse to install files/vanto.zip. The archive's entry \"bin/vanto\" is "
+              "a symbolic link."},
+        // zip -r run on the sample's archive, which packs VANTO/.
+        Unfit{"StaleTopFolder",
+              [] {
+                  return TestZip()
+                      .File("VANTO/VANTO.ini", IniWithVersion("02.13"))
+                      .File("VANTO/README.txt", "old")
+                      .File("VANTO.ini", IniWithVersion("02.14"))
+                      .File("README.txt", "new")
+                      .Bytes();
+              },
+              "files/vanto.zip holds VANTO.ini both at its root and in VANTO/, as when zip adds to "
+              "an older archive; write a fresh archive."}),
+    [](const ::testing::TestParamInfo<Unfit>& row) { return row.param.name; });
 
 } // namespace

@@ -37,4 +37,8 @@ QList<QByteArray> Parents(const QByteArray& path);
 // A name as a reason shows it: bytes that are not printable UTF-8 as \xHH.
 QByteArray Shown(const QByteArray& name);
 
+// Why `path`, relative to VANTO's folder, cannot be VANTO's program file, as
+// the end of a sentence; empty when it can.
+QByteArray ProgramProblem(const QByteArray& path);
+
 } // namespace EntryRules

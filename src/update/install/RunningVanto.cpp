@@ -30,9 +30,14 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
-std::optional<FileId> IdOf(const QByteArray& path) {
+// A regular file's identity; `followLink` false for the program's own path:
+// a link in VANTO's folder may name any program, and every process running
+// that one would count as VANTO.
+std::optional<FileId> IdOf(const QByteArray& path, bool followLink) {
     struct stat status {};
-    if (::stat(path.constData(), &status) != 0)
+    const int failed =
+        followLink ? ::stat(path.constData(), &status) : ::lstat(path.constData(), &status);
+    if (failed != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return FileId{status.st_dev, status.st_ino};
 }
@@ -51,7 +56,7 @@ RunningVanto::RunningVanto(const QString& vantoFolder, const QByteArray& program
 
 QList<pid_t> RunningVanto::Pids() const {
     const std::optional<FileId> program =
-        path_.isEmpty() ? std::nullopt : IdOf(QFile::encodeName(path_));
+        path_.isEmpty() ? std::nullopt : IdOf(QFile::encodeName(path_), false);
     if (!program)
         return {};
     DIR* processes = ::opendir(processFolder);
@@ -64,7 +69,7 @@ QList<pid_t> RunningVanto::Pids() const {
         const std::optional<pid_t> pid = ProcessId(entry->d_name);
         // Stat follows the exe link to the file the process runs, even once
         // that file was deleted or renamed.
-        if (pid && IdOf(processFolder + ("/" + QByteArray::number(*pid)) + "/exe") == program)
+        if (pid && IdOf(processFolder + ("/" + QByteArray::number(*pid)) + "/exe", true) == program)
             pids.append(*pid);
     }
     std::sort(pids.begin(), pids.end());

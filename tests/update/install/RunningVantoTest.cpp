@@ -58,6 +58,14 @@ TEST_F(RunningVantoTest, StartsDetachedIsSeenByItsFileAndWaitedFor) {
     EXPECT_TRUE(vanto.WaitClosed(60s));
 }
 
+// A link named as the program would make every process running its target VANTO.
+TEST_F(RunningVantoTest, LinkToARunningProgramIsNoVanto) {
+    const QString linked = dir.filePath(QStringLiteral("linked"));
+    ASSERT_TRUE(QDir().mkpath(linked + QStringLiteral("/bin")));
+    ASSERT_TRUE(QFile::link(vanto.Path(), linked + QStringLiteral("/bin/vanto")));
+    EXPECT_TRUE(RunningVanto(linked, "bin/vanto").Pids().isEmpty());
+}
+
 TEST_F(RunningVantoTest, WaitEndsUnclosedAtItsTimeout) {
     EXPECT_FALSE(vanto.WaitClosed(50ms));
     EXPECT_EQ(vanto.Pids(), pids);
