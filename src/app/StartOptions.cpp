@@ -190,5 +190,6 @@ QByteArray StartOptions::KoruUsage() {
            "\noptions:\n"
            "  --choose-home         ask for VANTO's folder and remember it for later starts\n" +
            OptionLines() + EnvironmentText() +
+           "  DISPLAY, WAYLAND_DISPLAY  the display the windows open on (koru-cli needs none)\n"
            "\nkoru-cli runs the main window's commands from a console (koru-cli --help).\n";
 }
