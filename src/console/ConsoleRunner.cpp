@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -290,6 +291,8 @@ int ConsoleRunner::Run(const QStringList& arguments) {
 }
 
 int ConsoleRunner::Execute(const QList<Step>& steps) {
+    if (stoppedBy_ != 0)
+        return Stopped();
     SeamGuard seams(
         [this](const MsgBoxRequest& box) {
             if (!box.asksYesNo()) {
@@ -318,7 +321,11 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
     }
     main.Show();
     appendLines(main, startLines_);
+    main_ = &main;
     const int status = RunSteps(steps, main);
+    main_ = nullptr;
+    if (stoppedBy_ != 0)
+        return Stopped();
     if (notify_ && status != ItemDisabled) {
         // What the check offered, as the Download menu shows it.
         const ConsoleOffer offer{
@@ -347,6 +354,8 @@ int ConsoleRunner::RunSteps(const QList<Step>& steps, MainForm& main) {
         }
         const QByteArray& log = main.SystemMessagesText1.Text();
         out_.write(showControls_ ? VisibleControls(log) : log);
+        if (stoppedBy_ != 0)
+            break;
         if (failed)
             return vantoStillRunning ? VantoRunning : CommandFailed;
         if (ProgramEnded())
@@ -360,14 +369,29 @@ bool ConsoleRunner::ClickThrough(const Step& step, MainForm& main) {
         step.command->prepare(step.argument);
     if (step.command->item == nullptr)
         return true;
+    // Named as the menus show it: the user knows captions, not the items' names.
+    QByteArrayList heads;
     for (MenuItem* item : step.command->item(main).Path()) {
         if (!item->Click()) {
-            Say(QByteArray(step.command->name) + ": \"" + item->Caption() + "\" (" + item->Name() +
-                ") is disabled");
+            Say(QByteArray(step.command->name) + ": \"" + item->Caption().trimmed() + "\" " +
+                (heads.isEmpty() ? QByteArray() : "(" + heads.join(" > ") + ") ") +
+                "is disabled; no check in this run offered it.");
             return false;
         }
+        heads << item->Caption().trimmed();
     }
     return true;
+}
+
+void ConsoleRunner::Interrupt(int signal) {
+    stoppedBy_ = signal;
+    if (main_ != nullptr && main_->Loaded())
+        main_->Unload();
+}
+
+int ConsoleRunner::Stopped() {
+    Say(QByteArray("stopped by SIG") + sigabbrev_np(stoppedBy_) + '.');
+    return 128 + stoppedBy_;
 }
 
 void ConsoleRunner::Say(const QByteArray& line) {

@@ -2,9 +2,11 @@
 // standard output after each command, byte for byte unless it is a terminal.
 #include "console/ConsoleRunner.h"
 #include "console/DesktopNotifier.h"
+#include "console/StopSignals.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -24,5 +26,13 @@ int main(int argc, char** argv) {
     if (const int seconds = qEnvironmentVariableIntValue("KORU_NOTIFY_WAIT", &shorter); shorter)
         notifier.wait = std::chrono::seconds(seconds);
     runner.SetNotifier([&notifier](const ConsoleOffer& offer) { notifier.Announce(offer); });
-    return runner.Run(QCoreApplication::arguments().mid(1));
+    int status = 0;
+    {
+        const StopSignals stop([&runner](int signal) { runner.Interrupt(signal); });
+        status = runner.Run(QCoreApplication::arguments().mid(1));
+    }
+    // Whoever sent the signal sees koru-cli end by it, once its work is put away.
+    if (runner.StoppedBy() != 0)
+        std::raise(runner.StoppedBy());
+    return status;
 }

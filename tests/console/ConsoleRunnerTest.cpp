@@ -88,7 +88,8 @@ TEST_F(ConsoleRunnerTest, EachCommandsOutcomeEndsOrContinuesTheRun) {
         QByteArray err;
     } cases[] = {
         {"search all search", ConsoleRunner::ItemDisabled, search,
-         "koru-cli: all: \"All Available Updates\" (mnuAllAvailableUpdates) is disabled\n"},
+         "koru-cli: all: \"All Available Updates\" (UPDATES > Download) is disabled; no check in "
+         "this run offered it.\n"},
         {"boom search", ConsoleRunner::CommandFailed, welcome,
          "koru-cli: boom: error 53: File not found (test)\n"},
         {"fails search", ConsoleRunner::CommandFailed, search, ""},
