@@ -13,7 +13,7 @@ _koru() {
     local cur prev words cword
     _init_completion || return
     _koru_options && return
-    COMPREPLY=($(compgen -W '--choose-home --home --server --help --version update' -- "$cur"))
+    COMPREPLY=($(compgen -W '--choose-home --check --home --server --help --version update' -- "$cur"))
 }
 
 _koru_cli() {

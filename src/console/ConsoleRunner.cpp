@@ -13,6 +13,7 @@
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
 #include "update/jobs/UpdateState.h"
+#include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
 
 #include <QFile>
@@ -240,6 +241,8 @@ int ConsoleRunner::Run(const QStringList& arguments) {
         return Refuse("no command given");
     if (options.chooseHome)
         return Refuse("--choose-home is koru's (the folder dialog)");
+    if (options.check)
+        return Refuse("--check is koru's (here the command check runs the check)");
     options.Apply();
     bool noFolder = false;
     const QString chosen = HomeChoice::ForStart(options.home, false, false, noFolder);
@@ -328,9 +331,10 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
         return Stopped();
     if (notify_ && status != ItemDisabled) {
         // What the check offered, as the Download menu shows it.
-        const ConsoleOffer offer{
-            main.mnuAvailableDownload(0).Enabled(), main.mnuAvailableDownload(1).Enabled(),
-            ArchiveDownload::VersionText(SharedState().remoteVersion), App::Path()};
+        const ConsoleOffer offer{main.mnuAvailableDownload(0).Enabled(),
+                                 main.mnuAvailableDownload(1).Enabled(),
+                                 ArchiveDownload::VersionText(SharedState().remoteVersion),
+                                 App::Path(), UpdateServerHost()};
         if (offer.vanto || offer.helpLinks)
             notifier_(offer);
     }

@@ -31,6 +31,7 @@ struct ConsoleOffer {
     bool helpLinks = false; // new help links
     QByteArray version;     // the VANTO version offered
     QString home;           // VANTO's folder
+    QByteArray server;      // the server the check asked, as given
 };
 using ConsoleNotifier = std::function<void(const ConsoleOffer&)>;
 

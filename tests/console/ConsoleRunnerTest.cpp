@@ -181,6 +181,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"MissingHome",
                                 {QStringLiteral("--yes"), QStringLiteral("--home")},
                                 "--home needs DIR"},
+                      UsageCase{"KorusCheckOption",
+                                {QStringLiteral("--check"), QStringLiteral("search")},
+                                "--check is koru's (here the command check runs the check)"},
                       UsageCase{"BadServerBeforeAGoodCommand",
                                 {QStringLiteral("--server=h:x"), QStringLiteral("search")},
                                 "--server h:x: not HOST or HOST:PORT with a port from 1 to "
