@@ -7,15 +7,16 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <csignal>
-#include <cstdio>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Straight to the descriptors, past stdio's buffer: each command's log is
+    // out as it ends, even when a signal ends the program afterwards.
     QFile out;
     QFile err;
-    if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        !err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return 1;
     ConsoleRunner runner(out, err);
     runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
