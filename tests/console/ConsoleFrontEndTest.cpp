@@ -114,7 +114,7 @@ TEST(ConsoleFrontEndTest, StopSignalLeavesEachCommandsLogAndThePart) {
     while (!out.contains("Notes.") && cli.waitForReadyRead(10000))
         out += cli.readAllStandardOutput();
     ASSERT_TRUE(out.contains("Notes.")) << out.constData();
-    for (int tries = 0; tries < 100 && !server.requestLines().last().contains("vanto.zip"); ++tries)
+    for (int tries = 0; tries < 100 && !server.requestLines().join().contains("vanto.zip"); ++tries)
         QThread::msleep(50);
     QThread::msleep(300);
     cli.terminate();
