@@ -13,7 +13,7 @@ _koru() {
     local cur prev words cword
     _init_completion || return
     _koru_options && return
-    COMPREPLY=($(compgen -W '--choose-home --home --server --help --version update' -- "$cur"))
+    COMPREPLY=($(compgen -W '--choose-home --check --home --server --help --version update' -- "$cur"))
 }
 
 _koru_cli() {
@@ -22,13 +22,17 @@ _koru_cli() {
     _koru_options && return
     case $prev in
     vanto-update | all | --check) _filedir zip; return ;;
-    install) COMPREPLY=($(compgen -W '--check' -- "$cur")); return ;;
+    install)
+        COMPREPLY=($(compgen -W '--check' -- "$cur"))
+        _filedir zip
+        return
+        ;;
     esac
     local i command=
     for ((i = 1; i < cword; i++)); do
         [[ ${words[i]} != -* && ${words[i - 1]} != --home && ${words[i - 1]} != --server ]] && command=1
     done
-    local words_here='plugins patches search check vanto-update help-links-update all install'
+    local words_here='plugins patches search check vanto-update help-links-update all install restore'
     [[ -z $command ]] && words_here+=' --yes --no --notify --home --server --help --version'
     COMPREPLY=($(compgen -W "$words_here" -- "$cur"))
 }

@@ -106,6 +106,11 @@ bool StartOptions::Take(const QStringList& arguments, qsizetype& next) {
         ++next;
         return true;
     }
+    if (argument == u"--check") {
+        check = true;
+        ++next;
+        return true;
+    }
     if (argument == u"--version") {
         version = true;
         ++next;
@@ -188,7 +193,9 @@ QByteArray StartOptions::KoruUsage() {
            "The values of --home and --server do not count as that word, nor do Qt's\n"
            "own options (-style NAME, -title TEXT, ...) with their values.\n"
            "\noptions:\n"
-           "  --choose-home         ask for VANTO's folder and remember it for later starts\n" +
+           "  --choose-home         ask for VANTO's folder and remember it for later starts\n"
+           "  --check               check for available updates as the main window opens\n" +
            OptionLines() + EnvironmentText() +
+           "  DISPLAY, WAYLAND_DISPLAY  the display the windows open on (koru-cli needs none)\n"
            "\nkoru-cli runs the main window's commands from a console (koru-cli --help).\n";
 }

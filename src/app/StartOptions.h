@@ -14,6 +14,7 @@ struct StartOptions {
     bool help = false;
     bool version = false;
     bool chooseHome = false; // --choose-home: ask for VANTO's folder again (koru)
+    bool check = false;      // --check: check for available updates at once (koru)
     QString home;            // --home: VANTO's folder, absolute
     QByteArray server;       // --server: host or host:port
     QStringList rest;        // every other argument, in order

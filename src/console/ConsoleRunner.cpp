@@ -13,12 +13,14 @@
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
 #include "update/jobs/UpdateState.h"
+#include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -239,6 +241,8 @@ int ConsoleRunner::Run(const QStringList& arguments) {
         return Refuse("no command given");
     if (options.chooseHome)
         return Refuse("--choose-home is koru's (the folder dialog)");
+    if (options.check)
+        return Refuse("--check is koru's (here the command check runs the check)");
     options.Apply();
     bool noFolder = false;
     const QString chosen = HomeChoice::ForStart(options.home, false, false, noFolder);
@@ -291,6 +295,8 @@ int ConsoleRunner::Run(const QStringList& arguments) {
 }
 
 int ConsoleRunner::Execute(const QList<Step>& steps) {
+    if (stoppedBy_ != 0)
+        return Stopped();
     SeamGuard seams(
         [this](const MsgBoxRequest& box) {
             if (!box.asksYesNo()) {
@@ -321,12 +327,17 @@ int ConsoleRunner::Execute(const QList<Step>& steps) {
     for (const QByteArray& line : startLines_)
         out_.write(line + "\r\n");
     main.Show();
+    main_ = &main;
     const int status = RunSteps(steps, main);
+    main_ = nullptr;
+    if (stoppedBy_ != 0)
+        return Stopped();
     if (notify_ && status != ItemDisabled) {
         // What the check offered, as the Download menu shows it.
-        const ConsoleOffer offer{
-            main.mnuAvailableDownload(0).Enabled(), main.mnuAvailableDownload(1).Enabled(),
-            ArchiveDownload::VersionText(SharedState().remoteVersion), App::Path()};
+        const ConsoleOffer offer{main.mnuAvailableDownload(0).Enabled(),
+                                 main.mnuAvailableDownload(1).Enabled(),
+                                 ArchiveDownload::VersionText(SharedState().remoteVersion),
+                                 App::Path(), UpdateServerHost()};
         if (offer.vanto || offer.helpLinks)
             notifier_(offer);
     }
@@ -350,6 +361,8 @@ int ConsoleRunner::RunSteps(const QList<Step>& steps, MainForm& main) {
         }
         const QByteArray& log = main.SystemMessagesText1.Text();
         out_.write(showControls_ ? VisibleControls(log) : log);
+        if (stoppedBy_ != 0)
+            break;
         if (failed)
             return vantoStillRunning ? VantoRunning : CommandFailed;
         if (ProgramEnded())
@@ -363,14 +376,29 @@ bool ConsoleRunner::ClickThrough(const Step& step, MainForm& main) {
         step.command->prepare(step.argument);
     if (step.command->item == nullptr)
         return true;
+    // Named as the menus show it: the user knows captions, not the items' names.
+    QByteArrayList heads;
     for (MenuItem* item : step.command->item(main).Path()) {
         if (!item->Click()) {
-            Say(QByteArray(step.command->name) + ": \"" + item->Caption() + "\" (" + item->Name() +
-                ") is disabled");
+            Say(QByteArray(step.command->name) + ": \"" + item->Caption().trimmed() + "\" " +
+                (heads.isEmpty() ? QByteArray() : "(" + heads.join(" > ") + ") ") +
+                "is disabled; no check in this run offered it.");
             return false;
         }
+        heads << item->Caption().trimmed();
     }
     return true;
+}
+
+void ConsoleRunner::Interrupt(int signal) {
+    stoppedBy_ = signal;
+    if (main_ != nullptr && main_->Loaded())
+        main_->Unload();
+}
+
+int ConsoleRunner::Stopped() {
+    Say(QByteArray("stopped by SIG") + sigabbrev_np(stoppedBy_) + '.');
+    return 128 + stoppedBy_;
 }
 
 void ConsoleRunner::Say(const QByteArray& line) {

@@ -33,6 +33,7 @@ struct ConsoleOffer {
     bool helpLinks = false; // new help links
     QByteArray version;     // the VANTO version offered
     QString home;           // VANTO's folder
+    QByteArray server;      // the server the check asked, as given
 };
 using ConsoleNotifier = std::function<void(const ConsoleOffer&)>;
 
@@ -73,6 +74,14 @@ public:
     // Takes --notify: after the commands, an offer goes to `notifier`.
     void SetNotifier(ConsoleNotifier notifier) { notifier_ = std::move(notifier); }
 
+    // Ends the run as closing the main window would, for a stopping signal: a
+    // download under way keeps what arrived for a resume and takes a file it
+    // created empty with it; the command's log is written, and Run answers
+    // 128 plus the signal.
+    void Interrupt(int signal);
+    // The signal that stopped the run; 0 for none.
+    int StoppedBy() const { return stoppedBy_; }
+
     // The console's commands.
     static std::span<const ConsoleCommand> Commands();
     QByteArray Usage() const;
@@ -89,6 +98,7 @@ private:
     bool IsCommand(const QString& word) const;
     int Refuse(const QByteArray& problem);
     int Execute(const QList<Step>& steps);
+    int Stopped();
     int RunSteps(const QList<Step>& steps, MainForm& main);
     // Opens the heads above the command's item and clicks it; answers false
     // after reporting a disabled item.
@@ -104,5 +114,7 @@ private:
     ConsoleNotifier notifier_;
     std::optional<std::chrono::seconds> waitAtMost_;
     bool notify_ = false;
+    MainForm* main_ = nullptr; // while the commands run
+    int stoppedBy_ = 0;
     QList<QByteArray> startLines_; // what the start's recovery told
 };

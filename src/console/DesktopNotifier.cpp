@@ -73,6 +73,7 @@ void DesktopNotifier::Announce(const ConsoleOffer& offer) {
     }
     id_ = reply.value();
     home_ = offer.home;
+    server_ = offer.server;
     QSaveFile file(StateFile());
     if (!QDir().mkpath(QFileInfo(StateFile()).path()) || !file.open(QIODevice::WriteOnly) ||
         file.write(key) < 0 || !file.commit())
@@ -91,8 +92,11 @@ void DesktopNotifier::ActionInvoked(uint id, const QString& action) {
     if (id != id_ || waiting_ == nullptr)
         return;
     // Every action opens the main window; the notification offers only that one.
+    // It checks the same server again at once, so that it opens on the offer.
     Q_UNUSED(action);
-    if (!QProcess::startDetached(QStringLiteral("koru"), {QStringLiteral("--home"), home_}))
+    if (!QProcess::startDetached(QStringLiteral("koru"),
+                                 {QStringLiteral("--home"), home_, QStringLiteral("--server"),
+                                  QString::fromUtf8(server_), QStringLiteral("--check")}))
         Say("cannot start koru to open KORU's main window");
     waiting_->quit();
 }

@@ -40,5 +40,6 @@ private:
     QIODevice& err_;
     uint id_ = 0;
     QString home_;
+    QByteArray server_;
     QEventLoop* waiting_ = nullptr;
 };

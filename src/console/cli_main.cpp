@@ -2,18 +2,21 @@
 // standard output after each command, byte for byte unless it is a terminal.
 #include "console/ConsoleRunner.h"
 #include "console/DesktopNotifier.h"
+#include "console/StopSignals.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <cstdio>
+#include <csignal>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Straight to the descriptors, past stdio's buffer: each command's log is
+    // out as it ends, even when a signal ends the program afterwards.
     QFile out;
     QFile err;
-    if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        !err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return 1;
     ConsoleRunner runner(out, err);
     runner.ShowProgress(::isatty(STDERR_FILENO) != 0);
@@ -27,5 +30,13 @@ int main(int argc, char** argv) {
     if (const int seconds = qEnvironmentVariableIntValue("KORU_NOTIFY_WAIT", &shorter); shorter)
         notifier.wait = std::chrono::seconds(seconds);
     runner.SetNotifier([&notifier](const ConsoleOffer& offer) { notifier.Announce(offer); });
-    return runner.Run(QCoreApplication::arguments().mid(1));
+    int status = 0;
+    {
+        const StopSignals stop([&runner](int signal) { runner.Interrupt(signal); });
+        status = runner.Run(QCoreApplication::arguments().mid(1));
+    }
+    // Whoever sent the signal sees koru-cli end by it, once its work is put away.
+    if (runner.StoppedBy() != 0)
+        std::raise(runner.StoppedBy());
+    return status;
 }

@@ -57,7 +57,7 @@ void KORU2::AddItems(QMenu& menu, MenuItem& head) {
     QObject::connect(&menu, &QMenu::aboutToShow, [&head] { head.Click(); });
     for (MenuItem* item : head.Items()) {
         if (item->IsSeparator()) {
-            menu.addSeparator();
+            Bind(*item, *menu.addSeparator()); // some are shown only with their items
         } else if (!item->Items().isEmpty()) {
             QMenu* submenu = menu.addMenu(CaptionText(item->Caption()));
             Bind(*item, *submenu->menuAction());

@@ -11,6 +11,7 @@
 #include "update/windows/MainForm.h"
 
 #include <QFile>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -81,5 +82,7 @@ int main(int argc, char** argv) {
     koru.Start();
     if (ProgramEnded())
         return 0;
+    if (options.check)
+        QTimer::singleShot(0, [&koru] { koru.forms.KORU2.mnuCheckForUpdates.Click(); });
     return QApplication::exec();
 }

@@ -24,6 +24,7 @@ struct ParseCase {
     const char* problem = "";
     bool help = false;
     bool version = false;
+    bool check = false;
 };
 
 class StartOptionsParseTest : public ::testing::TestWithParam<ParseCase> {
@@ -48,6 +49,7 @@ TEST_P(StartOptionsParseTest, ConsumesOptionsAndLeavesTheCommandLineToTheModeRul
     EXPECT_EQ(options.problem, Fill(c.problem).toLocal8Bit());
     EXPECT_EQ(options.help, c.help);
     EXPECT_EQ(options.version, c.version);
+    EXPECT_EQ(options.check, c.check);
     SetCommand(options.rest);
     EXPECT_EQ(MainForm::QuickModeRequested(Command()), c.quick);
     SetCommand({});
@@ -64,6 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "update.mirror.example:8080"},
         ParseCase{"--server=update.example", "", false, "", "update.example"},
         ParseCase{"--homes --server-x", "--homes --server-x", false},
+        ParseCase{"--check --home <dir>", "", false, "<dir>", "", "", false, false, true},
         // Qt's options and their values are no mode word.
         ParseCase{"-style Update -reverse", "", false},
         ParseCase{"-platform offscreen --title Update --style=update", "", false},

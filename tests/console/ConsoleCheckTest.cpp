@@ -2,6 +2,7 @@
 // status 2 when a transfer failed.
 #include "console/ConsoleRunner.h"
 #include "support/CheckFixture.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 
@@ -65,5 +66,41 @@ TEST_F(ConsoleCheckTest, AllTakesTheArchivesSaveNameAndRunsTheHelpLinks) {
     EXPECT_TRUE(out.data().endsWith(separator + "Done!\r\n"));
     EXPECT_EQ(RunCheck(server.hostAndPort(), {QStringLiteral("all")}), ConsoleRunner::BadUsage);
 }
+
+// install --check without a verified release list says why there is none.
+struct UnverifiedCase {
+    const char* name;
+    bool key;
+    const char* list; // the server's release list; none for nullptr
+    const char* why;
+};
+
+class ConsoleUnverifiedTest : public ConsoleCheckTest,
+                              public ::testing::WithParamInterface<UnverifiedCase> {};
+
+TEST_P(ConsoleUnverifiedTest, InstallCheckSaysWhyNoListWasVerified) {
+    Publish("02.14");
+    if (GetParam().key)
+        Write("files/koru/update.pub",
+              ReadFile(QStringLiteral(KORU_SAMPLE_DIR "/vanto-key/update.pub")));
+    if (GetParam().list != nullptr)
+        server.script("/files/koru/release.txt", ScriptedServer::Ok(GetParam().list));
+    EXPECT_EQ(RunCheck(server.hostAndPort(), {QStringLiteral("install"), QStringLiteral("--check"),
+                                              QStringLiteral("vanto.zip")}),
+              ConsoleRunner::CommandFailed);
+    EXPECT_TRUE(out.data().contains(QByteArray("this check verified none: ") + GetParam().why))
+        << out.data().constData();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConsoleUnverifiedTest,
+    ::testing::Values(UnverifiedCase{"NoKey", false, nullptr,
+                                     "there is no publisher's key (files/koru/update.pub)"},
+                      UnverifiedCase{"NoListOnTheServer", true, nullptr,
+                                     "the server publishes no release list."},
+                      // Its signature is missing.
+                      UnverifiedCase{"RefusedList", true, "koru-release 1\nserial 1\n",
+                                     "the check did not accept the server's release list"}),
+    [](const ::testing::TestParamInfo<UnverifiedCase>& row) { return row.param.name; });
 
 } // namespace

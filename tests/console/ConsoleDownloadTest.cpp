@@ -6,6 +6,8 @@
 #include "support/DialogAnswers.h"
 
 #include <QBuffer>
+#include <QTimer>
+#include <csignal>
 
 namespace {
 
@@ -25,6 +27,8 @@ protected:
         }
         ConsoleRunner runner(out, err);
         runner.ShowProgress(progress);
+        if (beforeRun)
+            beforeRun(runner);
         const int status = runner.Run(arguments);
         qunsetenv("KORU_SERVER");
         return status;
@@ -32,6 +36,7 @@ protected:
     QString File(const char* name) const { return home.filePath(name); }
 
     const QByteArray archive = ArchiveBytes();
+    std::function<void(ConsoleRunner&)> beforeRun;
     QBuffer out;
     QBuffer err;
 };
@@ -65,6 +70,39 @@ TEST_F(ConsoleDownloadTest, FailedDownloadExitsWithTwo) {
     EXPECT_TRUE(
         out.data().endsWith(Failed(archivePath, "HTTP/1.1 500 Internal Server Error") + separator));
     EXPECT_EQ(Read("update.zip"), QByteArray("<missing>"));
+}
+
+// A stopping signal mid-download ends the run as closing the window does: what
+// arrived is kept for the next run to resume, the file the download created
+// empty goes, and the log is written.
+TEST_F(ConsoleDownloadTest, StopSignalKeepsThePartForAResume) {
+    const QByteArray etag = "ETag: \"v1\"\r\n";
+    server.scripts("/files/vanto.zip", {{{{CutZipResponse(archive, 300, etag)}}},
+                                        {{{PartialZipResponse(archive, 300, etag)}}}});
+    const QStringList arguments{QStringLiteral("check"), QStringLiteral("vanto-update"),
+                                File("update.zip")};
+    QTimer poll;
+    int ticksSinceRequest = 0;
+    beforeRun = [&](ConsoleRunner& runner) {
+        poll.callOnTimeout([&] {
+            // The 300 bytes follow the request at once; the server then stays silent.
+            const QList<QByteArray> lines = server.requestLines();
+            if (!lines.isEmpty() && lines.last().contains("vanto.zip") && ++ticksSinceRequest == 4)
+                runner.Interrupt(SIGTERM);
+        });
+        poll.start(50);
+    };
+    EXPECT_EQ(Run(arguments), 128 + SIGTERM);
+    EXPECT_TRUE(out.data().endsWith("Downloading VANTO version 2.14\r\n" + separator))
+        << out.data().constData();
+    EXPECT_TRUE(err.data().endsWith("koru-cli: stopped by SIGTERM.\n")) << err.data().constData();
+    EXPECT_EQ(Read("update.zip"), QByteArray("<missing>"));
+
+    poll.stop();
+    beforeRun = nullptr;
+    EXPECT_EQ(Run(arguments), ConsoleRunner::Success);
+    EXPECT_TRUE(out.data().contains("Resuming at 300 bytes.\r\nDone!")) << out.data().constData();
+    EXPECT_EQ(Read("update.zip"), archive);
 }
 
 TEST_F(ConsoleDownloadTest, WithoutACheckTheItemIsDisabled) {

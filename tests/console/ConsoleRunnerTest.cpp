@@ -88,7 +88,8 @@ TEST_F(ConsoleRunnerTest, EachCommandsOutcomeEndsOrContinuesTheRun) {
         QByteArray err;
     } cases[] = {
         {"search all search", ConsoleRunner::ItemDisabled, search,
-         "koru-cli: all: \"All Available Updates\" (mnuAllAvailableUpdates) is disabled\n"},
+         "koru-cli: all: \"All Available Updates\" (UPDATES > Download) is disabled; no check in "
+         "this run offered it.\n"},
         {"boom search", ConsoleRunner::CommandFailed, welcome,
          "koru-cli: boom: error 53: File not found (test)\n"},
         {"fails search", ConsoleRunner::CommandFailed, search, ""},
@@ -180,6 +181,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"MissingHome",
                                 {QStringLiteral("--yes"), QStringLiteral("--home")},
                                 "--home needs DIR"},
+                      UsageCase{"KorusCheckOption",
+                                {QStringLiteral("--check"), QStringLiteral("search")},
+                                "--check is koru's (here the command check runs the check)"},
                       UsageCase{"BadServerBeforeAGoodCommand",
                                 {QStringLiteral("--server=h:x"), QStringLiteral("search")},
                                 "--server h:x: not HOST or HOST:PORT with a port from 1 to "

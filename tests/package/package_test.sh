@@ -23,6 +23,11 @@ check_versions() {
     done
 }
 
+# The names in lines of comma-separated names, lower-cased, one per line.
+variable_names() {
+    tr ',' '\n' | sed 's/^ *//; s/ *$//; /^$/d' | tr '[:upper:]' '[:lower:]' | sort -u
+}
+
 expected_files() {
     local size
     printf '%s\n' bin/koru bin/koru-cli bin/koru-sample-server bin/koru-publish \
@@ -33,7 +38,7 @@ expected_files() {
         share/metainfo/io.koru.koru.metainfo.xml share/lintian/overrides/koru-publisher \
         share/bash-completion/completions/koru share/bash-completion/completions/koru-cli \
         share/bash-completion/completions/koru-sample-server \
-        lib/systemd/user/koru-check.service lib/systemd/user/koru-check.timer
+        share/systemd/user/koru-check.service share/systemd/user/koru-check.timer
     printf 'share/doc/%s/copyright\nshare/doc/%s/changelog.gz\n' koru koru koru-cli koru-cli \
         koru-publisher koru-publisher
     for size in 16 22 24 32 48 64 128 256; do
@@ -44,23 +49,39 @@ expected_files() {
 
 case $step in
 install)
-    cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
-    diff -u <(expected_files | sort) <(cd "$tmp/prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
+    # A home install, as the user's guide shows it.
+    prefix=$tmp/home/.local
+    cmake --install "$build" --prefix "$prefix" >/dev/null
+    diff -u <(expected_files | sort) <(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
         fail "cmake --install laid down other files than expected"
-    for png in "$tmp"/prefix/share/icons/hicolor/*/apps/koru.png; do
+    for png in "$prefix"/share/icons/hicolor/*/apps/koru.png; do
         size=$(basename "$(dirname "$(dirname "$png")")")
         file -b "$png" | grep -q "^PNG image data, ${size/x/ x }," || fail "$png is not a $size PNG"
     done
-    check_versions "$tmp/prefix/bin"
+    check_versions "$prefix/bin"
+    # The daily check's units go where the user's systemd looks for the prefix,
+    # naming koru-cli as installed: a home prefix, and the system's two.
+    HOME=$tmp/home env -u XDG_DATA_HOME systemd-analyze --user unit-paths | grep -qx "$prefix/share/systemd/user" ||
+        fail "systemd --user does not look in $prefix/share/systemd/user"
+    for row in "$prefix share/systemd/user" "/usr lib/systemd/user" "/usr/local lib/systemd/user"; do
+        read -r unit_prefix units <<<"$row"
+        root=
+        if [ "$unit_prefix" != "$prefix" ]; then
+            root=$tmp/stage
+            DESTDIR=$root cmake --install "$build" --prefix "$unit_prefix" --component cli >/dev/null
+        fi
+        grep -qx "ExecStart=$unit_prefix/bin/koru-cli --notify check" "$root$unit_prefix/$units/koru-check.service" ||
+            fail "no koru-check.service starting $unit_prefix/bin/koru-cli in $root$unit_prefix/$units"
+    done
     # The installed console front end runs a command on a VANTO folder of the sample tree.
-    cp -r "$tmp/prefix/share/koru/sample/vanto" "$tmp/vanto"
-    "$tmp/prefix/bin/koru-cli" --home "$tmp/vanto" search | grep -q "^THIS FEATURE IS NOT YET AVAILABLE" ||
+    cp -r "$prefix/share/koru/sample/vanto" "$tmp/vanto"
+    "$prefix/bin/koru-cli" --home "$tmp/vanto" search | grep -q "^THIS FEATURE IS NOT YET AVAILABLE" ||
         fail "installed koru-cli search"
     # Away from VANTO, the installed console front end names the folder and the
     # ways to VANTO in one line, and leaves nothing behind; a remembered folder leads there.
     mkdir "$tmp/away" "$tmp/config"
     status=0
-    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$tmp/prefix/bin/koru-cli" search >/dev/null 2>"$tmp/err") ||
+    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$prefix/bin/koru-cli" search >/dev/null 2>"$tmp/err") ||
         status=$?
     [ "$status" = 64 ] || fail "installed koru-cli away from VANTO exits $status, not 64"
     [ "$(wc -l <"$tmp/err")" = 1 ] && grep -q "no VANTO.ini in $tmp/away; .*--home.*KORU_HOME.*--choose-home" "$tmp/err" ||
@@ -68,7 +89,7 @@ install)
     [ -z "$(ls -A "$tmp/away")" ] || fail "installed koru-cli left files in the current folder"
     mkdir "$tmp/config/koru"
     echo "home=$tmp/vanto" >"$tmp/config/koru/koru.conf"
-    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$tmp/prefix/bin/koru-cli" search) |
+    (cd "$tmp/away" && XDG_CONFIG_HOME=$tmp/config "$prefix/bin/koru-cli" search) |
         grep -q "^THIS FEATURE IS NOT YET AVAILABLE" || fail "installed koru-cli with a remembered folder"
     ;;
 desktop)
@@ -80,6 +101,8 @@ desktop)
         fail "appstreamcli validate: $(cat "$tmp/out")"
     grep -q "^Validation was successful.$" <(sed 's/^[^A-Za-z]*//' "$tmp/out") ||
         fail "appstreamcli validate has remarks: $(cat "$tmp/out")"
+    grep -q "installs.*restores" <(tr '\n' ' ' <"$build"/data/metainfo/io.koru.koru.metainfo.xml) ||
+        fail "the AppStream description does not tell of installing and restoring"
     ;;
 man)
     for page in "$build"/data/man/*.1; do
@@ -101,19 +124,46 @@ man)
             grep -oE -- '--[a-z][a-z0-9-]*' | sort -u >"$tmp/help-options"
         diff -u "$tmp/help-options" "$tmp/man-options" >"$tmp/options.diff" ||
             fail "$program --help and $page name other options: $(cat "$tmp/options.diff")"
+        # The same environment variables, where --help lists them (either case
+        # of a name counts as one).
+        env -u DISPLAY -u WAYLAND_DISPLAY "$(find "$build/src" -name "$program" -type f -perm -u+x)" --help |
+            sed -n '/^environment:/,/^$/s/^  \([A-Za-z_][A-Za-z_, ]*[A-Za-z_]\)  .*/\1/p' |
+            variable_names >"$tmp/help-variables"
+        LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$page" 2>/dev/null |
+            awk '/^[A-Z]/ { keep = $0 == "ENVIRONMENT" } keep' | sed -n 's/^       \([A-Za-z_]\)/\1/p' |
+            variable_names >"$tmp/man-variables"
+        [ ! -s "$tmp/help-variables" ] || diff -u "$tmp/help-variables" "$tmp/man-variables" >"$tmp/variables.diff" ||
+            fail "$program --help and $page name other variables: $(cat "$tmp/variables.diff")"
     done
+    # Bash completes every command koru-cli --help lists.
+    env -u DISPLAY -u WAYLAND_DISPLAY "$(find "$build/src" -name koru-cli -type f -perm -u+x)" --help |
+        sed -n '/^commands:/,/^$/s/^  \([a-z-]*\).*/\1/p' | sort -u >"$tmp/help-commands"
+    sed -n "s/^ *local words_here='\(.*\)'$/\1/p" "$source/data/completion/koru.bash" | tr ' ' '\n' |
+        sort -u >"$tmp/completed"
+    [ -s "$tmp/help-commands" ] && [ -z "$(comm -23 "$tmp/help-commands" "$tmp/completed")" ] ||
+        fail "bash does not complete these commands: $(comm -23 "$tmp/help-commands" "$tmp/completed")"
     ;;
 package)
-    rm -rf "$packages"
-    cpack -G "DEB;TGZ" -B "$packages" --config "$build/CPackConfig.cmake" >"$tmp/cpack.log" 2>&1 ||
-        fail "cpack: $(cat "$tmp/cpack.log")"
+    # The packaging script itself, as a fresh clone runs it, on this build.
+    bash "$source/scripts/package" --built "$build" "$packages" >"$tmp/package.log" 2>&1 ||
+        fail "scripts/package: $(cat "$tmp/package.log")"
+    # Every program a .deb ships has its symbols in the debug archive, by build id.
+    tar -tzf "$packages/koru-$version-debug.tar.gz" >"$tmp/debug-files"
+    for deb in "$packages"/*.deb; do dpkg-deb -x "$deb" "$tmp/debs"; done
+    for binary in "$tmp"/debs/usr/bin/*; do
+        id=$(readelf -n "$binary" | sed -n 's/^ *Build ID: //p')
+        grep -qx "usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug" "$tmp/debug-files" ||
+            fail "the debug archive lacks the symbols of $(basename "$binary")"
+    done
     # Each package's Depends as worked out; the console and the publisher need no Qt Gui.
     for package in koru koru-cli koru-publisher; do
         deb=$(ls "$packages/${package}_${version}"_*.deb)
-        dpkg-deb -f "$deb" Package Version Depends Recommends Suggests Homepage >"$tmp/$package"
+        dpkg-deb -f "$deb" Package Version Depends Recommends Suggests Homepage Description >"$tmp/$package"
         grep -qx "Package: $package" "$tmp/$package" || fail "$deb: package name"
         grep -qx "Version: $version" "$tmp/$package" || fail "$deb: version"
         grep -q "^Homepage: https://" "$tmp/$package" || fail "$deb: no homepage"
+        grep -q "installs.*restores" <(tr '\n' ' ' <"$tmp/$package") ||
+            fail "$deb: the description does not tell of installing and restoring"
         sed -n 's/^Depends: //p' "$tmp/$package" | tr ',' '\n' | sed 's/^ *//; s/ .*//' >"$tmp/$package.depends"
     done
     grep -qx koru-cli "$tmp/koru.depends" || fail "koru does not depend on koru-cli"

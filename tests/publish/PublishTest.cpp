@@ -275,11 +275,11 @@ INSTANTIATE_TEST_SUITE_P(
               "\"..\".\n"},
         Usage{"ProgramPartTooLong", WithProgram(QStringLiteral("bin/") + QString(256, u'v')), 64,
               "koru-publish: The program \"bin/" + QByteArray(256, 'v') +
-                  "\" has a part longer than 255 bytes.\n"},
+                  "\" has a part longer than 255 bytes, which the file system does not take.\n"},
         Usage{"ProgramPathTooLong",
               WithProgram(QStringLiteral("v/").repeated(2047) + QStringLiteral("vv")), 64,
               "koru-publish: The program \"" + QByteArray("v/").repeated(2047) +
-                  "vv\" is longer than 4095 bytes.\n"},
+                  "vv\" has a path of 4096 bytes; the file system takes at most 4095.\n"},
         Usage{"ExpiresNotADuration",
               {QStringLiteral("TREE"), QStringLiteral("--key"), QStringLiteral("KEY"),
                QStringLiteral("--expires"), QStringLiteral("3x")},

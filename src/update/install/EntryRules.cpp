@@ -99,12 +99,6 @@ QByteArray ProgramProblem(const QByteArray& path) {
         return "is \"-\", which names no file";
     if (path == FolderPaths::installedVersion)
         return "is VANTO.ini, which holds VANTO's version";
-    if (path.size() >= PATH_MAX)
-        return "is longer than " + QByteArray::number(PATH_MAX - 1) + " bytes";
-    const QList<QByteArray> parts = path.split('/');
-    if (std::any_of(parts.begin(), parts.end(),
-                    [](const QByteArray& part) { return part.size() > NAME_MAX; }))
-        return "has a part longer than " + QByteArray::number(NAME_MAX) + " bytes";
     const QByteArray why = NameProblem(path);
     return why.isEmpty() ? ReservedProblem(path) : why;
 }

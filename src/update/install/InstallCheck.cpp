@@ -12,6 +12,8 @@
 #include "update/install/InstallableArchive.h"
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
+#include "update/jobs/UpdateState.h"
+#include "update/trust/TrustedKeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,10 +60,19 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
         return Refused({}, "KORU has no saved archive to check (none was saved, or it changed "
                            "since); name one.");
     QList<QByteArray> lines{"Vetting the archive " + QFile::encodeName(path) + "..."};
-    if (!list)
+    if (!list) {
+        // Why none was, as far as the run knows.
+        QByteArray why = "the check did not accept the server's release list (the lines above "
+                         "say why).";
+        if (!TrustedKeys::ForVantoFolder(vantoFolder).Present())
+            why = QByteArray("there is no publisher's key (") + FolderPaths::updateKey +
+                  ") to verify one with.";
+        else if (SharedState().releaseListMissing)
+            why = "the server publishes no release list.";
         return Refused(lines, "KORU installs only archives whose hash a verified release list "
-                              "names, and this check verified none (it needs the publisher's "
-                              "key).");
+                              "names, and this check verified none: " +
+                                  why);
+    }
     const InstallableArchive opened(path, *list);
     if (!opened.Problem().isEmpty())
         return Refused(lines, opened.Problem());

@@ -3,13 +3,13 @@
 #include "update/delta/RangePlan.h"
 #include "update/files/ArchiveDownload.h"
 #include "update/formats/ServerPaths.h"
+#include "update/formats/SizeText.h"
 
 namespace {
 
 QByteArray ReuseLine(qint64 known, qint64 length, qint64 fetch) {
     return "Reusing " + QByteArray::number(known * 100 / length) +
-           " % of the previous archive; fetching " +
-           QByteArray::number(double(fetch) / 1e6, 'f', 1) + " MB.";
+           " % of the previous archive; fetching " + SizeText(fetch) + '.';
 }
 
 } // namespace

@@ -28,6 +28,7 @@ void ReleaseCheck::Start(TransferEngine& engine, CSocketMaster& socket, const QB
     socket_ = &socket;
     server_ = server;
     Begin(std::move(onEnd));
+    SharedState().releaseListMissing = false;
     const TrustedKeys anchor = TrustedKeys::ForVantoFolder(vantoFolder);
     if (!anchor.Present()) {
         End({});
@@ -71,6 +72,7 @@ void ReleaseCheck::ListEnded(const FetchResult& result) {
         // Stripping the list must not fall back to unsigned files.
         Refuse(ReleaseVerifier::Stripped());
     } else {
+        SharedState().releaseListMissing = true;
         End({});
     }
 }

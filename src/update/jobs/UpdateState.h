@@ -40,6 +40,8 @@ struct UpdateState {
     std::uint8_t serviceMode = serviceNotChecked;
     // The release list the last check verified, kept for the rest of the run.
     std::optional<ReleaseList> releaseList;
+    // The last check, with a key, found no release list on the server.
+    bool releaseListMissing = false;
 
     // Follows the transfer under way: the path it fetches, the response's
     // length so far (a text's body gathers in responseBuffer itself), its

@@ -20,6 +20,7 @@ MainForm::MainForm(Forms& forms)
       mnuSpacer3("mnuSpacer3", "-", &mnuDownload),
       mnuAvailableDownload("mnuAvailableDownload", {"VANTO Update", "Help Links Update"},
                            &mnuDownload),
+      mnuSpacer4("mnuSpacer4", "-", &mnuUpdate),
       mnuInstallUpdate("mnuInstallUpdate", "Install VANTO Update", &mnuUpdate),
       mnuRestorePrevious("mnuRestorePrevious", "Restore Previous VANTO", &mnuUpdate),
       mnuStartVanto("mnuStartVanto", "Start VANTO", &mnuUpdate),

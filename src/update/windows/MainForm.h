@@ -55,7 +55,8 @@ public:
     MenuItem mnuAllAvailableUpdates;
     MenuItem mnuSpacer3;
     MenuItemArray mnuAvailableDownload;
-    // Shown only while they apply (ShowInstallItems).
+    // Shown only while they apply (ShowInstallItems), the separator with any of them.
+    MenuItem mnuSpacer4;
     MenuItem mnuInstallUpdate;
     MenuItem mnuRestorePrevious;
     MenuItem mnuStartVanto;

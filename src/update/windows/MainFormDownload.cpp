@@ -56,8 +56,10 @@ int MainForm::VantoUpdate() {
         mnuAvailableDownload(0).SetEnabled(false);
         ShowInstallItems();
     } else {
-        // Still offered, so that the user can try again.
-        progressShown_ = false;
+        // Still offered, so that the user can try again; a closed window or a
+        // stopped koru-cli leaves no progress line behind either.
+        if (progressShown_)
+            RemoveProgressLine();
         ForgetSaveTarget(*target);
         if (transfer == Transfer::Failed)
             SystemMessagesText1.AppendSeparator();

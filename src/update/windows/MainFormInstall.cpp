@@ -35,6 +35,8 @@ void MainForm::ShowInstallItems() {
     mnuRestorePrevious.SetCaption("Restore Previous VANTO (" + kept + ')');
     Offer(mnuRestorePrevious, !kept.isEmpty(), true);
     Offer(mnuStartVanto, !ListedProgram().isEmpty(), true);
+    mnuSpacer4.SetVisible(mnuInstallUpdate.Visible() || mnuRestorePrevious.Visible() ||
+                          mnuStartVanto.Visible());
 }
 
 void MainForm::mnuInstallUpdate_Click() {

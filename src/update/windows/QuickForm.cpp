@@ -55,7 +55,7 @@ void QuickForm::ReleaseControls() {
 
 void QuickForm::Form_Load() {
     if (App::PrevInstance()) {
-        MsgBox({});
+        MsgBox("Another KORU is already working on this VANTO folder; close it and try again.");
         Unload();
         return;
     }

@@ -106,6 +106,8 @@ TEST_F(MainMenuTest, InstallAndRestoreItemsSwapTheSavedArchive) {
     Start();
     MainForm& main = forms.KORU2;
     EXPECT_FALSE(main.mnuRestorePrevious.Visible());
+    // A separator sets the install items apart from the downloads.
+    EXPECT_TRUE(Describe(main.mnuUpdate.Items()).join('\n').contains("Update|off\n-|on\nInstall "));
     EXPECT_TRUE(main.mnuInstallUpdate.Click());
     EXPECT_TRUE(Log().contains("Installed VANTO 02.14 in place of VANTO 02.13")) << Log().data();
     EXPECT_FALSE(Log().contains("Staging: ")) << Log().data(); // the progress line is taken off

@@ -136,13 +136,14 @@ TEST_F(QuickWindowCheckTest, AnInstallationWithContentIsLeftAlone) {
     EXPECT_TRUE(QFile::exists(home.filePath("VANTO.ini")));
 }
 
-TEST_F(QuickWindowCheckTest, SecondCopyShowsAnEmptyBoxAndEnds) {
+TEST_F(QuickWindowCheckTest, SecondCopySaysTheFolderIsInUseAndEnds) {
     // Another KORU holds its share of the folder's instance lock.
     FolderLock other(home.path(), "instance");
     ASSERT_TRUE(other.TryLock(FolderLock::Shared));
     LoadAndWait();
     other.Unlock();
-    EXPECT_EQ(boxes, QByteArrayList{"KORU||0"});
+    EXPECT_EQ(boxes, QByteArrayList{"KORU|Another KORU is already working on this VANTO folder; "
+                                    "close it and try again.|0"});
     EXPECT_TRUE(events.contains("end"));
     EXPECT_EQ(server.connections(), 0);
 }
