@@ -8,7 +8,7 @@
 #include "support/Minisign.h"
 #include "support/Raised.h"
 #include "support/TestFiles.h"
-#include "update/install/TestZip.h"
+#include "support/TestZip.h"
 #include "update/trust/ListedFileCheck.h"
 #include "update/trust/SignedReleaseFixture.h"
 

@@ -2,6 +2,7 @@
 
 #include "platform/runtime/Val.h"
 #include "update/formats/FolderPaths.h"
+#include "update/formats/SizeText.h"
 #include "update/formats/VersionFiles.h"
 #include "update/install/EntryRules.h"
 #include "update/install/HeaderNames.h"
@@ -199,8 +200,7 @@ QByteArray Conflicts(InstallPlan& plan, const QString& vantoFolder) {
                 return "The archive's names imply more than " +
                        QByteArray::number(EntryRules::maximumEntries) +
                        " files and folders, or more than " +
-                       FolderRoom::SizeText(EntryRules::maximumNameBytes) +
-                       " of names; KORU installs no more.";
+                       SizeText(EntryRules::maximumNameBytes) + " of names; KORU installs no more.";
             if (parent == entry.path)
                 continue;
             if (files.count(parent) != 0)

@@ -1,5 +1,7 @@
 #include "update/install/FolderRoom.h"
 
+#include "update/formats/SizeText.h"
+
 #include <QFile>
 #include <limits>
 #include <sys/statvfs.h>
@@ -53,12 +55,4 @@ QByteArray FolderRoom::Problem(qint64 newBytes, qint64 files, qint64 keptBytes,
                QByteArray::number(inodes) + ", and " + QByteArray::number(freeInodes) +
                " are free.";
     return {};
-}
-
-QByteArray FolderRoom::SizeText(qint64 bytes) {
-    if (bytes < 1'000'000)
-        return QByteArray::number(bytes) + " bytes";
-    if (bytes < 1'000'000'000)
-        return QByteArray::number(double(bytes) / 1e6, 'f', 1) + " MB";
-    return QByteArray::number(double(bytes) / 1e9, 'f', 1) + " GB";
 }

@@ -24,7 +24,4 @@ struct FolderRoom {
 
     // Why the update does not fit; empty when it does.
     QByteArray Problem(qint64 newBytes, qint64 files, qint64 keptBytes, qint64 entries) const;
-
-    // "4.3 GB", "512 bytes"
-    static QByteArray SizeText(qint64 bytes);
 };

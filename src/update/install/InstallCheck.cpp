@@ -17,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <sys/stat.h>
 
 namespace InstallCheck {
 
@@ -155,18 +156,7 @@ UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown) {
 Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log,
                const AwaitClosed& awaitClosed) {
     Ending ending;
-    // The program of the version that leaves, as its install recorded it.
-    QByteArray program = listed;
-    try {
-        if (FolderSwap::Present(vantoFolder)) {
-            const auto record = FolderSwap(vantoFolder, {}).Installed();
-            if (record && !record->program.isEmpty())
-                program = record->program;
-        }
-    } catch (const RuntimeError&) {
-        // A damaged record is the restore's own refusal, said there.
-    }
-    if (Closed(vantoFolder, program, awaitClosed, log, ending)) {
+    if (Closed(vantoFolder, Program(vantoFolder, listed), awaitClosed, log, ending)) {
         ending.why = MsgBox("Swap the version of VANTO that KORU kept back into VANTO's folder?",
                             vbYesNo, "KORU") == vbYes
                          ? UpdateInstaller(vantoFolder, SayTo(log)).Restore()
@@ -178,11 +168,35 @@ Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log
     return ending;
 }
 
+QByteArray InstalledVersion(const QString& vantoFolder) {
+    return VersionFiles::InstalledVersionText(
+        QDir(vantoFolder).filePath(QString::fromLatin1(FolderPaths::installedVersion)));
+}
+
 bool InstallOffered(const std::optional<ReleaseList>& list, const QString& vantoFolder) {
     return list && !list->installable.isEmpty() &&
-           float(Val(VersionFiles::InstalledVersionText(
-               QDir(vantoFolder).filePath(QString::fromLatin1(FolderPaths::installedVersion))))) !=
-               float(Val(list->offeredVersion));
+           float(Val(InstalledVersion(vantoFolder))) != float(Val(list->offeredVersion));
+}
+
+QByteArray Program(const QString& vantoFolder, const QByteArray& listed) {
+    QByteArray program = listed;
+    try {
+        if (FolderSwap::Present(vantoFolder)) {
+            const auto record = FolderSwap(vantoFolder, {}).Installed();
+            if (record && !record->program.isEmpty())
+                program = record->program;
+        }
+    } catch (const RuntimeError&) {
+        // A damaged record is a restore's or an install's own refusal, said there.
+    }
+    struct stat st {};
+    const bool there =
+        !program.isEmpty() &&
+        ::lstat(
+            QFile::encodeName(QDir(vantoFolder).filePath(QString::fromUtf8(program))).constData(),
+            &st) == 0 &&
+        S_ISREG(st.st_mode);
+    return there ? program : QByteArray();
 }
 
 QString SavedInstallable(const std::optional<ReleaseList>& list) {

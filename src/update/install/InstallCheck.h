@@ -52,12 +52,16 @@ Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
 // A window's `shown`, after which the window repaints; a window closed
 // meanwhile stops the install, which then changes nothing.
 UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown);
-// Meets a running VANTO, asks, then swaps the kept version back. VANTO's
-// program is the one its install recorded, else `listed`, as the list names
-// it (empty: not looked for).
+// Meets a running VANTO (its Program), asks, then swaps the kept version back.
 Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log,
                const AwaitClosed& awaitClosed);
 
+// The version of the VANTO in the folder, as its VANTO.ini says.
+QByteArray InstalledVersion(const QString& vantoFolder);
+// VANTO's program in the folder: the one the installed version's install
+// recorded, else `listed`, as the list names it; empty when no such regular
+// file is there.
+QByteArray Program(const QString& vantoFolder, const QByteArray& listed);
 // Whether `list` offers an archive to install over the VANTO in the folder:
 // one marked installable, of another version than the one installed.
 bool InstallOffered(const std::optional<ReleaseList>& list, const QString& vantoFolder);

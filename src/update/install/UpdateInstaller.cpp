@@ -3,6 +3,7 @@
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "update/formats/FolderPaths.h"
+#include "update/formats/SizeText.h"
 #include "update/formats/VersionFiles.h"
 #include "update/install/ArchiveVetting.h"
 #include "update/install/EntryRules.h"
@@ -52,8 +53,8 @@ QByteArray Named(const QByteArray& path) {
 
 QByteArray UpdateInstaller::Staging::Text() const {
     return "Staging: " + QByteArray::number(files) + " of " +
-           InstallPlan::Counted(ofFiles, "file") + ", " + FolderRoom::SizeText(bytes) + " of " +
-           FolderRoom::SizeText(ofBytes);
+           InstallPlan::Counted(ofFiles, "file") + ", " + SizeText(bytes) + " of " +
+           SizeText(ofBytes);
 }
 
 UpdateInstaller::UpdateInstaller(const QString& vantoFolder, FolderSwap::Say say, Progress progress)
@@ -275,8 +276,8 @@ QByteArray UpdateInstaller::Install(int fd, const InstallPlan& vetted, const QBy
         swap_.Folder().RemoveTree(FolderSwap::aside);
         return why;
     }
-    say_("Staged: " + InstallPlan::Counted(staging.files, "file") + ", " +
-         FolderRoom::SizeText(staging.bytes) + '.');
+    say_("Staged: " + InstallPlan::Counted(staging.files, "file") + ", " + SizeText(staging.bytes) +
+         '.');
     if (const QByteArray failed = Carry(plan); !failed.isEmpty())
         return failed;
     say_("Installed VANTO " + plan.newVersion + " in place of VANTO " + plan.oldVersion +
@@ -349,6 +350,8 @@ QByteArray UpdateInstaller::RestoreKept() {
     swap_.MakeAside();
     if (const QByteArray failed = Carry(plan); !failed.isEmpty())
         return failed;
+    for (const SwapPlan::File& file : plan.files)
+        say_((file.Arrives() ? "  brings back " : "  moves aside ") + file.path);
     say_("Restored VANTO " + plan.newVersion + " in place of VANTO " + plan.oldVersion +
          "; a second restore brings VANTO " + plan.oldVersion + " back.");
     // Kept with the version that left, they go when the next install rotates it out.

@@ -6,6 +6,7 @@
 // its last line meanwhile.
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
+#include "platform/runtime/Val.h"
 #include "update/install/InstallCheck.h"
 #include "update/install/VantoStart.h"
 #include "update/jobs/UpdateState.h"
@@ -32,9 +33,12 @@ void MainForm::ShowInstallItems() {
     const bool offered = InstallCheck::InstallOffered(list, App::Path());
     Offer(mnuInstallUpdate, offered, offered && !InstallCheck::SavedInstallable(list).isEmpty());
     const QByteArray kept = InstallCheck::KeptVersion(App::Path());
-    mnuRestorePrevious.SetCaption("Restore Previous VANTO (" + kept + ')');
+    // After a restore the version kept is the newer one.
+    const bool newer = float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
+    mnuRestorePrevious.SetCaption(
+        QByteArray(newer ? "Restore Newer VANTO (" : "Restore Previous VANTO (") + kept + ')');
     Offer(mnuRestorePrevious, !kept.isEmpty(), true);
-    Offer(mnuStartVanto, !ListedProgram().isEmpty(), true);
+    Offer(mnuStartVanto, !InstallCheck::Program(App::Path(), ListedProgram()).isEmpty(), true);
     mnuSpacer4.SetVisible(mnuInstallUpdate.Visible() || mnuRestorePrevious.Visible() ||
                           mnuStartVanto.Visible());
 }
@@ -90,7 +94,8 @@ void MainForm::Installed(const InstallCheck::Ending& ending) {
 }
 
 void MainForm::mnuStartVanto_Click() {
-    const QByteArray why = VantoStart::Start(App::Path(), ListedProgram());
+    const QByteArray why =
+        VantoStart::Start(App::Path(), InstallCheck::Program(App::Path(), ListedProgram()));
     SystemMessagesText1.Append((why.isEmpty() ? QByteArray("VANTO was started.") : why) + "\r\n");
     SystemMessagesText1.AppendSeparator();
 }

@@ -4,8 +4,8 @@
 // staging's progress as the install unpacks the plan.
 #include "update/install/ArchiveVetting.h"
 
-#include "TestZip.h"
 #include "support/TestFiles.h"
+#include "support/TestZip.h"
 #include "update/install/UpdateInstaller.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 // record says.
 #include "update/install/HeaderNames.h"
 
-#include "TestZip.h"
+#include "support/TestZip.h"
 
 #include <QTemporaryFile>
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // where its plan goes, a kept version it cannot read, a lock another KORU
 // holds. Nothing outside the folder is touched, nothing hangs, and every
 // start goes on or stops with the reason.
-#include "TestZip.h"
 #include "platform/runtime/RuntimeError.h"
 #include "support/TestFiles.h"
+#include "support/TestZip.h"
 #include "update/install/BeneathFolder.h"
 #include "update/install/InstallCheck.h"
 #include "update/install/UpdateInstaller.h"

@@ -2,9 +2,9 @@
 // restore leaves VANTO's folder, once KORU starts again, byte for byte the
 // old version or the new one, modes included (.koru/ and times left out).
 // The engine runs as its own process (swap-stepper), ended by the step seam.
-#include "TestZip.h"
 #include "stepper/SwapStepper.h"
 #include "support/TestFiles.h"
+#include "support/TestZip.h"
 #include "support/TreeSnapshot.h"
 
 #include <QDir>

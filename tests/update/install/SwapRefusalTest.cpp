@@ -1,8 +1,8 @@
 // What an install refuses before staging, each with its reason and VANTO's
 // folder unchanged: one table, each row set up on a small file system of its
 // own in a private mount namespace, some run as another user.
-#include "TestZip.h"
 #include "support/TestFiles.h"
+#include "support/TestZip.h"
 
 #include <QDir>
 #include <QProcess>

@@ -113,9 +113,14 @@ TEST_F(MainMenuTest, InstallAndRestoreItemsSwapTheSavedArchive) {
     EXPECT_FALSE(Log().contains("Staging: ")) << Log().data(); // the progress line is taken off
     EXPECT_NE(home.Read("VANTO.ini"), oldIni);
     EXPECT_EQ(main.mnuRestorePrevious.Caption(), "Restore Previous VANTO (02.13)");
+    // 02.14 again would take the place of the way back.
+    EXPECT_FALSE(main.mnuInstallUpdate.Visible());
     EXPECT_TRUE(main.mnuRestorePrevious.Click());
-    EXPECT_TRUE(Log().contains("Restored VANTO 02.13 in place of VANTO 02.14")) << Log().data();
+    EXPECT_TRUE(Log().contains("  brings back VANTO.ini\r\nRestored VANTO 02.13 in place of "
+                               "VANTO 02.14"))
+        << Log().data();
     EXPECT_EQ(home.Read("VANTO.ini"), oldIni);
+    EXPECT_EQ(main.mnuRestorePrevious.Caption(), "Restore Newer VANTO (02.14)");
     SetMsgBoxHandler(previous);
 }
 

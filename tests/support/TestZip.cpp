@@ -1,4 +1,4 @@
-#include "TestZip.h"
+#include "support/TestZip.h"
 
 #include <QFile>
 #include <QTemporaryDir>
