@@ -303,6 +303,15 @@ INSTANTIATE_TEST_SUITE_P(
                         return QList<ScriptedServer::Script>{f.Trickled(ZipResponse(f.newArchive))};
                     },
                     "", "Range: bytes=", true},
+        // A chunked answer's end and the next answer arrive in one read.
+        ServerShape{
+            "ChunkedAnswersEndWhereTheNextBegins",
+            [](DeltaServerShapeTest& f) {
+                ScriptedServer::Script chunked = f.OneRangeEach();
+                chunked.chunked = true;
+                return QList<ScriptedServer::Script>{{{{f.OneRange(f.ranges.first())}}}, chunked};
+            },
+            "", "Range: bytes=", true},
         // Pipelined requests left unanswered go again on a new connection.
         ServerShape{"ClosesAfterEachAnswer",
                     [](DeltaServerShapeTest& f) {
