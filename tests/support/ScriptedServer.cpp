@@ -175,6 +175,15 @@ void ScriptedServer::serve(int fd) {
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
             break;
         }
+        if (script.ending == Ending::Goodbye) {
+            ::shutdown(fd, SHUT_WR);
+            for (int slice = 0; slice < 100 && !stopping_; ++slice) {
+                pollfd pfd{fd, POLLIN, 0};
+                if (::poll(&pfd, 1, pollSliceMs) > 0 && ::recv(fd, chunk, sizeof chunk, 0) <= 0)
+                    break;
+            }
+            break;
+        }
         if (script.ending == Ending::Close)
             break;
     }

@@ -19,7 +19,10 @@ public:
         QByteArray bytes;
         int pauseMs = 0; // before sending these bytes
     };
-    enum class Ending { Close, StaySilent, Reset };
+    // Close may reset the connection when requests wait unread; Goodbye
+    // closes its side, then reads what the client still sends until the
+    // client closes too: a graceful close, never a reset.
+    enum class Ending { Close, StaySilent, Reset, Goodbye };
     struct Script {
         QList<Step> steps;
         Ending ending = Ending::StaySilent; // a keep-alive server waits for the client

@@ -79,6 +79,8 @@ void TransferEngine::Reconnect(const QByteArray& host) {
     sent_ = connectionFirst_ = response_.Answer();
     floor_.Reset();
     floorTimer_.stop();
+    if (onConnecting)
+        onConnecting();
     if (TransferFailure failure =
             connection_.Connect(*socket_, redirect_->server(), host, response_))
         Fail(failure);

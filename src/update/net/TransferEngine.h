@@ -65,6 +65,10 @@ public:
     std::function<void()> onArrival;
     // Told when a fetch ends, before its own end handler.
     std::function<void()> onStop;
+    // Told whenever a fetch opens a connection: its first, the next
+    // mirror's, a redirect's, a resend's. Each gets the whole of the
+    // caller's wait.
+    std::function<void()> onConnecting;
     // Asked before each fetch: a failure refuses the path unfetched; a check
     // it sets judges the body as it arrives (not the bodies of a range
     // request: their file is judged once put together, by whoever asked for
