@@ -34,7 +34,7 @@ void HelpLinksDownload::NextItem() {
         if (HelpLinksList::FitsFolder(helpFolder, name)) {
             tools_.log->Append("Downloading " + name + " <TXT>");
             transfer_.held = &held_;
-            Run(".txt", &HelpLinksDownload::TextFetched);
+            Run(".txt", SavedTransfer::Body::File, &HelpLinksDownload::TextFetched);
             return;
         }
         // Such a name would write outside the help folder, under other bytes,
@@ -50,7 +50,7 @@ void HelpLinksDownload::TextFetched(const SavedTransfer::Outcome& /*transfer*/) 
     tools_.log->Append("<GIF>\r\n");
     for (const QByteArray& line : std::exchange(held_, {}))
         tools_.log->Append(line);
-    Run(".gif", &HelpLinksDownload::PictureFetched);
+    Run(".gif", SavedTransfer::Body::Picture, &HelpLinksDownload::PictureFetched);
 }
 
 void HelpLinksDownload::PictureFetched(const SavedTransfer::Outcome& /*transfer*/) {
@@ -80,12 +80,12 @@ void HelpLinksDownload::Finish() {
     End(outcome_);
 }
 
-void HelpLinksDownload::Run(const char* ending, Then then) {
+void HelpLinksDownload::Run(const char* ending, SavedTransfer::Body body, Then then) {
     const QByteArray& name = list_.items[item_];
     transfer_.Start(
         tools_, ServerPaths::koruFolder + HelpLinksList::PathSegment(name) + ending,
-        HelpLinksList::ItemPath(tools_.LocalFile(FolderPaths::helpFolder), name, ending),
-        SavedTransfer::Body::File, [this, then](const SavedTransfer::Outcome& transfer) {
+        HelpLinksList::ItemPath(tools_.LocalFile(FolderPaths::helpFolder), name, ending), body,
+        [this, then](const SavedTransfer::Outcome& transfer) {
             outcome_.failures += transfer.failures;
             outcome_.offers.Take(transfer.offers);
             if (transfer.ending != SavedTransfer::Ending::Done)

@@ -61,7 +61,7 @@ void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, cons
 }
 
 void TransferEngine::Attempt(std::unique_ptr<BodyCheck> check) {
-    response_.SetNotFoundByStatusOnly(options_.notFoundByStatusOnly || check != nullptr);
+    response_.SetFetched(check != nullptr ? NotFoundRule::Fetched::Signed : options_.fetched);
     if (judgedWhole_)
         response_.SetBodyCheck(std::move(check));
     Connect();

@@ -70,7 +70,7 @@ inline const QList<BrokenAnswer> rows = {
      "The server sent a text file larger than 1 MiB.", nullptr, nullptr},
     {"Missing", Fixed(ScriptedServer::NotFound()), nullptr, notFound, notFound},
     {"NotFoundText", Fixed(Silent(ScriptedServer::Response("200 OK", "Error 404 NOT FOUND"))),
-     nullptr, notFound, nullptr},
+     nullptr, nullptr, nullptr},
     {"NoLengthWithoutKey",
      [](const QByteArray& good) {
          const qsizetype head = good.indexOf("Content-Length");
