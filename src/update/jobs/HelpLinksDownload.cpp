@@ -2,6 +2,7 @@
 
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/RuntimeError.h"
+#include "update/files/ArchiveDownload.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 
@@ -70,8 +71,10 @@ void HelpLinksDownload::Finish() {
         BinaryFile stampFile(tools_.LocalFile(FolderPaths::helpLinksStamp));
         stampFile.Put(1, list_.stamp);
         stampFile.Close();
-    } catch (const RuntimeError&) {
-        outcome_.error = std::current_exception();
+    } catch (const RuntimeError& e) {
+        // Without its stamp the set counts as not updated: still on offer.
+        ++outcome_.failures;
+        tools_.log->Append(ArchiveDownload::SaveFailure(e) + "\r\n");
         End(outcome_);
         return;
     }

@@ -11,13 +11,10 @@
 #include "update/jobs/SavedTransfer.h"
 
 #include <QByteArrayList>
-#include <exception>
 
 struct HelpLinksDownloadOutcome {
     Offers offers;
     int failures = 0; // the failure lines written
-    // What writing the stamp raised, for whoever waits to raise again.
-    std::exception_ptr error;
 };
 
 class HelpLinksDownload : public Job<HelpLinksDownloadOutcome> {

@@ -209,6 +209,19 @@ TEST_F(HelpLinksUpdateTest, AFailedItemKeepsItsOldCopyAndTheOldStamp) {
     EXPECT_TRUE(main().mnuUpdate.Enabled());
 }
 
+TEST_F(HelpLinksUpdateTest, AStampThatCannotBeWrittenIsSaidAndKeepsTheUpdateOnOffer) {
+    ASSERT_TRUE(QDir().mkpath(home.filePath("files/koru/koru_helplinks.ver")));
+    Offer("HL0008\r\n");
+    Update();
+    EXPECT_EQ(Log(),
+              "SAVE FAILED: " + QFile::encodeName(home.filePath("files/koru/koru_helplinks.ver")) +
+                  ": Path/File access error.\r\n");
+    EXPECT_FALSE(events.contains("end"));
+    EXPECT_EQ(main().FailedTransfers(), 1);
+    EXPECT_TRUE(HelpLinksOffered());
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
 TEST_F(HelpLinksUpdateTest, AllWithOnlyHelpLinksClearsTheLogOnceAndAsksNothing) {
     QByteArrayList questions;
     const MsgBoxHandler previous = SetMsgBoxHandler([&](const MsgBoxRequest& box) {
