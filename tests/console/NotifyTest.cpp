@@ -83,8 +83,10 @@ TEST_F(NotifyTest, AnnouncesTheOfferOnceAndItsActionOpensKoru) {
                                          "VANTO 2.14"))
         << calls.first().constData();
     EXPECT_TRUE(calls.first().endsWith("|default,Open KORU|koru")) << calls.first().constData();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(started); }, 5000));
-    EXPECT_EQ(ReadFile(started, {}), "--home " + QFile::encodeName(vanto) + '\n');
+    // The stand-in creates its note before it writes it: wait for the words.
+    const QByteArray arguments = "--home " + QFile::encodeName(vanto) + '\n';
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ReadFile(started, {}) == arguments; }, 5000));
+    EXPECT_EQ(ReadFile(started, {}), arguments);
 
     EXPECT_EQ(RunOnTestBus("none", true), 0) << cli.readAllStandardError().constData();
     EXPECT_EQ(ReadFile(record, {}).count('\n'), 1) << "the same offer was announced again";
