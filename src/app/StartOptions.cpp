@@ -69,15 +69,20 @@ StartOptions::QtOption StartOptions::QtOptionAt(const QStringList& arguments, qs
     return {};
 }
 
-QStringList StartOptions::WithoutQtOptions(const QStringList& arguments) {
-    QStringList rest;
+QList<qsizetype> StartOptions::ForQt(const QStringList& arguments,
+                                     const std::function<bool(const QByteArray&)>& modeWord) {
+    QList<qsizetype> kept;
     for (qsizetype at = 0; at < arguments.size();) {
-        const qsizetype length = QtOptionAt(arguments, at).length;
-        if (length == 0)
-            rest.append(arguments.at(at));
-        at += std::max<qsizetype>(length, 1);
+        const QtOption option = QtOptionAt(arguments, at);
+        const qsizetype length = std::max<qsizetype>(option.length, 1);
+        if (option.length == 0 ||
+            (!option.title && !modeWord(arguments.mid(at, length).join(u' ').toLocal8Bit()))) {
+            for (qsizetype i = at; i < at + length; ++i)
+                kept.append(i);
+        }
+        at += length;
     }
-    return rest;
+    return kept;
 }
 
 StartOptions StartOptions::Parse(const QStringList& arguments) {
@@ -190,8 +195,9 @@ QByteArray StartOptions::KoruUsage() {
     return "usage: koru [OPTION]... [update]\n"
            "Opens KORU's main window, or only the quick update window when the command\n"
            "line holds the word \"update\" in any case (koru update, koru /UPDATE).\n"
-           "The values of --home and --server do not count as that word, nor do Qt's\n"
-           "own options (-style NAME, -title TEXT, ...) with their values.\n"
+           "The values of --home and --server do not count as that word; elsewhere it\n"
+           "counts, in a value of Qt's own options too (koru -style Update), and such\n"
+           "an option is then not given to Qt.\n"
            "\noptions:\n"
            "  --choose-home         ask for VANTO's folder and remember it for later starts\n"
            "  --check               check for available updates as the main window opens\n" +

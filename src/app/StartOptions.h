@@ -1,12 +1,14 @@
 // The options koru and koru-cli take before anything runs: --help, --version,
 // --home DIR and --server HOST[:PORT]. They are consumed, values included, so
-// that only the rest of the command line takes part in the mode choice.
+// that only the rest of the command line (Qt's options and their values
+// included) takes part in the mode choice.
 #pragma once
 
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <sysexits.h>
 
@@ -36,9 +38,12 @@ struct StartOptions {
         bool title = false;
     };
     static QtOption QtOptionAt(const QStringList& arguments, qsizetype at);
-    // The line as it is left once Qt has taken its options, but read from
-    // the raw line: Qt's values never count as the mode word.
-    static QStringList WithoutQtOptions(const QStringList& arguments);
+    // The places on the line of the arguments Qt is given: all but Qt's
+    // caption options (the main window's caption is "KORU" whatever -title
+    // says) and Qt's options that `modeWord` finds the mode word in, which
+    // belong to the mode choice (-style Update names no style).
+    static QList<qsizetype> ForQt(const QStringList& arguments,
+                                  const std::function<bool(const QByteArray&)>& modeWord);
 
     // Prints the version, the usage or the problem and answers the exit
     // status when the program ends here; nothing when it goes on.

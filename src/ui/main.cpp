@@ -20,9 +20,9 @@ int main(int argc, char** argv) {
     QStringList line;
     for (int i = 1; i < argc; ++i)
         line.append(QString::fromLocal8Bit(argv[i]));
-    // The mode word is looked for on the raw line, past Qt's options and their
-    // values, and before Qt can take anything off it.
-    const StartOptions options = StartOptions::Parse(StartOptions::WithoutQtOptions(line));
+    // The mode word is looked for on the raw line, before Qt can take
+    // anything off it.
+    const StartOptions options = StartOptions::Parse(line);
     // --help, --version and bad usage are answered before Qt needs a display.
     QFile out;
     QFile err;
@@ -36,16 +36,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // The main window's caption is "KORU" whatever -title says, so Qt never
-    // sees that option.
     std::vector<char*> qtArguments{argv[0]};
-    for (qsizetype at = 0; at < line.size();) {
-        const StartOptions::QtOption option = StartOptions::QtOptionAt(line, at);
-        const qsizetype length = std::max<qsizetype>(option.length, 1);
-        if (!option.title)
-            qtArguments.insert(qtArguments.end(), argv + 1 + at, argv + 1 + at + length);
-        at += length;
-    }
+    for (const qsizetype at : StartOptions::ForQt(line, &MainForm::QuickModeRequested))
+        qtArguments.push_back(argv[1 + at]);
     int qtCount = static_cast<int>(qtArguments.size());
     qtArguments.push_back(nullptr);
     RuntimeApplication app(qtCount, qtArguments.data());

@@ -41,8 +41,7 @@ protected:
 
 TEST_P(StartOptionsParseTest, ConsumesOptionsAndLeavesTheCommandLineToTheModeRule) {
     const ParseCase& c = GetParam();
-    const StartOptions options = StartOptions::Parse(
-        StartOptions::WithoutQtOptions(Fill(c.line).split(u' ', Qt::SkipEmptyParts)));
+    const StartOptions options = StartOptions::Parse(Fill(c.line).split(u' ', Qt::SkipEmptyParts));
     EXPECT_EQ(options.rest.join(u' '), Fill(c.rest));
     EXPECT_EQ(options.home, Fill(c.home));
     EXPECT_EQ(options.server, QByteArray(c.server));
@@ -67,11 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"--server=update.example", "", false, "", "update.example"},
         ParseCase{"--homes --server-x", "--homes --server-x", false},
         ParseCase{"--check --home <dir>", "", false, "<dir>", "", "", false, false, true},
-        // Qt's options and their values are no mode word.
-        ParseCase{"-style Update -reverse", "", false},
-        ParseCase{"-platform offscreen --title Update --style=update", "", false},
-        ParseCase{"-stylesheet a -qwindowtitle b update", "update", true},
-        ParseCase{"--home <dir> -title", "", false, "<dir>"},
+        // Only the values of --home and --server are no mode word.
+        ParseCase{"-style Update -reverse", "-style Update -reverse", true},
+        ParseCase{"-platform offscreen --title Update", "-platform offscreen --title Update", true},
+        ParseCase{"-platform offscreen --style=update", "-platform offscreen --style=update", true},
+        ParseCase{"-stylesheet a -qwindowtitle b", "-stylesheet a -qwindowtitle b", false},
+        ParseCase{"--home <dir> -title", "-title", false, "<dir>"},
         ParseCase{"-- --help --home", "--help --home", false},
         ParseCase{"--version update --help", "update", true, "", "", "", true, true},
         ParseCase{"update --home", "update", true, "", "", "--home needs DIR"},
@@ -92,6 +92,16 @@ TEST(StartOptionsTest, QtsCaptionOptionsAreToldApart) {
                            u"Y"_qs,      u"-style"_qs, u"Z"_qs};
     for (const qsizetype at : {0, 2, 4})
         EXPECT_EQ(StartOptions::QtOptionAt(line, at).title, at < 4) << at;
+}
+
+// Qt would take "-style Update" for a style it lacks, "-platform update" for
+// a platform: an option holding the mode word is the mode choice's alone.
+TEST(StartOptionsTest, QtIsGivenNeitherItsCaptionOptionsNorThoseHoldingTheModeWord) {
+    const QStringList line{u"-style"_qs,    u"Update"_qs, u"-reverse"_qs, u"-platform"_qs,
+                           u"offscreen"_qs, u"-title"_qs, u"X"_qs,        u"-style=UPDATE"_qs,
+                           u"--server"_qs,  u"update"_qs, u"-platform"_qs};
+    EXPECT_EQ(StartOptions::ForQt(line, &MainForm::QuickModeRequested),
+              (QList<qsizetype>{2, 3, 4, 8, 9, 10}));
 }
 
 TEST(StartOptionsTest, AnswersProblemThenHelpThenVersionAndOtherwiseLetsTheProgramGoOn) {

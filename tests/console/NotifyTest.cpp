@@ -83,10 +83,12 @@ TEST_F(NotifyTest, AnnouncesTheOfferOnceAndItsActionOpensKoru) {
                                          "VANTO 2.14"))
         << calls.first().constData();
     EXPECT_TRUE(calls.first().endsWith("|default,Open KORU|koru")) << calls.first().constData();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(started); }, 5000));
-    // The main window opens on the offer, from the same server.
-    EXPECT_EQ(ReadFile(started, {}), "--home " + QFile::encodeName(vanto) + " --server 127.0.0.1:" +
-                                         QByteArray::number(port) + " --check\n");
+    // The stand-in creates its note before it writes it: wait for the words. The
+    // main window opens on the offer, from the same server.
+    const QByteArray arguments = "--home " + QFile::encodeName(vanto) + " --server 127.0.0.1:" +
+                                 QByteArray::number(port) + " --check\n";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ReadFile(started, {}) == arguments; }, 5000));
+    EXPECT_EQ(ReadFile(started, {}), arguments);
 
     EXPECT_EQ(RunOnTestBus("none", true), 0) << cli.readAllStandardError().constData();
     EXPECT_EQ(ReadFile(record, {}).count('\n'), 1) << "the same offer was announced again";

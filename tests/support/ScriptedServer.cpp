@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -43,11 +44,15 @@ QByteArray ScriptedServer::Response(const QByteArray& status, const QByteArray& 
            "\r\n\r\n" + body;
 }
 
-QByteArray ScriptedServer::PartOf(const QByteArray& file, qint64 first, qint64 last) {
-    return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(first) +
-           '-' + QByteArray::number(last) + '/' + QByteArray::number(file.size()) +
-           "\r\nContent-Length: " + QByteArray::number(last - first + 1) + "\r\n\r\n" +
-           file.mid(first, last - first + 1);
+QByteArray ScriptedServer::PartOf(const QByteArray& file, qint64 first, qint64 last, bool chunked) {
+    const QByteArray part = file.mid(first, last - first + 1);
+    const QByteArray head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
+                            QByteArray::number(first) + '-' + QByteArray::number(last) + '/' +
+                            QByteArray::number(file.size()) + "\r\n";
+    if (chunked)
+        return head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(part.size(), 16) +
+               "\r\n" + part + "\r\n0\r\n\r\n";
+    return head + "Content-Length: " + QByteArray::number(part.size()) + "\r\n\r\n" + part;
 }
 
 ScriptedServer::ScriptedServer() {
@@ -118,6 +123,7 @@ bool ScriptedServer::pause(int ms) {
 
 void ScriptedServer::serve(int fd) {
     QByteArray received;
+    QByteArray held; // answers that go out together
     char chunk[4096];
     // Each request on the connection is answered by its path's script.
     while (!stopping_) {
@@ -151,17 +157,31 @@ void ScriptedServer::serve(int fd) {
             const qsizetype at = request.indexOf("Range: bytes=") + 13;
             const QList<QByteArray> range =
                 request.mid(at, request.indexOf('\r', at) - at).split('-');
-            script.steps = {
-                {PartOf(script.rangeOf, range.value(0).toLongLong(), range.value(1).toLongLong())}};
+            script.steps = {{PartOf(script.rangeOf, range.value(0).toLongLong(),
+                                    range.value(1).toLongLong(), script.chunked)}};
         }
         for (const Step& step : script.steps) {
             if (step.pauseMs > 0 && !pause(step.pauseMs))
                 break;
-            sendAll(fd, step.bytes);
+            if (script.chunked)
+                held += step.bytes;
+            else
+                sendAll(fd, step.bytes);
         }
+        if (received.indexOf("\r\n\r\n") < 0 || script.ending != Ending::StaySilent)
+            sendAll(fd, std::exchange(held, {}));
         if (script.ending == Ending::Reset) {
             const linger abortive{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            break;
+        }
+        if (script.ending == Ending::Goodbye) {
+            ::shutdown(fd, SHUT_WR);
+            for (int slice = 0; slice < 100 && !stopping_; ++slice) {
+                pollfd pfd{fd, POLLIN, 0};
+                if (::poll(&pfd, 1, pollSliceMs) > 0 && ::recv(fd, chunk, sizeof chunk, 0) <= 0)
+                    break;
+            }
             break;
         }
         if (script.ending == Ending::Close)

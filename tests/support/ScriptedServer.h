@@ -19,20 +19,28 @@ public:
         QByteArray bytes;
         int pauseMs = 0; // before sending these bytes
     };
-    enum class Ending { Close, StaySilent, Reset };
+    // Close may reset the connection when requests wait unread; Goodbye
+    // closes its side, then reads what the client still sends until the
+    // client closes too: a graceful close, never a reset.
+    enum class Ending { Close, StaySilent, Reset, Goodbye };
     struct Script {
         QList<Step> steps;
         Ending ending = Ending::StaySilent; // a keep-alive server waits for the client
         // When set, the steps are a 206 answer with the one range the request asks of it.
         QByteArray rangeOf = {};
+        // With rangeOf: each answer is chunked, and the answers to requests
+        // read together go out in one piece, so that one ends within a read
+        // where the next begins.
+        bool chunked = false;
     };
 
     // A complete 200 answer with an exact Content-Length, in one piece.
     static Script Ok(const QByteArray& body);
     static Script NotFound();
     static QByteArray Response(const QByteArray& status, const QByteArray& body);
-    // A 206 answer with bytes `first` to `last` of `file`.
-    static QByteArray PartOf(const QByteArray& file, qint64 first, qint64 last);
+    // A 206 answer with bytes `first` to `last` of `file`, chunked when asked.
+    static QByteArray PartOf(const QByteArray& file, qint64 first, qint64 last,
+                             bool chunked = false);
 
     ScriptedServer();
     ~ScriptedServer();

@@ -39,12 +39,8 @@ TransferFailure HelpLinkReceiver::Take(const char* data, qsizetype size) {
     return {};
 }
 
-TransferFailure HelpLinkReceiver::Save(const std::optional<QByteArray>& instead) {
+TransferFailure HelpLinkReceiver::Save() {
     try {
-        if (instead) {
-            file_.StartOver();
-            file_.Write(instead->constData(), instead->size());
-        }
         file_.Commit();
     } catch (const RuntimeError& e) {
         return ArchiveDownload::CannotSave(e);

@@ -11,7 +11,6 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <optional>
 
 class HelpLinkReceiver : public FileSink {
 public:
@@ -31,9 +30,8 @@ public:
     // and its file goes with the receiver.
     void Interrupt(bool /*sound*/) override {}
 
-    // Renames the file over its target, holding what arrived or `instead`
-    // (the message a missing item is saved as). Answers why it could not.
-    TransferFailure Save(const std::optional<QByteArray>& instead = std::nullopt);
+    // Renames the file over its target. Answers why it could not.
+    TransferFailure Save();
 
 private:
     DownloadFile file_;

@@ -4,6 +4,23 @@
 
 namespace NotFoundRule {
 
+bool WordsCount(Fetched fetched, bool declaresZip) {
+    switch (fetched) {
+    case Fetched::Text:
+        return true;
+    case Fetched::ZipAnswer:
+        return !declaresZip; // an archive's bytes may hold any text
+    case Fetched::Signed:
+    case Fetched::Binary:
+        break;
+    }
+    return false;
+}
+
+bool Missing(Fetched fetched, int status, bool words, bool declaresZip) {
+    return status == 404 || (words && WordsCount(fetched, declaresZip));
+}
+
 bool Matches(const char* text, qsizetype size) {
     // Bodies may be whole archives: no copy, and a jump from '4' to '4'.
     static constexpr char words[] = "404 not found";

@@ -114,17 +114,20 @@ void ArchiveFlow::FetchArchive(bool again) {
     cutWhole_ = false;
     engine_->FetchFile(
         *socket_, server_, ServerPaths::archive, *archive_,
-        [this](const FetchResult& result) { ArchiveEnded(result); }, Request(again));
+        [this](const FetchResult& result) { ArchiveEnded(result); },
+        Request(again,
+                requireZip ? NotFoundRule::Fetched::ZipAnswer : NotFoundRule::Fetched::Binary));
 }
 
 // An archive cut short, too slow, or refused by its signature or the release
 // list may be whole and sound on the next mirror: asked for there from its
 // first byte, and its signature with it.
-TransferEngine::Options ArchiveFlow::Request(bool again) {
+TransferEngine::Options ArchiveFlow::Request(bool again, NotFoundRule::Fetched fetched) {
     using Kind = TransferFailure::Kind;
     TransferEngine::Options options;
     options.moveOn += {Kind::ClosedEarly, Kind::BadAnswer, Kind::Signature, Kind::Mismatch};
     options.continues = again;
+    options.fetched = fetched;
     return options;
 }
 
@@ -165,7 +168,8 @@ void ArchiveFlow::ArchiveEnded(const FetchResult& result) {
 void ArchiveFlow::FetchSignature() {
     engine_->FetchText(
         *socket_, server_, signaturePath, *text_,
-        [this](const FetchResult& result) { SignatureEnded(result); }, Request(true));
+        [this](const FetchResult& result) { SignatureEnded(result); },
+        Request(true, NotFoundRule::Fetched::Text));
 }
 
 void ArchiveFlow::SignatureEnded(const FetchResult& result) {

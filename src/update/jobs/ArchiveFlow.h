@@ -54,7 +54,7 @@ public:
 private:
     // The archive's fetch; `again` from the next mirror, counted with the first.
     void FetchArchive(bool again = false);
-    static TransferEngine::Options Request(bool again);
+    static TransferEngine::Options Request(bool again, NotFoundRule::Fetched fetched);
     void DeltaEnded(DeltaDownload::Result result, const TransferFailure& why);
     // Why the release list refuses the archive a delta put together.
     TransferFailure ListedVerdict();

@@ -122,8 +122,11 @@ void DeltaDownload::FetchNext() {
         else
             receiver_->Ask(ranges);
     }
-    engine_->FetchFile(*socket_, server_, ServerPaths::archive, *receiver_,
-                       [this](const FetchResult& result) { RangesEnded(result); });
+    TransferEngine::Options options;
+    options.fetched = NotFoundRule::Fetched::Binary; // the archive's parts
+    engine_->FetchFile(
+        *socket_, server_, ServerPaths::archive, *receiver_,
+        [this](const FetchResult& result) { RangesEnded(result); }, options);
 }
 
 // What is still missing, one range per request on one connection.

@@ -2,6 +2,7 @@
 
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/RuntimeError.h"
+#include "update/files/ArchiveDownload.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 
@@ -34,7 +35,7 @@ void HelpLinksDownload::NextItem() {
         if (HelpLinksList::FitsFolder(helpFolder, name)) {
             tools_.log->Append("Downloading " + name + " <TXT>");
             transfer_.held = &held_;
-            Run(".txt", &HelpLinksDownload::TextFetched);
+            Run(".txt", SavedTransfer::Body::File, &HelpLinksDownload::TextFetched);
             return;
         }
         // Such a name would write outside the help folder, under other bytes,
@@ -50,7 +51,7 @@ void HelpLinksDownload::TextFetched(const SavedTransfer::Outcome& /*transfer*/) 
     tools_.log->Append("<GIF>\r\n");
     for (const QByteArray& line : std::exchange(held_, {}))
         tools_.log->Append(line);
-    Run(".gif", &HelpLinksDownload::PictureFetched);
+    Run(".gif", SavedTransfer::Body::Picture, &HelpLinksDownload::PictureFetched);
 }
 
 void HelpLinksDownload::PictureFetched(const SavedTransfer::Outcome& /*transfer*/) {
@@ -70,8 +71,10 @@ void HelpLinksDownload::Finish() {
         BinaryFile stampFile(tools_.LocalFile(FolderPaths::helpLinksStamp));
         stampFile.Put(1, list_.stamp);
         stampFile.Close();
-    } catch (const RuntimeError&) {
-        outcome_.error = std::current_exception();
+    } catch (const RuntimeError& e) {
+        // Without its stamp the set counts as not updated: still on offer.
+        ++outcome_.failures;
+        tools_.log->Append(ArchiveDownload::SaveFailure(e) + "\r\n");
         End(outcome_);
         return;
     }
@@ -80,12 +83,12 @@ void HelpLinksDownload::Finish() {
     End(outcome_);
 }
 
-void HelpLinksDownload::Run(const char* ending, Then then) {
+void HelpLinksDownload::Run(const char* ending, SavedTransfer::Body body, Then then) {
     const QByteArray& name = list_.items[item_];
     transfer_.Start(
         tools_, ServerPaths::koruFolder + HelpLinksList::PathSegment(name) + ending,
-        HelpLinksList::ItemPath(tools_.LocalFile(FolderPaths::helpFolder), name, ending),
-        SavedTransfer::Body::File, [this, then](const SavedTransfer::Outcome& transfer) {
+        HelpLinksList::ItemPath(tools_.LocalFile(FolderPaths::helpFolder), name, ending), body,
+        [this, then](const SavedTransfer::Outcome& transfer) {
             outcome_.failures += transfer.failures;
             outcome_.offers.Take(transfer.offers);
             if (transfer.ending != SavedTransfer::Ending::Done)

@@ -1,6 +1,7 @@
 // "Help Links Update" as a job: the help-link items named in the list that
 // the last check saved, each item's text and picture fetched into the help
-// folder, and the list's stamp written once every item has arrived.
+// folder, and the list's stamp written once every item has arrived. Whatever
+// fails is said in the log and keeps the update on offer.
 #pragma once
 
 #include "update/formats/HelpLinksList.h"
@@ -10,13 +11,10 @@
 #include "update/jobs/SavedTransfer.h"
 
 #include <QByteArrayList>
-#include <exception>
 
 struct HelpLinksDownloadOutcome {
     Offers offers;
     int failures = 0; // the failure lines written
-    // What writing the stamp raised, for whoever waits to raise again.
-    std::exception_ptr error;
 };
 
 class HelpLinksDownload : public Job<HelpLinksDownloadOutcome> {
@@ -34,8 +32,8 @@ private:
     void TextFetched(const SavedTransfer::Outcome& transfer);
     void PictureFetched(const SavedTransfer::Outcome& transfer);
     void Finish();
-    // Fetches the current item's file with `ending`; `then` is told how it ended.
-    void Run(const char* ending, Then then);
+    // Fetches the current item's file with `ending` as `body`; `then` is told how it ended.
+    void Run(const char* ending, SavedTransfer::Body body, Then then);
     void Stopped() override;
 
     JobTools tools_;

@@ -56,7 +56,7 @@ void ReleaseCheck::Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(con
     // The list's own words may quote anything: only a 404 says it is missing.
     TransferEngine::Options options;
     options.limit = ReleaseList::maximumSize;
-    options.notFoundByStatusOnly = true;
+    options.fetched = NotFoundRule::Fetched::Signed;
     engine_->FetchText(
         *socket_, server_, path, received_,
         [this, ended](const FetchResult& result) { (this->*ended)(result); }, options);

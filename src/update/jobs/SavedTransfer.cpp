@@ -123,8 +123,12 @@ void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body bo
         return;
     }
     // Streamed to disk: a picture may be far larger than a text kept in memory.
-    tools_.engine->FetchFile(socket, state.serverHost, path, *file_,
-                             [this](const FetchResult& result) { FileEnded(result); });
+    TransferEngine::Options options;
+    options.fetched =
+        body == Body::Picture ? NotFoundRule::Fetched::Binary : NotFoundRule::Fetched::Text;
+    tools_.engine->FetchFile(
+        socket, state.serverHost, path, *file_,
+        [this](const FetchResult& result) { FileEnded(result); }, options);
 }
 
 void SavedTransfer::TextEnded(const FetchResult& result) {
@@ -151,9 +155,11 @@ void SavedTransfer::TextEnded(const FetchResult& result) {
 void SavedTransfer::FileEnded(const FetchResult& result) {
     notFound_ = result.notFound;
     TransferFailure failure = result.failure;
+    // A missing item keeps the file that was there, as a failed one does.
+    if (!failure && result.notFound)
+        failure = {TransferFailure::Kind::NotFound, NotFoundRule::message};
     if (!failure) {
-        failure = file_->Save(result.notFound ? std::optional<QByteArray>(NotFoundRule::message)
-                                              : std::nullopt);
+        failure = file_->Save();
         if (!failure)
             SharedState().transferDone = vbFalse;
     }

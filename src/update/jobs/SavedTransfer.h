@@ -2,8 +2,9 @@
 // switch first while it was never asked, nothing while the switch says the
 // service is off, else the file at a path fetched and saved to its target (a
 // text from memory, a help-link item from a file beside it). A transfer that
-// cannot succeed says why in the log ("TRANSFER FAILED: " and the file it
-// was for); nothing is saved from it.
+// cannot succeed, a help-link item the server does not have included, says
+// why in the log ("TRANSFER FAILED: " and the file it was for); nothing is
+// saved from it.
 #pragma once
 
 #include "update/files/HelpLinkReceiver.h"
@@ -34,9 +35,10 @@ public:
     using Ending = Outcome::Ending;
 
     enum class Body {
-        Text, // kept in memory and saved to the target; "not found" saves the message
-        File, // streamed to a file beside the target; "not found" saves the message
-        None, // the switch and the service only: the caller fetches the archive itself
+        Text,    // kept in memory and saved to the target; "not found" saves the message
+        File,    // a text streamed to a file beside the target; a missing one is a failure
+        Picture, // the same, missing only by its status: its bytes may hold any text
+        None,    // the switch and the service only: the caller fetches the archive itself
     };
 
     // Failure lines wait here while it is set (a help-link item's line is

@@ -4,6 +4,8 @@
 #include "update/formats/VersionFiles.h"
 #include "update/net/TransferEngine.h"
 
+#include <limits>
+
 UpdateState& SharedState() {
     static UpdateState state;
     return state;
@@ -15,6 +17,15 @@ void UpdateState::Follow(const TransferEngine& transfer) {
     responseLength = response.Received();
     expectedLength = response.Response().ExpectedLength();
     transferDone = response.Complete() ? vbTrue : vbFalse;
+}
+
+bool UpdateState::StallTick() {
+    if (responseLength != lastLength)
+        stallTicks = 0;
+    else if (stallTicks < std::numeric_limits<std::uint8_t>::max())
+        ++stallTicks;
+    lastLength = responseLength;
+    return stallTicks > stallLimit;
 }
 
 bool UpdateState::CompareVersions(const QByteArray& offered) {

@@ -48,6 +48,14 @@ struct UpdateState {
     // expected length and whether it is complete.
     void Follow(const TransferEngine& transfer);
 
+    // Ticks of a second in a row without growth after which a transfer has
+    // stalled: about 11 seconds without data.
+    static constexpr std::uint8_t stallLimit = 10;
+    // A tick of a window's one-second stall timer: counted when the response
+    // has not grown since the last, else the count starts afresh. True once
+    // the transfer has stalled.
+    bool StallTick();
+
     // Takes the offered version from its text (as the runtime's Val reads
     // it) and answers whether it is newer than the installed one.
     bool CompareVersions(const QByteArray& offered);

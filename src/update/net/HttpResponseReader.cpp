@@ -229,11 +229,9 @@ TransferFailure HttpResponseReader::TakeBody(const char* data, qsizetype size) {
     switch (framing_) {
     case Framing::Length:
         if (size > contentLength_ - bodyReceived_) {
-            if (!keepExcess_)
-                return Fail(BadAnswer("The server sent more than it announced."));
             const qsizetype body = qsizetype(contentLength_ - bodyReceived_);
-            excess_.append(data + body, size - body);
-            received_ -= size - body; // the next answer's
+            if (TransferFailure failure = PastTheBody(data + body, size - body))
+                return failure;
             size = body;
         }
         if (TransferFailure refused = Pass(data, size))
@@ -245,6 +243,16 @@ TransferFailure HttpResponseReader::TakeBody(const char* data, qsizetype size) {
     case Framing::Chunked:
         return TakeChunked(data, size);
     }
+    return {};
+}
+
+// Bytes past the end of the body: the next pipelined answer's when one is
+// due, however this one was framed.
+TransferFailure HttpResponseReader::PastTheBody(const char* data, qsizetype size) {
+    if (!keepExcess_)
+        return Fail(BadAnswer("The server sent more than it announced."));
+    excess_.append(data, size);
+    received_ -= size;
     return {};
 }
 
@@ -260,7 +268,7 @@ TransferFailure HttpResponseReader::Pass(const char* data, qsizetype size) {
 TransferFailure HttpResponseReader::TakeChunked(const char* data, qsizetype size) {
     while (size > 0) {
         if (chunkPart_ == ChunkPart::Done)
-            return Fail(BadAnswer("The server sent more than it announced."));
+            return PastTheBody(data, size);
         if (chunkPart_ == ChunkPart::Data) {
             const qsizetype piece = qsizetype(std::min<std::int64_t>(size, chunkLeft_));
             if (TransferFailure refused = Pass(data, piece))

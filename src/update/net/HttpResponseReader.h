@@ -33,7 +33,8 @@ public:
     // Starts a new response.
     void Reset(Sink sink, HeadCheck headCheck = {});
     // Another answer follows on the connection (pipelined): bytes after a
-    // body framed by its length are kept for it rather than refused.
+    // body framed by its length or its last chunk are kept for it rather
+    // than refused.
     void KeepExcess() { keepExcess_ = true; }
     // The bytes after the complete body, kept by KeepExcess.
     QByteArray TakeExcess() { return std::exchange(excess_, {}); }
@@ -85,6 +86,7 @@ private:
     TransferFailure TakeBody(const char* data, qsizetype size);
     TransferFailure TakeChunked(const char* data, qsizetype size);
     TransferFailure TakeChunkLine(const QByteArray& line);
+    TransferFailure PastTheBody(const char* data, qsizetype size);
     TransferFailure Pass(const char* data, qsizetype size);
 
     struct Field {

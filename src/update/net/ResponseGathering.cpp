@@ -1,7 +1,5 @@
 #include "update/net/ResponseGathering.h"
 
-#include "update/formats/NotFoundRule.h"
-
 namespace {
 
 constexpr qsizetype notFoundSize = 13; // "404 not found"
@@ -18,7 +16,7 @@ TransferFailure TextTooLarge(qsizetype limit) {
 
 void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
     check_.reset();
-    statusOnly_ = false;
+    fetched_ = NotFoundRule::Fetched::Text;
     text.clear();
     text_ = &text;
     textLimit_ = limit;
@@ -29,7 +27,7 @@ void ResponseGathering::BeginText(QByteArray& text, qsizetype limit) {
 
 void ResponseGathering::BeginFile(FileSink& file) {
     check_.reset();
-    statusOnly_ = false;
+    fetched_ = NotFoundRule::Fetched::Text;
     text_ = nullptr;
     file_ = &file;
     answer_ = 0;
@@ -76,7 +74,7 @@ TransferFailure ResponseGathering::TakeClose(bool clean) {
 TransferFailure ResponseGathering::Settle(TransferFailure failure) {
     if (failure || !reader_.Complete())
         return failure;
-    if (text_)
+    if (text_ && NotFoundRule::WordsCount(fetched_, declaresZip_))
         mentionsNotFound_ = NotFoundRule::Matches(*text_);
     if (check_) {
         // Judged once: the body is whole.
@@ -130,9 +128,9 @@ TransferFailure ResponseGathering::TakeFile(const char* data, qsizetype size) {
         if (TransferFailure failure = check_->Take(data, size))
             return failure;
     }
-    // An answer not declared an archive is read for the not-found words as it
-    // passes, including words split between two arrivals.
-    if (!mentionsNotFound_ && !declaresZip_) {
+    // An answer whose words count is read for them as it passes, including
+    // words split between two arrivals.
+    if (!mentionsNotFound_ && NotFoundRule::WordsCount(fetched_, declaresZip_)) {
         const QByteArray seam = scanTail_ + QByteArray::fromRawData(data, qMin(size, notFoundSize));
         mentionsNotFound_ = NotFoundRule::Matches(seam.constData(), seam.size()) ||
                             NotFoundRule::Matches(data, size);
@@ -151,7 +149,7 @@ std::int64_t ResponseGathering::FileSize() const {
 }
 
 bool ResponseGathering::NotFound() const {
-    return reader_.StatusCode() == 404 || (mentionsNotFound_ && !statusOnly_);
+    return NotFoundRule::Missing(fetched_, reader_.StatusCode(), mentionsNotFound_, declaresZip_);
 }
 
 bool ResponseGathering::CutWhole() const {

@@ -4,6 +4,7 @@
 // arrives. Answers the counts the windows show.
 #pragma once
 
+#include "update/formats/NotFoundRule.h"
 #include "update/net/BodyCheck.h"
 #include "update/net/FileSink.h"
 #include "update/net/HttpResponseReader.h"
@@ -30,9 +31,8 @@ public:
 
     // Judges the body of the response begun last with `check` as well.
     void SetBodyCheck(std::unique_ptr<BodyCheck> check) { check_ = std::move(check); }
-    // How the response begun last tells a missing file: by the status alone
-    // (a signed text, whose words are the publisher's), or also by the words.
-    void SetNotFoundByStatusOnly(bool statusOnly) { statusOnly_ = statusOnly; }
+    // What the response begun last brings, which decides what says it is missing.
+    void SetFetched(NotFoundRule::Fetched fetched) { fetched_ = fetched; }
 
     // Takes one arrival. Answers why the transfer cannot succeed, or no
     // failure while it still can.
@@ -68,9 +68,8 @@ public:
     bool ReceivingFile() const { return file_ != nullptr; }
     std::int64_t FileReceived() const;
     std::int64_t FileSize() const;
-    // True when the complete response says the file is missing: a 404 status,
-    // or, unless the status alone counts, "404 not found" in any case in a
-    // body that is not declared an archive (an archive's bytes may hold any text).
+    // True when the complete response says the file is missing, by the rule
+    // for what it brings (NotFoundRule).
     bool NotFound() const;
     // True when the response declares "Content-Type: application/zip".
     bool DeclaresZip() const { return declaresZip_; }
@@ -95,7 +94,7 @@ private:
     std::unique_ptr<BodyCheck> check_;
     bool declaresZip_ = false; // from the head, once it is complete
     bool mentionsNotFound_ = false;
-    bool statusOnly_ = false;
+    NotFoundRule::Fetched fetched_ = NotFoundRule::Fetched::Text;
     QByteArray scanTail_; // the last bytes of the previous piece, for a split "404 not found"
     QByteArray proxyLogin_;
     qsizetype answer_ = 0;

@@ -61,7 +61,7 @@ void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, cons
 }
 
 void TransferEngine::Attempt(std::unique_ptr<BodyCheck> check) {
-    response_.SetNotFoundByStatusOnly(options_.notFoundByStatusOnly || check != nullptr);
+    response_.SetFetched(check != nullptr ? NotFoundRule::Fetched::Signed : options_.fetched);
     if (judgedWhole_)
         response_.SetBodyCheck(std::move(check));
     Connect();
@@ -79,6 +79,8 @@ void TransferEngine::Reconnect(const QByteArray& host) {
     sent_ = connectionFirst_ = response_.Answer();
     floor_.Reset();
     floorTimer_.stop();
+    if (onConnecting)
+        onConnecting();
     if (TransferFailure failure =
             connection_.Connect(*socket_, redirect_->server(), host, response_))
         Fail(failure);

@@ -9,6 +9,7 @@
 // show, what a complete answer leads to) lives in their handlers.
 #pragma once
 
+#include "update/formats/NotFoundRule.h"
 #include "update/net/FetchResult.h"
 #include "update/net/MirrorPolicy.h"
 #include "update/net/RateFloor.h"
@@ -30,10 +31,9 @@ class CSocketMaster;
 struct FetchOptions {
     // A text longer than this is refused.
     qsizetype limit = ResponseGathering::textLimit;
-    // Only a 404 says the file is missing: a signed text's words are the
-    // publisher's, whatever they quote. A file the release list vouches
-    // for is always judged so.
-    bool notFoundByStatusOnly = false;
+    // What the fetch brings, which decides what says it is missing. A file
+    // the release list vouches for is always judged as a signed one.
+    NotFoundRule::Fetched fetched = NotFoundRule::Fetched::Text;
     // Failures that move the request on to the next mirror: during the
     // fetch while its sink has seen no answer, and through MoveOn after.
     MirrorPolicy::Kinds moveOn = MirrorPolicy::connectionKinds;
@@ -65,6 +65,10 @@ public:
     std::function<void()> onArrival;
     // Told when a fetch ends, before its own end handler.
     std::function<void()> onStop;
+    // Told whenever a fetch opens a connection: its first, the next
+    // mirror's, a redirect's, a resend's. Each gets the whole of the
+    // caller's wait.
+    std::function<void()> onConnecting;
     // Asked before each fetch: a failure refuses the path unfetched; a check
     // it sets judges the body as it arrives (not the bodies of a range
     // request: their file is judged once put together, by whoever asked for

@@ -43,11 +43,11 @@ MainForm::MainForm(Forms& forms)
     mnuHelpLinks.onClick = [this] { mnuHelpLinks_Click(); };
     mnuSearchForAnswers.onClick = [this] { mnuSearchForAnswers_Click(); };
 
-    // Each fetch starts the stall count afresh and the timer with it.
-    transfer_.onStart = [this] {
-        UpdateState& state = SharedState();
-        state.Follow(transfer_);
-        state.stallTicks = 0;
+    transfer_.onStart = [this] { SharedState().Follow(transfer_); };
+    // Each connection starts the stall count afresh and the timer with it:
+    // a server's close, which stops the timer, may be followed by a resend.
+    transfer_.onConnecting = [this] {
+        SharedState().stallTicks = 0;
         Timer1.SetEnabled(true);
     };
     transfer_.onArrival = [this] {

@@ -2,8 +2,6 @@
 // starts transfers, its result shown in the Download menu.
 #include "update/windows/MainForm.h"
 
-#include <exception>
-
 void MainForm::HelpLinksUpdate() {
     RunExclusive(&MainForm::FetchHelpLinks);
 }
@@ -20,7 +18,5 @@ int MainForm::FetchHelpLinks() {
     if (!AwaitJob(helpLinksDownload_))
         return 0;
     ShowOffers(outcome.offers);
-    if (outcome.error)
-        std::rethrow_exception(outcome.error);
     return outcome.failures;
 }

@@ -10,12 +10,9 @@
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
 
-#include <limits>
 #include <optional>
 
 namespace {
-
-constexpr std::uint8_t stallLimit = 10; // ticks without growth before giving up
 
 // A command that replaced the log meanwhile has taken the progress line away.
 bool EndsInProgressLine(const QByteArray& log) {
@@ -147,20 +144,15 @@ void MainForm::Winsock2_Error(std::int16_t Number, const QByteArray& Description
 void MainForm::Timer1_Timer() {
     UpdateState& state = SharedState();
     const std::int64_t n = state.responseLength;
-    if (n == state.lastLength) {
-        if (state.stallTicks < std::numeric_limits<std::uint8_t>::max())
-            ++state.stallTicks;
-    } else {
-        state.stallTicks = 0;
-        if (state.requestPath == ServerPaths::archive &&
-            EndsInProgressLine(SystemMessagesText1.Text())) {
-            QByteArray log = SystemMessagesText1.Text();
-            log.chop(std::min<qsizetype>(7, log.size()));
-            SystemMessagesText1.SetText(log + SevenDigits(n));
-        }
+    const bool grew = n != state.lastLength;
+    const bool stalled = state.StallTick();
+    if (grew && state.requestPath == ServerPaths::archive &&
+        EndsInProgressLine(SystemMessagesText1.Text())) {
+        QByteArray log = SystemMessagesText1.Text();
+        log.chop(std::min<qsizetype>(7, log.size()));
+        SystemMessagesText1.SetText(log + SevenDigits(n));
     }
-    state.lastLength = n;
-    if (transferWaiting_ && state.stallTicks > stallLimit)
+    if (transferWaiting_ && stalled)
         FailTransfer({TransferFailure::Kind::Stalled,
                       n > 0 ? "The server stopped sending." : "No answer from the server."});
 }

@@ -19,9 +19,18 @@
 QuickForm::QuickForm() : Form("VANTO Update") {
     DownloadUpdateCommand1.onClick = [this] { DownloadUpdateCommand1_Click(); };
     Timer1.onTimer = [this] { Timer1_Timer(); };
+    Timer2.onTimer = [this] { Timer2_Timer(); };
+    Timer2.SetInterval(1000);
     // The caption's count follows every transfer.
     transfer_.onStart = [this] { SharedState().Follow(transfer_); };
     transfer_.onArrival = transfer_.onStart;
+    // A silent server is given up as in the main window, each connection
+    // with the whole wait.
+    transfer_.onConnecting = [this] {
+        SharedState().stallTicks = 0;
+        Timer2.SetEnabled(true);
+    };
+    transfer_.onStop = [this] { Timer2.SetEnabled(false); };
     archiveFlow_.onResumed = [this](std::int64_t at) {
         ShowAboveWait("Resuming at " + QByteArray::number(at) + " bytes.");
     };
@@ -37,6 +46,7 @@ void QuickForm::InitializeControls() {
     installReady_ = false;
     Timer1.SetInterval(500);
     Timer1.SetEnabled(true);
+    Timer2.SetEnabled(false);
 }
 
 void QuickForm::ReleaseControls() {
@@ -50,6 +60,7 @@ void QuickForm::ReleaseControls() {
     download_.reset();
     phase_ = Phase::Idle;
     Timer1.SetEnabled(false);
+    Timer2.SetEnabled(false);
     Winsock1.reset();
 }
 
@@ -118,6 +129,11 @@ void QuickForm::Form_Unload() {
 
 void QuickForm::Timer1_Timer() {
     SetCaption(QByteArray::number(SharedState().responseLength) + " bytes received");
+}
+
+void QuickForm::Timer2_Timer() {
+    if (SharedState().StallTick())
+        transfer_.Abort({TransferFailure::Kind::Stalled, "The update server did not answer."});
 }
 
 void QuickForm::Winsock1_Connect() {

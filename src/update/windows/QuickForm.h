@@ -25,11 +25,14 @@ public:
     Label Label1;
     CommandButton DownloadUpdateCommand1;
     Timer Timer1;
+    // The stall rule's one-second ticks, running while a transfer waits for data.
+    Timer Timer2;
     // The socket object of the window's transfers, created by Form_Load.
     std::shared_ptr<CSocketMaster> Winsock1;
 
     void DownloadUpdateCommand1_Click();
     void Timer1_Timer();
+    void Timer2_Timer();
     void Winsock1_Connect();
     void Winsock1_DataArrival(std::int32_t bytesTotal);
     void Winsock1_CloseSck();

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -118,6 +119,23 @@ TEST_F(DeltaAnswerShapesTest, RangesCutOffFailAndKeepTheSeed) {
     EXPECT_TRUE(ReadFile(answers.file, {}) == File("old.zip"));
     EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral(".koru-*")}, QDir::Hidden | QDir::Files),
               QStringList());
+}
+
+// A connection made again for the ranges a server left unanswered when it
+// closed gracefully is held to the stall rule as the first one was.
+TEST_F(DeltaAnswerShapesTest, SilenceAfterAResendIsAStall) {
+    server.scripts("/files/vanto.zip", {{{{OneRange(ranges.first())}}},
+                                        OneRangeEach(ScriptedServer::Ending::Goodbye),
+                                        {{}, ScriptedServer::Ending::StaySilent}});
+    QTimer endless; // ends a wait that nothing else would
+    endless.setSingleShot(true);
+    QObject::connect(&endless, &QTimer::timeout, [] { EndProgram(); });
+    endless.start(10000);
+    const QByteArray log = Download();
+    EXPECT_FALSE(ProgramEnded());
+    EXPECT_TRUE(log.contains("TRANSFER FAILED: /files/vanto.zip: The server stopped sending."))
+        << log.constData();
+    EXPECT_TRUE(ReadFile(answers.file, {}) == File("old.zip"));
 }
 
 // A server that keeps sending framing but no byte of the archive is as slow
@@ -303,6 +321,15 @@ INSTANTIATE_TEST_SUITE_P(
                         return QList<ScriptedServer::Script>{f.Trickled(ZipResponse(f.newArchive))};
                     },
                     "", "Range: bytes=", true},
+        // A chunked answer's end and the next answer arrive in one read.
+        ServerShape{
+            "ChunkedAnswersEndWhereTheNextBegins",
+            [](DeltaServerShapeTest& f) {
+                ScriptedServer::Script chunked = f.OneRangeEach();
+                chunked.chunked = true;
+                return QList<ScriptedServer::Script>{{{{f.OneRange(f.ranges.first())}}}, chunked};
+            },
+            "", "Range: bytes=", true},
         // Pipelined requests left unanswered go again on a new connection.
         ServerShape{"ClosesAfterEachAnswer",
                     [](DeltaServerShapeTest& f) {

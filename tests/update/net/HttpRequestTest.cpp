@@ -27,6 +27,26 @@ TEST(NotFoundRuleTest, WordsInAnyCase) {
                                                  15)));
 }
 
+TEST(NotFoundRuleTest, WhatIsFetchedDecidesWhetherTheWordsCount) {
+    using enum NotFoundRule::Fetched;
+    const struct {
+        NotFoundRule::Fetched fetched;
+        int status;
+        bool words;
+        bool zip;
+        bool missing;
+    } rows[] = {
+        {Text, 404, false, false, true},     {Text, 200, true, true, true},
+        {Text, 200, false, false, false},    {Signed, 200, true, false, false},
+        {Signed, 404, false, false, true},   {Binary, 200, true, false, false},
+        {Binary, 404, false, true, true},    {ZipAnswer, 200, true, false, true},
+        {ZipAnswer, 200, true, true, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(NotFoundRule::Missing(row.fetched, row.status, row.words, row.zip), row.missing)
+            << int(row.fetched) << ' ' << row.status << ' ' << row.words << row.zip;
+}
+
 TEST(HttpRequestTest, ServerAddressSplitsIntoNameAndPort) {
     EXPECT_EQ(HttpRequest::ServerName("update.koru.example"), QByteArray("update.koru.example"));
     EXPECT_EQ(HttpRequest::ServerPort("update.koru.example"), 80);

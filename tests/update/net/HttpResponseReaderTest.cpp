@@ -20,13 +20,17 @@ struct Outcome {
     std::int64_t expected = 0;
 };
 
-// Feeds `response` in two pieces cut at `cut`, then, when `close`, the server's close.
-Outcome Read(const QByteArray& response, qsizetype cut, bool close, HttpResponseReader& reader) {
+// Feeds `response` in two pieces cut at `cut`, then, when `close`, the server's
+// close; `pipelined` when another answer follows it on the connection.
+Outcome Read(const QByteArray& response, qsizetype cut, bool close, HttpResponseReader& reader,
+             bool pipelined = false) {
     Outcome outcome;
     reader.Reset([&](const char* data, qsizetype size) {
         outcome.body.append(data, size);
         return TransferFailure();
     });
+    if (pipelined)
+        reader.KeepExcess();
     outcome.failure = reader.Feed(response.left(cut)).text;
     if (outcome.failure.isEmpty())
         outcome.failure = reader.Feed(response.mid(cut)).text;
@@ -44,15 +48,18 @@ struct ResponseCase {
     QByteArray failure; // empty: the response completes
     QByteArray body;
     bool close = false; // the server closes after the response
+    // The next pipelined answer's bytes that follow the response, kept for it.
+    QByteArray excess = {};
 };
 
 class ResponseSplitTest : public ::testing::TestWithParam<ResponseCase> {};
 
 TEST_P(ResponseSplitTest, EverySplitGivesTheSameVerdict) {
     const ResponseCase& c = GetParam();
-    for (qsizetype cut = 0; cut <= c.response.size(); ++cut) {
+    for (qsizetype cut = 0; cut <= c.response.size() + c.excess.size(); ++cut) {
         HttpResponseReader reader;
-        const Outcome outcome = Read(c.response, cut, c.close, reader);
+        const Outcome outcome =
+            Read(c.response + c.excess, cut, c.close, reader, !c.excess.isEmpty());
         EXPECT_EQ(outcome.failure, c.failure) << "cut at " << cut;
         if (c.failure.isEmpty()) {
             // Only a body without a length waits for the close.
@@ -62,6 +69,7 @@ TEST_P(ResponseSplitTest, EverySplitGivesTheSameVerdict) {
             EXPECT_EQ(outcome.body, c.body) << "cut at " << cut;
             EXPECT_EQ(outcome.expected, c.response.size());
             EXPECT_EQ(reader.Received(), c.response.size());
+            EXPECT_EQ(reader.TakeExcess(), c.excess) << "cut at " << cut;
         }
     }
 }
@@ -103,6 +111,18 @@ INSTANTIATE_TEST_SUITE_P(
         ResponseCase{
             "ChunkLongerThanItsSize", chunked + "\r\n2\r\nabc\r\n0\r\n\r\n", brokenChunk, {}},
         ResponseCase{"ChunksCutByTheClose", chunked + "\r\n5\r\nhello\r\n", closedEarly, {}, true},
+        ResponseCase{"ChunksThenAPipelinedAnswer",
+                     chunked + "\r\n3\r\nabc\r\n0\r\n\r\n",
+                     {},
+                     "abc",
+                     false,
+                     "HTTP/1.1 206 Partial Content\r\n"},
+        ResponseCase{"LengthThenAPipelinedAnswer",
+                     "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc",
+                     {},
+                     "abc",
+                     false,
+                     "HTTP/1.1 206 Partial Content\r\n"},
         ResponseCase{"BytesAfterTheLastChunk",
                      chunked + "\r\n0\r\n\r\nmore",
                      "The server sent more than it announced.",

@@ -2,8 +2,8 @@
 // through the one transfer engine: the main window's version step and its
 // archive download, and the quick window's download. Each row says what each
 // of them reports; the windows differ where their rules do (the quick window
-// has no stall count and takes only answers declared archives; its label names
-// no path). A null reason: the row does not apply to that window.
+// takes only answers declared archives and names a stall its own way; its
+// label names no path). A null reason: the row does not apply to that window.
 #pragma once
 
 #include "support/ScriptedServer.h"
@@ -46,12 +46,14 @@ inline constexpr char serverError[] = "HTTP/1.1 500 Internal Server Error";
 inline constexpr char notFound[] = "Update file not found on the server.";
 inline constexpr char notArchive[] = "The server's answer is not an archive.";
 inline constexpr char noAnswer[] = "No answer from the server.";
+inline constexpr char quickStall[] = "The update server did not answer.";
 inline constexpr char overlong[] = "The server sent more than it announced.";
 
 inline const QList<BrokenAnswer> rows = {
     {"EarlyClose", Cut(-5, Ending::Close), closedEarly, closedEarly, closedEarly},
-    {"Silence", Fixed({{}, Ending::StaySilent}), noAnswer, noAnswer, nullptr},
-    {"StopsMidBody", Cut(-5, Ending::StaySilent), nullptr, "The server stopped sending.", nullptr},
+    {"Silence", Fixed({{}, Ending::StaySilent}), noAnswer, noAnswer, quickStall},
+    {"StopsMidBody", Cut(-5, Ending::StaySilent), nullptr, "The server stopped sending.",
+     quickStall},
     {"ResetMidHead", Cut(20, Ending::Reset), reset, nullptr, nullptr},
     {"ResetMidBody", Cut(-5, Ending::Reset), nullptr, reset, nullptr},
     {"Overlong", [](const QByteArray& good) { return Silent(good + "extra"); }, overlong, overlong,
@@ -68,7 +70,7 @@ inline const QList<BrokenAnswer> rows = {
      "The server sent a text file larger than 1 MiB.", nullptr, nullptr},
     {"Missing", Fixed(ScriptedServer::NotFound()), nullptr, notFound, notFound},
     {"NotFoundText", Fixed(Silent(ScriptedServer::Response("200 OK", "Error 404 NOT FOUND"))),
-     nullptr, notFound, nullptr},
+     nullptr, nullptr, nullptr},
     {"NoLengthWithoutKey",
      [](const QByteArray& good) {
          const qsizetype head = good.indexOf("Content-Length");

@@ -209,6 +209,19 @@ TEST_F(HelpLinksUpdateTest, AFailedItemKeepsItsOldCopyAndTheOldStamp) {
     EXPECT_TRUE(main().mnuUpdate.Enabled());
 }
 
+TEST_F(HelpLinksUpdateTest, AStampThatCannotBeWrittenIsSaidAndKeepsTheUpdateOnOffer) {
+    ASSERT_TRUE(QDir().mkpath(home.filePath("files/koru/koru_helplinks.ver")));
+    Offer("HL0008\r\n");
+    Update();
+    EXPECT_EQ(Log(),
+              "SAVE FAILED: " + QFile::encodeName(home.filePath("files/koru/koru_helplinks.ver")) +
+                  ": Path/File access error.\r\n");
+    EXPECT_FALSE(events.contains("end"));
+    EXPECT_EQ(main().FailedTransfers(), 1);
+    EXPECT_TRUE(HelpLinksOffered());
+    EXPECT_TRUE(main().mnuUpdate.Enabled());
+}
+
 TEST_F(HelpLinksUpdateTest, AllWithOnlyHelpLinksClearsTheLogOnceAndAsksNothing) {
     QByteArrayList questions;
     const MsgBoxHandler previous = SetMsgBoxHandler([&](const MsgBoxRequest& box) {
@@ -244,8 +257,8 @@ TEST_F(HelpLinksUpdateTest, AllGoesOnToTheHelpLinksOnceTheVantoUpdateHasEnded) {
 
 TEST_F(HelpLinksUpdateTest, AllCountsTheFailuresOfTheWholeBatch) {
     Offer("HL0008\r\na\r\n");
-    UpdateAll(); // nothing scripted: both files are missing, which is no failed transfer
-    EXPECT_EQ(main().FailedTransfers(), 0);
+    UpdateAll(); // nothing scripted: both files are missing, each a failed transfer
+    EXPECT_EQ(main().FailedTransfers(), 2);
     server.script("/files/koru/a.txt", {{}, ScriptedServer::Ending::Reset});
     Offer("HL0008\r\na\r\n");
     UpdateAll();
@@ -253,15 +266,15 @@ TEST_F(HelpLinksUpdateTest, AllCountsTheFailuresOfTheWholeBatch) {
     EXPECT_TRUE(HelpLinksOffered());
 }
 
-// A picture beyond the text limit arrives whole; a missing item is saved as the message.
+// A picture beyond the text limit arrives whole; a picture is missing only by
+// its status, whatever its bytes say.
 TEST_F(HelpLinksUpdateTest, ItemsAreSavedAsTheyArrive) {
     QByteArray picture(2 * 1024 * 1024, Qt::Uninitialized);
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(picture.data()), picture.size() / 4);
-    const QByteArray missing = "Update file not found on the server.";
+    const QByteArray words = "<h1>Error 404 NOT FOUND</h1>";
     const std::pair<ScriptedServer::Script, QByteArray> rows[] = {
         {ScriptedServer::Ok(picture), picture},
-        {ScriptedServer::NotFound(), missing},
-        {{{{ScriptedServer::Response("200 OK", "<h1>Error 404 NOT FOUND</h1>")}}}, missing},
+        {{{{ScriptedServer::Response("200 OK", words)}}}, words},
     };
     for (const auto& [answer, saved] : rows) {
         Offer("HL0008\r\na\r\n");
@@ -273,8 +286,8 @@ TEST_F(HelpLinksUpdateTest, ItemsAreSavedAsTheyArrive) {
     }
 }
 
-// An item that cannot be saved fails alone: the help files stay as they were
-// and nothing of it is left in the help folder.
+// An item that cannot be saved or is missing fails alone: the help files stay
+// as they were and nothing of it is left in the help folder.
 TEST_F(HelpLinksUpdateTest, ARefusedItemKeepsTheHelpFiles) {
     const QByteArray over(64 * 1024 * 1024 + 1, 'x');
     const QByteArray picture(256 * 1024, 'p');
@@ -299,6 +312,7 @@ TEST_F(HelpLinksUpdateTest, ARefusedItemKeepsTheHelpFiles) {
          {{{unannounced + picture}}, ScriptedServer::Ending::Close},
          64 * 1024,
          diskFull},
+        {"Missing", ScriptedServer::NotFound(), 0, "Update file not found on the server."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -113,6 +113,15 @@ TEST_F(QuickWindowCheckTest, ErrorStatusIsShownInTheLabel) {
     EXPECT_EQ(quick().Label1.Caption(), QByteArray("TRANSFER FAILED: HTTP/1.1 502 Bad Gateway"));
 }
 
+TEST_F(QuickWindowCheckTest, SilentServerIsGivenUpInTheLabel) {
+    server.script("/files/koru/vanto_ver.txt", {{}, ScriptedServer::Ending::StaySilent});
+    quick().Timer2.SetInterval(50); // eleven short ticks without data
+    LoadAndWait();
+    EXPECT_EQ(quick().Label1.Caption(),
+              QByteArray("TRANSFER FAILED: The update server did not answer."));
+    EXPECT_FALSE(quick().Timer2.Enabled());
+}
+
 TEST_F(QuickWindowCheckTest, WithoutInstallationItSaysSoAndEnds) {
     QFile::remove(home.filePath("VANTO.ini"));
     LoadAndWait();

@@ -23,6 +23,7 @@ protected:
         qputenv("KORU_SERVER", server.hostAndPort());
         server.script("/files/koru/vanto_ver.txt", ScriptedServer::Ok(versionFile));
         server.script("/files/vanto.zip", {{{ZipResponse(archive)}}});
+        quick().Timer2.SetInterval(stallTickMs);
     }
     ~QuickWindowDownloadTest() override { qunsetenv("KORU_SERVER"); }
 
@@ -46,6 +47,8 @@ protected:
         });
     }
 
+    // Ten stalled ticks end a silent transfer; short ticks keep the tests quick.
+    static constexpr int stallTickMs = 50;
     ScriptedServer server;
     DialogAnswers answers;
     const QByteArray archive = ArchiveBytes();
