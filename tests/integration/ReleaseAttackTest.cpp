@@ -434,6 +434,11 @@ TEST_F(ReleaseAttack, InstallRefusesARunningVantoAndWithYesWaitsForIt) {
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("VANTO is running; waiting up to 60 seconds for it to close..."))
         << run.out.toStdString();
+    // A restore with no check in its run knows the program from the install's record.
+    ASSERT_EQ(VantoStart::Start(Home(), "bin/vanto", {QStringLiteral("60")}), "");
+    run = Cli({QStringLiteral("restore")});
+    EXPECT_EQ(run.exitCode, 5) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("RESTORE REFUSED: VANTO is running (")) << run.out.toStdString();
     for (const pid_t pid : vanto.Pids())
         ::kill(pid, SIGKILL);
 }

@@ -2,6 +2,8 @@
 
 #include "platform/runtime/FileAccess.h"
 
+#include <QFileInfo>
+
 namespace VersionFiles {
 
 namespace {
@@ -9,7 +11,9 @@ constexpr char killSwitchKeyword[] = "killswitchon";
 constexpr qsizetype stampSize = 6;
 } // namespace
 
-QByteArray InstalledVersionText(const QString& iniPath) {
+QByteArray InstalledVersionText(const QString& iniPath, Missing missing) {
+    if (missing == Missing::LeftMissing && !QFileInfo::exists(iniPath))
+        return noInstallation;
     BinaryFile ini(iniPath);
     return IniVersionText(ini.Get(1, iniVersionEnd));
 }

@@ -12,9 +12,11 @@ namespace VersionFiles {
 inline constexpr char noInstallation[] = "00.00";
 
 // The installed version text: the 5 bytes at byte 100 of VANTO.ini, or
-// "00.00" for an empty file. The file is opened for binary access, so a
-// missing one is left behind empty.
-QByteArray InstalledVersionText(const QString& iniPath);
+// "00.00" for an empty file. The check opens the file for binary access, so a
+// missing one is left behind empty; what only looks (the install's offer and
+// planning) leaves a missing one missing.
+enum class Missing { LeftEmpty, LeftMissing };
+QByteArray InstalledVersionText(const QString& iniPath, Missing missing = Missing::LeftEmpty);
 // The same field of VANTO.ini's bytes (from byte 1), as an archive carries them.
 QByteArray IniVersionText(const QByteArray& ini);
 // How many of VANTO.ini's first bytes the version field needs.

@@ -170,7 +170,8 @@ Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log
 
 QByteArray InstalledVersion(const QString& vantoFolder) {
     return VersionFiles::InstalledVersionText(
-        QDir(vantoFolder).filePath(QString::fromLatin1(FolderPaths::installedVersion)));
+        QDir(vantoFolder).filePath(QString::fromLatin1(FolderPaths::installedVersion)),
+        VersionFiles::Missing::LeftMissing);
 }
 
 bool InstallOffered(const std::optional<ReleaseList>& list, const QString& vantoFolder) {

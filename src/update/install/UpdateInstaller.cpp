@@ -216,7 +216,8 @@ SwapPlan UpdateInstaller::PlanInstall(const InstallPlan& vetted, const QByteArra
     const QByteArray oldVersion =
         record ? record->version
                : VersionFiles::InstalledVersionText(
-                     QDir(swap_.Folder().Name()).filePath(QString::fromLatin1(ini)));
+                     QDir(swap_.Folder().Name()).filePath(QString::fromLatin1(ini)),
+                     VersionFiles::Missing::LeftMissing);
     SwapPlan plan = NewPlan("install", FolderSwap::stage, oldVersion, version);
     // Installed again, it would take the place of the only way back.
     if (float(Val(oldVersion)) == float(Val(version))) {

@@ -34,7 +34,8 @@ void MainForm::ShowInstallItems() {
     Offer(mnuInstallUpdate, offered, offered && !InstallCheck::SavedInstallable(list).isEmpty());
     const QByteArray kept = InstallCheck::KeptVersion(App::Path());
     // After a restore the version kept is the newer one.
-    const bool newer = float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
+    const bool newer = !kept.isEmpty() &&
+                       float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
     mnuRestorePrevious.SetCaption(
         QByteArray(newer ? "Restore Newer VANTO (" : "Restore Previous VANTO (") + kept + ')');
     Offer(mnuRestorePrevious, !kept.isEmpty(), true);
