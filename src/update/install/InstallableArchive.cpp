@@ -9,8 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Larger archives are copied to the temporary folder rather than held in memory.
+constexpr qint64 inMemoryAtMost = 512 * 1024 * 1024;
+
+} // namespace
 
 InstallableArchive::InstallableArchive(const QString& path, const ReleaseList& list,
                                        Reading reading)
@@ -35,7 +43,12 @@ InstallableArchive::InstallableArchive(const QString& path, const ReleaseList& l
         copy_ = OpenDescriptor();
 }
 
-OpenDescriptor InstallableArchive::PrivateFile() {
+OpenDescriptor InstallableArchive::PrivateFile(qint64 size) {
+    if (size <= inMemoryAtMost) {
+        OpenDescriptor file(::memfd_create("koru-archive", MFD_CLOEXEC));
+        if (file.Valid())
+            return file;
+    }
     const QByteArray folder = QFile::encodeName(QDir::tempPath());
     OpenDescriptor file(::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (file.Valid() || (errno != EOPNOTSUPP && errno != EISDIR))
@@ -54,7 +67,7 @@ void InstallableArchive::Check(const ReleaseList& list, int fd, Reading reading)
         return;
     }
     if (reading == Reading::PrivateCopy) {
-        copy_ = PrivateFile();
+        copy_ = PrivateFile(qint64(st.st_size));
         if (!copy_.Valid()) {
             problem_ = "KORU cannot make a private copy of the archive in " +
                        QFile::encodeName(QDir::tempPath()) + " (" + std::strerror(errno) + ").";

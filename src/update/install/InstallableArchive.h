@@ -2,7 +2,9 @@
 // verified release list marks installable. Those bytes are copied, as they
 // are hashed, into a private file no one else can reach (unnamed, mode 0600):
 // vetting and unpacking read the copy, so the archive changed in place after
-// its hash was checked changes nothing that is installed.
+// its hash was checked changes nothing that is installed. The copy lives in
+// memory up to a size, so that the install's flushes of the file system
+// never write it to disk.
 #pragma once
 
 #include "update/install/OpenDescriptor.h"
@@ -28,9 +30,10 @@ public:
 
 private:
     void Check(const ReleaseList& list, int fd, Reading reading);
-    // An unnamed file in the temporary folder, or one unlinked at once where
-    // the file system has no unnamed files.
-    static OpenDescriptor PrivateFile();
+    // An anonymous file in memory for `size` bytes up to a bound, else an
+    // unnamed file in the temporary folder, or one unlinked at once where
+    // that file system has no unnamed files.
+    static OpenDescriptor PrivateFile(qint64 size);
 
     QByteArray path_;
     OpenDescriptor copy_;
