@@ -100,8 +100,8 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
     lines << plan.Lines().constLast();
     // A running VANTO is met before the question, so that the answer is the
     // last word before the swap.
-    if (!Closed(vantoFolder, list->program, installing->awaitClosed, installing->log,
-                installing->ending))
+    if (!Closed(vantoFolder, Program(vantoFolder, list->program), installing->awaitClosed,
+                installing->log, installing->ending))
         return Refused(lines, installing->ending.why);
     if (installing->asking == Asking::Question &&
         MsgBox("Install VANTO " + list->offeredVersion +
