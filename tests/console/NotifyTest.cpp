@@ -85,8 +85,8 @@ TEST_F(NotifyTest, AnnouncesTheOfferOnceAndItsActionOpensKoru) {
     EXPECT_TRUE(calls.first().endsWith("|default,Open KORU|koru")) << calls.first().constData();
     // The stand-in creates its note before it writes it: wait for the words. The
     // main window opens on the offer, from the same server.
-    const QByteArray arguments = "--home " + QFile::encodeName(vanto) + " --server 127.0.0.1:" +
-                                 QByteArray::number(port) + " --check\n";
+    const QByteArray arguments = "--home " + QFile::encodeName(vanto) +
+                                 " --server 127.0.0.1:" + QByteArray::number(port) + " --check\n";
     EXPECT_TRUE(QTest::qWaitFor([&] { return ReadFile(started, {}) == arguments; }, 5000));
     EXPECT_EQ(ReadFile(started, {}), arguments);
 
