@@ -15,6 +15,7 @@
 #include "update/jobs/UpdateState.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
+#include "update/windows/WindowSeams.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -79,14 +80,14 @@ QByteArray listedProgram() {
 bool notInstalled(MainForm& main) {
     const InstallCheck::Ending ending = InstallCheck::Install(
         archiveAnswer, SharedState().releaseList, App::Path(), main.SystemMessagesText1,
-        awaitClosed, InstallCheck::Asking::Question, main.onStagingProgress);
+        awaitClosed, WindowSeams::AskYesNo, main.onStagingProgress);
     vantoStillRunning = ending.vantoRunning;
     return !ending.why.isEmpty();
 }
 
 bool notRestored(MainForm& main) {
-    const InstallCheck::Ending ending =
-        InstallCheck::Restore(App::Path(), listedProgram(), main.SystemMessagesText1, awaitClosed);
+    const InstallCheck::Ending ending = InstallCheck::Restore(
+        App::Path(), listedProgram(), main.SystemMessagesText1, awaitClosed, WindowSeams::AskYesNo);
     vantoStillRunning = ending.vantoRunning;
     return !ending.why.isEmpty();
 }

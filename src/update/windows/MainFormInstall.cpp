@@ -12,6 +12,7 @@
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
 #include "update/windows/VantoQuestions.h"
+#include "update/windows/WindowSeams.h"
 
 namespace {
 
@@ -33,8 +34,10 @@ void MainForm::ShowInstallItems() {
     const bool offered = InstallCheck::InstallOffered(list, App::Path());
     Offer(mnuInstallUpdate, offered, offered && !InstallCheck::SavedInstallable(list).isEmpty());
     const QByteArray kept = InstallCheck::KeptVersion(App::Path());
-    // After a restore the version kept is the newer one.
-    const bool newer = float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
+    // After a restore the version kept is the newer one. Without one, VANTO.ini
+    // is not read: opening a missing one would create it.
+    const bool newer = !kept.isEmpty() &&
+                       float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
     mnuRestorePrevious.SetCaption(
         QByteArray(newer ? "Restore Newer VANTO (" : "Restore Previous VANTO (") + kept + ')');
     Offer(mnuRestorePrevious, !kept.isEmpty(), true);
@@ -57,12 +60,11 @@ int MainForm::InstallUpdate() {
     const UpdateInstaller::Progress shown =
         onStagingProgress
             ? onStagingProgress
-            : InstallCheck::Repainting([this](const UpdateInstaller::Staging& staging, bool done) {
+            : WindowSeams::Repainting([this](const UpdateInstaller::Staging& staging, bool done) {
                   ShowStaging(staging, done);
               });
     Installed(InstallCheck::Install({}, SharedState().releaseList, App::Path(), SystemMessagesText1,
-                                    VantoQuestions::AskClosed, InstallCheck::Asking::Question,
-                                    shown));
+                                    VantoQuestions::AskClosed, WindowSeams::AskYesNo, shown));
     return 0;
 }
 
@@ -78,7 +80,7 @@ void MainForm::ShowStaging(const UpdateInstaller::Staging& staging, bool done) {
 int MainForm::RestorePrevious() {
     SystemMessagesText1.SetText({});
     Installed(InstallCheck::Restore(App::Path(), ListedProgram(), SystemMessagesText1,
-                                    VantoQuestions::AskClosed));
+                                    VantoQuestions::AskClosed, WindowSeams::AskYesNo));
     return 0;
 }
 
