@@ -43,8 +43,9 @@ void appendLines(MainForm& main, const QList<QByteArray>& lines) {
 // The check that ran verified the list afresh (or none); the archive is
 // vetted against it, and the verdict ends the log.
 bool archiveRefused(MainForm& main) {
+    const UpdateState& state = SharedState();
     const InstallCheck::Result result =
-        InstallCheck::Run(archiveAnswer, SharedState().releaseList, App::Path());
+        InstallCheck::Run(archiveAnswer, state.releaseList, state.releaseListMissing, App::Path());
     appendLines(main, result.lines);
     main.SystemMessagesText1.AppendSeparator();
     return !result.installable;
@@ -78,9 +79,10 @@ QByteArray listedProgram() {
 // As archiveRefused, then the archive is swapped in; each phase is logged as
 // it ends.
 bool notInstalled(MainForm& main) {
+    const UpdateState& state = SharedState();
     const InstallCheck::Ending ending = InstallCheck::Install(
-        archiveAnswer, SharedState().releaseList, App::Path(), main.SystemMessagesText1,
-        awaitClosed, WindowSeams::AskYesNo, main.onStagingProgress);
+        archiveAnswer, state.releaseList, state.releaseListMissing, App::Path(),
+        main.SystemMessagesText1, awaitClosed, WindowSeams::AskYesNo, main.onStagingProgress);
     vantoStillRunning = ending.vantoRunning;
     return !ending.why.isEmpty();
 }

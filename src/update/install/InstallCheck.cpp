@@ -9,7 +9,6 @@
 #include "update/install/InstallableArchive.h"
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
-#include "update/jobs/UpdateState.h"
 #include "update/trust/TrustedKeys.h"
 
 #include <QDir>
@@ -51,7 +50,7 @@ struct Installing {
 };
 
 // Vets the archive; with `installing`, installs it too.
-Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
+Result Vetted(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
               const QString& vantoFolder, Installing* installing) {
     const QString path = archive.isEmpty() ? SeedArchive::For({}) : archive;
     if (path.isEmpty())
@@ -65,7 +64,7 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
         if (!TrustedKeys::ForVantoFolder(vantoFolder).Present())
             why = QByteArray("there is no publisher's key (") + FolderPaths::updateKey +
                   ") to verify one with.";
-        else if (SharedState().releaseListMissing)
+        else if (listMissing)
             why = "the server publishes no release list.";
         return Refused(lines, "KORU installs only archives whose hash a verified release list "
                               "names, and this check verified none: " +
@@ -117,17 +116,17 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
 
 } // namespace
 
-Result Run(const QString& archive, const std::optional<ReleaseList>& list,
+Result Run(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
            const QString& vantoFolder) {
-    return Vetted(archive, list, vantoFolder, nullptr);
+    return Vetted(archive, list, listMissing, vantoFolder, nullptr);
 }
 
-Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
+Ending Install(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
                const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
                const Ask& ask, const UpdateInstaller::Progress& progress) {
     Ending ending;
     Installing installing{log, awaitClosed, ask, progress, ending};
-    const Result result = Vetted(archive, list, vantoFolder, &installing);
+    const Result result = Vetted(archive, list, listMissing, vantoFolder, &installing);
     for (const QByteArray& line : result.lines)
         log.Append(line + "\r\n");
     ending.why = result.why;

@@ -8,8 +8,8 @@
 // questions through the callbacks it passes.
 #pragma once
 
+#include "update/formats/JobLog.h"
 #include "update/install/UpdateInstaller.h"
-#include "update/jobs/JobLog.h"
 #include "update/trust/ReleaseList.h"
 
 #include <QByteArray>
@@ -28,7 +28,8 @@ struct Result {
     QByteArray why; // of a refusal
 };
 
-Result Run(const QString& archive, const std::optional<ReleaseList>& list,
+// `listMissing`: the run's check found no release list on the server.
+Result Run(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
            const QString& vantoFolder);
 
 // How a front end meets a VANTO running before the swap: empty once it is
@@ -47,7 +48,7 @@ using Ask = std::function<bool(const QByteArray& question, const QByteArray& tit
 
 // Vets as Run does, sees that VANTO is closed, asks and installs; the log gets
 // each phase, then the refusal and a separator; `progress` is told of staging.
-Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
+Ending Install(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
                const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
                const Ask& ask, const UpdateInstaller::Progress& progress = {});
 // Meets a running VANTO (its Program), asks, then swaps the kept version back.

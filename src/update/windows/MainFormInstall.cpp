@@ -63,8 +63,10 @@ int MainForm::InstallUpdate() {
             : WindowSeams::Repainting([this](const UpdateInstaller::Staging& staging, bool done) {
                   ShowStaging(staging, done);
               });
-    Installed(InstallCheck::Install({}, SharedState().releaseList, App::Path(), SystemMessagesText1,
-                                    VantoQuestions::AskClosed, WindowSeams::AskYesNo, shown));
+    const UpdateState& state = SharedState();
+    Installed(InstallCheck::Install({}, state.releaseList, state.releaseListMissing, App::Path(),
+                                    SystemMessagesText1, VantoQuestions::AskClosed,
+                                    WindowSeams::AskYesNo, shown));
     return 0;
 }
 

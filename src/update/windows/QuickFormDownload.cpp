@@ -77,14 +77,15 @@ void QuickForm::InstallUpdate() {
     installReady_ = false;
     DownloadUpdateCommand1.SetCaption({});
     DownloadUpdateCommand1.SetEnabled(false);
-    const ReleaseList& list = *SharedState().releaseList;
+    const UpdateState& state = SharedState();
+    const ReleaseList& list = *state.releaseList;
     MessageLog log; // the window shows only the outcome, and staging's digits in its title
     const QByteArray title = Caption();
     Timer1.SetEnabled(false); // its byte count would take the title back
     phase_ = Phase::Install;
     // The click itself said Yes.
     const InstallCheck::Ending ending = InstallCheck::Install(
-        {}, list, App::Path(), log, VantoQuestions::AskClosed,
+        {}, list, state.releaseListMissing, App::Path(), log, VantoQuestions::AskClosed,
         [](const QByteArray&, const QByteArray&) { return true; },
         WindowSeams::Repainting([this, &title](const UpdateInstaller::Staging& staging, bool done) {
             SetCaption(done ? title : staging.Text());
