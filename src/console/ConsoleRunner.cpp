@@ -15,6 +15,7 @@
 #include "update/jobs/UpdateState.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
+#include "update/windows/WindowSeams.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -42,8 +43,9 @@ void appendLines(MainForm& main, const QList<QByteArray>& lines) {
 // The check that ran verified the list afresh (or none); the archive is
 // vetted against it, and the verdict ends the log.
 bool archiveRefused(MainForm& main) {
+    const UpdateState& state = SharedState();
     const InstallCheck::Result result =
-        InstallCheck::Run(archiveAnswer, SharedState().releaseList, App::Path());
+        InstallCheck::Run(archiveAnswer, state.releaseList, state.releaseListMissing, App::Path());
     appendLines(main, result.lines);
     main.SystemMessagesText1.AppendSeparator();
     return !result.installable;
@@ -77,16 +79,17 @@ QByteArray listedProgram() {
 // As archiveRefused, then the archive is swapped in; each phase is logged as
 // it ends.
 bool notInstalled(MainForm& main) {
+    const UpdateState& state = SharedState();
     const InstallCheck::Ending ending = InstallCheck::Install(
-        archiveAnswer, SharedState().releaseList, App::Path(), main.SystemMessagesText1,
-        awaitClosed, InstallCheck::Asking::Question, main.onStagingProgress);
+        archiveAnswer, state.releaseList, state.releaseListMissing, App::Path(),
+        main.SystemMessagesText1, awaitClosed, WindowSeams::AskYesNo, main.onStagingProgress);
     vantoStillRunning = ending.vantoRunning;
     return !ending.why.isEmpty();
 }
 
 bool notRestored(MainForm& main) {
-    const InstallCheck::Ending ending =
-        InstallCheck::Restore(App::Path(), listedProgram(), main.SystemMessagesText1, awaitClosed);
+    const InstallCheck::Ending ending = InstallCheck::Restore(
+        App::Path(), listedProgram(), main.SystemMessagesText1, awaitClosed, WindowSeams::AskYesNo);
     vantoStillRunning = ending.vantoRunning;
     return !ending.why.isEmpty();
 }

@@ -1,26 +1,16 @@
 #include "update/files/ArchiveDownload.h"
 
 #include "platform/runtime/FileAccess.h"
-#include "platform/runtime/MsgBox.h"
-#include "platform/runtime/OpenSave.h"
 #include "update/net/FailureReason.h"
 
 #include <QFileInfo>
 #include <charconv>
 #include <climits>
-#include <limits>
 
 namespace ArchiveDownload {
 
-std::optional<SaveTarget> ChooseSaveTarget() {
-    OpenSave dialog;
-    dialog.SetFilter("ZIP|*.zip");
-    // The dialog's default buffer takes a path under 260 bytes and fails a
-    // longer one as if cancelled; the largest buffer holds any path the system
-    // can, so one that is too long is told below.
-    dialog.SetMaxFileSize(std::numeric_limits<std::int16_t>::max());
-    dialog.ShowSave();
-    QByteArray name = TextBeforeNul(dialog.FileName());
+std::optional<SaveTarget> ChooseSaveTarget(const ChooseFile& chooseFile, const Ask& ask) {
+    QByteArray name = chooseFile();
     if (name.isEmpty())
         return std::nullopt;
     if (name.right(4).toLower() != ".zip")
@@ -39,7 +29,7 @@ std::optional<SaveTarget> ChooseSaveTarget() {
     BinaryFile file(target.path);
     const qint64 length = file.Length();
     file.Close();
-    if (length > 0 && MsgBox("File aready exists!\r\nOverwrite?", vbYesNo, "Overwrite?") == vbNo)
+    if (length > 0 && !ask("File aready exists!\r\nOverwrite?", "Overwrite?"))
         return std::nullopt;
     return target;
 }

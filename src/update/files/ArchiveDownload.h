@@ -1,7 +1,7 @@
 // What both windows share when they download VANTO's archive, around the
-// download itself: asking where to save it, the version text of their
-// messages, why a file could not be saved, and putting the chosen file back
-// when the download fails.
+// download itself: where to save it (the windows ask, through the callbacks
+// they pass), the version text of their messages, why a file could not be
+// saved, and putting the chosen file back when the download fails.
 #pragma once
 
 #include "platform/runtime/RuntimeError.h"
@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace ArchiveDownload {
@@ -19,11 +20,16 @@ struct SaveTarget {
     bool created = false;
 };
 
-// Asks for the file with a fresh save dialog, adds ".zip" unless the name
-// ends in it (any case), creates the file when missing and asks before
+// The front end's save dialog: the file chosen, empty when cancelled.
+using ChooseFile = std::function<QByteArray()>;
+// A Yes/No question under its title, as the front end asks it: true for Yes.
+using Ask = std::function<bool(const QByteArray& question, const QByteArray& title)>;
+
+// Asks for the file (`chooseFile`), adds ".zip" unless the name ends in it
+// (any case), creates the file when missing and asks (`ask`) before
 // overwriting one with content. Nothing when the user cancels or answers No.
 // Raises RuntimeError when the file cannot be opened.
-std::optional<SaveTarget> ChooseSaveTarget();
+std::optional<SaveTarget> ChooseSaveTarget(const ChooseFile& chooseFile, const Ask& ask);
 
 // After a failed download: removes the file when asking for it created it
 // and it is still empty. A file that was there before is never touched.

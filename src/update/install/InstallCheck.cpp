@@ -1,8 +1,5 @@
 #include "update/install/InstallCheck.h"
 
-#include "platform/runtime/EndProgram.h"
-#include "platform/runtime/Events.h"
-#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
 #include "update/files/SeedArchive.h"
@@ -12,7 +9,6 @@
 #include "update/install/InstallableArchive.h"
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
-#include "update/jobs/UpdateState.h"
 #include "update/trust/TrustedKeys.h"
 
 #include <QDir>
@@ -48,13 +44,13 @@ bool Closed(const QString& vantoFolder, const QByteArray& program, const AwaitCl
 struct Installing {
     JobLog& log;
     const AwaitClosed& awaitClosed;
-    Asking asking;
+    const Ask& ask;
     const UpdateInstaller::Progress& progress;
     Ending& ending;
 };
 
 // Vets the archive; with `installing`, installs it too.
-Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
+Result Vetted(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
               const QString& vantoFolder, Installing* installing) {
     const QString path = archive.isEmpty() ? SeedArchive::For({}) : archive;
     if (path.isEmpty())
@@ -68,7 +64,7 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
         if (!TrustedKeys::ForVantoFolder(vantoFolder).Present())
             why = QByteArray("there is no publisher's key (") + FolderPaths::updateKey +
                   ") to verify one with.";
-        else if (SharedState().releaseListMissing)
+        else if (listMissing)
             why = "the server publishes no release list.";
         return Refused(lines, "KORU installs only archives whose hash a verified release list "
                               "names, and this check verified none: " +
@@ -103,10 +99,9 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
     if (!Closed(vantoFolder, Program(vantoFolder, list->program), installing->awaitClosed,
                 installing->log, installing->ending))
         return Refused(lines, installing->ending.why);
-    if (installing->asking == Asking::Question &&
-        MsgBox("Install VANTO " + list->offeredVersion +
-                   " into VANTO's folder? The version there now is kept for a restore.",
-               vbYesNo, "KORU") != vbYes)
+    if (!installing->ask("Install VANTO " + list->offeredVersion +
+                             " into VANTO's folder? The version there now is kept for a restore.",
+                         "KORU"))
         return Refused(lines, "Nothing was installed: the question was answered No.");
     const FolderSwap::Say say = SayTo(installing->log);
     for (const QByteArray& line : lines)
@@ -121,17 +116,17 @@ Result Vetted(const QString& archive, const std::optional<ReleaseList>& list,
 
 } // namespace
 
-Result Run(const QString& archive, const std::optional<ReleaseList>& list,
+Result Run(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
            const QString& vantoFolder) {
-    return Vetted(archive, list, vantoFolder, nullptr);
+    return Vetted(archive, list, listMissing, vantoFolder, nullptr);
 }
 
-Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
+Ending Install(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
                const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
-               Asking asking, const UpdateInstaller::Progress& progress) {
+               const Ask& ask, const UpdateInstaller::Progress& progress) {
     Ending ending;
-    Installing installing{log, awaitClosed, asking, progress, ending};
-    const Result result = Vetted(archive, list, vantoFolder, &installing);
+    Installing installing{log, awaitClosed, ask, progress, ending};
+    const Result result = Vetted(archive, list, listMissing, vantoFolder, &installing);
     for (const QByteArray& line : result.lines)
         log.Append(line + "\r\n");
     ending.why = result.why;
@@ -139,28 +134,14 @@ Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
     return ending;
 }
 
-UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown) {
-    return [shown = std::move(shown)](const UpdateInstaller::Staging& staging, bool done) {
-        shown(staging, done);
-        if (done)
-            return;
-        DoEvents();
-        if (ProgramEnded())
-            throw RuntimeError(RuntimeErrors::cancelSelected,
-                               "The window was closed while the update was being staged; "
-                               "nothing was installed.",
-                               "InstallCheck");
-    };
-}
-
 Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log,
-               const AwaitClosed& awaitClosed) {
+               const AwaitClosed& awaitClosed, const Ask& ask) {
     Ending ending;
     if (Closed(vantoFolder, Program(vantoFolder, listed), awaitClosed, log, ending)) {
-        ending.why = MsgBox("Swap the version of VANTO that KORU kept back into VANTO's folder?",
-                            vbYesNo, "KORU") == vbYes
-                         ? UpdateInstaller(vantoFolder, SayTo(log)).Restore()
-                         : "Nothing was restored: the question was answered No.";
+        ending.why =
+            ask("Swap the version of VANTO that KORU kept back into VANTO's folder?", "KORU")
+                ? UpdateInstaller(vantoFolder, SayTo(log)).Restore()
+                : "Nothing was restored: the question was answered No.";
     }
     if (!ending.why.isEmpty())
         log.Append("RESTORE REFUSED: " + ending.why + "\r\n");

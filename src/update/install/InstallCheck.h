@@ -4,11 +4,12 @@
 // waits for a running VANTO as the front end decides and swaps it in; and the
 // restore. Each phase is written to the log as it ends, the same lines
 // whichever front end runs it; staging's digits go to the front end's own
-// progress handler.
+// progress handler. It asks nothing itself: the front end answers its
+// questions through the callbacks it passes.
 #pragma once
 
+#include "update/formats/JobLog.h"
 #include "update/install/UpdateInstaller.h"
-#include "update/jobs/JobLog.h"
 #include "update/trust/ReleaseList.h"
 
 #include <QByteArray>
@@ -27,7 +28,8 @@ struct Result {
     QByteArray why; // of a refusal
 };
 
-Result Run(const QString& archive, const std::optional<ReleaseList>& list,
+// `listMissing`: the run's check found no release list on the server.
+Result Run(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
            const QString& vantoFolder);
 
 // How a front end meets a VANTO running before the swap: empty once it is
@@ -41,20 +43,17 @@ struct Ending {
     bool vantoClosed = false;  // VANTO ran and was closed for it, so may be started again
 };
 
-enum class Asking { Question, Clicked };
+// A Yes/No question under its title, as the front end asks it: true for Yes.
+using Ask = std::function<bool(const QByteArray& question, const QByteArray& title)>;
 
-// Vets as Run does, then asks (a Yes/No message box, unless the click
-// itself said so), sees that VANTO is closed and installs; the log gets each
-// phase, then the refusal and a separator; `progress` is told of staging.
-Ending Install(const QString& archive, const std::optional<ReleaseList>& list,
+// Vets as Run does, sees that VANTO is closed, asks and installs; the log gets
+// each phase, then the refusal and a separator; `progress` is told of staging.
+Ending Install(const QString& archive, const std::optional<ReleaseList>& list, bool listMissing,
                const QString& vantoFolder, JobLog& log, const AwaitClosed& awaitClosed,
-               Asking asking = Asking::Question, const UpdateInstaller::Progress& progress = {});
-// A window's `shown`, after which the window repaints; a window closed
-// meanwhile stops the install, which then changes nothing.
-UpdateInstaller::Progress Repainting(UpdateInstaller::Progress shown);
+               const Ask& ask, const UpdateInstaller::Progress& progress = {});
 // Meets a running VANTO (its Program), asks, then swaps the kept version back.
 Ending Restore(const QString& vantoFolder, const QByteArray& listed, JobLog& log,
-               const AwaitClosed& awaitClosed);
+               const AwaitClosed& awaitClosed, const Ask& ask);
 
 // The version of the VANTO in the folder, as its VANTO.ini says.
 QByteArray InstalledVersion(const QString& vantoFolder);

@@ -3,7 +3,7 @@
 // is looked up at each fetch), its log and VANTO's folder.
 #pragma once
 
-#include "update/jobs/JobLog.h"
+#include "update/formats/JobLog.h"
 #include "update/net/TransferEngine.h"
 
 #include <QString>

@@ -7,6 +7,7 @@
 #include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/WindowSeams.h"
 
 void MainForm::mnuAvailableDownload_Click(int index) {
     // The help-links update guards itself; every other index is the VANTO download.
@@ -25,7 +26,7 @@ int MainForm::VantoUpdate() {
         SystemMessagesText1.SetText({});
     std::optional<SaveTarget> target;
     try {
-        target = ChooseSaveTarget();
+        target = ChooseSaveTarget(WindowSeams::ChooseArchiveFile, WindowSeams::AskYesNo);
     } catch (const RuntimeError& e) {
         // Nothing was fetched: the file named in the dialog cannot be written.
         SystemMessagesText1.Append(SaveFailure(e) + "\r\n");

@@ -12,6 +12,7 @@
 #include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
 #include "update/windows/VantoQuestions.h"
+#include "update/windows/WindowSeams.h"
 
 namespace {
 
@@ -58,12 +59,13 @@ int MainForm::InstallUpdate() {
     const UpdateInstaller::Progress shown =
         onStagingProgress
             ? onStagingProgress
-            : InstallCheck::Repainting([this](const UpdateInstaller::Staging& staging, bool done) {
+            : WindowSeams::Repainting([this](const UpdateInstaller::Staging& staging, bool done) {
                   ShowStaging(staging, done);
               });
-    Installed(InstallCheck::Install({}, SharedState().releaseList, App::Path(), SystemMessagesText1,
-                                    VantoQuestions::AskClosed, InstallCheck::Asking::Question,
-                                    shown));
+    const UpdateState& state = SharedState();
+    Installed(InstallCheck::Install({}, state.releaseList, state.releaseListMissing, App::Path(),
+                                    SystemMessagesText1, VantoQuestions::AskClosed,
+                                    WindowSeams::AskYesNo, shown));
     return 0;
 }
 
@@ -79,7 +81,7 @@ void MainForm::ShowStaging(const UpdateInstaller::Staging& staging, bool done) {
 int MainForm::RestorePrevious() {
     SystemMessagesText1.SetText({});
     Installed(InstallCheck::Restore(App::Path(), ListedProgram(), SystemMessagesText1,
-                                    VantoQuestions::AskClosed));
+                                    VantoQuestions::AskClosed, WindowSeams::AskYesNo));
     return 0;
 }
 

@@ -2,7 +2,7 @@
 // written by replace and append, with the text box's Change event and caret.
 #pragma once
 
-#include "update/jobs/JobLog.h"
+#include "update/formats/JobLog.h"
 
 #include <QByteArray>
 #include <functional>

@@ -12,6 +12,7 @@
 #include "update/windows/MessageLog.h"
 #include "update/windows/QuickForm.h"
 #include "update/windows/VantoQuestions.h"
+#include "update/windows/WindowSeams.h"
 
 #include <QFile>
 
@@ -31,7 +32,7 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     }
     UpdateState& state = SharedState();
     try {
-        download_ = ChooseSaveTarget();
+        download_ = ChooseSaveTarget(WindowSeams::ChooseArchiveFile, WindowSeams::AskYesNo);
     } catch (const RuntimeError& e) {
         Label1.SetCaption(SaveFailure(e));
         return;
@@ -76,17 +77,19 @@ void QuickForm::InstallUpdate() {
     installReady_ = false;
     DownloadUpdateCommand1.SetCaption({});
     DownloadUpdateCommand1.SetEnabled(false);
-    const ReleaseList& list = *SharedState().releaseList;
+    const UpdateState& state = SharedState();
+    const ReleaseList& list = *state.releaseList;
     MessageLog log; // the window shows only the outcome, and staging's digits in its title
     const QByteArray title = Caption();
     Timer1.SetEnabled(false); // its byte count would take the title back
     phase_ = Phase::Install;
+    // The click itself said Yes.
     const InstallCheck::Ending ending = InstallCheck::Install(
-        {}, list, App::Path(), log, VantoQuestions::AskClosed, InstallCheck::Asking::Clicked,
-        InstallCheck::Repainting(
-            [this, &title](const UpdateInstaller::Staging& staging, bool done) {
-                SetCaption(done ? title : staging.Text());
-            }));
+        {}, list, state.releaseListMissing, App::Path(), log, VantoQuestions::AskClosed,
+        [](const QByteArray&, const QByteArray&) { return true; },
+        WindowSeams::Repainting([this, &title](const UpdateInstaller::Staging& staging, bool done) {
+            SetCaption(done ? title : staging.Text());
+        }));
     phase_ = Phase::Idle;
     QByteArray label =
         ending.why.isEmpty() ? "VANTO " + list.offeredVersion + " installed." : ending.why;

@@ -1,5 +1,7 @@
-// The message log as a job writes it: the main window's log lends itself to
-// the jobs it starts, which write their lines in the order they happen.
+// The message log as a job or an install writes it: the main window's log
+// lends itself to the jobs it starts and to installs, which write their lines
+// in the order they happen. It sits below both rooms, so an install needs
+// nothing of the jobs.
 #pragma once
 
 #include <QByteArray>
