@@ -61,7 +61,8 @@ TEST_P(ReleaseCheckTest, EndsAsTheServerAnswers) {
             GTEST_SKIP() << "minisign is not installed (scripts/install-deps installs it)";
         const QString base = home.filePath("files/temp/key");
         ASSERT_TRUE(Minisign::MakeKeys(base));
-        ASSERT_TRUE(QFile::copy(base + QStringLiteral(".pub"), home.filePath(FolderPaths::updateKey)));
+        ASSERT_TRUE(
+            QFile::copy(base + QStringLiteral(".pub"), home.filePath(FolderPaths::updateKey)));
     }
     const JobTools tools = Tools(row.connections);
     ReleaseCheck check;
