@@ -33,8 +33,10 @@ void MainForm::ShowInstallItems() {
     const bool offered = InstallCheck::InstallOffered(list, App::Path());
     Offer(mnuInstallUpdate, offered, offered && !InstallCheck::SavedInstallable(list).isEmpty());
     const QByteArray kept = InstallCheck::KeptVersion(App::Path());
-    // After a restore the version kept is the newer one.
-    const bool newer = float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
+    // After a restore the version kept is the newer one. VANTO.ini is read
+    // only then: reading it creates it when missing, and a load writes nothing.
+    const bool newer = !kept.isEmpty() &&
+                       float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
     mnuRestorePrevious.SetCaption(
         QByteArray(newer ? "Restore Newer VANTO (" : "Restore Previous VANTO (") + kept + ')');
     Offer(mnuRestorePrevious, !kept.isEmpty(), true);
