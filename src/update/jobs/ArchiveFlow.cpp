@@ -13,11 +13,11 @@ const QByteArray signaturePath = QByteArray(ServerPaths::archive) + ServerPaths:
 
 } // namespace
 
-void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+void ArchiveFlow::Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
                         const QString& target, const QString& vantoFolder, QByteArray& text,
                         EndHandler onEnd) {
     engine_ = &engine;
-    socket_ = &socket;
+    connection_ = &connection;
     server_ = server;
     target_ = target;
     text_ = &text;
@@ -48,9 +48,9 @@ void ArchiveFlow::Start(TransferEngine& engine, CSocketMaster& socket, const QBy
     }
     delta_.onReusing = [this](const QByteArray& line) { Note(line); };
     delta_.listedLength = listed ? ReleaseCheck::ListedLength(ServerPaths::archive) : -1;
-    delta_.Start(engine, socket, server, target, seed, [this](const DeltaDownload::Outcome& ended) {
-        DeltaEnded(ended.result, ended.why);
-    });
+    delta_.Start(
+        engine, connection, server, target, seed,
+        [this](const DeltaDownload::Outcome& ended) { DeltaEnded(ended.result, ended.why); });
 }
 
 void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure& why) {
@@ -113,7 +113,7 @@ void ArchiveFlow::Note(const QByteArray& line) {
 void ArchiveFlow::FetchArchive(bool again) {
     cutWhole_ = false;
     engine_->FetchFile(
-        *socket_, server_, ServerPaths::archive, *archive_,
+        *connection_, server_, ServerPaths::archive, *archive_,
         [this](const FetchResult& result) { ArchiveEnded(result); },
         Request(again,
                 requireZip ? NotFoundRule::Fetched::ZipAnswer : NotFoundRule::Fetched::Binary));
@@ -167,7 +167,7 @@ void ArchiveFlow::ArchiveEnded(const FetchResult& result) {
 
 void ArchiveFlow::FetchSignature() {
     engine_->FetchText(
-        *socket_, server_, signaturePath, *text_,
+        *connection_, server_, signaturePath, *text_,
         [this](const FetchResult& result) { SignatureEnded(result); },
         Request(true, NotFoundRule::Fetched::Text));
 }

@@ -18,7 +18,7 @@
 #include <functional>
 #include <memory>
 
-class CSocketMaster;
+class Connection;
 
 struct ArchiveFlowOutcome {
     TransferFailure failure;
@@ -44,10 +44,10 @@ public:
     bool listed = false;
 
     // Downloads the archive from `server` into `target` with `engine` on
-    // `socket`, with the key trusted in `vantoFolder`; side texts (the
+    // `connection`, with the key trusted in `vantoFolder`; side texts (the
     // signature) are gathered in `text`. `onEnd` is told once, when the
     // archive is saved or the download has failed.
-    void Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+    void Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
                const QString& target, const QString& vantoFolder, QByteArray& text,
                EndHandler onEnd);
 
@@ -76,7 +76,7 @@ private:
     void Release();
 
     TransferEngine* engine_ = nullptr;
-    CSocketMaster* socket_ = nullptr;
+    Connection* connection_ = nullptr;
     QByteArray server_;
     QString target_;
     QByteArray* text_ = nullptr;

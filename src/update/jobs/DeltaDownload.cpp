@@ -18,10 +18,10 @@ DeltaDownload::DeltaDownload() {
     slicer_.callOnTimeout([this] { ScanSlice(); });
 }
 
-void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+void DeltaDownload::Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
                           const QString& target, const QString& seed, EndHandler onEnd) {
     engine_ = &engine;
-    socket_ = &socket;
+    connection_ = &connection;
     server_ = server;
     target_ = target;
     seed_ = seed;
@@ -30,7 +30,7 @@ void DeltaDownload::Start(TransferEngine& engine, CSocketMaster& socket, const Q
     TransferEngine::Options options;
     options.limit = ZsyncControl::maxSize;
     engine.FetchText(
-        socket, server, ServerPaths::archiveControl, controlText_,
+        connection, server, ServerPaths::archiveControl, controlText_,
         [this](const FetchResult& result) { ControlEnded(result); }, options);
 }
 
@@ -125,7 +125,7 @@ void DeltaDownload::FetchNext() {
     TransferEngine::Options options;
     options.fetched = NotFoundRule::Fetched::Binary; // the archive's parts
     engine_->FetchFile(
-        *socket_, server_, ServerPaths::archive, *receiver_,
+        *connection_, server_, ServerPaths::archive, *receiver_,
         [this](const FetchResult& result) { RangesEnded(result); }, options);
 }
 

@@ -48,7 +48,7 @@ public:
 
     // Puts together the archive for `target` from `seed` and `server`'s
     // answers; `onEnd` is told once.
-    void Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+    void Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
                const QString& target, const QString& seed, EndHandler onEnd);
     // The assembled archive, after Assembled.
     DeltaReceiver& Receiver() { return *receiver_; }
@@ -72,7 +72,7 @@ private:
     }
 
     TransferEngine* engine_ = nullptr;
-    CSocketMaster* socket_ = nullptr;
+    Connection* connection_ = nullptr;
     QByteArray server_;
     QString target_;
     QString seed_;

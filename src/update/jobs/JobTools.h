@@ -1,5 +1,5 @@
 // What the main window lends the jobs it starts: its transfer engine, the
-// socket object the engine talks on (gone once the window has closed, so it
+// connection the engine talks on (gone once the window has closed, so it
 // is looked up at each fetch), its log and VANTO's folder.
 #pragma once
 
@@ -9,11 +9,11 @@
 #include <QString>
 #include <memory>
 
-class CSocketMaster;
+class Connection;
 
 struct JobTools {
     TransferEngine* engine = nullptr;
-    const std::shared_ptr<CSocketMaster>* socket = nullptr;
+    const std::shared_ptr<Connection>* connection = nullptr;
     JobLog* log = nullptr;
     QString vantoFolder;
 

@@ -22,10 +22,10 @@ const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path
 
 } // namespace
 
-void ReleaseCheck::Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+void ReleaseCheck::Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
                          const QString& vantoFolder, EndHandler onEnd) {
     engine_ = &engine;
-    socket_ = &socket;
+    connection_ = &connection;
     server_ = server;
     Begin(std::move(onEnd));
     SharedState().releaseListMissing = false;
@@ -58,7 +58,7 @@ void ReleaseCheck::Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(con
     options.limit = ReleaseList::maximumSize;
     options.fetched = NotFoundRule::Fetched::Signed;
     engine_->FetchText(
-        *socket_, server_, path, received_,
+        *connection_, server_, path, received_,
         [this, ended](const FetchResult& result) { (this->*ended)(result); }, options);
 }
 

@@ -22,7 +22,7 @@
 #include <memory>
 #include <optional>
 
-class CSocketMaster;
+class Connection;
 
 struct ReleaseCheckOutcome {
     TransferFailure failure;
@@ -35,9 +35,9 @@ public:
     using Outcome = ReleaseCheckOutcome;
 
     // Checks the release list of `server` for the key trusted in
-    // `vantoFolder` with `engine` on `socket`; `onEnd` is told once, perhaps
+    // `vantoFolder` with `engine` on `connection`; `onEnd` is told once, perhaps
     // before this returns.
-    void Start(TransferEngine& engine, CSocketMaster& socket, const QByteArray& server,
+    void Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
                const QString& vantoFolder, EndHandler onEnd);
 
     // The transfer engine's vetting for the run's verified list.
@@ -65,7 +65,7 @@ private:
     void Stopped() override;
 
     TransferEngine* engine_ = nullptr;
-    CSocketMaster* socket_ = nullptr;
+    Connection* connection_ = nullptr;
     QByteArray server_;
     std::optional<TrustStore> store_;
     TrustStore::State seen_;

@@ -110,9 +110,9 @@ void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body bo
         Settle(unstartable);
         return;
     }
-    CSocketMaster& socket = **tools_.socket;
+    Connection& connection = **tools_.connection;
     if (body == Body::Text) {
-        tools_.engine->FetchText(socket, state.serverHost, path, state.responseBuffer,
+        tools_.engine->FetchText(connection, state.serverHost, path, state.responseBuffer,
                                  [this](const FetchResult& result) { TextEnded(result); });
         return;
     }
@@ -127,7 +127,7 @@ void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body bo
     options.fetched =
         body == Body::Picture ? NotFoundRule::Fetched::Binary : NotFoundRule::Fetched::Text;
     tools_.engine->FetchFile(
-        socket, state.serverHost, path, *file_,
+        connection, state.serverHost, path, *file_,
         [this](const FetchResult& result) { FileEnded(result); }, options);
 }
 
@@ -194,7 +194,7 @@ TransferFailure SavedTransfer::Unstartable(const JobTools& tools, bool waiting) 
     // window closed while a command waited.
     if (waiting || tools.engine->Running())
         return {TransferFailure::Kind::Busy, "Another transfer is in progress."};
-    if (tools.socket == nullptr || !*tools.socket)
+    if (tools.connection == nullptr || !*tools.connection)
         return {TransferFailure::Kind::Busy, "The main window is closed."};
     return {};
 }

@@ -18,7 +18,7 @@ void VersionCheck::Start(const JobTools& tools, EndHandler onEnd) {
         CheckInstalled(); // the first transfer says why it cannot start
         return;
     }
-    releaseCheck_.Start(*tools_.engine, **tools_.socket, SharedState().serverHost,
+    releaseCheck_.Start(*tools_.engine, **tools_.connection, SharedState().serverHost,
                         tools_.vantoFolder,
                         [this](const ReleaseCheck::Outcome& release) { ReleaseChecked(release); });
 }

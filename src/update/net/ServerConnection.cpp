@@ -1,7 +1,6 @@
 #include "update/net/ServerConnection.h"
 
 #include "platform/runtime/RuntimeError.h"
-#include "platform/runtime/Variant.h"
 #include "platform/winsock/WinSock.h"
 #include "update/net/HttpRequest.h"
 #include "update/net/ProxySettings.h"
@@ -18,10 +17,10 @@ bool Secure(const ServerAddress& server) {
 
 } // namespace
 
-TransferFailure ServerConnection::Connect(CSocketMaster& socket, const ServerAddress& server,
+TransferFailure ServerConnection::Connect(Connection& connection, const ServerAddress& server,
                                           const QByteArray& host, ResponseGathering& response) {
-    socket.CloseSck();
-    socket_ = &socket;
+    connection.Close();
+    connection_ = &connection;
     server_ = server;
     host_ = host;
     tunnel_.reset();
@@ -43,7 +42,7 @@ TransferFailure ServerConnection::Connect(CSocketMaster& socket, const ServerAdd
     if (route.viaProxy && Secure(server))
         tunnel_ = std::make_unique<ProxyTunnel>(server.host(), server.port(), route.authorization);
     try {
-        socket.Connect(Variant(route.host), Variant(std::int32_t(route.port)));
+        connection.Connect(route.host, std::int32_t(route.port));
     } catch (const RuntimeError& e) {
         return NoConnection(e.Description());
     }
@@ -88,8 +87,7 @@ TransferFailure ServerConnection::StartTls(const QByteArray& first, QByteArray& 
 }
 
 TransferFailure ServerConnection::Arrived(QByteArray& answer) {
-    QByteArray data;
-    socket_->GetData(data);
+    QByteArray data = connection_->Receive();
     if (tls_) {
         answer = tls_->Feed(data);
         Send(tls_->TakeOutgoing());
@@ -127,13 +125,13 @@ void ServerConnection::Close() {
         tls_->Close();
         Send(tls_->TakeOutgoing());
     }
-    if (socket_)
-        socket_->CloseSck();
+    if (connection_)
+        connection_->Close();
 }
 
 void ServerConnection::Send(const QByteArray& bytes) {
-    if (!bytes.isEmpty() && socket_->State() == sckConnected)
-        socket_->SendData(Variant(bytes));
+    if (!bytes.isEmpty() && connection_->IsConnected())
+        connection_->Send(bytes);
 }
 
 TransferFailure ServerConnection::TlsFailure() const {

@@ -1,10 +1,10 @@
-// One connection of a transfer on its socket object: to the update server
+// One connection of a transfer on its connection: to the update server
 // or the environment's proxy for it, through a CONNECT tunnel and a TLS
 // session for an https server. It sends the request and turns what arrives
 // into the answer's bytes; the engine reads them.
 #pragma once
 
-#include "socket/CSocketMaster.h"
+#include "update/net/Connection.h"
 #include "update/net/ProxyTunnel.h"
 #include "update/net/ResponseGathering.h"
 #include "update/net/ServerAddress.h"
@@ -15,33 +15,11 @@
 
 class ServerConnection {
 public:
-    // A window's socket object for its transfers, its events routed to the
-    // window's handlers. A failure goes to the error handler with its number
-    // and text; the window reports it where the user looks, so no message box
-    // is asked for.
-    template <class Window>
-    static std::shared_ptr<CSocketMaster>
-    CreateSocket(Window& window, void (Window::*onConnect)(),
-                 void (Window::*onDataArrival)(std::int32_t), void (Window::*onCloseSck)(),
-                 void (Window::*onError)(std::int16_t, const QByteArray&)) {
-        std::shared_ptr<CSocketMaster> socket = CSocketMaster::Create();
-        socket->onConnect = [&window, onConnect] { (window.*onConnect)(); };
-        socket->onDataArrival = [&window, onDataArrival](std::int32_t bytesTotal) {
-            (window.*onDataArrival)(bytesTotal);
-        };
-        socket->onCloseSck = [&window, onCloseSck] { (window.*onCloseSck)(); };
-        socket->onError = [&window, onError](std::int16_t Number, QByteArray& Description,
-                                             std::int32_t, const QByteArray&, const QByteArray&,
-                                             std::int32_t,
-                                             bool&) { (window.*onError)(Number, Description); };
-        return socket;
-    }
-
-    // Closes whatever the socket held and connects it to `server`, or to the
+    // Closes whatever the connection held and connects it to `server`, or to the
     // proxy the environment names for it. `host` is what a plain request
     // names the server by (as the user wrote it). Answers why that cannot be
     // done, or no failure.
-    TransferFailure Connect(CSocketMaster& socket, const ServerAddress& server,
+    TransferFailure Connect(Connection& connection, const ServerAddress& server,
                             const QByteArray& host, ResponseGathering& response);
 
     // The Connect event: sends the request for `path` with its extra lines
@@ -74,7 +52,7 @@ private:
     void Send(const QByteArray& bytes);
     TransferFailure TlsFailure() const;
 
-    CSocketMaster* socket_ = nullptr;
+    Connection* connection_ = nullptr;
     ServerAddress server_;
     QByteArray host_;
     QByteArray request_; // the request, until it goes out

@@ -1,6 +1,5 @@
 #include "update/net/TransferEngine.h"
 
-#include "socket/CSocketMaster.h"
 #include "update/net/CallOnce.h"
 #include "update/net/FailureReason.h"
 
@@ -9,18 +8,18 @@ TransferEngine::TransferEngine() {
     QObject::connect(&floorTimer_, &QTimer::timeout, [this] { CheckRate(); });
 }
 
-void TransferEngine::FetchText(CSocketMaster& socket, const QByteArray& server,
+void TransferEngine::FetchText(Connection& connection, const QByteArray& server,
                                const QByteArray& path, QByteArray& text, EndHandler onEnd,
                                const Options& options) {
     response_.BeginText(text, options.limit);
-    Start(socket, server, path, std::move(onEnd), options, true);
+    Start(connection, server, path, std::move(onEnd), options, true);
 }
 
-void TransferEngine::FetchFile(CSocketMaster& socket, const QByteArray& server,
+void TransferEngine::FetchFile(Connection& connection, const QByteArray& server,
                                const QByteArray& path, FileSink& file, EndHandler onEnd,
                                const Options& options) {
     response_.BeginFile(file);
-    Start(socket, server, path, std::move(onEnd), options, file.TakesWholeFile());
+    Start(connection, server, path, std::move(onEnd), options, file.TakesWholeFile());
 }
 
 bool TransferEngine::MoveOn(TransferFailure& failure) {
@@ -31,9 +30,9 @@ bool TransferEngine::MoveOn(TransferFailure& failure) {
     return true;
 }
 
-void TransferEngine::Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
+void TransferEngine::Start(Connection& connection, const QByteArray& server, const QByteArray& path,
                            EndHandler onEnd, const Options& options, bool judgedWhole) {
-    socket_ = &socket;
+    link_ = &connection;
     path_ = path;
     onEnd_ = std::move(onEnd);
     options_ = options;
@@ -81,8 +80,7 @@ void TransferEngine::Reconnect(const QByteArray& host) {
     floorTimer_.stop();
     if (onConnecting)
         onConnecting();
-    if (TransferFailure failure =
-            connection_.Connect(*socket_, redirect_->server(), host, response_))
+    if (TransferFailure failure = connection_.Connect(*link_, redirect_->server(), host, response_))
         Fail(failure);
 }
 
@@ -268,7 +266,7 @@ void TransferEngine::End(const TransferFailure& failure) {
                        redirect_ ? redirect_->Url() : QByteArray(),
                        response_.CutWhole()};
     response_.Detach();
-    // Closed first: the handler may start the next fetch on the same socket.
+    // Closed first: the handler may start the next fetch on the same connection.
     connection_.Close();
     if (onStop)
         onStop();

@@ -1,9 +1,9 @@
-// One fetch at a time on a window's socket object: connect, send the request,
+// One fetch at a time on a window's connection: connect, send the request,
 // read each arrival once into its sink (a text in memory or a file), and end
 // complete or failed with a reason. A file sink may make its fetch several
 // requests of the same path, pipelined on one kept-alive connection; those a
 // server leaves unanswered when it closes go again on a new connection. It
-// never waits: the window that owns the socket passes the socket's events
+// never waits: the window that owns the connection passes its events
 // on, and a window that must block waits in the event loop until the fetch
 // has ended. How the windows differ (the wait and its stall rule, what they
 // show, what a complete answer leads to) lives in their handlers.
@@ -24,8 +24,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-class CSocketMaster;
 
 // What a fetch asks beyond its path.
 struct FetchOptions {
@@ -78,16 +76,16 @@ public:
     // Told when a fetch moves on to the next mirror, named as the user named it.
     std::function<void(const QByteArray& server)> onNextServer;
 
-    // Fetches `path` from `server` on `socket`, the body into `text` or into
+    // Fetches `path` from `server` on `connection`, the body into `text` or into
     // `file`; `onEnd` is told once with the result when the fetch has ended,
-    // the socket closed by then. A fetch that cannot start ends before this
+    // the connection closed by then. A fetch that cannot start ends before this
     // returns. `server` is written as ServerAddress reads it: one server or a
     // list of mirrors, of which the fetch starts with the one the last fetch
     // of the same list ended on. Redirects are followed; `path` stays the
     // fetch's path.
-    void FetchText(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
+    void FetchText(Connection& connection, const QByteArray& server, const QByteArray& path,
                    QByteArray& text, EndHandler onEnd, const Options& options = {});
-    void FetchFile(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
+    void FetchFile(Connection& connection, const QByteArray& server, const QByteArray& path,
                    FileSink& file, EndHandler onEnd, const Options& options = {});
 
     // The next fetch starts with the first mirror, none skipped: a new command.
@@ -99,7 +97,7 @@ public:
     // with the count of servers tried.
     bool MoveOn(TransferFailure& failure);
 
-    // The socket's events, passed on by the window that owns it.
+    // The connection's events, passed on by the window that owns it.
     void Connected();
     void Arrived();
     // The server closed: the end of a body framed by the close when the
@@ -124,7 +122,7 @@ public:
     const ResponseGathering& Response() const { return response_; }
 
 private:
-    void Start(CSocketMaster& socket, const QByteArray& server, const QByteArray& path,
+    void Start(Connection& connection, const QByteArray& server, const QByteArray& path,
                EndHandler onEnd, const Options& options, bool judgedWhole);
     // A try of the fetch at the current mirror with a body check of its own,
     // so that no byte of a failed try reaches the next one's verdict.
@@ -146,7 +144,7 @@ private:
     QElapsedTimer clock_;
     QTimer floorTimer_;
     std::optional<RedirectPolicy> redirect_;
-    CSocketMaster* socket_ = nullptr;
+    Connection* link_ = nullptr;      // the fetch's, under connection_
     QByteArray host_;                 // what the connection's requests name the server by
     qsizetype sent_ = 0;              // requests of the fetch sent so far
     qsizetype connectionFirst_ = 0;   // the first answer this connection carries

@@ -2,9 +2,8 @@
 
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
-#include "socket/CSocketMaster.h"
 #include "update/jobs/UpdateState.h"
-#include "update/net/ServerConnection.h"
+#include "update/net/SocketConnection.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
 
@@ -96,18 +95,18 @@ void MainForm::InitializeControls() {
 }
 
 void MainForm::ReleaseControls() {
-    // A transfer still waiting ends with the window that owns its socket; the
-    // job that started it finds no socket for its next fetch.
-    const std::shared_ptr<CSocketMaster> closing = std::move(Winsock2);
+    // A transfer still waiting ends with the window that owns its connection; the
+    // job that started it finds no connection for its next fetch.
+    const std::shared_ptr<Connection> closing = std::move(Winsock2);
     FailTransfer({TransferFailure::Kind::Busy, "The main window was closed."});
     Timer1.SetEnabled(false);
 }
 
 void MainForm::Form_Load() {
     // Failures end the transfer at once; the log says why.
-    Winsock2 = ServerConnection::CreateSocket(
-        *this, &MainForm::Winsock2_Connect, &MainForm::Winsock2_DataArrival,
-        &MainForm::Winsock2_CloseSck, &MainForm::Winsock2_Error);
+    Winsock2 = SocketConnection::Create(*this, &MainForm::Winsock2_Connect,
+                                        &MainForm::Winsock2_DataArrival,
+                                        &MainForm::Winsock2_CloseSck, &MainForm::Winsock2_Error);
     SharedState().serverHost = UpdateServerHost();
     SystemMessagesText1.SetText("Welcome to KORU.\r\n");
     SystemMessagesText1.AppendSeparator();

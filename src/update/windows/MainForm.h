@@ -23,7 +23,7 @@
 #include <memory>
 #include <optional>
 
-class CSocketMaster;
+class Connection;
 
 class Forms;
 
@@ -44,8 +44,8 @@ public:
     // What KORU said before the window opened (an interrupted install
     // settled), shown in the log's first text.
     QList<QByteArray> startLines;
-    // The socket object of the main window's transfers, created by Form_Load.
-    std::shared_ptr<CSocketMaster> Winsock2;
+    // The connection of the main window's transfers, created by Form_Load.
+    std::shared_ptr<Connection> Winsock2;
 
     // Menu tree; each item is appended to its parent's submenu in this order.
     MenuItem mnuUpdate;

@@ -5,9 +5,9 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
-#include "socket/CSocketMaster.h"
 #include "update/formats/ServerPaths.h"
 #include "update/jobs/UpdateState.h"
+#include "update/net/SocketConnection.h"
 #include "update/windows/MainForm.h"
 
 #include <optional>
@@ -119,7 +119,7 @@ void MainForm::FailTransfer(const TransferFailure& failure) {
 
 void MainForm::CloseTransferSocket() {
     if (Winsock2)
-        Winsock2->CloseSck();
+        Winsock2->Close();
     Timer1.SetEnabled(false);
 }
 

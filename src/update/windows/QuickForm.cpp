@@ -6,12 +6,11 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
 #include "platform/runtime/Val.h"
-#include "socket/CSocketMaster.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
 #include "update/jobs/UpdateState.h"
-#include "update/net/ServerConnection.h"
+#include "update/net/SocketConnection.h"
 #include "update/net/UpdateServer.h"
 
 #include <QFileInfo>
@@ -71,9 +70,9 @@ void QuickForm::Form_Load() {
         return;
     }
     // A failed lookup or connection is shown in the label.
-    Winsock1 = ServerConnection::CreateSocket(
-        *this, &QuickForm::Winsock1_Connect, &QuickForm::Winsock1_DataArrival,
-        &QuickForm::Winsock1_CloseSck, &QuickForm::Winsock1_Error);
+    Winsock1 = SocketConnection::Create(*this, &QuickForm::Winsock1_Connect,
+                                        &QuickForm::Winsock1_DataArrival,
+                                        &QuickForm::Winsock1_CloseSck, &QuickForm::Winsock1_Error);
 
     const QString ini = App::Path() + u'/' + QString::fromLatin1(FolderPaths::installedVersion);
     const QByteArray installed = VersionFiles::InstalledVersionText(ini);
@@ -145,7 +144,7 @@ void QuickForm::Winsock1_DataArrival(std::int32_t /*bytesTotal*/) {
 }
 
 void QuickForm::Winsock1_CloseSck() {
-    Winsock1->CloseSck();
+    Winsock1->Close();
     Timer1.SetEnabled(false);
     // The end of a body framed by the close; a cut-off for any other.
     transfer_.Closed();

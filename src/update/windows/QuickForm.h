@@ -16,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-class CSocketMaster;
+class Connection;
 
 class QuickForm : public Form {
 public:
@@ -27,8 +27,8 @@ public:
     Timer Timer1;
     // The stall rule's one-second ticks, running while a transfer waits for data.
     Timer Timer2;
-    // The socket object of the window's transfers, created by Form_Load.
-    std::shared_ptr<CSocketMaster> Winsock1;
+    // The connection of the window's transfers, created by Form_Load.
+    std::shared_ptr<Connection> Winsock1;
 
     void DownloadUpdateCommand1_Click();
     void Timer1_Timer();

@@ -2,9 +2,10 @@
 // the close with its close alert and then waits for the client's before it
 // hangs up: the alert ends the body.
 #include "platform/runtime/Events.h"
-#include "socket/CSocketMaster.h"
 #include "support/LoopbackPort.h"
 #include "support/TestCertificates.h"
+#include "update/net/ScriptedConnection.h"
+#include "update/net/SocketConnection.h"
 #include "update/net/TransferEngine.h"
 
 #include <QDeadlineTimer>
@@ -82,16 +83,11 @@ TEST(TlsGoodbyeTest, TheServersCloseAlertEndsABodyFramedByTheClose) {
                          "HTTP/1.1 200 OK\r\n\r\nVER = 02.14");
 
     TransferEngine engine;
-    const std::shared_ptr<CSocketMaster> socket = CSocketMaster::Create();
-    socket->onConnect = [&] { engine.Connected(); };
-    socket->onDataArrival = [&](std::int32_t) { engine.Arrived(); };
-    socket->onCloseSck = [&] { engine.Closed(); };
-    socket->onError = [&](std::int16_t number, QByteArray& description, std::int32_t,
-                          const QByteArray&, const QByteArray&, std::int32_t,
-                          bool&) { engine.Errored(number, description); };
+    SocketConnection socket;
+    ScriptedConnection::RouteTo(socket, engine);
     QByteArray text;
     std::optional<TransferFailure> ended;
-    engine.FetchText(*socket, "https://127.0.0.1:" + QByteArray::number(server.port()),
+    engine.FetchText(socket, "https://127.0.0.1:" + QByteArray::number(server.port()),
                      "/files/koru/vanto_ver.txt", text,
                      [&](const FetchResult& result) { ended = result.failure; });
     QDeadlineTimer deadline(3000);

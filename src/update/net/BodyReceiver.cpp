@@ -1,0 +1,3 @@
+#include "update/net/BodyReceiver.h"
+
+BodyReceiver::~BodyReceiver() = default;

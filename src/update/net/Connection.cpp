@@ -1,0 +1,3 @@
+#include "update/net/Connection.h"
+
+Connection::~Connection() = default;

@@ -1,0 +1,3 @@
+#include "update/net/ProgressCounts.h"
+
+ProgressCounts::~ProgressCounts() = default;

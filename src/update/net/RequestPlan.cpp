@@ -1,0 +1,3 @@
+#include "update/net/RequestPlan.h"
+
+RequestPlan::~RequestPlan() = default;
