@@ -1,10 +1,12 @@
 // What the main window lends the jobs it starts: its transfer engine, the
 // connection the engine talks on (gone once the window has closed, so it
-// is looked up at each fetch), its log and VANTO's folder.
+// is looked up at each fetch), its log, VANTO's folder and the release list
+// it holds, which judges every fetch.
 #pragma once
 
 #include "update/formats/JobLog.h"
 #include "update/net/TransferEngine.h"
+#include "update/trust/HeldList.h"
 
 #include <QString>
 #include <memory>
@@ -16,6 +18,7 @@ struct JobTools {
     const std::shared_ptr<Connection>* connection = nullptr;
     JobLog* log = nullptr;
     QString vantoFolder;
+    HeldList* releaseList = nullptr;
 
     QString LocalFile(const char* relativePath) const {
         return vantoFolder + u'/' + QString::fromLatin1(relativePath);

@@ -7,7 +7,6 @@
 #include "update/formats/NotFoundRule.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
-#include "update/jobs/ReleaseCheck.h"
 #include "update/jobs/UpdateState.h"
 
 void SavedTransfer::Start(const JobTools& tools, const QByteArray& path, const QString& target,
@@ -36,8 +35,8 @@ void SavedTransfer::StartSwitch(const JobTools& tools, EndHandler onEnd) {
 void SavedTransfer::AskSwitch() {
     UpdateState& state = SharedState();
     state.serviceMode = serviceOn;
-    listedSwitch_ = ReleaseCheck::Names(ServerPaths::killSwitch);
-    if (ReleaseCheck::Held() && !listedSwitch_) {
+    listedSwitch_ = tools_.releaseList->Names(ServerPaths::killSwitch);
+    if (tools_.releaseList->has_value() && !listedSwitch_) {
         // A signed list without a switch keeps the service on: a switch
         // slipped onto the server beside it is not even fetched.
         state.SetResponse({});
@@ -111,9 +110,12 @@ void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body bo
         return;
     }
     Connection& connection = **tools_.connection;
+    TransferEngine::Options options;
+    options.vetting = tools_.releaseList->Vetting();
     if (body == Body::Text) {
-        tools_.engine->FetchText(connection, state.serverHost, path, state.responseBuffer,
-                                 [this](const FetchResult& result) { TextEnded(result); });
+        tools_.engine->FetchText(
+            connection, state.serverHost, path, state.responseBuffer,
+            [this](const FetchResult& result) { TextEnded(result); }, options);
         return;
     }
     try {
@@ -123,7 +125,6 @@ void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body bo
         return;
     }
     // Streamed to disk: a picture may be far larger than a text kept in memory.
-    TransferEngine::Options options;
     options.fetched =
         body == Body::Picture ? NotFoundRule::Fetched::Binary : NotFoundRule::Fetched::Text;
     tools_.engine->FetchFile(

@@ -2,7 +2,7 @@
 // two versions and the server switch. One copy for the whole program.
 #pragma once
 
-#include "update/trust/ReleaseList.h"
+#include "update/trust/HeldList.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,9 +39,7 @@ struct UpdateState {
     std::int64_t lastLength = 0;     // responseLength at the previous tick
     std::uint8_t serviceMode = serviceNotChecked;
     // The release list the last check verified, kept for the rest of the run.
-    std::optional<ReleaseList> releaseList;
-    // The last check, with a key, found no release list on the server.
-    bool releaseListMissing = false;
+    HeldList releaseList;
 
     // Follows the transfer under way: the path it fetches, the response's
     // length so far (a text's body gathers in responseBuffer itself), its

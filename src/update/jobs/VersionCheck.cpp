@@ -19,7 +19,7 @@ void VersionCheck::Start(const JobTools& tools, EndHandler onEnd) {
         return;
     }
     releaseCheck_.Start(*tools_.engine, **tools_.connection, SharedState().serverHost,
-                        tools_.vantoFolder,
+                        tools_.vantoFolder, *tools_.releaseList,
                         [this](const ReleaseCheck::Outcome& release) { ReleaseChecked(release); });
 }
 

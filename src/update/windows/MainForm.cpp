@@ -60,7 +60,7 @@ MainForm::MainForm(Forms& forms)
         ShowAboveProgress("Resuming at " + QByteArray::number(at) + " bytes.");
     };
     archiveFlow_.onNote = [this](const QByteArray& line) { ShowAboveProgress(line); };
-    transfer_.vetting = &ReleaseCheck::Vetting;
+    archiveFlow_.releaseList = &SharedState().releaseList;
     transfer_.onNextServer = [this](const QByteArray& server) {
         ShowAboveProgress("Trying the next server, " + server + ".");
     };
@@ -146,7 +146,7 @@ void MainForm::mnuHelpLinks_Click() {
 }
 
 JobTools MainForm::Tools() {
-    return {&transfer_, &Winsock2, &SystemMessagesText1, App::Path()};
+    return {&transfer_, &Winsock2, &SystemMessagesText1, App::Path(), &SharedState().releaseList};
 }
 
 void MainForm::ShowOffers(const Offers& offers) {

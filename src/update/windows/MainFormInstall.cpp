@@ -63,7 +63,7 @@ int MainForm::InstallUpdate() {
                   ShowStaging(staging, done);
               });
     const UpdateState& state = SharedState();
-    Installed(InstallCheck::Install({}, state.releaseList, state.releaseListMissing, App::Path(),
+    Installed(InstallCheck::Install({}, state.releaseList, state.releaseList.missing, App::Path(),
                                     SystemMessagesText1, VantoQuestions::AskClosed,
                                     WindowSeams::AskYesNo, shown));
     return 0;

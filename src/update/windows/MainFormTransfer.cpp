@@ -67,7 +67,6 @@ MainForm::Transfer MainForm::RunArchive(const QString& target, int& failures) {
 void MainForm::ReceiveArchive(const QString& target) {
     UpdateState& state = SharedState();
     trustedComment_.clear();
-    archiveFlow_.listed = ReleaseCheck::Held();
     archiveFlow_.Start(transfer_, *Winsock2, state.serverHost, target, App::Path(),
                        state.responseBuffer, [this](const ArchiveFlow::Outcome& outcome) {
                            transferFailure_ = outcome.failure;

@@ -47,7 +47,6 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     state.requestPath = ServerPaths::archive;
     Timer1.SetEnabled(true);
     phase_ = Phase::ArchiveDownload;
-    archiveFlow_.listed = ReleaseCheck::Held();
     archiveFlow_.Start(transfer_, *Winsock1, state.serverHost, state.targetFile, App::Path(),
                        state.responseBuffer,
                        [this](const ArchiveFlow::Outcome& outcome) { ArchiveEnded(outcome); });
@@ -85,7 +84,7 @@ void QuickForm::InstallUpdate() {
     phase_ = Phase::Install;
     // The click itself said Yes.
     const InstallCheck::Ending ending = InstallCheck::Install(
-        {}, list, state.releaseListMissing, App::Path(), log, VantoQuestions::AskClosed,
+        {}, list, state.releaseList.missing, App::Path(), log, VantoQuestions::AskClosed,
         [](const QByteArray&, const QByteArray&) { return true; },
         WindowSeams::Repainting([this, &title](const UpdateInstaller::Staging& staging, bool done) {
             SetCaption(done ? title : staging.Text());

@@ -1,6 +1,7 @@
 // A job's tools over a scripted connection, no socket: a VANTO folder of its
-// own, the program-wide state at its start values, a log in memory and the
-// engine, whose connection plays one script per fetch.
+// own, the program-wide state at its start values, a log in memory, a
+// release list held of its own and the engine, whose connection plays one
+// script per fetch.
 #pragma once
 
 #include "platform/runtime/Events.h"
@@ -40,7 +41,7 @@ protected:
         ScriptedConnection::RouteTo(*scripted, engine);
         script = scripted.get();
         connection = std::move(scripted);
-        return {&engine, &connection, &log, home.path()};
+        return {&engine, &connection, &log, home.path(), &held};
     }
 
     // Runs the event loop until `ended` (bounded).
@@ -65,4 +66,5 @@ protected:
     std::shared_ptr<Connection> connection;
     ScriptedConnection* script = nullptr;
     MessageLog log; // the main window's, without its window
+    HeldList held;  // the release list the jobs hold
 };
