@@ -9,8 +9,8 @@
 #include "platform/runtime/Val.h"
 #include "update/install/InstallCheck.h"
 #include "update/install/VantoStart.h"
-#include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/VantoQuestions.h"
 #include "update/windows/WindowSeams.h"
 

@@ -6,9 +6,9 @@
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "update/formats/ServerPaths.h"
-#include "update/jobs/UpdateState.h"
 #include "update/net/SocketConnection.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/UpdateState.h"
 
 #include <optional>
 

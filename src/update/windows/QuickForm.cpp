@@ -9,9 +9,9 @@
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
-#include "update/jobs/UpdateState.h"
 #include "update/net/SocketConnection.h"
 #include "update/net/UpdateServer.h"
+#include "update/windows/UpdateState.h"
 
 #include <QFileInfo>
 

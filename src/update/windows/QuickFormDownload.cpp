@@ -8,9 +8,9 @@
 #include "platform/runtime/RuntimeError.h"
 #include "update/formats/ServerPaths.h"
 #include "update/install/InstallCheck.h"
-#include "update/jobs/UpdateState.h"
 #include "update/windows/MessageLog.h"
 #include "update/windows/QuickForm.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/VantoQuestions.h"
 #include "update/windows/WindowSeams.h"
 

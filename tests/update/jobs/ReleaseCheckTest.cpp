@@ -67,7 +67,7 @@ TEST_P(ReleaseCheckTest, EndsAsTheServerAnswers) {
     const JobTools tools = Tools(row.connections);
     ReleaseCheck check;
     std::optional<ReleaseCheck::Outcome> ended;
-    check.Start(engine, *connection, SharedState().serverHost, home.path(), held,
+    check.Start(engine, *connection, server, home.path(), held,
                 [&](const ReleaseCheck::Outcome& outcome) { ended = outcome; });
     Wait([&] { return ended.has_value(); });
 

@@ -1,7 +1,9 @@
-// The update client's state shared by both windows: the current transfer, the
-// two versions and the server switch. One copy for the whole program.
+// The update client's state shared by both windows and koru-cli: the current
+// transfer, the two versions, the server switch and the held release list,
+// lent to the jobs the windows start. One copy for the whole program.
 #pragma once
 
+#include "update/jobs/ServiceMode.h"
 #include "update/trust/HeldList.h"
 
 #include <QByteArray>
@@ -15,11 +17,6 @@ class TransferEngine;
 using VBBoolean = std::int16_t;
 inline constexpr VBBoolean vbTrue = -1;
 inline constexpr VBBoolean vbFalse = 0;
-
-// serviceMode values.
-inline constexpr std::uint8_t serviceNotChecked = 0;
-inline constexpr std::uint8_t serviceOff = 1;
-inline constexpr std::uint8_t serviceOn = 255;
 
 struct UpdateState {
     QByteArray serverHost;  // update server host, set when a window loads
