@@ -3,7 +3,7 @@
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
 #include "support/TestVantoHome.h"
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/Forms.h"
 
 #include <QCoreApplication>

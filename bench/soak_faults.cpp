@@ -12,7 +12,7 @@
 #include "support/FaultyServer.h"
 #include "support/TestVantoHome.h"
 #include "update/formats/NotFoundRule.h"
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/Forms.h"
 
 #include <QCoreApplication>

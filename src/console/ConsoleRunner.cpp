@@ -12,7 +12,7 @@
 #include "update/install/InstallCheck.h"
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
 #include "update/windows/WindowSeams.h"
@@ -45,7 +45,7 @@ void appendLines(MainForm& main, const QList<QByteArray>& lines) {
 bool archiveRefused(MainForm& main) {
     const UpdateState& state = SharedState();
     const InstallCheck::Result result =
-        InstallCheck::Run(archiveAnswer, state.releaseList, state.releaseListMissing, App::Path());
+        InstallCheck::Run(archiveAnswer, state.releaseList, state.releaseList.missing, App::Path());
     appendLines(main, result.lines);
     main.SystemMessagesText1.AppendSeparator();
     return !result.installable;
@@ -81,7 +81,7 @@ QByteArray listedProgram() {
 bool notInstalled(MainForm& main) {
     const UpdateState& state = SharedState();
     const InstallCheck::Ending ending = InstallCheck::Install(
-        archiveAnswer, state.releaseList, state.releaseListMissing, App::Path(),
+        archiveAnswer, state.releaseList, state.releaseList.missing, App::Path(),
         main.SystemMessagesText1, awaitClosed, WindowSeams::AskYesNo, main.onStagingProgress);
     vantoStillRunning = ending.vantoRunning;
     return !ending.why.isEmpty();

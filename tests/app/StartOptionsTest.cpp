@@ -4,7 +4,7 @@
 
 #include "BuildConfig.h"
 #include "platform/runtime/App.h"
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/MainForm.h"
 

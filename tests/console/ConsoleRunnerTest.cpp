@@ -5,7 +5,7 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
 #include "support/TestFiles.h"
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 #include "update/net/UpdateServer.h"
 
 #include <QBuffer>

@@ -6,7 +6,7 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "support/TestVantoHome.h"
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/Forms.h"
 
 #include <QByteArrayList>

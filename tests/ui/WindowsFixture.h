@@ -8,7 +8,7 @@
 #include "support/TestVantoHome.h"
 #include "ui/KoruApplication.h"
 #include "ui/Twips.h"
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

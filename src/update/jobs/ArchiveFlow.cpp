@@ -4,7 +4,6 @@
 #include "update/files/SeedArchive.h"
 #include "update/formats/NotFoundRule.h"
 #include "update/formats/ServerPaths.h"
-#include "update/jobs/ReleaseCheck.h"
 #include "update/net/FailureReason.h"
 
 namespace {
@@ -22,17 +21,19 @@ void ArchiveFlow::Start(TransferEngine& engine, Connection& connection, const QB
     target_ = target;
     text_ = &text;
     assembled_ = false;
+    listed_ = releaseList != nullptr && releaseList->has_value();
+    vetting_ = releaseList != nullptr ? releaseList->Vetting() : TransferEngine::Options::Vetting();
     Begin(std::move(onEnd));
     trustedComment_.clear();
     try {
         archive_ = std::make_unique<ArchiveReceiver>(
-            target, "http://" + server + ServerPaths::archive, vantoFolder, listed);
+            target, "http://" + server + ServerPaths::archive, vantoFolder, listed_);
     } catch (const RuntimeError& e) {
         Fail(ArchiveDownload::CannotSave(e), ServerPaths::archive);
         return;
     }
     // Nothing is fetched that could not be checked.
-    if (!listed && !archive_->KeyProblem().isEmpty()) {
+    if (!listed_ && !archive_->KeyProblem().isEmpty()) {
         Fail({TransferFailure::Kind::Signature, archive_->KeyProblem()}, ServerPaths::archive);
         return;
     }
@@ -47,7 +48,8 @@ void ArchiveFlow::Start(TransferEngine& engine, Connection& connection, const QB
         return;
     }
     delta_.onReusing = [this](const QByteArray& line) { Note(line); };
-    delta_.listedLength = listed ? ReleaseCheck::ListedLength(ServerPaths::archive) : -1;
+    delta_.listedLength = listed_ ? releaseList->ListedLength(ServerPaths::archive) : -1;
+    delta_.vetting = vetting_;
     delta_.Start(
         engine, connection, server, target, seed,
         [this](const DeltaDownload::Outcome& ended) { DeltaEnded(ended.result, ended.why); });
@@ -57,7 +59,7 @@ void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure
     switch (result) {
     case DeltaDownload::Result::Assembled:
         assembled_ = true;
-        if (listed) {
+        if (listed_) {
             if (const TransferFailure refused = ListedVerdict())
                 DownloadWhole(refused.text);
             else
@@ -84,8 +86,7 @@ void ArchiveFlow::DeltaEnded(DeltaDownload::Result result, const TransferFailure
 // came in: the assembled file is judged as a whole download's body would be.
 TransferFailure ArchiveFlow::ListedVerdict() {
     std::unique_ptr<BodyCheck> check;
-    TransferFailure refused =
-        engine_->vetting ? engine_->vetting(ServerPaths::archive, check) : TransferFailure();
+    TransferFailure refused = vetting_ ? vetting_(ServerPaths::archive, check) : TransferFailure();
     if (!refused && check) {
         DeltaReceiver& assembled = delta_.Receiver();
         refused = check->TakeKept(assembled.ReadablePath(), assembled.Size());
@@ -122,12 +123,13 @@ void ArchiveFlow::FetchArchive(bool again) {
 // An archive cut short, too slow, or refused by its signature or the release
 // list may be whole and sound on the next mirror: asked for there from its
 // first byte, and its signature with it.
-TransferEngine::Options ArchiveFlow::Request(bool again, NotFoundRule::Fetched fetched) {
+TransferEngine::Options ArchiveFlow::Request(bool again, NotFoundRule::Fetched fetched) const {
     using Kind = TransferFailure::Kind;
     TransferEngine::Options options;
     options.moveOn += {Kind::ClosedEarly, Kind::BadAnswer, Kind::Signature, Kind::Mismatch};
     options.continues = again;
     options.fetched = fetched;
+    options.vetting = vetting_;
     return options;
 }
 
@@ -158,7 +160,7 @@ void ArchiveFlow::ArchiveEnded(const FetchResult& result) {
     } else if (requireZip && !result.declaresZip) {
         Fail({TransferFailure::Kind::NotArchive, "The server's answer is not an archive."},
              ServerPaths::archive);
-    } else if (!listed && archive_->NeedsSignature()) {
+    } else if (!listed_ && archive_->NeedsSignature()) {
         FetchSignature();
     } else {
         Save();

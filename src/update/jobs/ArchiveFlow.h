@@ -12,6 +12,7 @@
 #include "update/jobs/DeltaDownload.h"
 #include "update/jobs/Job.h"
 #include "update/net/TransferEngine.h"
+#include "update/trust/HeldList.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,10 +39,11 @@ public:
     std::function<void(const QByteArray& line)> onNote;
     // An answer must declare "Content-Type: application/zip" to be the archive.
     bool requireZip = false;
-    // The archive is judged by a signed release list's length and hash as it
-    // arrives (the engine's vetting), or once a delta has put it together, so
-    // its own key and signature are not asked.
-    bool listed = false;
+    // The release list the window holds, which judges every fetch. While it
+    // holds one, the archive is judged by its length and hash as it arrives,
+    // or once a delta has put it together, so its own key and signature are
+    // not asked.
+    const HeldList* releaseList = nullptr;
 
     // Downloads the archive from `server` into `target` with `engine` on
     // `connection`, with the key trusted in `vantoFolder`; side texts (the
@@ -54,7 +56,7 @@ public:
 private:
     // The archive's fetch; `again` from the next mirror, counted with the first.
     void FetchArchive(bool again = false);
-    static TransferEngine::Options Request(bool again, NotFoundRule::Fetched fetched);
+    TransferEngine::Options Request(bool again, NotFoundRule::Fetched fetched) const;
     void DeltaEnded(DeltaDownload::Result result, const TransferFailure& why);
     // Why the release list refuses the archive a delta put together.
     TransferFailure ListedVerdict();
@@ -84,5 +86,7 @@ private:
     DeltaDownload delta_;
     bool assembled_ = false; // the archive came from the delta
     bool cutWhole_ = false;  // the archive's last fetch stopped part way, whole so far
+    bool listed_ = false;    // a release list was held at the start
+    TransferEngine::Options::Vetting vetting_;
     QByteArray trustedComment_;
 };

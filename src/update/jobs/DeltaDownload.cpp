@@ -29,6 +29,7 @@ void DeltaDownload::Start(TransferEngine& engine, Connection& connection, const 
     Release();
     TransferEngine::Options options;
     options.limit = ZsyncControl::maxSize;
+    options.vetting = vetting;
     engine.FetchText(
         connection, server, ServerPaths::archiveControl, controlText_,
         [this](const FetchResult& result) { ControlEnded(result); }, options);
@@ -124,6 +125,7 @@ void DeltaDownload::FetchNext() {
     }
     TransferEngine::Options options;
     options.fetched = NotFoundRule::Fetched::Binary; // the archive's parts
+    options.vetting = vetting;
     engine_->FetchFile(
         *connection_, server_, ServerPaths::archive, *receiver_,
         [this](const FetchResult& result) { RangesEnded(result); }, options);

@@ -43,6 +43,8 @@ public:
     // must confirm the control file's length, and its tail when no range is
     // missing.
     qint64 listedLength = -1;
+    // The vetting of its fetches (the release list's), if any.
+    TransferEngine::Options::Vetting vetting;
 
     DeltaDownload();
 

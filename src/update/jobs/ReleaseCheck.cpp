@@ -2,33 +2,18 @@
 
 #include "platform/runtime/RuntimeError.h"
 #include "update/formats/ServerPaths.h"
-#include "update/jobs/UpdateState.h"
-#include "update/trust/ListedBody.h"
-#include "update/trust/ListedFileCheck.h"
 #include "update/trust/ReleaseVerifier.h"
 
 #include <QDateTime>
 
-namespace {
-
-// The list names files by their raw names, as they lie in the tree; a
-// request path carries them percent-encoded (a help link "a b" as "a%20b").
-const ReleaseList::Entry* Listed(const ReleaseList& list, const QByteArray& path) {
-    if (!path.startsWith(ServerPaths::files))
-        return nullptr;
-    return list.Find(
-        QByteArray::fromPercentEncoding(path.mid(qsizetype(sizeof ServerPaths::files) - 1)));
-}
-
-} // namespace
-
 void ReleaseCheck::Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
-                         const QString& vantoFolder, EndHandler onEnd) {
+                         const QString& vantoFolder, HeldList& held, EndHandler onEnd) {
     engine_ = &engine;
     connection_ = &connection;
     server_ = server;
+    held_ = &held;
     Begin(std::move(onEnd));
-    SharedState().releaseListMissing = false;
+    held.missing = false;
     const TrustedKeys anchor = TrustedKeys::ForVantoFolder(vantoFolder);
     if (!anchor.Present()) {
         End({});
@@ -72,7 +57,7 @@ void ReleaseCheck::ListEnded(const FetchResult& result) {
         // Stripping the list must not fall back to unsigned files.
         Refuse(ReleaseVerifier::Stripped());
     } else {
-        SharedState().releaseListMissing = true;
+        held_->missing = true;
         End({});
     }
 }
@@ -156,7 +141,7 @@ void ReleaseCheck::VerifyList() {
              ServerPaths::releaseList);
         return;
     }
-    SharedState().releaseList = verdict.list;
+    *held_ = verdict.list;
     End({{}, {}, verdict.LogLine()});
 }
 
@@ -166,43 +151,4 @@ void ReleaseCheck::Fail(const TransferFailure& failure, const QByteArray& path) 
 
 void ReleaseCheck::Stopped() {
     engine_->Cancel();
-}
-
-TransferFailure ReleaseCheck::Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check) {
-    // The list and its key chain vouch for themselves (their fetches are
-    // held to the list's size).
-    if (path == ServerPaths::releaseList || path == ServerPaths::releaseListSignature ||
-        path.startsWith(ServerPaths::keysFolder))
-        return {};
-    const std::optional<ReleaseList>& list = SharedState().releaseList;
-    // Signatures are checked by their own keys.
-    if (!list || path.endsWith(ServerPaths::signatureEnding))
-        return {};
-    const ReleaseList::Entry* entry = Listed(*list, path);
-    if (entry == nullptr)
-        return {TransferFailure::Kind::Release, ListedFileCheck::NotListed()};
-    try {
-        check = std::make_unique<ListedBody>(
-            *entry, entry->path == ServerPaths::Listed(ServerPaths::versionFile)
-                        ? list->offeredVersion
-                        : QByteArray());
-    } catch (const RuntimeError& e) {
-        return {TransferFailure::Kind::Release, e.Description()};
-    }
-    return {};
-}
-
-bool ReleaseCheck::Names(const QByteArray& path) {
-    const std::optional<ReleaseList>& list = SharedState().releaseList;
-    return list && Listed(*list, path) != nullptr;
-}
-
-qint64 ReleaseCheck::ListedLength(const QByteArray& path) {
-    const std::optional<ReleaseList>& list = SharedState().releaseList;
-    const ReleaseList::Entry* entry = list ? Listed(*list, path) : nullptr;
-    return entry ? entry->length : -1;
-}
-
-bool ReleaseCheck::Held() {
-    return SharedState().releaseList.has_value();
 }

@@ -2,16 +2,15 @@
 // with a trusted key it fetches files/koru/release.txt and its signature,
 // follows the key chain up to the epoch the list names, verifies the list
 // against what KORU remembers (serial, epoch, keys) and records it. The
-// verified list is kept for the rest of the run, and Vetting() judges every
-// later fetch against it: a file it does not name is not fetched, a listed
-// one is cut off past its length and refused unless its hash matches.
-// Without a key, or while no list was ever accepted for it, a missing list
+// verified list goes into the holder it is given, whose vetting judges every
+// later fetch against it. Without a key, or while no list was ever accepted for it, a missing list
 // changes nothing. It moves on in the transfer engine's ends and never waits.
 #pragma once
 
 #include "update/formats/ServerPaths.h"
 #include "update/jobs/Job.h"
 #include "update/net/TransferEngine.h"
+#include "update/trust/HeldList.h"
 #include "update/trust/KeyChain.h"
 #include "update/trust/ReleaseList.h"
 #include "update/trust/TrustStore.h"
@@ -35,19 +34,11 @@ public:
     using Outcome = ReleaseCheckOutcome;
 
     // Checks the release list of `server` for the key trusted in
-    // `vantoFolder` with `engine` on `connection`; `onEnd` is told once, perhaps
+    // `vantoFolder` with `engine` on `connection`, into `held` (a list held
+    // before stays while none is verified); `onEnd` is told once, perhaps
     // before this returns.
     void Start(TransferEngine& engine, Connection& connection, const QByteArray& server,
-               const QString& vantoFolder, EndHandler onEnd);
-
-    // The transfer engine's vetting for the run's verified list.
-    static TransferFailure Vetting(const QByteArray& path, std::unique_ptr<BodyCheck>& check);
-    // True while the run holds a verified list.
-    static bool Held();
-    // True when the held list names the file at `path` ("/files/koru/x.txt").
-    static bool Names(const QByteArray& path);
-    // The length the held list gives the file at `path`; -1 when it names none.
-    static qint64 ListedLength(const QByteArray& path);
+               const QString& vantoFolder, HeldList& held, EndHandler onEnd);
 
 private:
     void Fetch(const QByteArray& path, void (ReleaseCheck::*ended)(const FetchResult&));
@@ -67,6 +58,7 @@ private:
     TransferEngine* engine_ = nullptr;
     Connection* connection_ = nullptr;
     QByteArray server_;
+    HeldList* held_ = nullptr;
     std::optional<TrustStore> store_;
     TrustStore::State seen_;
     std::optional<KeyChain> chain_;

@@ -7,8 +7,7 @@
 #include "update/formats/NotFoundRule.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
-#include "update/jobs/ReleaseCheck.h"
-#include "update/jobs/UpdateState.h"
+#include "update/jobs/ServiceMode.h"
 
 void SavedTransfer::Start(const JobTools& tools, const QByteArray& path, const QString& target,
                           Body body, EndHandler onEnd) {
@@ -19,7 +18,7 @@ void SavedTransfer::Start(const JobTools& tools, const QByteArray& path, const Q
     switchOnly_ = false;
     outcome_ = {};
     Begin(std::move(onEnd));
-    if (SharedState().serviceMode == serviceNotChecked)
+    if (*tools_.serviceMode == serviceNotChecked)
         AskSwitch();
     else
         Proceed();
@@ -34,13 +33,12 @@ void SavedTransfer::StartSwitch(const JobTools& tools, EndHandler onEnd) {
 }
 
 void SavedTransfer::AskSwitch() {
-    UpdateState& state = SharedState();
-    state.serviceMode = serviceOn;
-    listedSwitch_ = ReleaseCheck::Names(ServerPaths::killSwitch);
-    if (ReleaseCheck::Held() && !listedSwitch_) {
+    *tools_.serviceMode = serviceOn;
+    listedSwitch_ = tools_.releaseList->Names(ServerPaths::killSwitch);
+    if (tools_.releaseList->has_value() && !listedSwitch_) {
         // A signed list without a switch keeps the service on: a switch
         // slipped onto the server beside it is not even fetched.
-        state.SetResponse({});
+        tools_.text->clear();
         SwitchAsked();
         return;
     }
@@ -49,12 +47,12 @@ void SavedTransfer::AskSwitch() {
 }
 
 void SavedTransfer::SwitchFetched(Ending ending) {
-    UpdateState& state = SharedState();
+    QByteArray& text = *tools_.text;
     if (ending != Ending::Done) {
         // A failed fetch gives no verdict: the service counts as on, and the
         // failure line stays in the log. A switch the signed list promised
         // may have been withheld to keep KORU on, so the command ends there.
-        state.SetResponse({});
+        text.clear();
         if (listedSwitch_) {
             outcome_.offers.WithoutVerdict();
             tools_.log->AppendSeparator();
@@ -63,9 +61,8 @@ void SavedTransfer::SwitchFetched(Ending ending) {
             return;
         }
     } else {
-        state.serviceMode =
-            VersionFiles::ContainsKillSwitch(state.responseBuffer) ? serviceOff : serviceOn;
-        state.SetResponse(VersionFiles::WithoutKillSwitch(state.responseBuffer));
+        *tools_.serviceMode = VersionFiles::ContainsKillSwitch(text) ? serviceOff : serviceOn;
+        text = VersionFiles::WithoutKillSwitch(text);
     }
     SwitchAsked();
 }
@@ -78,9 +75,8 @@ void SavedTransfer::SwitchAsked() {
 }
 
 void SavedTransfer::Proceed() {
-    const UpdateState& state = SharedState();
-    if (state.serviceMode == serviceOff) {
-        tools_.log->SetText("KORU INTERNET IS DOWN\r\n\r\n" + state.responseBuffer + "\r\n");
+    if (*tools_.serviceMode == serviceOff) {
+        tools_.log->SetText("KORU INTERNET IS DOWN\r\n\r\n" + *tools_.text + "\r\n");
         tools_.log->AppendSeparator();
         outcome_.ending = Ending::ServiceOff;
         End(outcome_);
@@ -98,9 +94,6 @@ void SavedTransfer::Fetched(Ending ending) {
 }
 
 void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body body, Then then) {
-    UpdateState& state = SharedState();
-    state.requestPath = path;
-    state.targetFile = target;
     fetchPath_ = path;
     fetchTarget_ = target;
     then_ = then;
@@ -111,9 +104,12 @@ void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body bo
         return;
     }
     Connection& connection = **tools_.connection;
+    TransferEngine::Options options;
+    options.vetting = tools_.releaseList->Vetting();
     if (body == Body::Text) {
-        tools_.engine->FetchText(connection, state.serverHost, path, state.responseBuffer,
-                                 [this](const FetchResult& result) { TextEnded(result); });
+        tools_.engine->FetchText(
+            connection, tools_.server, path, *tools_.text,
+            [this](const FetchResult& result) { TextEnded(result); }, options);
         return;
     }
     try {
@@ -123,11 +119,10 @@ void SavedTransfer::Fetch(const QByteArray& path, const QString& target, Body bo
         return;
     }
     // Streamed to disk: a picture may be far larger than a text kept in memory.
-    TransferEngine::Options options;
     options.fetched =
         body == Body::Picture ? NotFoundRule::Fetched::Binary : NotFoundRule::Fetched::Text;
     tools_.engine->FetchFile(
-        connection, state.serverHost, path, *file_,
+        connection, tools_.server, path, *file_,
         [this](const FetchResult& result) { FileEnded(result); }, options);
 }
 
@@ -137,14 +132,12 @@ void SavedTransfer::TextEnded(const FetchResult& result) {
         Settle(result.failure);
         return;
     }
-    UpdateState& state = SharedState();
-    state.transferDone = vbFalse;
     if (result.notFound)
-        state.SetResponse(NotFoundRule::message);
+        *tools_.text = NotFoundRule::message;
     try {
         // Written beside the file and renamed over it: a save that fails
         // leaves the file as it was.
-        ReplaceFile(fetchTarget_, state.responseBuffer);
+        ReplaceFile(fetchTarget_, *tools_.text);
     } catch (const RuntimeError& e) {
         Settle(ArchiveDownload::CannotSave(e));
         return;
@@ -160,8 +153,6 @@ void SavedTransfer::FileEnded(const FetchResult& result) {
         failure = {TransferFailure::Kind::NotFound, NotFoundRule::message};
     if (!failure) {
         failure = file_->Save();
-        if (!failure)
-            SharedState().transferDone = vbFalse;
     }
     // The file goes here: nothing may write to it after.
     file_.reset();

@@ -6,7 +6,7 @@
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
-#include "update/jobs/UpdateState.h"
+#include "update/jobs/ServiceMode.h"
 
 void VersionCheck::Start(const JobTools& tools, EndHandler onEnd) {
     tools_ = tools;
@@ -18,8 +18,8 @@ void VersionCheck::Start(const JobTools& tools, EndHandler onEnd) {
         CheckInstalled(); // the first transfer says why it cannot start
         return;
     }
-    releaseCheck_.Start(*tools_.engine, **tools_.connection, SharedState().serverHost,
-                        tools_.vantoFolder,
+    releaseCheck_.Start(*tools_.engine, **tools_.connection, tools_.server, tools_.vantoFolder,
+                        *tools_.releaseList,
                         [this](const ReleaseCheck::Outcome& release) { ReleaseChecked(release); });
 }
 
@@ -36,12 +36,11 @@ void VersionCheck::ReleaseChecked(const ReleaseCheck::Outcome& release) {
 }
 
 void VersionCheck::CheckInstalled() {
-    UpdateState& state = SharedState();
     const QByteArray installed =
         VersionFiles::InstalledVersionText(tools_.LocalFile(FolderPaths::installedVersion));
     installed_ = installed != VersionFiles::noInstallation;
     if (installed_) {
-        state.localVersion = float(Val(installed));
+        outcome_.localVersion = float(Val(installed));
         Run({}, nullptr, &VersionCheck::SwitchAsked);
         return;
     }
@@ -49,7 +48,7 @@ void VersionCheck::CheckInstalled() {
     tools_.log->Append("This should never normally happen.\r\n");
     tools_.log->AppendSeparator();
     // The switch is asked before the help links, as the first transfer does.
-    if (state.serviceMode == serviceNotChecked)
+    if (*tools_.serviceMode == serviceNotChecked)
         Run({}, nullptr, &VersionCheck::SwitchAsked);
     else
         CheckHelpLinks();
@@ -65,19 +64,19 @@ void VersionCheck::SwitchAsked(const SavedTransfer::Outcome& transfer) {
 }
 
 void VersionCheck::VersionFetched(const SavedTransfer::Outcome& transfer) {
-    UpdateState& state = SharedState();
+    const QByteArray& text = *tools_.text;
     JobLog& log = *tools_.log;
-    if (state.serviceMode == serviceOff) {
-        log.SetText(state.responseBuffer + "\r\n");
+    if (*tools_.serviceMode == serviceOff) {
+        log.SetText(text + "\r\n");
         log.AppendSeparator();
         FetchNews();
         return;
     }
     if (transfer.ending != SavedTransfer::Ending::Done) {
         outcome_.offers.vanto = false;
-    } else if (state.CompareVersions(VersionFiles::OfferedVersionText(state.responseBuffer))) {
+    } else if (Newer(VersionFiles::OfferedVersionText(text))) {
         outcome_.offers.vanto = true;
-        log.Append("\r\n" + state.responseBuffer + "\r\n");
+        log.Append("\r\n" + text + "\r\n");
     } else {
         outcome_.offers.vanto = false;
         if (transfer.notFound)
@@ -87,6 +86,11 @@ void VersionCheck::VersionFetched(const SavedTransfer::Outcome& transfer) {
     }
     log.AppendSeparator();
     CheckHelpLinks();
+}
+
+bool VersionCheck::Newer(const QByteArray& offered) {
+    outcome_.remoteVersion = float(Val(offered));
+    return VersionFiles::IsNewer(*outcome_.localVersion, *outcome_.remoteVersion);
 }
 
 void VersionCheck::CheckHelpLinks() {
@@ -144,7 +148,7 @@ void VersionCheck::FetchNews() {
 
 void VersionCheck::NewsFetched(const SavedTransfer::Outcome& transfer) {
     if (transfer.ending != SavedTransfer::Ending::Failed)
-        tools_.log->Append(SharedState().responseBuffer + "\r\n");
+        tools_.log->Append(*tools_.text + "\r\n");
     tools_.log->AppendSeparator();
     End(outcome_);
 }

@@ -10,9 +10,16 @@
 #include "update/jobs/ReleaseCheck.h"
 #include "update/jobs/SavedTransfer.h"
 
+#include <QByteArray>
+#include <optional>
+
 struct VersionCheckOutcome {
     Offers offers;
     int failures = 0; // the steps that failed
+    // As the runtime's Val reads them, once known: the installed version,
+    // and the offered one once compared with it.
+    std::optional<float> localVersion;
+    std::optional<float> remoteVersion;
 };
 
 class VersionCheck : public Job<VersionCheckOutcome> {
@@ -30,6 +37,8 @@ private:
     // Ends the check when the switch the signed list names was withheld.
     void SwitchAsked(const SavedTransfer::Outcome& transfer);
     void VersionFetched(const SavedTransfer::Outcome& transfer);
+    // Takes the offered version and answers whether it is newer than the installed one.
+    bool Newer(const QByteArray& offered);
     void CheckHelpLinks();
     void ListFetched(const SavedTransfer::Outcome& transfer);
     // The verdict on the stamps, once the list has arrived.

@@ -47,8 +47,8 @@ void TransferEngine::Start(Connection& connection, const QByteArray& server, con
     if (onStart)
         onStart();
     std::unique_ptr<BodyCheck> check;
-    if (!failed && vetting)
-        failed = vetting(path, check);
+    if (!failed && options.vetting)
+        failed = options.vetting(path, check);
     if (!failed && !mirrors_.Usable())
         failed = {TransferFailure::Kind::Connection, mirrors_.Problem()};
     if (failed) {
@@ -247,8 +247,8 @@ void TransferEngine::NextServer() {
         onStart();
     response_.Restart();
     std::unique_ptr<BodyCheck> check;
-    if (vetting)
-        vetting(path_, check);
+    if (options_.vetting)
+        options_.vetting(path_, check);
     Attempt(std::move(check));
 }
 

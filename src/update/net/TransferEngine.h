@@ -38,6 +38,13 @@ struct FetchOptions {
     // The same request as the last fetch: the archive again from the
     // next mirror, or its signature. Its servers are counted together.
     bool continues = false;
+    // Asked before the fetch and at each next mirror: a failure refuses the
+    // path unfetched; a check it sets judges the body as it arrives (not the
+    // bodies of a range request: their file is judged once put together, by
+    // whoever asked for the ranges). Without it every body is taken.
+    using Vetting =
+        std::function<TransferFailure(const QByteArray& path, std::unique_ptr<BodyCheck>& check)>;
+    Vetting vetting;
 };
 
 class TransferEngine {
@@ -67,12 +74,6 @@ public:
     // mirror's, a redirect's, a resend's. Each gets the whole of the
     // caller's wait.
     std::function<void()> onConnecting;
-    // Asked before each fetch: a failure refuses the path unfetched; a check
-    // it sets judges the body as it arrives (not the bodies of a range
-    // request: their file is judged once put together, by whoever asked for
-    // the ranges). Without it every body is taken.
-    std::function<TransferFailure(const QByteArray& path, std::unique_ptr<BodyCheck>& check)>
-        vetting;
     // Told when a fetch moves on to the next mirror, named as the user named it.
     std::function<void(const QByteArray& server)> onNextServer;
 

@@ -2,10 +2,10 @@
 
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
-#include "update/jobs/UpdateState.h"
 #include "update/net/SocketConnection.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
+#include "update/windows/UpdateState.h"
 
 namespace {
 constexpr char notYetAvailable[] = "THIS FEATURE IS NOT YET AVAILABLE.\r\n";
@@ -60,7 +60,7 @@ MainForm::MainForm(Forms& forms)
         ShowAboveProgress("Resuming at " + QByteArray::number(at) + " bytes.");
     };
     archiveFlow_.onNote = [this](const QByteArray& line) { ShowAboveProgress(line); };
-    transfer_.vetting = &ReleaseCheck::Vetting;
+    archiveFlow_.releaseList = &SharedState().releaseList;
     transfer_.onNextServer = [this](const QByteArray& server) {
         ShowAboveProgress("Trying the next server, " + server + ".");
     };
@@ -146,7 +146,9 @@ void MainForm::mnuHelpLinks_Click() {
 }
 
 JobTools MainForm::Tools() {
-    return {&transfer_, &Winsock2, &SystemMessagesText1, App::Path()};
+    UpdateState& state = SharedState();
+    return {&transfer_,         &Winsock2,        &SystemMessagesText1,  App::Path(),
+            &state.releaseList, state.serverHost, &state.responseBuffer, &state.serviceMode};
 }
 
 void MainForm::ShowOffers(const Offers& offers) {

@@ -7,6 +7,7 @@
 #include "platform/runtime/Events.h"
 #include "platform/runtime/Val.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/UpdateState.h"
 
 namespace {
 
@@ -81,6 +82,11 @@ int MainForm::CheckForUpdates() {
                         [&outcome](const VersionCheck::Outcome& ended) { outcome = ended; });
     if (!AwaitJob(versionCheck_))
         return 0;
+    UpdateState& state = SharedState();
+    if (outcome.localVersion)
+        state.localVersion = *outcome.localVersion;
+    if (outcome.remoteVersion)
+        state.remoteVersion = *outcome.remoteVersion;
     ShowOffers(outcome.offers);
     ShowInstallItems();
     return outcome.failures;

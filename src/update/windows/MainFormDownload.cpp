@@ -5,8 +5,8 @@
 #include "platform/runtime/RuntimeError.h"
 #include "update/files/ArchiveDownload.h"
 #include "update/formats/ServerPaths.h"
-#include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/WindowSeams.h"
 
 void MainForm::mnuAvailableDownload_Click(int index) {

@@ -9,8 +9,8 @@
 #include "platform/runtime/Val.h"
 #include "update/install/InstallCheck.h"
 #include "update/install/VantoStart.h"
-#include "update/jobs/UpdateState.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/VantoQuestions.h"
 #include "update/windows/WindowSeams.h"
 
@@ -63,7 +63,7 @@ int MainForm::InstallUpdate() {
                   ShowStaging(staging, done);
               });
     const UpdateState& state = SharedState();
-    Installed(InstallCheck::Install({}, state.releaseList, state.releaseListMissing, App::Path(),
+    Installed(InstallCheck::Install({}, state.releaseList, state.releaseList.missing, App::Path(),
                                     SystemMessagesText1, VantoQuestions::AskClosed,
                                     WindowSeams::AskYesNo, shown));
     return 0;

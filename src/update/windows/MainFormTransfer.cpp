@@ -6,9 +6,9 @@
 #include "platform/runtime/EndProgram.h"
 #include "platform/runtime/Events.h"
 #include "update/formats/ServerPaths.h"
-#include "update/jobs/UpdateState.h"
 #include "update/net/SocketConnection.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/UpdateState.h"
 
 #include <optional>
 
@@ -67,7 +67,6 @@ MainForm::Transfer MainForm::RunArchive(const QString& target, int& failures) {
 void MainForm::ReceiveArchive(const QString& target) {
     UpdateState& state = SharedState();
     trustedComment_.clear();
-    archiveFlow_.listed = ReleaseCheck::Held();
     archiveFlow_.Start(transfer_, *Winsock2, state.serverHost, target, App::Path(),
                        state.responseBuffer, [this](const ArchiveFlow::Outcome& outcome) {
                            transferFailure_ = outcome.failure;

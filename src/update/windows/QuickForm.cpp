@@ -9,9 +9,9 @@
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
-#include "update/jobs/UpdateState.h"
 #include "update/net/SocketConnection.h"
 #include "update/net/UpdateServer.h"
+#include "update/windows/UpdateState.h"
 
 #include <QFileInfo>
 
@@ -35,7 +35,7 @@ QuickForm::QuickForm() : Form("VANTO Update") {
     };
     archiveFlow_.onNote = [this](const QByteArray& line) { ShowAboveWait(line); };
     archiveFlow_.requireZip = true;
-    transfer_.vetting = &ReleaseCheck::Vetting;
+    archiveFlow_.releaseList = &SharedState().releaseList;
 }
 
 void QuickForm::InitializeControls() {
@@ -95,7 +95,8 @@ void QuickForm::Form_Load() {
 
 void QuickForm::CheckRelease() {
     phase_ = Phase::ListCheck;
-    releaseCheck_.Start(transfer_, *Winsock1, SharedState().serverHost, App::Path(),
+    UpdateState& state = SharedState();
+    releaseCheck_.Start(transfer_, *Winsock1, state.serverHost, App::Path(), state.releaseList,
                         [this](const ReleaseCheck::Outcome& outcome) {
                             if (!outcome.failure) {
                                 FetchVersion();
@@ -112,8 +113,11 @@ void QuickForm::FetchVersion() {
     UpdateState& state = SharedState();
     phase_ = Phase::VersionCheck;
     state.requestPath = ServerPaths::versionFile;
-    transfer_.FetchText(*Winsock1, state.serverHost, state.requestPath, state.responseBuffer,
-                        [this](const FetchResult& result) { VersionEnded(result); });
+    TransferEngine::Options options;
+    options.vetting = state.releaseList.Vetting();
+    transfer_.FetchText(
+        *Winsock1, state.serverHost, state.requestPath, state.responseBuffer,
+        [this](const FetchResult& result) { VersionEnded(result); }, options);
 }
 
 void QuickForm::VersionEnded(const FetchResult& result) {

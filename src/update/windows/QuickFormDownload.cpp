@@ -8,9 +8,9 @@
 #include "platform/runtime/RuntimeError.h"
 #include "update/formats/ServerPaths.h"
 #include "update/install/InstallCheck.h"
-#include "update/jobs/UpdateState.h"
 #include "update/windows/MessageLog.h"
 #include "update/windows/QuickForm.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/VantoQuestions.h"
 #include "update/windows/WindowSeams.h"
 
@@ -47,7 +47,6 @@ void QuickForm::DownloadUpdateCommand1_Click() {
     state.requestPath = ServerPaths::archive;
     Timer1.SetEnabled(true);
     phase_ = Phase::ArchiveDownload;
-    archiveFlow_.listed = ReleaseCheck::Held();
     archiveFlow_.Start(transfer_, *Winsock1, state.serverHost, state.targetFile, App::Path(),
                        state.responseBuffer,
                        [this](const ArchiveFlow::Outcome& outcome) { ArchiveEnded(outcome); });
@@ -85,7 +84,7 @@ void QuickForm::InstallUpdate() {
     phase_ = Phase::Install;
     // The click itself said Yes.
     const InstallCheck::Ending ending = InstallCheck::Install(
-        {}, list, state.releaseListMissing, App::Path(), log, VantoQuestions::AskClosed,
+        {}, list, state.releaseList.missing, App::Path(), log, VantoQuestions::AskClosed,
         [](const QByteArray&, const QByteArray&) { return true; },
         WindowSeams::Repainting([this, &title](const UpdateInstaller::Staging& staging, bool done) {
             SetCaption(done ? title : staging.Text());

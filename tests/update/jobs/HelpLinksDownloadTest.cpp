@@ -34,7 +34,7 @@ class HelpLinksDownloadTest : public ScriptedJobFixture,
 
 TEST_P(HelpLinksDownloadTest, FetchesEveryItemThenTheStamp) {
     const ItemsRow& row = GetParam();
-    SharedState().serviceMode = serviceOn; // asked by the check before
+    serviceMode = serviceOn; // asked by the check before
     home.Write(FolderPaths::scratchText, "HL0007\r\nmanual\r\nguide\r\n");
     HelpLinksDownload update;
     std::optional<HelpLinksDownload::Outcome> ended;

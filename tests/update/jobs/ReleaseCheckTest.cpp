@@ -67,16 +67,16 @@ TEST_P(ReleaseCheckTest, EndsAsTheServerAnswers) {
     const JobTools tools = Tools(row.connections);
     ReleaseCheck check;
     std::optional<ReleaseCheck::Outcome> ended;
-    check.Start(engine, *connection, SharedState().serverHost, home.path(),
+    check.Start(engine, *connection, server, home.path(), held,
                 [&](const ReleaseCheck::Outcome& outcome) { ended = outcome; });
     Wait([&] { return ended.has_value(); });
 
     ASSERT_TRUE(ended);
     EXPECT_EQ(ended->failure.kind, row.failure) << ended->failure.text.constData();
     EXPECT_EQ(ended->path, row.failedPath);
-    EXPECT_EQ(SharedState().releaseListMissing, row.listMissing);
+    EXPECT_EQ(held.missing, row.listMissing);
     EXPECT_EQ(Asked(), row.asked);
-    EXPECT_FALSE(ReleaseCheck::Held());
+    EXPECT_FALSE(held.has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ReleaseCheckTest, ::testing::ValuesIn(releaseRows),

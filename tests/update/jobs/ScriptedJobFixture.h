@@ -1,12 +1,12 @@
 // A job's tools over a scripted connection, no socket: a VANTO folder of its
-// own, the program-wide state at its start values, a log in memory and the
-// engine, whose connection plays one script per fetch.
+// own, a log in memory, a release list, a text sink and a switch of its own,
+// and the engine, whose connection plays one script per fetch.
 #pragma once
 
 #include "platform/runtime/Events.h"
 #include "support/TestVantoHome.h"
 #include "update/jobs/JobTools.h"
-#include "update/jobs/UpdateState.h"
+#include "update/jobs/ServiceMode.h"
 #include "update/net/ScriptedConnection.h"
 #include "update/windows/MessageLog.h"
 
@@ -28,19 +28,13 @@ public:
     }
 
 protected:
-    ScriptedJobFixture() {
-        SharedState().Reset();
-        SharedState().serverHost = "127.0.0.1:8080";
-    }
-    ~ScriptedJobFixture() override { SharedState().Reset(); }
-
     // The tools for a job whose fetches are answered by `connections`, in turn.
     JobTools Tools(QList<ScriptedConnection::Script> connections) {
         auto scripted = std::make_shared<ScriptedConnection>(std::move(connections));
         ScriptedConnection::RouteTo(*scripted, engine);
         script = scripted.get();
         connection = std::move(scripted);
-        return {&engine, &connection, &log, home.path()};
+        return {&engine, &connection, &log, home.path(), &held, server, &text, &serviceMode};
     }
 
     // Runs the event loop until `ended` (bounded).
@@ -65,4 +59,8 @@ protected:
     std::shared_ptr<Connection> connection;
     ScriptedConnection* script = nullptr;
     MessageLog log; // the main window's, without its window
+    HeldList held;  // the release list the jobs hold
+    const QByteArray server = "127.0.0.1:8080";
+    QByteArray text;
+    std::uint8_t serviceMode = serviceNotChecked;
 };

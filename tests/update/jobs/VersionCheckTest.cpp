@@ -17,16 +17,18 @@ struct VersionRow {
     bool offered;
     int failures;
     QByteArray logSays;
+    std::optional<float> remoteVersion; // handed back once compared
 };
 
 const VersionRow versionRows[] = {
     {"NewerIsOffered", Fixture::Answer(Fixture::Ok("VER = 02.14\r\nNotes.")), true, 0,
-     "\r\nVER = 02.14\r\nNotes.\r\n"},
+     "\r\nVER = 02.14\r\nNotes.\r\n", 2.14f},
     {"SameIsNot", Fixture::Answer(Fixture::Ok("VER = 02.13")), false, 0,
-     "You already have the most recent VANTO.\r\n"},
-    {"MissingFile", Fixture::Missing(), false, 0, "FAILED TO FIND UPDATE FILE ON THE SERVER\r\n"},
+     "You already have the most recent VANTO.\r\n", 2.13f},
+    {"MissingFile", Fixture::Missing(), false, 0, "FAILED TO FIND UPDATE FILE ON THE SERVER\r\n",
+     0.0f},
     {"ResetConnection", Fixture::Reset(), false, 1,
-     "TRANSFER FAILED: /files/koru/vanto_ver.txt: Connection reset by peer.\r\n"},
+     "TRANSFER FAILED: /files/koru/vanto_ver.txt: Connection reset by peer.\r\n", std::nullopt},
 };
 
 class VersionCheckTest : public ScriptedJobFixture,
@@ -44,6 +46,8 @@ TEST_P(VersionCheckTest, OffersWhatTheVersionFileSays) {
     EXPECT_EQ(ended->offers.vanto, std::optional<bool>(row.offered));
     EXPECT_EQ(ended->offers.helpLinks, std::optional<bool>(false));
     EXPECT_EQ(ended->failures, row.failures);
+    EXPECT_EQ(ended->localVersion, std::optional<float>(2.13f));
+    EXPECT_EQ(ended->remoteVersion, row.remoteVersion);
     EXPECT_TRUE(log.Text().contains(row.logSays)) << log.Text().constData();
     EXPECT_TRUE(log.Text().contains("News.\r\n")) << log.Text().constData();
     EXPECT_EQ(Asked(), QByteArrayList({ServerPaths::killSwitch, ServerPaths::versionFile,

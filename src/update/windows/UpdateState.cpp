@@ -1,4 +1,4 @@
-#include "update/jobs/UpdateState.h"
+#include "update/windows/UpdateState.h"
 
 #include "platform/runtime/Val.h"
 #include "update/formats/VersionFiles.h"

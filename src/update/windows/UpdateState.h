@@ -1,8 +1,10 @@
-// The update client's state shared by both windows: the current transfer, the
-// two versions and the server switch. One copy for the whole program.
+// The update client's state shared by both windows and koru-cli: the current
+// transfer, the two versions, the server switch and the held release list,
+// lent to the jobs the windows start. One copy for the whole program.
 #pragma once
 
-#include "update/trust/ReleaseList.h"
+#include "update/jobs/ServiceMode.h"
+#include "update/trust/HeldList.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,11 +17,6 @@ class TransferEngine;
 using VBBoolean = std::int16_t;
 inline constexpr VBBoolean vbTrue = -1;
 inline constexpr VBBoolean vbFalse = 0;
-
-// serviceMode values.
-inline constexpr std::uint8_t serviceNotChecked = 0;
-inline constexpr std::uint8_t serviceOff = 1;
-inline constexpr std::uint8_t serviceOn = 255;
 
 struct UpdateState {
     QByteArray serverHost;  // update server host, set when a window loads
@@ -39,9 +36,7 @@ struct UpdateState {
     std::int64_t lastLength = 0;     // responseLength at the previous tick
     std::uint8_t serviceMode = serviceNotChecked;
     // The release list the last check verified, kept for the rest of the run.
-    std::optional<ReleaseList> releaseList;
-    // The last check, with a key, found no release list on the server.
-    bool releaseListMissing = false;
+    HeldList releaseList;
 
     // Follows the transfer under way: the path it fetches, the response's
     // length so far (a text's body gathers in responseBuffer itself), its
