@@ -3,8 +3,8 @@
 #include "support/CopyTree.h"
 #include "support/NginxServer.h"
 #include "support/TestVantoHome.h"
-#include "update/windows/UpdateState.h"
 #include "update/windows/Forms.h"
+#include "update/windows/UpdateState.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

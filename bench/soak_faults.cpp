@@ -12,8 +12,8 @@
 #include "support/FaultyServer.h"
 #include "support/TestVantoHome.h"
 #include "update/formats/NotFoundRule.h"
-#include "update/windows/UpdateState.h"
 #include "update/windows/Forms.h"
+#include "update/windows/UpdateState.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -12,9 +12,9 @@
 #include "update/install/InstallCheck.h"
 #include "update/install/RunningVanto.h"
 #include "update/install/UpdateInstaller.h"
-#include "update/windows/UpdateState.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/Forms.h"
+#include "update/windows/UpdateState.h"
 #include "update/windows/WindowSeams.h"
 
 #include <QFile>

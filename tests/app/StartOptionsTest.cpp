@@ -4,9 +4,9 @@
 
 #include "BuildConfig.h"
 #include "platform/runtime/App.h"
-#include "update/windows/UpdateState.h"
 #include "update/net/UpdateServer.h"
 #include "update/windows/MainForm.h"
+#include "update/windows/UpdateState.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/RuntimeError.h"
 #include "support/TestFiles.h"
-#include "update/windows/UpdateState.h"
 #include "update/net/UpdateServer.h"
+#include "update/windows/UpdateState.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -6,8 +6,8 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
 #include "support/TestVantoHome.h"
-#include "update/windows/UpdateState.h"
 #include "update/windows/Forms.h"
+#include "update/windows/UpdateState.h"
 
 #include <QByteArrayList>
 #include <gtest/gtest.h>
