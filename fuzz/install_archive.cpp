@@ -3,8 +3,8 @@
 // fuzz-sources: update/install/FolderRoom.cpp update/install/InstallPlan.cpp
 // fuzz-sources: update/install/HeaderNames.cpp update/install/ImpliedFolders.cpp
 // fuzz-sources: update/formats/VersionFiles.cpp update/formats/SizeText.cpp
-// platform/runtime/Val.cpp fuzz-sources: platform/runtime/FileAccess.cpp
-// platform/runtime/RuntimeError.cpp
+// fuzz-sources: platform/runtime/Val.cpp platform/runtime/FileAccess.cpp
+// fuzz-sources: platform/runtime/RuntimeError.cpp
 //
 // Arbitrary bytes as an archive to install, vetted through libzip against a
 // VANTO folder that is not there, so nothing on disk is in the way. Any bytes give a plan or a
