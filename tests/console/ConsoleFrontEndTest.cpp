@@ -1,15 +1,11 @@
 // koru-cli as a user runs it: the log on standard output byte for byte, CR LF
 // kept, its exit statuses, its version and where it finds VANTO.
 #include "BuildConfig.h"
-#include "support/DialogAnswers.h"
-#include "support/ScriptedServer.h"
 #include "support/TestVantoHome.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -100,40 +96,4 @@ TEST(ConsoleFrontEndTest, ShipsNoStopPointOfTheSwap) {
     QFile program(QStringLiteral(KORU_CLI));
     ASSERT_TRUE(program.open(QIODevice::ReadOnly));
     EXPECT_FALSE(program.readAll().contains("KORU_SWAP_STOP_AFTER"));
-}
-
-// SIGTERM mid-download: the check's log is out already and the download's
-// follows, what arrived is kept beside the target for a resume, the target
-// koru-cli created is gone, and koru-cli ends by the signal.
-TEST(ConsoleFrontEndTest, StopSignalLeavesEachCommandsLogAndThePart) {
-    TestVantoHome home; // KORU_SERVER and the state folder go to the process too
-    ScriptedServer server;
-    server.script("/files/koru/vanto_ver.txt", ScriptedServer::Ok("VER = 02.14\r\nNotes."));
-    server.script("/files/vanto.zip",
-                  {{{CutZipResponse(QByteArray(100000, 'x'), 3000, "ETag: \"v1\"\r\n")}}});
-    qputenv("KORU_SERVER", server.hostAndPort());
-    QProcess cli;
-    cli.start(QStringLiteral(KORU_CLI),
-              {QStringLiteral("--home"), home.path(), QStringLiteral("check"),
-               QStringLiteral("vanto-update"), home.filePath("update.zip")});
-    // The archive's first bytes have come once the check's log is out and
-    // the server has been asked for it.
-    QByteArray out;
-    while (!out.contains("Notes.") && cli.waitForReadyRead(10000))
-        out += cli.readAllStandardOutput();
-    ASSERT_TRUE(out.contains("Notes.")) << out.constData();
-    for (int tries = 0; tries < 100 && !server.requestLines().join().contains("vanto.zip"); ++tries)
-        QThread::msleep(50);
-    QThread::msleep(300);
-    cli.terminate();
-    ASSERT_TRUE(cli.waitForFinished(10000));
-    out += cli.readAllStandardOutput();
-    EXPECT_EQ(cli.exitStatus(), QProcess::CrashExit);
-    EXPECT_TRUE(out.endsWith("Downloading VANTO version 2.14\r\n" + QByteArray(38, '-') + "\r\n"))
-        << out.constData();
-    EXPECT_EQ(home.Read("update.zip"), QByteArray("<missing>"));
-    const QStringList kept =
-        QDir(home.path())
-            .entryList({QStringLiteral(".koru-partial-*")}, QDir::Files | QDir::Hidden);
-    EXPECT_FALSE(kept.isEmpty());
 }

@@ -70,13 +70,6 @@ mode_t InstalledMode(bool folder, mode_t unixMode) {
     return folder || (unixMode & S_IXUSR) != 0 ? 0755 : 0644;
 }
 
-QList<QByteArray> Parents(const QByteArray& path) {
-    QList<QByteArray> parents;
-    for (qsizetype slash = path.indexOf('/'); slash > 0; slash = path.indexOf('/', slash + 1))
-        parents << path.left(slash);
-    return parents;
-}
-
 QByteArray Shown(const QByteArray& name) {
     if (IsUtf8(name) && !HasControl(name))
         return name;

@@ -31,9 +31,6 @@ QByteArray KindProblem(mode_t unixMode);
 // is taken from the archive (`unixMode` 0 when it has none).
 mode_t InstalledMode(bool folder, mode_t unixMode);
 
-// The folders above `path`, nearest last.
-QList<QByteArray> Parents(const QByteArray& path);
-
 // A name as a reason shows it: bytes that are not printable UTF-8 as \xHH.
 QByteArray Shown(const QByteArray& name);
 

@@ -121,11 +121,6 @@ protected:
     QTemporaryDir vanto;
 };
 
-TEST_F(KeptVersionTest, IsReadFromItsSummary) {
-    WriteFile(Path(".koru/previous/version"), "02.13\n");
-    EXPECT_EQ(InstallCheck::KeptVersion(vanto.path()), "02.13");
-}
-
 // A kept version that cannot be read is none: KORU starts, says why once and
 // offers no restore.
 TEST_F(KeptVersionTest, UnreadableMeansNoneKeptAndTheStartGoesOn) {

@@ -75,28 +75,6 @@ struct EngineRow {
 const QByteArray a0 = Conn::Ok("zero-"), a1 = Conn::Ok("one-"), a2 = Conn::Ok("two");
 
 const EngineRow engineRows[] = {
-    {"TextInPieces",
-     "127.0.0.1:8080",
-     0,
-     {{Conn::Connected(), Conn::Data(a0.left(7)), Conn::Data(a0.mid(7, 20)),
-       Conn::Data(a0.mid(27))}},
-     {},
-     "zero-",
-     {"text"}},
-    {"TextFramedByTheClose",
-     "127.0.0.1:8080",
-     0,
-     {{Conn::Connected(), Conn::Data("HTTP/1.1 200 OK\r\n\r\nVER = 1"), Conn::Closed()}},
-     {},
-     "VER = 1",
-     {"text"}},
-    {"PipelinedAnswersInOnePiece",
-     "127.0.0.1:8080",
-     3,
-     {{Conn::Connected(), Conn::Data(a0), Conn::Data(a1 + a2)}},
-     {},
-     "zero-one-two",
-     {"0 1 2"}},
     // The requests after the first wait until the connection has carried bytes.
     {"PipelinedAnswersSplitAcrossHeads",
      "127.0.0.1:8080",
