@@ -2,8 +2,6 @@
 // list, so two jobs holding two lists never see each other's.
 #include "update/trust/HeldList.h"
 
-#include "update/formats/ServerPaths.h"
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -16,11 +14,9 @@ struct VettingRow {
     bool judged; // a body check is set
 };
 
+// The same file, judged by the holder that lists it and by the other.
 const VettingRow vettingRows[] = {
-    {"UnlistedFileRefused", true, "/files/koru/other.txt", true, false},
     {"ListedFileJudged", true, "/files/koru/vanto_ver.txt", false, true},
-    {"ListItselfTaken", true, ServerPaths::releaseList, false, false},
-    {"WithoutListUnlistedTaken", false, "/files/koru/other.txt", false, false},
     {"WithoutListOthersFileUnjudged", false, "/files/koru/vanto_ver.txt", false, false},
 };
 
