@@ -1,6 +1,7 @@
 #include "update/formats/VersionFiles.h"
 
 #include "platform/runtime/FileAccess.h"
+#include "platform/runtime/Val.h"
 
 #include <QFileInfo>
 
@@ -28,8 +29,16 @@ QByteArray OfferedVersionText(const QByteArray& versionFile) {
     return versionFile.mid(6, 5);
 }
 
+float VersionNumber(const QByteArray& text) {
+    return float(Val(text));
+}
+
 bool IsNewer(float installed, float offered) {
     return offered > installed;
+}
+
+bool SameVersion(const QByteArray& a, const QByteArray& b) {
+    return VersionNumber(a) == VersionNumber(b);
 }
 
 bool ContainsKillSwitch(const QByteArray& text) {

@@ -25,8 +25,12 @@ inline constexpr qsizetype iniVersionEnd = 104;
 // Characters 7 to 11 of the version file.
 QByteArray OfferedVersionText(const QByteArray& versionFile);
 
+// A version text as a number, as the check reads it (Val, in single precision).
+float VersionNumber(const QByteArray& text);
 // True when the offered version is strictly newer, compared in single precision.
 bool IsNewer(float installed, float offered);
+// True when two version texts name the same version, compared as the check does.
+bool SameVersion(const QByteArray& a, const QByteArray& b);
 
 // The switch keyword, found and removed in any case.
 bool ContainsKillSwitch(const QByteArray& text);

@@ -1,6 +1,5 @@
 #include "update/install/ArchiveVetting.h"
 
-#include "platform/runtime/Val.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/SizeText.h"
 #include "update/formats/VersionFiles.h"
@@ -310,7 +309,7 @@ InstallPlan ArchiveVetting::Vet(int fd, const QString& vantoFolder,
     const QByteArray carried = VersionFiles::IniVersionText(iniStart);
     if (iniStart.isEmpty() || carried.trimmed().isEmpty())
         return Refused("The archive's VANTO.ini holds no version.");
-    if (float(Val(carried)) != float(Val(offeredVersion)))
+    if (!VersionFiles::SameVersion(carried, offeredVersion))
         return Refused("The archive's VANTO.ini carries version \"" + EntryRules::Shown(carried) +
                        "\"; the release list offers " + offeredVersion + '.');
     return plan;

@@ -321,9 +321,7 @@ FolderSwap::Recovery FolderSwap::Recover() {
         } catch (const RuntimeError& e) {
             // Who may not look in it cannot settle it either; what they can do goes on.
             say_("KORU may not look into " + reserved +
-                 "/, so it leaves whatever is there to a "
-                 "user who may: " +
-                 e.Description());
+                 "/, so it leaves whatever is there to a user who may: " + e.Description());
             return Recovery::Nothing;
         }
         say_(DamagedText("an install was interrupted, and KORU may not write in " + reserved +

@@ -1,7 +1,6 @@
 #include "update/install/InstallCheck.h"
 
 #include "platform/runtime/RuntimeError.h"
-#include "platform/runtime/Val.h"
 #include "update/files/SeedArchive.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/VersionFiles.h"
@@ -157,7 +156,7 @@ QByteArray InstalledVersion(const QString& vantoFolder) {
 
 bool InstallOffered(const std::optional<ReleaseList>& list, const QString& vantoFolder) {
     return list && !list->installable.isEmpty() &&
-           float(Val(InstalledVersion(vantoFolder))) != float(Val(list->offeredVersion));
+           !VersionFiles::SameVersion(InstalledVersion(vantoFolder), list->offeredVersion);
 }
 
 QByteArray Program(const QString& vantoFolder, const QByteArray& listed) {

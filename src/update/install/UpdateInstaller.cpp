@@ -1,7 +1,6 @@
 #include "update/install/UpdateInstaller.h"
 
 #include "platform/runtime/RuntimeError.h"
-#include "platform/runtime/Val.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/SizeText.h"
 #include "update/formats/VersionFiles.h"
@@ -220,7 +219,7 @@ SwapPlan UpdateInstaller::PlanInstall(const InstallPlan& vetted, const QByteArra
                      VersionFiles::Missing::LeftMissing);
     SwapPlan plan = NewPlan("install", FolderSwap::stage, oldVersion, version);
     // Installed again, it would take the place of the only way back.
-    if (float(Val(oldVersion)) == float(Val(version))) {
+    if (VersionFiles::SameVersion(oldVersion, version)) {
         why = "VANTO " + version + " is installed already; KORU installs an archive only over " +
               "another version.";
         return plan;

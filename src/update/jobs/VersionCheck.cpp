@@ -1,7 +1,6 @@
 #include "update/jobs/VersionCheck.h"
 
 #include "platform/runtime/RuntimeError.h"
-#include "platform/runtime/Val.h"
 #include "update/files/ArchiveDownload.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
@@ -40,7 +39,7 @@ void VersionCheck::CheckInstalled() {
         VersionFiles::InstalledVersionText(tools_.LocalFile(FolderPaths::installedVersion));
     installed_ = installed != VersionFiles::noInstallation;
     if (installed_) {
-        outcome_.localVersion = float(Val(installed));
+        outcome_.localVersion = VersionFiles::VersionNumber(installed);
         Run({}, nullptr, &VersionCheck::SwitchAsked);
         return;
     }
@@ -89,7 +88,7 @@ void VersionCheck::VersionFetched(const SavedTransfer::Outcome& transfer) {
 }
 
 bool VersionCheck::Newer(const QByteArray& offered) {
-    outcome_.remoteVersion = float(Val(offered));
+    outcome_.remoteVersion = VersionFiles::VersionNumber(offered);
     return VersionFiles::IsNewer(*outcome_.localVersion, *outcome_.remoteVersion);
 }
 

@@ -6,7 +6,7 @@
 // its last line meanwhile.
 #include "platform/runtime/App.h"
 #include "platform/runtime/EndProgram.h"
-#include "platform/runtime/Val.h"
+#include "update/formats/VersionFiles.h"
 #include "update/install/InstallCheck.h"
 #include "update/install/VantoStart.h"
 #include "update/windows/MainForm.h"
@@ -36,7 +36,9 @@ void MainForm::ShowInstallItems() {
     const QByteArray kept = InstallCheck::KeptVersion(App::Path());
     // After a restore the version kept is the newer one.
     const bool newer = !kept.isEmpty() &&
-                       float(Val(kept)) > float(Val(InstallCheck::InstalledVersion(App::Path())));
+                       VersionFiles::IsNewer(
+                           VersionFiles::VersionNumber(InstallCheck::InstalledVersion(App::Path())),
+                           VersionFiles::VersionNumber(kept));
     mnuRestorePrevious.SetCaption(
         QByteArray(newer ? "Restore Newer VANTO (" : "Restore Previous VANTO (") + kept + ')');
     Offer(mnuRestorePrevious, !kept.isEmpty(), true);

@@ -5,7 +5,6 @@
 #include "platform/runtime/FileAccess.h"
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/RuntimeError.h"
-#include "platform/runtime/Val.h"
 #include "update/formats/FolderPaths.h"
 #include "update/formats/ServerPaths.h"
 #include "update/formats/VersionFiles.h"
@@ -86,7 +85,7 @@ void QuickForm::Form_Load() {
         return;
     }
     UpdateState& state = SharedState();
-    state.localVersion = float(Val(installed));
+    state.localVersion = VersionFiles::VersionNumber(installed);
     Label1.SetCaption({});
     state.serverHost = UpdateServerHost();
     state.requestPath = ServerPaths::versionFile;

@@ -1,6 +1,5 @@
 #include "update/windows/UpdateState.h"
 
-#include "platform/runtime/Val.h"
 #include "update/formats/VersionFiles.h"
 #include "update/net/TransferEngine.h"
 
@@ -29,6 +28,6 @@ bool UpdateState::StallTick() {
 }
 
 bool UpdateState::CompareVersions(const QByteArray& offered) {
-    remoteVersion = float(Val(offered));
+    remoteVersion = VersionFiles::VersionNumber(offered);
     return VersionFiles::IsNewer(localVersion, remoteVersion);
 }
